@@ -1,0 +1,45 @@
+#include "cli/Commands.h"
+
+#include "support/VersionInfo.h"
+
+#include <map>
+#include <ostream>
+
+std::string CliUsageText() {
+    return "Usage:\n"
+           "  fakemill-cli [--config FILE] list\n"
+           "  fakemill-cli [--config FILE] show NAME\n"
+           "  fakemill-cli [--config FILE] define --type KIND NAME [KEY=VALUE ...]\n"
+           "  fakemill-cli [--config FILE] generate [-o DEST] [--pace MS] [--seed N] [-v] (--all | NAME ...)\n"
+           "  fakemill-cli hash [-a crc|md5|sha1|sha256] [--prefix-0x] [--lower] [--path] [--sep C] FILE ...\n"
+           "  fakemill-cli crc [--trailer] FILE ...\n"
+           "  fakemill-cli hexdump [--offset N] [--length N] [--width N] FILE\n"
+           "  fakemill-cli exercise [--mode all|fixed|rotate] [--seconds N] FILE ...\n"
+           "  fakemill-cli --help | --version\n"
+           "\n"
+           "Makes test files from the definitions of a configuration file, and offers the\n"
+           "hash, CRC, hex-dump and file-exercising tools of the desktop program.\n"
+           "Numbers accept the definition syntax (64KB, 1K, 0x10).\n";
+}
+
+int RunFakemillCli(const std::vector<std::string>& args, CliStreams& io) {
+    if (args.empty()) {
+        io.err << CliUsageText();
+        return kExitUsage;
+    }
+    if (args[0] == "--help" || args[0] == "-h") {
+        io.out << CliUsageText();
+        return kExitSuccess;
+    }
+    if (args[0] == "--version") {
+        io.out << "fakemill-cli " << CVersionInfoThis().GetVersionText().ToUtf8() << "\n";
+        return kExitSuccess;
+    }
+    const std::string& command = args[0];
+    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    if (command == "hash") {
+        return RunHashCommand(rest, io);
+    }
+    io.err << "fakemill-cli: unknown command '" << command << "'\n" << CliUsageText();
+    return kExitUsage;
+}

@@ -1,0 +1,177 @@
+#include "engine/KSGeneratorPolicy.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+bool CKSGeneratorPolicy::BeginBlock() {
+    m_started = true;
+    return More();
+}
+
+bool CKSGeneratorPolicy::More() {
+    return !StopRequested() && m_target != 0 && m_limit != 0 && m_position < m_target;
+}
+
+bool CKSGeneratorPolicy::MoreToTarget() { return !StopRequested() && m_position < m_target; }
+
+std::uint64_t CKSGeneratorPolicy::EndOfBlock(std::uint64_t, std::uint64_t) { return 0; }
+
+void CKSGeneratorPolicy::Reset(std::uint64_t target, std::uint64_t limit) {
+    m_position = 0;
+    m_target = target;
+    m_limit = limit;
+}
+
+std::size_t CKSGeneratorPolicy::WriteClamped(const void* data, std::size_t count) {
+    if (data == nullptr || m_position >= m_limit) {
+        return 0;
+    }
+    if (m_position + count >= m_limit) {
+        count = static_cast<std::size_t>(m_limit - m_position);
+    }
+    if (Write(data, count) == 0) {
+        return 0;
+    }
+    m_position += count;
+    return count;
+}
+
+std::size_t CKSGeneratorPolicy::WriteValue(std::uint32_t& value, bool bigEndian) {
+    if (bigEndian) {
+        value = __builtin_bswap32(value);
+    }
+    const unsigned char bytes[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+                                    static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+    return WriteClamped(bytes, 4);
+}
+
+std::size_t CKSGeneratorPolicy::WriteTrailer(std::uint32_t value) {
+    if (m_position >= m_limit) {
+        return 0;
+    }
+    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(4, m_limit - m_position));
+    const unsigned char bytes[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
+                                    static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+    if (Write(bytes, count) == 0) {
+        return 0;
+    }
+    m_position += count;
+    return count;
+}
+
+std::size_t CKSGeneratorPolicy::WriteNarrowText(std::string_view text) {
+    const std::size_t written = Write(text.data(), text.size());
+    m_position += written;
+    return written;
+}
+
+std::size_t CKSGeneratorPolicy::WriteRandomCharacter() {
+    std::uint32_t r = KSRand();
+    std::uint8_t byte = 0x20;
+    if ((r & 7) != 7) {
+        r = KSRand();
+        byte = static_cast<std::uint8_t>(r % 94 + 32);
+    }
+    if (m_position >= m_limit) {
+        return 0;
+    }
+    if (WriteByte(byte) == 0) {
+        return 0;
+    }
+    m_position += 1;
+    return 1;
+}
+
+void CKSIteratePolicy::Iterate() {
+    if (!BeginBlock()) {
+        return;
+    }
+    do {
+        // The request depends on the target, not on what is left of it: the last block of a
+        // file may pass the target, and only the limit stops it.
+        const std::uint64_t request = m_blockSize != 0 ? std::min(m_blockSize, GetTarget()) : 0;
+        BeforeBlock();
+        if (request != 0) {
+            std::uint64_t done = 0;
+            while (done < request) {
+                const std::uint64_t d = EmitBlock(request - done);
+                if (d == 0) {
+                    break;
+                }
+                done += d;
+            }
+        } else {
+            EmitBlock(GetTarget());
+        }
+        AdvancePosition(EndOfBlock(GetPosition(), GetTarget()));
+    } while (BeginBlock());
+}
+
+void CRandomAccessPolicy::RandomRect(KSRect& rect, std::int32_t width, std::int32_t height) {
+    const auto w = static_cast<std::uint64_t>(std::max(width, 0));
+    const auto h = static_cast<std::uint64_t>(std::max(height, 0));
+    const auto a = static_cast<std::int32_t>(RandomInRange(0, w));
+    const auto b = static_cast<std::int32_t>(RandomInRange(0, w));
+    rect.left = std::min(a, b);
+    rect.right = std::max(a, b);
+    const auto c = static_cast<std::int32_t>(RandomInRange(0, h));
+    const auto d = static_cast<std::int32_t>(RandomInRange(0, h));
+    rect.top = std::min(c, d);
+    rect.bottom = std::max(c, d);
+}
+
+void CRandomAccessPolicy::ShrinkRect(KSRect& rect, std::int32_t width, std::int32_t height, std::int32_t divisor) {
+    if (divisor == 0) {
+        return;
+    }
+    const std::int32_t a = width / divisor;
+    if (a < rect.right - rect.left) {
+        if (KSRand() & 1) {
+            rect.right = rect.left + a;
+        } else {
+            rect.left = rect.right - a;
+        }
+    }
+    const std::int32_t b = height / divisor;
+    if (b < rect.bottom - rect.top) {
+        if (KSRand() & 1) {
+            rect.bottom = rect.top + b;
+        } else {
+            rect.top = rect.bottom - b;
+        }
+    }
+}
+
+namespace {
+
+std::int32_t DrawBetween(std::int32_t low, std::int32_t high) {
+    // Coordinates are never negative here; the draw is over the closed range.
+    return static_cast<std::int32_t>(
+        RandomInRange(static_cast<std::uint64_t>(std::max(low, 0)), static_cast<std::uint64_t>(std::max(high, low))));
+}
+
+} // namespace
+
+void CRandomAccessPolicy::RandomEdgePoint(const KSRect& rect, KSPoint& point) {
+    switch (RandomInRange(0, 3)) {
+    case 0:
+        point = {rect.left, DrawBetween(rect.top, rect.bottom)};
+        break;
+    case 1:
+        point = {rect.right, DrawBetween(rect.top, rect.bottom)};
+        break;
+    case 2:
+        point = {DrawBetween(rect.left, rect.right), rect.bottom};
+        break;
+    default:
+        point = {DrawBetween(rect.left, rect.right), rect.top};
+        break;
+    }
+}
+
+void CRandomAccessPolicy::RandomPointBetween(const KSPoint& p, const KSPoint& q, KSPoint& point) {
+    const auto dx = static_cast<std::uint64_t>(std::abs(static_cast<std::int64_t>(p.x) - q.x));
+    point.x = static_cast<std::int32_t>(std::min(p.x, q.x) + static_cast<std::int64_t>(RandomInRange(0, dx)));
+    const auto dy = static_cast<std::uint64_t>(std::abs(static_cast<std::int64_t>(p.y) - q.y));
+    point.y = static_cast<std::int32_t>(std::min(p.y, q.y) + static_cast<std::int64_t>(RandomInRange(0, dy)));
+}

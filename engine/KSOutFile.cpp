@@ -1,0 +1,168 @@
+#include "engine/KSOutFile.h"
+
+#include "support/KSException.h"
+#include "support/KSLogger.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+int OpenNative(const std::string& native, int flags) {
+    if (!PathFitsPlatform(native)) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    return ::open(native.c_str(), flags | O_CLOEXEC, 0644);
+}
+
+} // namespace
+
+bool CKSBaseFile::Close() {
+    if (!IsOpen()) {
+        return false;
+    }
+    Flush(nullptr);
+    return m_fd.Reset();
+}
+
+bool CKSBaseFile::Create(const CKSString& path) { return Create(std::string_view(path.ToUtf8())); }
+
+bool CKSBaseFile::Create(std::string_view nativePath) {
+    if (IsOpen()) {
+        Close();
+    }
+    m_fd.Reset(OpenNative(std::string(nativePath), O_WRONLY | O_CREAT | O_TRUNC));
+    return IsOpen();
+}
+
+bool CKSBaseFile::CreateExclusive(const CKSString& path) {
+    if (IsOpen()) {
+        Close();
+    }
+    m_fd.Reset(OpenNative(path.ToUtf8(), O_WRONLY | O_CREAT | O_EXCL));
+    return IsOpen();
+}
+
+std::uint64_t CKSBaseFile::Flush(CKSLogger*) {
+    if (IsOpen()) {
+        ::fdatasync(m_fd.Get());
+    }
+    return 0;
+}
+
+std::uint64_t CKSBaseFile::GetSize() const {
+    struct stat info {};
+    if (!IsOpen() || ::fstat(m_fd.Get(), &info) != 0) {
+        return 0;
+    }
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+std::size_t CKSBaseFile::Read(void* buffer, std::size_t count) {
+    if (!IsOpen()) {
+        return 0;
+    }
+    const long n = ReadFromDescriptor(m_fd.Get(), buffer, count);
+    m_readFailed = n < 0;
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
+}
+
+bool CKSBaseFile::SkipForward(std::uint64_t bytes) {
+    if (!IsOpen() || bytes > static_cast<std::uint64_t>(INT64_MAX)) {
+        return false;
+    }
+    return ::lseek(m_fd.Get(), static_cast<off_t>(bytes), SEEK_CUR) >= 0;
+}
+
+bool CKSBaseFile::WriteToDescriptor(const void* data, std::size_t count, std::size_t& written) {
+    return WriteAllToDescriptor(m_fd.Get(), data, count, &written);
+}
+
+CKSOutFile::~CKSOutFile() {
+    try {
+        Flush(nullptr);
+    } catch (const CKSException& failure) {
+        KSDebugOutput(std::u16string(failure.View()) + u"\n");
+    }
+}
+
+void CKSOutFile::SetCapacity(std::uint64_t capacity) {
+    if (!m_buffer && capacity > 0) {
+        m_capacity = capacity;
+    }
+}
+
+std::size_t CKSOutFile::Write(const void* data, std::size_t count) {
+    if (!IsOpen()) {
+        return 0;
+    }
+    if (!m_buffer) {
+        m_buffer = std::make_unique<std::byte[]>(m_capacity);
+        m_bufferSize = m_capacity;
+    }
+    if (count > m_bufferSize) {
+        // Too big for the buffer: what is buffered goes first, then the data goes straight out.
+        Flush(nullptr);
+        std::size_t written = 0;
+        if (!WriteToDescriptor(data, count, written)) {
+            throw CKSFatalException("Failed to write to file: %u", static_cast<std::uint32_t>(errno));
+        }
+        return written;
+    }
+    if (m_buffered + count > m_bufferSize) {
+        Flush(nullptr);
+    }
+    std::memcpy(m_buffer.get() + m_buffered, data, count);
+    m_buffered += count;
+    return count;
+}
+
+std::size_t CKSOutFile::WriteWide(std::u16string_view text) {
+    std::string bytes;
+    bytes.reserve(2 * text.size());
+    for (char16_t c : text) {
+        bytes.push_back(static_cast<char>(c & 0xFF));
+        bytes.push_back(static_cast<char>(c >> 8));
+    }
+    return Write(bytes.data(), bytes.size());
+}
+
+std::size_t CKSOutFile::WriteNarrow(std::string_view text) { return Write(text.data(), text.size()); }
+
+std::size_t CKSOutFile::WriteByte(std::uint8_t byte) { return Write(&byte, 1); }
+
+std::uint64_t CKSOutFile::Flush(CKSLogger* logger) {
+    if (!IsOpen()) {
+        return 0;
+    }
+    const std::uint64_t buffered = m_buffered;
+    std::size_t written = 0;
+    if (!WriteToDescriptor(m_buffer.get(), static_cast<std::size_t>(buffered), written)) {
+        const int error = errno;
+        // Keep only the bytes that did not reach the file, so a later flush does not repeat any.
+        if (written > 0) {
+            std::memmove(m_buffer.get(), m_buffer.get() + written, static_cast<std::size_t>(buffered - written));
+            m_buffered = buffered - written;
+        }
+        throw CKSFatalException("Failed to write to file: %u", static_cast<std::uint32_t>(error));
+    }
+    if (written < buffered && logger != nullptr) {
+        logger->WarningF("Write truncated (0x%X) %u instead of %u\r\n", static_cast<std::uint32_t>(errno),
+                         static_cast<std::uint32_t>(written), static_cast<std::uint32_t>(buffered));
+    }
+    m_buffered = 0;
+    return written;
+}
+
+bool CKSInFile::Create(const CKSString& path) {
+    if (IsOpen()) {
+        CKSBaseFile::Close();
+    }
+    const std::string native = path.ToUtf8();
+    Adopt(PathFitsPlatform(native) ? ::open(native.c_str(), O_RDONLY | O_CLOEXEC) : -1);
+    return IsOpen();
+}

@@ -1,0 +1,6 @@
+#include "engine/StopEvent.h"
+
+CKSManualResetEvent& ApplicationStopEvent() {
+    static CKSManualResetEvent stopEvent;
+    return stopEvent;
+}

@@ -1,0 +1,176 @@
+#include "support/KSWorker.h"
+
+#include "support/KSException.h"
+#include "support/KSLogger.h"
+
+#include <chrono>
+#include <unistd.h>
+
+CKSWorkerPump::CKSWorkerPump(int index)
+    : m_name(KSFormatCapped(64, std::u16string_view(u"Local\\FKMWP%d"), index)), m_index(index) {}
+
+CKSWorkerPump::~CKSWorkerPump() {
+    DeleteAll();
+    if (m_thread.joinable()) {
+        SignalStop();
+        m_thread.join();
+    }
+}
+
+void CKSWorkerPump::Add(std::unique_ptr<CKSWorker> job) {
+    CAutoLock lock(m_lock);
+    m_queue.push_back(std::move(job));
+}
+
+std::unique_ptr<CKSWorker> CKSWorkerPump::PopFront() {
+    CAutoLock lock(m_lock);
+    if (m_queue.empty()) {
+        return nullptr;
+    }
+    std::unique_ptr<CKSWorker> job = std::move(m_queue.front());
+    m_queue.pop_front();
+    return job;
+}
+
+std::size_t CKSWorkerPump::DeleteAll() {
+    std::size_t count = 0;
+    while (PopFront() != nullptr) {
+        ++count;
+    }
+    return count;
+}
+
+std::size_t CKSWorkerPump::QueueLength() {
+    CAutoLock lock(m_lock);
+    return m_queue.size();
+}
+
+bool CKSWorkerPump::IsRunning() {
+    CTryAutoLock lock(m_lock);
+    if (!lock.IsLocked()) {
+        return true;
+    }
+    return m_alive.load();
+}
+
+bool CKSWorkerPump::Start() {
+    CAutoLock lock(m_lock);
+    if (m_alive.load()) {
+        return false;
+    }
+    if (m_thread.joinable()) {
+        m_thread.join(); // the previous thread has ended; collect it
+    }
+    m_description = CKSString(KSFormatCapped(128, std::u16string_view(u"Batch with %u job(s)"), m_queue.size()));
+    m_alive = true;
+    try {
+        m_thread = std::thread(&CKSWorkerPump::ThreadMain, this);
+    } catch (const std::system_error&) {
+        m_alive = false;
+        return false;
+    }
+    return true;
+}
+
+bool CKSWorkerPump::Finish() {
+    CAutoLock lock(m_lock);
+    if (m_queue.empty() || m_stopEvent.IsSet()) {
+        m_stopEvent.Reset();
+        return true;
+    }
+    return false;
+}
+
+void CKSWorkerPump::ThreadMain() {
+    // No output is attached: the pump's own messages reach no sink, as intended.
+    CKSAuxLogger logger("ai");
+    logger.InfoF("Running pump: %s on thread 0x%X", m_name, static_cast<std::uint32_t>(::gettid()));
+    try {
+        for (;;) {
+            int idle = 0;
+            bool stopped = false;
+            for (;;) {
+                if (std::unique_ptr<CKSWorker> job = PopFront()) {
+                    job->Run();
+                    idle = 0;
+                } else if (++idle > kIdlePassesBeforeEnd) {
+                    break;
+                }
+                if (WaitStop()) {
+                    stopped = true;
+                    break;
+                }
+            }
+            // A job queued after the idle count ran out would otherwise wait for the next Start.
+            if (Finish() || stopped) {
+                break;
+            }
+        }
+    } catch (const CKSException& exception) {
+        logger.ErrorF("EXCEPTION: %s", exception);
+    } catch (const std::exception& exception) {
+        // Anything else a job lets escape (out of memory, say) ends this pump, not the process.
+        logger.ErrorF("EXCEPTION: %s", exception.what());
+    }
+    m_alive = false;
+}
+
+CKSWorkerList::CKSWorkerList() {
+    for (int i = 0; i < kPumpCount; ++i) {
+        m_pumps[static_cast<std::size_t>(i)] = std::make_unique<CKSWorkerPump>(i);
+    }
+}
+
+CKSWorkerList::~CKSWorkerList() = default;
+
+void CKSWorkerList::Add(std::unique_ptr<CKSWorker> job) {
+    CAutoLock lock(m_lock);
+    Pump(m_next).Add(std::move(job));
+    m_next = (m_next + 1) % 4;
+}
+
+void CKSWorkerList::StartAll() {
+    for (auto& pump : m_pumps) {
+        if (pump->QueueLength() > 0) {
+            pump->Start();
+        }
+    }
+}
+
+bool CKSWorkerList::StopAll() {
+    bool any = false;
+    for (auto& pump : m_pumps) {
+        if (pump->IsRunning()) {
+            pump->SignalStop();
+            any = true;
+        }
+    }
+    return any;
+}
+
+int CKSWorkerList::CountRunning() {
+    int running = 0;
+    for (auto& pump : m_pumps) {
+        running += pump->IsRunning() ? 1 : 0;
+    }
+    return running;
+}
+
+bool CKSWorkerList::WaitAll(const CKSManualResetEvent* stopEvent, std::uint32_t timeoutMilliseconds) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
+    while (Clock::now() < deadline) {
+        if (CountRunning() == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(kIdleSleepMilliseconds));
+            return true;
+        }
+        if (stopEvent != nullptr && stopEvent->Wait(kStopPollMilliseconds)) {
+            StopAll();
+            // The stop event stays set; poll briefly instead of spinning on it.
+            std::this_thread::sleep_for(std::chrono::milliseconds(CKSWorkerPump::kStopWaitMilliseconds));
+        } else if (stopEvent == nullptr) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(kStopPollMilliseconds));
+        }
+    }
+    return false;
+}

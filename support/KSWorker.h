@@ -1,0 +1,97 @@
+#pragma once
+// Jobs and the pump pool that runs them. A CKSWorkerList holds sixteen pumps; jobs are dealt to
+// pumps 0, 1, 2, 3, 0, 1, ... so at most four run at once. Each pump drains its own queue on a
+// thread of its own and ends that thread when the queue has stayed empty for 41 passes.
+
+#include "support/KSManualResetEvent.h"
+#include "support/KSString.h"
+#include "support/KSSynchronizer.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <thread>
+
+class CKSWorker {
+public:
+    virtual ~CKSWorker() = default;
+    virtual void Run() = 0;
+    virtual CKSString GetName() const { return CKSString(u"Job"); }
+};
+
+class CKSWorkerPump {
+public:
+    static constexpr std::uint32_t kStopWaitMilliseconds = 29;
+    static constexpr int kIdlePassesBeforeEnd = 40;
+
+    explicit CKSWorkerPump(int index);
+    ~CKSWorkerPump();
+    CKSWorkerPump(const CKSWorkerPump&) = delete;
+    CKSWorkerPump& operator=(const CKSWorkerPump&) = delete;
+
+    // The pump takes ownership of the job.
+    void Add(std::unique_ptr<CKSWorker> job);
+    std::unique_ptr<CKSWorker> PopFront();
+    // Deletes every queued job unrun; answers how many.
+    std::size_t DeleteAll();
+    std::size_t QueueLength();
+    // A thread is alive. Never blocks behind a busy pump: when the lock cannot be had within
+    // 100 ms the pump counts as running.
+    bool IsRunning();
+    // Starts a thread when none runs; true when one was started.
+    bool Start();
+    void SignalStop() { m_stopEvent.Set(); }
+    void ResetStop() { m_stopEvent.Reset(); }
+    // Waits up to 29 ms for a stop request.
+    bool WaitStop() { return m_stopEvent.Wait(kStopWaitMilliseconds); }
+
+    const CKSString& GetName() const { return m_name; }
+    const CKSString& GetDescription() const { return m_description; }
+    int GetIndex() const { return m_index; }
+
+private:
+    void ThreadMain();
+    // Ends a pass of the thread: true (and the stop request cleared) when the queue is empty or a
+    // stop was requested.
+    bool Finish();
+
+    CKSString m_name;
+    CKSString m_description;
+    int m_index;
+    CKSSynchronizer m_lock;
+    std::deque<std::unique_ptr<CKSWorker>> m_queue;
+    std::thread m_thread;
+    std::atomic<bool> m_alive{false};
+    CKSManualResetEvent m_stopEvent;
+};
+
+class CKSWorkerList {
+public:
+    static constexpr int kPumpCount = 16;
+    static constexpr std::uint32_t kIdleSleepMilliseconds = 239;
+    static constexpr std::uint32_t kStopPollMilliseconds = 853;
+
+    CKSWorkerList();
+    ~CKSWorkerList();
+    CKSWorkerList(const CKSWorkerList&) = delete;
+    CKSWorkerList& operator=(const CKSWorkerList&) = delete;
+
+    void Add(std::unique_ptr<CKSWorker> job);
+    // Starts every pump whose queue is not empty.
+    void StartAll();
+    // Asks every running pump to stop after its current job; true when any was asked.
+    bool StopAll();
+    int CountRunning();
+    // Waits until every pump is idle (true) or the time-out passes (false). When the stop event
+    // is set meanwhile, every running pump is asked to stop.
+    bool WaitAll(const CKSManualResetEvent* stopEvent, std::uint32_t timeoutMilliseconds);
+
+    CKSWorkerPump& Pump(int index) { return *m_pumps[static_cast<std::size_t>(index)]; }
+
+private:
+    CKSSynchronizer m_lock;
+    std::array<std::unique_ptr<CKSWorkerPump>, kPumpCount> m_pumps;
+    int m_next = 0;
+};

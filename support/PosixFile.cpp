@@ -1,0 +1,58 @@
+#include "support/PosixFile.h"
+
+#include <cerrno>
+#include <unistd.h>
+
+bool PathFitsPlatform(std::string_view nativePath) { return nativePath.size() <= kMaxPathBytes; }
+
+bool WriteAllToDescriptor(int fd, const void* data, std::size_t count, std::size_t* bytesWritten) {
+    const auto* bytes = static_cast<const char*>(data);
+    std::size_t done = 0;
+    bool ok = true;
+    while (done < count) {
+        const ssize_t n = ::write(fd, bytes + done, count - done);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            ok = false;
+            break;
+        }
+        if (n == 0) {
+            errno = EIO;
+            ok = false;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (bytesWritten != nullptr) {
+        *bytesWritten = done;
+    }
+    return ok;
+}
+
+long ReadFromDescriptor(int fd, void* buffer, std::size_t count) {
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, count);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        return static_cast<long>(n);
+    }
+}
+
+CUniqueFd& CUniqueFd::operator=(CUniqueFd&& other) noexcept {
+    if (this != &other) {
+        Reset(other.Release());
+    }
+    return *this;
+}
+
+bool CUniqueFd::Reset(int fd) noexcept {
+    bool ok = true;
+    if (m_fd >= 0) {
+        ok = ::close(m_fd) == 0;
+    }
+    m_fd = fd;
+    return ok;
+}
