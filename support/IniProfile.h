@@ -1,0 +1,61 @@
+#pragma once
+// The INI profile layer: reading and writing the configuration file with the classic profile
+// semantics (case-insensitive section and key names, first match wins, values to the end of the
+// line, comments kept byte for byte), plus what a Linux tool owes its users: UTF-8 files (UTF-16LE
+// files stay UTF-16LE), a parsed-file cache, and writes that take a lock file beside the INI and
+// replace the file atomically, so concurrent writers lose nothing and a crash leaves the old or
+// the new file.
+//
+// Names passed in are trimmed of leading and trailing spaces before matching. A write that
+// cannot be made answers false, fills the error text when one is asked for, and leaves the file
+// as it was.
+
+#include "support/KSString.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+using CIniKeyValues = std::vector<std::pair<CKSString, CKSString>>;
+
+class CIniProfile {
+public:
+    // Every section name of the file in file order, duplicates included; empty for a missing or
+    // unreadable file.
+    static std::vector<CKSString> GetSectionNames(const CKSString& file);
+
+    // The value of the key in the first section of that name, with one pair of matching quotes
+    // removed. A missing file, section or key gives the default (trailing spaces removed); "key="
+    // gives the empty text.
+    static CKSString GetString(const CKSString& file, std::u16string_view section, std::u16string_view key,
+                               std::u16string_view defaultValue);
+
+    // Writes one key: updated in place when it exists, otherwise added after the last key line
+    // of its section, or in a new section at the end of the file.
+    static bool WriteString(const CKSString& file, std::u16string_view section, std::u16string_view key,
+                            std::u16string_view value, std::u16string* error = nullptr);
+
+    // Writes several keys of one section as one atomic change, each as WriteString would.
+    // All or nothing: when any name or value is refused nothing is written.
+    static bool WriteStrings(const CKSString& file, std::u16string_view section, const CIniKeyValues& keys,
+                             std::u16string* error = nullptr);
+
+    // Removes the key; succeeds whether or not it existed.
+    static bool DeleteKey(const CKSString& file, std::u16string_view section, std::u16string_view key,
+                          std::u16string* error = nullptr);
+
+    // Removes the section's header and every line up to the next header.
+    static bool DeleteSection(const CKSString& file, std::u16string_view section, std::u16string* error = nullptr);
+
+    // Replaces the section's keys by the given ones, in order; creates the section at the end
+    // when absent.
+    static bool ReplaceSection(const CKSString& file, std::u16string_view section, const CIniKeyValues& keys,
+                               std::u16string* error = nullptr);
+
+    // Why a section name, key or value would corrupt the file; empty when it is acceptable.
+    // A section name may not be empty or contain '[', ']', CR, LF or NUL; a key may not be empty,
+    // contain '=', CR, LF or NUL, or begin with ';' or '['; a value may not contain CR, LF or NUL.
+    static std::u16string CheckSectionName(std::u16string_view section);
+    static std::u16string CheckKey(std::u16string_view key);
+    static std::u16string CheckValue(std::u16string_view value);
+};
