@@ -17,7 +17,19 @@ inline constexpr int kExitSuccess = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
+class CKSString;
+
 int RunHashCommand(const std::vector<std::string>& args, CliStreams& io);
+int RunCrcCommand(const std::vector<std::string>& args, CliStreams& io);
+int RunListCommand(const CKSString& configFile, const std::vector<std::string>& args, CliStreams& io);
+int RunShowCommand(const CKSString& configFile, const std::vector<std::string>& args, CliStreams& io);
+int RunDefineCommand(const CKSString& configFile, const std::vector<std::string>& args, CliStreams& io);
+int RunGenerateCommand(const CKSString& configFile, const std::vector<std::string>& args, CliStreams& io);
+
+// The configuration file a command works on: the --config option when given, otherwise the one
+// the desktop program would use (the FKMCONFIG variable, the settings value, or a new one made on
+// first run). False, with the reason on the error stream, when there is none.
+bool ResolveConfigFile(const std::string* option, CKSString& path, CliStreams& io);
 
 // The whole program: global options, then one subcommand.
 int RunFakemillCli(const std::vector<std::string>& args, CliStreams& io);

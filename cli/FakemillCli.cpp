@@ -1,8 +1,10 @@
 #include "cli/Commands.h"
 
+#include "support/KSString.h"
 #include "support/VersionInfo.h"
 
 #include <map>
+#include <optional>
 #include <ostream>
 
 std::string CliUsageText() {
@@ -35,10 +37,45 @@ int RunFakemillCli(const std::vector<std::string>& args, CliStreams& io) {
         io.out << "fakemill-cli " << CVersionInfoThis().GetVersionText().ToUtf8() << "\n";
         return kExitSuccess;
     }
-    const std::string& command = args[0];
-    const std::vector<std::string> rest(args.begin() + 1, args.end());
+    // The one global option: --config FILE (or --config=FILE) before the command.
+    std::size_t at = 0;
+    std::optional<std::string> config;
+    if (args[at] == "--config") {
+        if (args.size() < 2) {
+            io.err << "fakemill-cli: --config needs a file\n";
+            return kExitUsage;
+        }
+        config = args[1];
+        at = 2;
+    } else if (args[at].rfind("--config=", 0) == 0) {
+        config = args[at].substr(9);
+        at = 1;
+    }
+    if (at >= args.size()) {
+        io.err << CliUsageText();
+        return kExitUsage;
+    }
+    const std::string& command = args[at];
+    const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(at) + 1, args.end());
     if (command == "hash") {
         return RunHashCommand(rest, io);
+    }
+    if (command == "crc") {
+        return RunCrcCommand(rest, io);
+    }
+    using DefinitionCommand = int (*)(const CKSString&, const std::vector<std::string>&, CliStreams&);
+    static const std::map<std::string, DefinitionCommand> definitionCommands = {
+        {"list", &RunListCommand},
+        {"show", &RunShowCommand},
+        {"define", &RunDefineCommand},
+        {"generate", &RunGenerateCommand},
+    };
+    if (const auto found = definitionCommands.find(command); found != definitionCommands.end()) {
+        CKSString configFile;
+        if (!ResolveConfigFile(config ? &*config : nullptr, configFile, io)) {
+            return kExitFailure;
+        }
+        return found->second(configFile, rest, io);
     }
     io.err << "fakemill-cli: unknown command '" << command << "'\n" << CliUsageText();
     return kExitUsage;

@@ -17,6 +17,17 @@ std::uint32_t KSRand() {
 
 void KSSrand(std::uint32_t seed) { t_state = seed; }
 
+void RandomPairs(std::uint32_t* out, std::size_t count) {
+    std::uint32_t state = t_state; // kept in a register for the whole buffer
+    for (std::size_t i = 0; i < count; ++i) {
+        state = state * 214013u + 2531011u;
+        const std::uint32_t high = (state >> 16) & RANDMX;
+        state = state * 214013u + 2531011u;
+        out[i] = (high << 16) | ((state >> 16) & RANDMX);
+    }
+    t_state = state;
+}
+
 void SeedThread() {
     const auto seconds = static_cast<std::uint32_t>(std::time(nullptr));
     const auto counter = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());

@@ -3,6 +3,7 @@
 // state per thread (state = state * 214013 + 2531011; result = bits 16 to 30), the seeding rule,
 // and the closed-range draw every generator uses. Generated files depend on these exact rules.
 
+#include <cstddef>
 #include <cstdint>
 
 inline constexpr std::uint32_t RANDMX = 0x7FFF;
@@ -22,6 +23,10 @@ inline std::uint32_t RandomPair() {
     const std::uint32_t high = KSRand();
     return (high << 16) | KSRand();
 }
+
+// count values of (rand() << 16) | rand(), the same sequence as count RandomPair calls, made in
+// one pass for the generators that fill large buffers.
+void RandomPairs(std::uint32_t* out, std::size_t count);
 
 // Marks the classes that draw from the random source. No state.
 class CRandomizer {

@@ -4,3 +4,8 @@ CKSManualResetEvent& ApplicationStopEvent() {
     static CKSManualResetEvent stopEvent;
     return stopEvent;
 }
+
+CKSManualResetEvent& ApplicationQuitEvent() {
+    static CKSManualResetEvent quitEvent;
+    return quitEvent;
+}

@@ -7,6 +7,10 @@
 
 CKSManualResetEvent& ApplicationStopEvent();
 
+// The quit event ("FKMQUIT"), set when the application exits: a generation run waits on it after
+// each file and ends when it is set. The event dispatcher owns it.
+CKSManualResetEvent& ApplicationQuitEvent();
+
 // Marks the classes that honour the stop event. No state.
 class CStopListener {
 public:

@@ -18,6 +18,12 @@ fi
 
 "$cli" --help
 echo
-echo "CRC-32 and SHA256 of the README:"
-"$cli" hash --path README.md
-"$cli" hash -a sha256 --path README.md
+echo "== Generating the example definitions of examples/fakemill.ini into ./out"
+out="$repo_root/out"
+"$cli" --config examples/fakemill.ini generate --pace 0 -o "$out" --all
+echo
+echo "== What was made"
+(cd "$out" && find . -type f -printf '%P\t%s bytes\n' | sort)
+echo
+echo "== CRC trailers of the files with one"
+"$cli" crc --trailer "$out"/binary/crc*.bin

@@ -1,0 +1,37 @@
+#include "app/FKMController.h"
+
+#include "app/KSGeneratorBatch.h"
+#include "engine/KSFileGeneratorFactory.h"
+#include "engine/StopEvent.h"
+
+bool RunBatch(CKSGeneratorBatch* batch, const CKSFileGeneratorFactory& factory, CKSLogger& logger) {
+    CFKMController controller;
+    if (batch == nullptr) {
+        return true;
+    }
+    logger.SetOutput(batch->GetOutput());
+    if (auto* window = dynamic_cast<IShowableOutput*>(batch->GetOutput())) {
+        window->Show();
+    }
+    const CBatchOptions& options = batch->GetOptions();
+    for (const CKSString& name : batch->GetDefinitionNames()) {
+        logger.InfoF("Starting '%s'", name);
+        std::unique_ptr<CKSFileGenerator> generator = factory.CreateFromSection(batch->GetConfigFile(), name);
+        if (!generator) {
+            logger.WarningF("Could not initialize '%s' from [%s]", name, batch->GetConfigFile());
+            continue;
+        }
+        generator->SetOutputFolder(batch->GetDestination());
+        batch->AddFile(name, generator->GetOutputFolder());
+        generator->SetName();
+        generator->SetPace(options.paceMilliseconds);
+        if (options.seed) {
+            generator->SetSeed(DefinitionSeed(*options.seed, name));
+        }
+        controller.Workers().Add(std::move(generator));
+    }
+    controller.Workers().StartAll();
+    controller.Workers().WaitAll(&ApplicationStopEvent(), CFKMController::kBatchTimeoutMilliseconds);
+    batch->LogFinished(logger);
+    return true;
+}

@@ -1,0 +1,50 @@
+#include "app/KSGeneratorBatch.h"
+
+#include "support/KSTime.h"
+
+CKSGeneratorBatch::CKSGeneratorBatch(std::vector<CKSString> definitionNames, CKSString configFile,
+                                     CKSString destination, std::shared_ptr<IOutput> output, CBatchOptions options)
+    : m_definitionNames(std::move(definitionNames)), m_configFile(std::move(configFile)),
+      m_destination(std::move(destination)), m_output(std::move(output)), m_options(options) {}
+
+void CKSGeneratorBatch::AddFile(const CKSString& definitionName, const CKSString& outputFolder) {
+    m_files.emplace_back(definitionName, outputFolder);
+}
+
+void CKSGeneratorBatch::LogFinished(CKSLogger& logger) const {
+    const CKSString time = FormatShortTime(CKSTime::Now(), false);
+    const std::u16string_view shown = time.View().substr(0, 127);
+    if (m_definitionNames.size() > 1) {
+        logger.InfoF("%u generators finished %s", static_cast<std::uint32_t>(m_definitionNames.size()), shown);
+    } else if (m_definitionNames.size() == 1) {
+        logger.InfoF("Generator finished %s", shown);
+    }
+}
+
+CKSBatchInfo::CKSBatchInfo(const CKSGeneratorBatch& batch) : m_name(batch.GetName()) {
+    for (const auto& [definition, folder] : batch.GetFiles()) {
+        m_folders.emplace_back(folder, definition);
+    }
+}
+
+CBatchName::CBatchName(const std::vector<CKSString>& definitionNames) {
+    if (definitionNames.empty()) {
+        Assign(std::u16string_view());
+        return;
+    }
+    const CKSTime now = CKSTime::Now();
+    const CKSString date = CKSString(FormatShortDate(now).View().substr(0, 31));
+    const CKSString time = CKSString(FormatShortTime(now, false).View().substr(0, 31));
+    std::u16string text;
+    for (const std::size_t capacity : {std::size_t{120}, std::size_t{240}}) {
+        text = definitionNames.size() == 1
+                   ? KSFormat(std::u16string_view(u"'%s' started %s %s"), definitionNames[0], date, time)
+                   : KSFormat(std::u16string_view(u"'%s+' (%u total) started %s %s"), definitionNames[0],
+                              static_cast<std::uint32_t>(definitionNames.size()), date, time);
+        if (text.size() < capacity) {
+            break;
+        }
+        text.resize(capacity - 1); // the second, larger buffer cuts what still does not fit
+    }
+    Assign(std::u16string_view(text));
+}

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Binary generation against plain tools, side by side in one run, on a tmpfs folder:
+#   1 GiB random values with CRC   vs  head -c 1G /dev/urandom  (target >= 4 x)
+#                                  vs  bench/lcg_fill, the same generator with no framework
+#                                      (target >= 0.7 x)
+#   1 GiB with Quick=1024          vs  the same without Quick (target < 1 % of the time), sparse
+#   1,000 files of 1 KiB, --pace 0 vs  a shell loop of head -c 1024 /dev/urandom (target >= 10 x)
+# Each measurement is the median of RUNS runs (default 3), taken alternately.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
+cd "$repo_root"
+configure_plain_build
+ninja -C "$build_dir" fakemill-cli lcg_fill >/dev/null
+
+cli="$build_dir/cli/fakemill-cli"
+lcg="$build_dir/bench/lcg_fill"
+runs=${RUNS:-3}
+work=$(mktemp -d /dev/shm/fakemill-bench.XXXXXX)
+trap 'rm -rf "$work"' EXIT
+
+config="$work/bench.ini"
+"$cli" --config "$config" define --type bin big Size=1GB CRC=1 SimpleName=1
+"$cli" --config "$config" define --type bin quick Size=1GB CRC=1 SimpleName=1 Quick=1024
+"$cli" --config "$config" define --type bin small Size=1KB Files=1000 SimpleName=1
+
+# Seconds taken by a command, to the millisecond.
+seconds() {
+    local start end
+    start=$(date +%s.%N)
+    "$@" >/dev/null
+    end=$(date +%s.%N)
+    awk -v a="$start" -v b="$end" 'BEGIN {printf "%.3f", b - a}'
+}
+median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
+
+fresh() { rm -rf "$work/out"; mkdir -p "$work/out"; }
+shell_loop() { for i in $(seq 1 1000); do head -c 1024 /dev/urandom >"$work/out/f$i"; done; }
+
+declare -a t_big t_urandom t_lcg t_quick t_small t_loop
+for run in $(seq 1 "$runs"); do
+    fresh; t_big+=("$(seconds "$cli" --config "$config" generate --pace 0 -o "$work/out" big)")
+    fresh; t_urandom+=("$(seconds sh -c "head -c 1G /dev/urandom >'$work/out/urandom'")")
+    fresh; t_lcg+=("$(seconds "$lcg" "$work/out/lcg" 1073741824)")
+    fresh; t_quick+=("$(seconds "$cli" --config "$config" generate --pace 0 -o "$work/out" quick)")
+    quick_du=$(du -k "$work/out/fkbin0.bin" | cut -f1)
+    fresh; t_small+=("$(seconds "$cli" --config "$config" generate --pace 0 -o "$work/out" small)")
+    fresh; t_loop+=("$(seconds shell_loop)")
+done
+rm -rf "$work/out"
+
+big=$(median "${t_big[@]}"); urandom=$(median "${t_urandom[@]}"); lcg_time=$(median "${t_lcg[@]}")
+quick=$(median "${t_quick[@]}"); small=$(median "${t_small[@]}"); loop=$(median "${t_loop[@]}")
+
+echo "1 GiB binary with CRC:     fakemill ${big}s, head /dev/urandom ${urandom}s, lcg_fill ${lcg_time}s"
+echo "  speed vs head /dev/urandom: $(ratio "$urandom" "$big") x   (target >= 4)"
+echo "  speed vs lcg_fill:          $(ratio "$lcg_time" "$big") x   (target >= 0.7)"
+echo "1 GiB with Quick=1024:     ${quick}s = $(awk -v a="$quick" -v b="$big" 'BEGIN {printf "%.2f", 100 * a / b}') % of the time without Quick (target < 1 %), ${quick_du} KiB on disk"
+echo "1,000 files of 1 KiB:      fakemill ${small}s, shell loop ${loop}s"
+echo "  speed vs shell loop:        $(ratio "$loop" "$small") x   (target >= 10)"

@@ -1,0 +1,144 @@
+// generate: one batch of definitions through the same worker, controller and generators as the
+// desktop program, with the batch's messages on standard output.
+
+#include "cli/CliArguments.h"
+#include "cli/CliSupport.h"
+#include "cli/Commands.h"
+
+#include "app/GeneratorWorker.h"
+#include "engine/KSFileGeneratorFactory.h"
+#include "engine/KSObserver.h"
+#include "engine/StopEvent.h"
+#include "support/IniProfile.h"
+
+#include <QDir>
+#include <QString>
+
+#include <condition_variable>
+#include <limits>
+#include <mutex>
+#include <ostream>
+
+namespace {
+
+// Waits for the finished event of one batch.
+class BatchFinishedWaiter : public CKSSubscriber {
+public:
+    explicit BatchFinishedWaiter(CKSString batchName) : m_batchName(std::move(batchName)) {}
+
+    void Notify(const CKSEvent& event) override {
+        if (event.GetKind() == GeneratorWorker::kBatchFinishedEvent && event.GetText().View() == m_batchName.View()) {
+            std::lock_guard lock(m_mutex);
+            m_finished = true;
+            m_changed.notify_all();
+        }
+    }
+    // Waits for the event, or until the worker has ended without running the batch (a stop
+    // that came first).
+    void Wait(const GeneratorWorker& worker) {
+        std::unique_lock lock(m_mutex);
+        while (!m_finished && worker.IsRunning()) {
+            m_changed.wait_for(lock, std::chrono::milliseconds(200));
+        }
+    }
+
+private:
+    CKSString m_batchName;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_finished = false;
+};
+
+// Every section whose "Type" names a kind the factory knows, in file order.
+std::vector<CKSString> AllDefinitions(const CKSString& configFile) {
+    std::vector<CKSString> names;
+    for (const CKSString& section : CIniProfile::GetSectionNames(configFile)) {
+        if (CKSFileGeneratorFactory::IsKnownKind(CIniProfile::GetString(configFile, section, u"Type", u""))) {
+            names.push_back(section);
+        }
+    }
+    return names;
+}
+
+} // namespace
+
+int RunGenerateCommand(const CKSString& configFile, const std::vector<std::string>& args, CliStreams& io) {
+    CliArguments parsed({"--all", "-v", "--verbose"}, {"-o", "--output", "--pace", "--seed"});
+    if (!parsed.Parse(args)) {
+        io.err << "fakemill-cli generate: " << parsed.Error() << "\n";
+        return kExitUsage;
+    }
+    const bool all = parsed.Has("--all");
+    if (all == !parsed.Positional().empty()) {
+        io.err << "fakemill-cli generate: name the definitions to generate, or give --all\n";
+        return kExitUsage;
+    }
+    CBatchOptions options;
+    if (const auto pace = parsed.Value("--pace")) {
+        std::uint64_t milliseconds = 0;
+        if (!ParseCliNumber(*pace, milliseconds) || milliseconds > std::numeric_limits<std::uint32_t>::max() - 1) {
+            io.err << "fakemill-cli generate: --pace needs milliseconds, not '" << *pace << "'\n";
+            return kExitUsage;
+        }
+        options.paceMilliseconds = static_cast<std::uint32_t>(milliseconds);
+    }
+    if (const auto seed = parsed.Value("--seed")) {
+        std::uint64_t value = 0;
+        if (!ParseCliNumber(*seed, value) || value > std::numeric_limits<std::uint32_t>::max()) {
+            io.err << "fakemill-cli generate: --seed needs a number from 0 to 4294967295, not '" << *seed << "'\n";
+            return kExitUsage;
+        }
+        options.seed = static_cast<std::uint32_t>(value);
+    }
+    const std::string destinationText =
+        parsed.Value("-o").value_or(parsed.Value("--output").value_or(QDir::currentPath().toStdString()));
+    const QString destination = QDir(QString::fromStdString(destinationText)).absolutePath();
+    if (!QDir().mkpath(destination)) {
+        io.err << "fakemill-cli generate: cannot create the destination folder '" << destinationText << "'\n";
+        return kExitFailure;
+    }
+
+    std::vector<CKSString> names;
+    if (all) {
+        names = AllDefinitions(configFile);
+        if (names.empty()) {
+            io.err << "fakemill-cli generate: " << configFile.ToUtf8() << " holds no definitions\n";
+            return kExitFailure;
+        }
+    } else {
+        for (const std::string& name : parsed.Positional()) {
+            names.push_back(CKSString::FromUtf8(name));
+        }
+    }
+
+    // Ctrl-C: the file in hand is finished, no new file is started.
+    CInterruptWatcher interrupt([] {
+        ApplicationStopEvent().Set();
+        ApplicationQuitEvent().Set();
+    });
+    CKSObserver::Instance().StartDispatch();
+    auto output = std::make_shared<CStreamOutput>(io.out);
+    const CBatchName batchName(names);
+    int errorLines = 0;
+    {
+        BatchFinishedWaiter finished(batchName);
+        GeneratorWorker worker;
+        worker.SetLogLevel(parsed.Has("-v") || parsed.Has("--verbose") ? CKSLogger::kLevelDebug
+                                                                        : CKSLogger::kLevelInfo);
+        if (!worker.Start()) {
+            io.err << "fakemill-cli generate: could not start the generator worker\n";
+            return kExitFailure;
+        }
+        std::optional<CProgressLine> progress;
+        if (io.outIsTerminal) {
+            progress.emplace(*output);
+        }
+        worker.SubmitBatch(names, batchName, configFile, CKSString::FromQString(destination), output, options);
+        finished.Wait(worker);
+        errorLines = output->ErrorLines();
+    }
+    if (interrupt.Interrupted()) {
+        return 130;
+    }
+    return errorLines > 0 ? kExitFailure : kExitSuccess;
+}

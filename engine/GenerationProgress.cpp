@@ -1,0 +1,6 @@
+#include "engine/GenerationProgress.h"
+
+CGenerationProgress& CGenerationProgress::Instance() {
+    static CGenerationProgress progress;
+    return progress;
+}

@@ -1,0 +1,22 @@
+#pragma once
+// Process-wide counters of what the generators made, for progress displays. Generators add to
+// them as each file is closed; any thread may read them.
+
+#include <atomic>
+#include <cstdint>
+
+class CGenerationProgress {
+public:
+    static CGenerationProgress& Instance();
+
+    void AddFile(std::uint64_t bytes) {
+        m_files.fetch_add(1, std::memory_order_relaxed);
+        m_bytes.fetch_add(bytes, std::memory_order_relaxed);
+    }
+    std::uint64_t Files() const { return m_files.load(std::memory_order_relaxed); }
+    std::uint64_t Bytes() const { return m_bytes.load(std::memory_order_relaxed); }
+
+private:
+    std::atomic<std::uint64_t> m_files{0};
+    std::atomic<std::uint64_t> m_bytes{0};
+};

@@ -1,0 +1,40 @@
+#pragma once
+// The CRC-32 of an existing file, and the check of a CRC trailer as the binary generator writes
+// it. A generator of the kind "crc" whose content step reads instead of writes; its main users
+// are the hash calculator and the crc command.
+
+#include "engine/KSFileGenerator.h"
+
+#include <cstdint>
+
+class CKSCRCFileCalculator : public CKSFileGenerator {
+public:
+    static constexpr std::size_t kReadSize = 4096;
+
+    explicit CKSCRCFileCalculator(CKSLogger* logger);
+
+    void AddTypeProperties() override {}
+    void SelfTest(std::uint32_t) override {}
+    void GenerateContent() override { Calculate(); }
+    void SetTrailerCheck(bool check) override { m_trailerCheck = check; }
+    bool GetTrailerCheck() const override { return m_trailerCheck; }
+    virtual bool IsResultZero() const { return m_result == 0; }
+
+    void SetFileName(const CKSString& path) { m_fileName = path; }
+    // Reads the file and sets the result. With the trailer check, the CRC of the content is
+    // compared with the file's last four bytes read little-endian, covering every 4,096-byte read
+    // without its last four bytes, as the binary generator's blocks are laid out.
+    void Calculate();
+    std::uint32_t GetResult() const { return m_result; }
+    // Outcome of the last Calculate: the file could be read, and (with the trailer check) the
+    // trailer matched. A file of fewer than four bytes has no trailer and never matches.
+    bool WasRead() const { return m_read; }
+    bool TrailerMatched() const { return m_trailerMatched; }
+
+private:
+    CKSString m_fileName{u""};
+    bool m_trailerCheck = false;
+    std::uint32_t m_result = 0;
+    bool m_read = false;
+    bool m_trailerMatched = false;
+};

@@ -1,0 +1,80 @@
+#include "app/FKMController.h"
+#include "app/KSGeneratorBatch.h"
+#include "engine/KSFileGeneratorFactory.h"
+#include "tests/common/CapturingOutput.h"
+#include "tests/common/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace {
+
+// A configuration file with three small binary definitions and one section that is not one.
+CKSString WriteConfig(const TempDir& dir) {
+    const std::string path = dir.File("fakemill.ini");
+    WriteFileBytes(path, "[one]\nType=bin\nSize=100\nSimpleName=1\n"
+                         "[two]\nType=bin\nSize=200\nSimpleName=1\nFolder=second\n"
+                         "[three]\nType=bin\nSize=300\nSimpleName=1\nPrefix=third\n"
+                         "[notes]\nwhatever=1\n");
+    return CKSString::FromUtf8(path);
+}
+
+std::vector<CKSString> Names(std::initializer_list<const char16_t*> names) {
+    std::vector<CKSString> list;
+    for (const char16_t* name : names) {
+        list.emplace_back(name);
+    }
+    return list;
+}
+
+} // namespace
+
+TEST(BatchName, OneOrSeveralDefinitions) {
+    EXPECT_EQ(CBatchName(Names({u"one"})).ToUtf8().rfind("'one' started ", 0), 0u);
+    const std::string several = CBatchName(Names({u"a", u"b", u"c"})).ToUtf8();
+    EXPECT_EQ(several.rfind("'a+' (3 total) started ", 0), 0u) << several;
+    EXPECT_TRUE(CBatchName({}).IsEmpty());
+    const std::u16string longName(300, u'x');
+    EXPECT_EQ(CBatchName(Names({longName.c_str()})).Length(), 239u); // the larger buffer cuts it
+}
+
+TEST(RunBatch, RunsEveryDefinitionAndReportsTheOnesThatFail) {
+    TempDir config;
+    TempDir destination;
+    auto output = std::make_shared<CapturingOutput>();
+    CKSGeneratorBatch batch(Names({u"one", u"missing", u"two", u"notes", u"three"}), WriteConfig(config),
+                            CKSString::FromUtf8(destination.Path().string()), output, CBatchOptions{0, 1});
+    CKSLogger logger;
+    logger.SetLevel(CKSLogger::kLevelInfo);
+    const CKSFileGeneratorFactory factory(&logger);
+    EXPECT_TRUE(RunBatch(&batch, factory, logger));
+
+    EXPECT_EQ(output->Count("Starting '"), 5) << output->All();
+    EXPECT_TRUE(output->Contains("WARNING:Could not initialize 'missing' from ["));
+    EXPECT_TRUE(output->Contains("WARNING:Could not initialize 'notes' from ["));
+    EXPECT_TRUE(output->Contains("5 generators finished ")); // the names asked for, not those that ran
+    EXPECT_TRUE(std::filesystem::exists(destination.Path() / "fkbin0.bin"));
+    EXPECT_TRUE(std::filesystem::exists(destination.Path() / "second" / "fkbin0.bin"));
+    EXPECT_TRUE(std::filesystem::exists(destination.Path() / "thirdbin0.bin"));
+
+    const CKSBatchInfo info(batch);
+    ASSERT_EQ(info.GetFolders().size(), 3u);
+    EXPECT_EQ(info.GetFolders()[1].first.ToUtf8(), (destination.Path() / "second").string());
+    EXPECT_EQ(info.GetFolders()[1].second.ToUtf8(), "two");
+}
+
+TEST(RunBatch, OneDefinitionAndNoBatch) {
+    TempDir config;
+    TempDir destination;
+    auto output = std::make_shared<CapturingOutput>();
+    CKSGeneratorBatch batch(Names({u"one"}), WriteConfig(config), CKSString::FromUtf8(destination.Path().string()),
+                            output, CBatchOptions{0, {}});
+    CKSLogger logger;
+    logger.SetLevel(CKSLogger::kLevelInfo);
+    const CKSFileGeneratorFactory factory(&logger);
+    RunBatch(&batch, factory, logger);
+    EXPECT_TRUE(output->Contains("Generator finished ")) << output->All();
+    EXPECT_TRUE(output->Contains("'bin generator' generating 1 files"));
+    EXPECT_TRUE(RunBatch(nullptr, factory, logger));
+}

@@ -1,0 +1,218 @@
+#include "engine/StopEvent.h"
+#include "generators/KSBinFileGenerator.h"
+#include "tests/common/GeneratorFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <thread>
+
+namespace {
+
+// The interval a seeded run draws: one draw for the file count of a 1..1 "Files", then the
+// interval draw.
+int IntervalForSeed(std::uint32_t seed, std::uint64_t filesMin, std::uint64_t filesMax) {
+    KSSrand(seed);
+    RandomInRange(filesMin, filesMax);
+    return static_cast<int>(KSRand() % 191) + 1;
+}
+
+} // namespace
+
+TEST(FileGenerator, SimpleNamesCountUpAndNeverReplaceExistingFiles) {
+    GeneratorFixture fixture;
+    auto generator = fixture.Make(u"bin");
+    GeneratorFixture::Set(*generator, u"Files", u"3");
+    GeneratorFixture::Set(*generator, u"SimpleName", u"1");
+    GeneratorFixture::Set(*generator, u"Size", u"100");
+    WriteFileBytes(fixture.Dir().File("fkbin1.bin"), "precious");
+    generator->SetSeed(7);
+    generator->Run();
+
+    const int interval = IntervalForSeed(7, 3, 3);
+    EXPECT_EQ(fixture.Read("fkbin1.bin"), "precious");
+    const std::set<std::string> expected = {"fkbin0.bin", "fkbin1.bin", "fkbin2.bin",
+                                            "fkbin" + std::to_string(1 + interval) + ".bin"};
+    EXPECT_EQ(fixture.Files(), expected);
+    EXPECT_EQ(generator->GetInterval(), interval);
+    EXPECT_EQ(fixture.Output().Count("generating 3 files"), 1) << fixture.Output().All();
+}
+
+TEST(FileGenerator, PrefixExtensionAndDiscriminatedNames) {
+    GeneratorFixture fixture;
+    auto generator = fixture.Make(u"bin");
+    generator->GetProperties().Get(u"Prefix").SetTextValue(u"");
+    GeneratorFixture::Set(*generator, u"Extension", u"dat");
+    GeneratorFixture::Set(*generator, u"Size", u"10");
+    generator->Run();
+    const std::set<std::string> files = fixture.Files();
+    ASSERT_EQ(files.size(), 1u);
+    const std::string name = *files.begin();
+    // fkx, the type, the discriminator, "_0", and the extension.
+    EXPECT_EQ(name.rfind("fkxbin", 0), 0u) << name;
+    EXPECT_NE(name.find("_0.dat"), std::string::npos) << name;
+
+    auto other = fixture.Make(u"bin");
+    EXPECT_NE(other->GetDiscriminator(), generator->GetDiscriminator());
+}
+
+TEST(FileGenerator, FolderIsJoinedOrReplacesTheDestination) {
+    GeneratorFixture fixture;
+    auto relative = fixture.Make(u"bin");
+    GeneratorFixture::Set(*relative, u"Folder", u"sub");
+    EXPECT_TRUE(relative->SetOutputFolder(CKSString::FromUtf8(fixture.Dir().Path().string())));
+    GeneratorFixture::Set(*relative, u"SimpleName", u"1");
+    GeneratorFixture::Set(*relative, u"Size", u"10");
+    relative->Run();
+    EXPECT_TRUE(std::filesystem::exists(fixture.Dir().Path() / "sub" / "fkbin0.bin"));
+
+    TempDir elsewhere;
+    auto absolute = fixture.Make(u"bin");
+    absolute->GetProperties().Get(u"Folder").SetTextValue(CKSString::FromUtf8(elsewhere.Path().string()));
+    EXPECT_TRUE(absolute->SetOutputFolder(u"/somewhere/else"));
+    EXPECT_EQ(absolute->GetOutputFolder().ToUtf8(), elsewhere.Path().string());
+
+    auto none = fixture.Make(u"bin");
+    EXPECT_FALSE(none->SetOutputFolder(u"/base"));
+    EXPECT_EQ(none->GetOutputFolder().ToUtf8(), "/base");
+}
+
+TEST(FileGenerator, AfterTwoHundredFiftySixTakenNamesTheIndexIsSkipped) {
+    GeneratorFixture fixture;
+    auto generator = fixture.Make(u"bin");
+    GeneratorFixture::Set(*generator, u"SimpleName", u"1");
+    GeneratorFixture::Set(*generator, u"Size", u"10");
+    const int interval = IntervalForSeed(99, 1, 1);
+    for (int n = 0; n < 256; ++n) {
+        WriteFileBytes(fixture.Dir().File("fkbin" + std::to_string(n * interval) + ".bin"), "x");
+    }
+    generator->SetSeed(99);
+    generator->Run();
+    EXPECT_TRUE(fixture.Output().Contains("Tried maximum number of times to find new file (bin)"))
+        << fixture.Output().All();
+    EXPECT_TRUE(fixture.Output().Contains("Error generating data for file (0)"));
+    EXPECT_EQ(fixture.Files().size(), 256u); // nothing new, nothing replaced
+}
+
+TEST(FileGenerator, ZeroFilesMakesNothing) {
+    GeneratorFixture fixture;
+    auto generator = fixture.Make(u"bin");
+    GeneratorFixture::Set(*generator, u"Files", u"0");
+    generator->Run();
+    EXPECT_TRUE(fixture.Files().empty());
+    EXPECT_TRUE(fixture.Output().Contains("generating 0 files"));
+}
+
+TEST(FileGenerator, TheQuitEventEndsTheRunAfterTheCurrentFile) {
+    GeneratorFixture fixture;
+    auto generator = fixture.Make(u"bin");
+    GeneratorFixture::Set(*generator, u"Files", u"5");
+    GeneratorFixture::Set(*generator, u"Size", u"10");
+    generator->SetPace(60000);
+    std::thread run([&] { generator->Run(); });
+    while (fixture.Files().empty()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ApplicationQuitEvent().Set();
+    run.join();
+    ApplicationQuitEvent().Reset();
+    EXPECT_EQ(fixture.Files().size(), 1u);
+}
+
+namespace {
+
+// A binary generator on a device that fails when the third file is written.
+class FailingThirdFile : public CKSBinFileGenerator {
+public:
+    using CKSBinFileGenerator::CKSBinFileGenerator;
+    bool OpenOutput(const CKSString& path) override {
+        ++m_opened;
+        return CKSBinFileGenerator::OpenOutput(path);
+    }
+
+protected:
+    bool WriteToDescriptor(const void* data, std::size_t count, std::size_t& written) override {
+        if (m_opened == 3 && count > 0) {
+            written = 0;
+            errno = ENOSPC;
+            return false;
+        }
+        return CKSBinFileGenerator::WriteToDescriptor(data, count, written);
+    }
+
+private:
+    int m_opened = 0;
+};
+
+} // namespace
+
+TEST(FileGenerator, AFatalWriteErrorEndsTheRunAndKeepsEarlierFiles) {
+    GeneratorFixture fixture;
+    FailingThirdFile generator(&fixture.Logger());
+    generator.GetProperties().Get(u"Type").SetTextValue(u"bin");
+    generator.AddTypeProperties();
+    GeneratorFixture::Set(generator, u"Files", u"5");
+    GeneratorFixture::Set(generator, u"SimpleName", u"1");
+    GeneratorFixture::Set(generator, u"Size", u"1000");
+    generator.SetOutputFolder(CKSString::FromUtf8(fixture.Dir().Path().string()));
+    generator.SetName();
+    generator.SetPace(0);
+    generator.Run();
+    EXPECT_EQ(fixture.Files(), (std::set<std::string>{"fkbin0.bin", "fkbin1.bin", "fkbin2.bin"}));
+    EXPECT_EQ(fixture.Read("fkbin0.bin").size(), 1000u);
+    EXPECT_EQ(fixture.Read("fkbin1.bin").size(), 1000u);
+    EXPECT_TRUE(fixture.Output().Contains("bin generator: Fatal error generating data for file (2)"))
+        << fixture.Output().All();
+    EXPECT_TRUE(fixture.Output().Contains("Failed to write to file: 28"));
+}
+
+TEST(FileGenerator, TwoGeneratorsSharingSimpleNamesNeverOverwriteEachOther) {
+    GeneratorFixture fixture;
+    auto first = fixture.Make(u"bin");
+    auto second = fixture.Make(u"bin");
+    for (auto* generator : {first.get(), second.get()}) {
+        GeneratorFixture::Set(*generator, u"Files", u"40");
+        GeneratorFixture::Set(*generator, u"SimpleName", u"1");
+        GeneratorFixture::Set(*generator, u"Size", u"3000");
+        GeneratorFixture::Set(*generator, u"Sequence", u"100000");
+    }
+    std::thread a([&] { first->Run(); });
+    std::thread b([&] { second->Run(); });
+    a.join();
+    b.join();
+    const std::set<std::string> files = fixture.Files();
+    EXPECT_EQ(files.size(), 80u);
+    for (const std::string& name : files) {
+        // Every file is whole and counts from 0: no file was written by both generators.
+        const std::string bytes = fixture.Read(name);
+        ASSERT_EQ(bytes.size(), 3000u) << name;
+        EXPECT_EQ(bytes.substr(0, 8), std::string("\0\0\0\0\1\0\0\0", 8)) << name;
+    }
+}
+
+TEST(FileGenerator, SplitHandsHalfTheFilesToASibling) {
+    GeneratorFixture fixture;
+    auto generator = fixture.Make(u"bin");
+    GeneratorFixture::Set(*generator, u"Files", u"7");
+    GeneratorFixture::Set(*generator, u"Size", u"4K");
+    auto sibling = generator->Split();
+    ASSERT_TRUE(sibling);
+    EXPECT_EQ(generator->GetAssignedFiles(), 4u);
+    EXPECT_EQ(sibling->GetAssignedFiles(), 3u);
+    EXPECT_EQ(sibling->GetProperties().Get(u"Size").GetRangeValue(), CKSRange(4000, 4000));
+    EXPECT_EQ(sibling->GetOutputFolder().ToUtf8(), generator->GetOutputFolder().ToUtf8());
+    EXPECT_FALSE(generator->Split()); // already assigned
+
+    auto single = fixture.Make(u"bin");
+    EXPECT_FALSE(single->Split()); // one file cannot be split
+}
+
+TEST(FileGenerator, MissingPropertiesAreReportedWithTheCount) {
+    GeneratorFixture fixture;
+    auto generator = fixture.Factory().CreateByKind(u"crc");
+    ASSERT_TRUE(generator);
+    EXPECT_EQ(generator->GetSizeMinimum(), 0);
+    generator->SetLogger(&fixture.Logger());
+    generator->ApplySizeProperty();
+    EXPECT_TRUE(fixture.Output().Contains("Must have Size property! (not found out of 7)")) << fixture.Output().All();
+}

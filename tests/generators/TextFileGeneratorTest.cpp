@@ -1,0 +1,194 @@
+#include "engine/StopEvent.h"
+#include "generators/KSTextFileGenerator.h"
+#include "generators/KSWordList.h"
+#include "tests/common/GeneratorFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <sstream>
+#include <thread>
+
+namespace {
+
+std::string MakeText(GeneratorFixture& fixture,
+                     std::initializer_list<std::pair<std::u16string_view, std::u16string_view>> values,
+                     std::uint32_t seed = 1) {
+    auto generator = fixture.Make(u"txt");
+    GeneratorFixture::Set(*generator, u"SimpleName", u"1");
+    for (const auto& [name, value] : values) {
+        GeneratorFixture::Set(*generator, name, value);
+    }
+    generator->SetSeed(seed);
+    generator->Run();
+    const auto files = fixture.Files();
+    EXPECT_EQ(files.size(), 1u) << fixture.Output().All();
+    return files.empty() ? std::string() : fixture.Read(*files.begin());
+}
+
+std::set<std::string_view> WordSet() {
+    CTextGenerator::Instance().PickRandomWord();
+    CKSWordList list;
+    list.Build();
+    return {list.Entries().begin(), list.Entries().end()};
+}
+
+// A text generator that notes how much room was left before the limit at every item.
+class ItemWatcher : public CKSTextFileGenerator {
+public:
+    using CKSTextFileGenerator::CKSTextFileGenerator;
+    std::uint64_t WriteNumber() override { return Note(CKSTextFileGenerator::WriteNumber()); }
+    std::uint64_t WriteEmail() override { return Note(CKSTextFileGenerator::WriteEmail()); }
+    std::uint64_t WriteCardNumber() override { return Note(CKSTextFileGenerator::WriteCardNumber()); }
+    std::uint64_t WriteDate() override { return Note(CKSTextFileGenerator::WriteDate()); }
+
+    int items = 0;
+    std::uint64_t smallestRoom = UINT64_MAX;
+
+private:
+    std::uint64_t Note(std::uint64_t written) {
+        ++items;
+        smallestRoom = std::min(smallestRoom, LeftBeforeLimit() + written);
+        return written;
+    }
+};
+
+} // namespace
+
+TEST(WordList, EntriesAndPicks) {
+    CKSWordList list;
+    list.Build();
+    ASSERT_EQ(list.Entries().size(), 525u);
+    EXPECT_EQ(list.Entries()[0], "abdicated ");
+    EXPECT_EQ(list.Entries()[524], "would ");
+    for (std::string_view entry : list.Entries()) {
+        EXPECT_EQ(entry.back(), ' ');
+    }
+    std::vector<std::thread> threads;
+    std::vector<std::string_view> picked(4);
+    for (std::size_t i = 0; i < 4; ++i) {
+        threads.emplace_back([&picked, i] { picked[i] = CTextGenerator::Instance().PickRandomWord(); });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    const auto words = WordSet();
+    for (std::string_view word : picked) {
+        EXPECT_TRUE(words.count(word)) << word;
+    }
+    EXPECT_EQ(CTextGenerator::Instance().WordFitLength(), 16u);
+}
+
+TEST(TextGenerator, RandomCharactersArePrintableAndSizesStayInBounds) {
+    for (std::uint32_t seed = 1; seed <= 20; ++seed) {
+        GeneratorFixture fixture;
+        const std::string text = MakeText(fixture, {{u"TextType", u"1"}, {u"NumbersInText", u"0"}, {u"Size", u"1000,3000"}}, seed);
+        EXPECT_GE(text.size(), 1000u);
+        EXPECT_LE(text.size(), 3000u); // characters and line endings are clamped at the limit
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            const bool lineEnd = (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ||
+                                 (c == '\n' && i > 0 && text[i - 1] == '\r') || (c == '\r' && i + 1 == text.size());
+            ASSERT_TRUE((c >= 32 && c <= 125) || lineEnd) << "byte " << int(c) << " at " << i;
+        }
+    }
+}
+
+TEST(TextGenerator, WordsFillLinesThatHaveRoomForThem) {
+    const auto words = WordSet();
+    GeneratorFixture wide;
+    const std::string text = MakeText(wide, {{u"NumbersInText", u"0"}, {u"LineLength", u"300"}, {u"Size", u"20000"}});
+    std::istringstream lines(text);
+    std::string line;
+    std::size_t wordBytes = 0;
+    while (std::getline(lines, line)) {
+        for (std::size_t at = 0; at < line.size();) {
+            std::size_t end = line.find(' ', at);
+            if (end == std::string::npos) {
+                break;
+            }
+            if (words.count(std::string_view(line).substr(at, end + 1 - at))) {
+                wordBytes += end + 1 - at;
+            }
+            at = end + 1;
+        }
+    }
+    EXPECT_GT(wordBytes, text.size() * 6 / 10) << "most of a wide line should be words";
+
+    GeneratorFixture narrow;
+    const std::string chars = MakeText(narrow, {{u"NumbersInText", u"0"}, {u"LineLength", u"16"}, {u"Size", u"4000"}});
+    std::size_t listWords = 0;
+    for (std::string_view word : words) {
+        if (word.size() > 6 && chars.find(word) != std::string::npos) {
+            ++listWords;
+        }
+    }
+    EXPECT_EQ(listWords, 0u) << "a line of 16 bytes never has room for a word";
+}
+
+TEST(TextGenerator, ItemsOnlyWhereMoreThan64BytesAreLeft) {
+    for (std::uint32_t seed = 1; seed <= 10; ++seed) {
+        GeneratorFixture fixture;
+        ItemWatcher generator(&fixture.Logger());
+        generator.GetProperties().Get(u"Type").SetTextValue(u"txt");
+        generator.AddTypeProperties();
+        for (const char16_t* flag : {u"NumbersInText", u"EmailsInText", u"CCsInText", u"DatesInText"}) {
+            GeneratorFixture::Set(generator, flag, u"1");
+        }
+        GeneratorFixture::Set(generator, u"Size", u"3000");
+        generator.SetOutputFolder(CKSString::FromUtf8(fixture.Dir().Path().string()));
+        generator.SetName();
+        generator.SetPace(0);
+        generator.SetSeed(seed);
+        generator.Run();
+        EXPECT_GT(generator.items, 0);
+        EXPECT_GT(generator.smallestRoom, 64u);
+    }
+}
+
+TEST(TextGenerator, UnixLineEndingsAndTheLimit) {
+    GeneratorFixture fixture;
+    const std::string text = MakeText(fixture, {{u"WinLineEnding", u"0"}, {u"Size", u"5000"}, {u"EmailsInText", u"1"},
+                                                {u"CCsInText", u"1"}, {u"DatesInText", u"1"}});
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+    EXPECT_GE(text.size(), 5000u);
+    // At most one word or item past the limit: the longest item is an e-mail of 63 + 1 + 129 + 4.
+    EXPECT_LE(text.size(), 5000u + 197u);
+}
+
+TEST(TextGenerator, CardNumbersAndEmailsHaveTheirShapes) {
+    GeneratorFixture fixture;
+    CKSTextFileGenerator generator(&fixture.Logger());
+    generator.GetProperties().Get(u"Type").SetTextValue(u"txt");
+    generator.AddTypeProperties();
+    const CKSString path = CKSString::FromUtf8(fixture.Dir().File("pieces.txt"));
+    ASSERT_TRUE(generator.OpenOutput(path));
+    generator.ApplySize(1 << 20, 1 << 20);
+    KSSrand(77);
+    for (int i = 0; i < 300; ++i) {
+        generator.WriteCardNumber();
+    }
+    // The e-mail's domain is 129 characters now and then: it is written whole.
+    bool sawLongDomain = false;
+    for (std::uint32_t seed = 0; seed < 4000 && !sawLongDomain; ++seed) {
+        KSSrand(seed);
+        const std::uint32_t high = KSRand();
+        const std::int64_t v = static_cast<std::int64_t>(high << 16) | KSRand();
+        const auto expected = static_cast<std::uint64_t>(((v + 2) & 0x3F) + 1 + ((v >> 8) & 0x81) + 4);
+        KSSrand(seed);
+        EXPECT_EQ(generator.WriteEmail(), expected);
+        sawLongDomain = ((v >> 8) & 0x81) == 129;
+    }
+    EXPECT_TRUE(sawLongDomain);
+    generator.CloseOutput(path);
+
+    std::istringstream cards(fixture.Read("pieces.txt").substr(0, 300 * 21));
+    for (int i = 0; i < 300; ++i) {
+        unsigned g1 = 0, g2 = 0, g3 = 0, g4 = 0;
+        char dot = 0;
+        ASSERT_TRUE(cards >> g1 >> g2 >> g3 >> g4 >> dot);
+        EXPECT_EQ(dot, '.');
+        EXPECT_LT(g1, 9999u);
+        EXPECT_EQ(g3 & ~0x270Fu, 0u) << g3;
+    }
+}
