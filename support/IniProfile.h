@@ -12,6 +12,7 @@
 
 #include "support/KSString.h"
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,7 +46,8 @@ public:
                           std::u16string* error = nullptr);
 
     // Removes the section's header and every line up to the next header.
-    static bool DeleteSection(const CKSString& file, std::u16string_view section, std::u16string* error = nullptr);
+    static bool DeleteSection(const CKSString& file, std::u16string_view section,
+                              std::u16string* error = nullptr);
 
     // Replaces the section's keys by the given ones, in order; creates the section at the end
     // when absent.
@@ -58,4 +60,10 @@ public:
     static std::u16string CheckSectionName(std::u16string_view section);
     static std::u16string CheckKey(std::u16string_view key);
     static std::u16string CheckValue(std::u16string_view value);
+
+    // How many times this process has read and parsed a file; reads served by the cache of
+    // parsed files do not count. For tests and measurements.
+    static std::uint64_t ParseCount();
+    // Forgets every parsed file, so that the next read parses again. For measurements.
+    static void DropCache();
 };
