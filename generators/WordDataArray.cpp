@@ -5,32 +5,115 @@
 #include "support/KSFormat.h"
 #include "support/KSLogger.h"
 
+#include <algorithm>
 #include <limits>
-#include <optional>
 #include <sys/stat.h>
-#include <unordered_map>
 
 namespace {
 
 // The message buffer of the model's formatted messages, terminator included.
 constexpr std::size_t kMessageBufferBytes = 512;
 
-// Beyond this many links a word's duplicate check uses an index instead of a linear search, so
-// that a file with one huge link list loads in linear time.
-constexpr std::size_t kLinearLinkSearch = 32;
-
-struct SLinkKey {
-    std::uint64_t hash;
-    std::int64_t id;
-    bool operator==(const SLinkKey&) const = default;
-};
-
-struct SLinkKeyHash {
-    std::size_t operator()(const SLinkKey& key) const {
-        return static_cast<std::size_t>(key.hash ^
-                                        (static_cast<std::uint64_t>(key.id) * 0x9E3779B97F4A7C15ull));
+// Finds a word's links by (hash, id) while they are read, so that the duplicate check costs
+// the same for a word with a hundred thousand links as for one with three. Open addressing over
+// positions in the word's link array; a stamp per slot lets it forget everything at once.
+class CLinkIndex {
+public:
+    // Starts over with the links the word already has.
+    void Start(const std::vector<SWordLink>& links) {
+        if (++m_stamp == 0) {
+            std::fill(m_slots.begin(), m_slots.end(), SSlot{});
+            m_stamp = 1;
+        }
+        m_used = 0;
+        for (std::size_t at = 0; at < links.size(); ++at) {
+            FindOrAdd(links, links[at], at);
+        }
     }
+
+    // The position of the link with the same hash and id; or, when there is none, records
+    // position for it and answers npos.
+    std::size_t FindOrAdd(const std::vector<SWordLink>& links, const SWordLink& link, std::size_t position) {
+        if ((m_used + 1) * 2 > m_slots.size()) {
+            Grow(links, position);
+        }
+        const std::size_t mask = m_slots.size() - 1;
+        for (std::size_t at = Home(link);; at = (at + 1) & mask) {
+            SSlot& slot = m_slots[at];
+            if (slot.stamp != m_stamp) {
+                slot = SSlot{static_cast<std::uint32_t>(position), m_stamp};
+                ++m_used;
+                return std::string::npos;
+            }
+            const SWordLink& held = links[slot.position];
+            if (held.hash == link.hash && held.id == link.id) {
+                return slot.position;
+            }
+        }
+    }
+
+private:
+    struct SSlot {
+        std::uint32_t position = 0;
+        std::uint32_t stamp = 0;
+    };
+
+    std::size_t Home(const SWordLink& link) const {
+        const std::uint64_t mixed =
+            (link.hash ^ (static_cast<std::uint64_t>(link.id) * 0x9E3779B97F4A7C15ull)) *
+            0xFF51AFD7ED558CCDull;
+        return static_cast<std::size_t>(mixed >> 32) & (m_slots.size() - 1);
+    }
+
+    // Doubles the table and puts back the first `count` links, which are all distinct.
+    void Grow(const std::vector<SWordLink>& links, std::size_t count) {
+        m_slots.assign(std::max<std::size_t>(1024, m_slots.size() * 2), SSlot{});
+        m_stamp = 1;
+        m_used = 0;
+        const std::size_t mask = m_slots.size() - 1;
+        for (std::size_t position = 0; position < count; ++position) {
+            std::size_t at = Home(links[position]);
+            while (m_slots[at].stamp == m_stamp) {
+                at = (at + 1) & mask;
+            }
+            m_slots[at] = SSlot{static_cast<std::uint32_t>(position), m_stamp};
+            ++m_used;
+        }
+    }
+
+    std::vector<SSlot> m_slots;
+    std::uint32_t m_stamp = 0;
+    std::size_t m_used = 0;
 };
+
+// Reads a word entry's links into it. A repeated link counts once more, whatever weight the
+// repetition carries; a weight of 0 is read as 1.
+int AddLinks(CWordDataLoader& loader, CWordData& entry, std::uint32_t count, CLinkIndex& index) {
+    std::vector<SWordLink>& links = entry.MutableLinks();
+    // Room for the links the file promises, but only as much as a few records' worth: the
+    // count is not trusted, and the file must hold the links for the array to grow further.
+    links.reserve(links.size() + std::min<std::uint32_t>(count, 1024));
+    index.Start(links);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        SWordLink link;
+        if (const int read = loader.ReadLink(link); read != 0) {
+            return read;
+        }
+        const std::size_t existing = index.FindOrAdd(links, link, links.size());
+        if (existing != std::string::npos) {
+            // Saturating, so that a hostile file cannot wrap a weight to 0.
+            if (links[existing].weight != std::numeric_limits<std::uint32_t>::max()) {
+                ++links[existing].weight;
+            }
+            continue;
+        }
+        if (link.weight == 0) {
+            link.weight = 1;
+        }
+        links.push_back(link);
+    }
+    return 0;
+}
 
 // r in [0, total). A total the 15-bit source covers is drawn exactly as one rand() modulo the
 // total. A larger total takes more draws: one draw alone never reaches links whose running
@@ -113,6 +196,7 @@ int CWordDataArray::LoadFrom(CWordDataLoader& loader) {
 }
 
 int CWordDataArray::ReadEntries(CWordDataLoader& loader) {
+    CLinkIndex index;
     std::uint32_t count = 0;
     if (const int header = loader.CheckHeader(count); header != 0) {
         return header;
@@ -143,54 +227,8 @@ int CWordDataArray::ReadEntries(CWordDataLoader& loader) {
         if (const int read = loader.ReadLinkCount(links); read != 0) {
             return read;
         }
-        if (const int read = AddLinks(loader, *target, links); read != 0) {
+        if (const int read = AddLinks(loader, *target, links, index); read != 0) {
             return read;
-        }
-    }
-    return 0;
-}
-
-int CWordDataArray::AddLinks(CWordDataLoader& loader, CWordData& entry, std::uint32_t count) {
-    std::vector<SWordLink>& links = entry.MutableLinks();
-    std::optional<std::unordered_map<SLinkKey, std::size_t, SLinkKeyHash>> index;
-    for (std::uint32_t i = 0; i < count; ++i) {
-        SWordLink link;
-        if (const int read = loader.ReadLink(link); read != 0) {
-            return read;
-        }
-        if (!index && links.size() >= kLinearLinkSearch) {
-            index.emplace();
-            for (std::size_t at = 0; at < links.size(); ++at) {
-                index->emplace(SLinkKey{links[at].hash, links[at].id}, at);
-            }
-        }
-        SWordLink* existing = nullptr;
-        if (index) {
-            if (const auto found = index->find(SLinkKey{link.hash, link.id}); found != index->end()) {
-                existing = &links[found->second];
-            }
-        } else {
-            for (SWordLink& candidate : links) {
-                if (candidate.hash == link.hash && candidate.id == link.id) {
-                    existing = &candidate;
-                    break;
-                }
-            }
-        }
-        if (existing != nullptr) {
-            // A repeated link counts once more, whatever weight the repetition carries;
-            // saturating, so a hostile file cannot wrap a weight to 0.
-            if (existing->weight != std::numeric_limits<std::uint32_t>::max()) {
-                ++existing->weight;
-            }
-            continue;
-        }
-        if (link.weight == 0) {
-            link.weight = 1;
-        }
-        links.push_back(link);
-        if (index) {
-            index->emplace(SLinkKey{link.hash, link.id}, links.size() - 1);
         }
     }
     return 0;

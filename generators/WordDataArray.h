@@ -99,7 +99,6 @@ private:
     using Bucket = std::vector<std::unique_ptr<CWordData>>;
 
     int ReadEntries(CWordDataLoader& loader);
-    static int AddLinks(CWordDataLoader& loader, CWordData& entry, std::uint32_t count);
 
     void Report(std::string_view text) const;
     // Formats the message with the word into 512 bytes; a longer result is not sent, and the

@@ -153,7 +153,7 @@ TEST(WordDataArray, DuplicateRuleHoldsForWordsWithManyLinks) {
         spec[0].links.push_back({names[static_cast<std::size_t>(i)], 4 + i, 7});
         spec.push_back({names[static_cast<std::size_t>(i)], 4 + i, {kToEnd}});
     }
-    // Repeats far into the list, where the search no longer walks it link by link.
+    // Repeats near the start of the list and far into it.
     spec[0].links.push_back({names[3], 7, 50});
     spec[0].links.push_back({names[90], 94, 50});
     spec[0].links.push_back({names[90], 94, 50});
@@ -233,11 +233,19 @@ TEST(WordDataArray, OneWordWithAHugeLinkListLoadsInLinearTime) {
     for (std::int64_t i = 0; i < 200000; ++i) {
         links.push_back(SWordLink{0x1234567ull + static_cast<std::uint64_t>(i), 1000 + i, 1});
     }
+    // Repeats of links that went in before the index grew, and after.
+    links.push_back(links[5]);
+    links.push_back(links[199999]);
+    links.push_back(links[5]);
     writer.AddWord("_STAR", 0, links);
     TempDir folder;
     CWordDataArray words;
     const auto start = std::chrono::steady_clock::now();
     ASSERT_EQ(LoadBytes(words, folder, writer.Bytes()), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
-    EXPECT_EQ(words.FindMarker(CWordDataArray::kStart)->Links().size(), 200000u);
+    const CWordData* star = words.FindMarker(CWordDataArray::kStart);
+    ASSERT_EQ(star->Links().size(), 200000u);
+    EXPECT_EQ(star->Links()[5].weight, 3u);
+    EXPECT_EQ(star->Links()[199999].weight, 2u);
+    EXPECT_EQ(star->TotalWeight(), 200003u);
 }
