@@ -166,11 +166,10 @@ std::int64_t CWordDataArray::AddWord(const CWord& word) {
 }
 
 int CWordDataArray::Load(const CKSString& path) {
+    // A file that cannot be opened leaves the loader without one, which the header check
+    // answers with CWordDataLoader::kNoFile.
     CWordDataLoader loader;
-    if (const int opened = loader.Open(path); opened != 0) {
-        Reset();
-        return opened;
-    }
+    loader.Open(path);
     return LoadFrom(loader);
 }
 

@@ -57,7 +57,8 @@ public:
     std::int64_t AddWord(const CWord& word);
 
     // Loads the data file into a fresh table (markers only). 0 on success; otherwise the
-    // header check's code, a system error, CWordDataLoader::kShortRecord,
+    // header check's code (CWordDataLoader::kNoFile when the file cannot be opened), a system
+    // error, CWordDataLoader::kShortRecord,
     // CWordDataLoader::kShortLinkRecord or kFileTooLarge, and the table is left fresh: a failed
     // load never leaves half a model behind, and retrying never piles up copies of its words.
     int Load(const CKSString& path);

@@ -42,7 +42,6 @@ constexpr std::int64_t kStar = CWordDataArray::kStart;
 constexpr std::int64_t kEnd = CWordDataArray::kEnd;
 constexpr std::int64_t kClauseStar = CWordDataArray::kClauseStart;
 constexpr std::int64_t kClauseEnd = CWordDataArray::kClauseEnd;
-constexpr std::int64_t kFirstWordId = CWordDataArray::kMarkerCount;
 
 // Bytes the tokenizer treats as poison: the sentence holding them is left out.
 constexpr char kOddByte = 0x7F;

@@ -109,6 +109,9 @@ TEST(WordDataLoader, HeaderCheckCodes) {
     EXPECT_EQ(check(wrongVersion), CWordDataLoader::kBadHeader);
 
     EXPECT_NE(loader.Open(CKSString::FromUtf8(folder.File("missing.dat"))), 0);
+    EXPECT_EQ(loader.CheckHeader(count), CWordDataLoader::kNoFile);
+    CWordDataArray words;
+    EXPECT_EQ(words.Load(CKSString::FromUtf8(folder.File("missing.dat"))), CWordDataLoader::kNoFile);
     // A folder opens but cannot be read: the system's error code comes back.
     EXPECT_EQ(loader.Open(CKSString::FromUtf8(folder.Path().string())), 0);
     EXPECT_EQ(loader.CheckHeader(count), EISDIR);
