@@ -128,6 +128,7 @@ BENCHMARK(BM_FirstUseWritesAndLoads)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv) {
+    CKSRovezezodavInitializer::RegisterBuiltInModel();
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;

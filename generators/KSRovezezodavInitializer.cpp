@@ -6,6 +6,27 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QtGlobal>
+
+#include <mutex>
+
+#ifdef FAKEMILL_HAVE_WORD_MODEL_RESOURCE
+// Q_INIT_RESOURCE declares the resource's registration function, which must not sit inside a
+// class or namespace.
+static void InitWordModelResource() {
+    Q_INIT_RESOURCE(wordmodel);
+}
+#endif
+
+bool CKSRovezezodavInitializer::RegisterBuiltInModel() {
+#ifdef FAKEMILL_HAVE_WORD_MODEL_RESOURCE
+    static std::once_flag once;
+    std::call_once(once, InitWordModelResource);
+    return true;
+#else
+    return false;
+#endif
+}
 
 CKSRovezezodavInitializer& CKSRovezezodavInitializer::Instance() {
     static CKSRovezezodavInitializer instance;
@@ -21,7 +42,9 @@ CKSString CKSRovezezodavInitializer::DefaultDataPath() {
 }
 
 CKSRovezezodavInitializer::CKSRovezezodavInitializer(CKSString dataPath)
-    : m_words(&m_logger), m_dataPath(std::move(dataPath)) {}
+    : m_words(&m_logger), m_dataPath(std::move(dataPath)) {
+    RegisterBuiltInModel();
+}
 
 CKSString CKSRovezezodavInitializer::GetDataPath() const {
     CAutoLock lock(m_mutex);

@@ -37,6 +37,11 @@ public:
     static CKSRovezezodavInitializer& Instance();
     // "rovezezodav.dat" in the "kestrune" folder of the local application-data location.
     static CKSString DefaultDataPath();
+    // Makes resource 140 visible to CKSRes. The model lives in a static library, whose object
+    // the linker keeps only when something refers to it; this is that reference. Called by
+    // every initializer; safe to call any number of times from any thread. False when the
+    // program was built without a model.
+    static bool RegisterBuiltInModel();
 
     // An initializer of its own (tests, tools). An empty path means the default data path,
     // worked out when the model is first needed.

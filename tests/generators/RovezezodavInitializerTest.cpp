@@ -39,6 +39,7 @@ std::string Tagged(std::string_view message) {
 }
 
 std::string BuiltInBytes() {
+    CKSRovezezodavInitializer::RegisterBuiltInModel();
     CKSRes resource;
     if (!resource.Load(CKSRovezezodavInitializer::kBuiltInModelResource)) {
         return {};
