@@ -106,7 +106,7 @@ bool CConfigLocation::Initialize(const CKSString& appDataFolder) const {
     if (appDataFolder.IsEmpty()) {
         return false;
     }
-    // The roaming folder itself always exists where the program came from; here it may not yet.
+    // A fresh account may not have the roaming folder yet.
     QDir().mkpath(appDataFolder.ToQString());
     const CKSPathName maker = CKSPathName(appDataFolder).Join(kConfigMakerFolder);
     MakeFolder(maker);

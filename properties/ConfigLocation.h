@@ -43,7 +43,7 @@ public:
 
     // Creates the two folders below appDataFolder where missing and records the configuration
     // path. False when appDataFolder is empty or the path could not be recorded; a non-folder in
-    // the way is logged and the work goes on, as the classic program did.
+    // the way is logged and the work goes on (the first write then reports the missing folder).
     bool Initialize(const CKSString& appDataFolder) const;
 
     // The whole start-up sequence: Locate; when that fails, log "No LoadConfig, initializing...",

@@ -6,7 +6,7 @@
 namespace {
 
 // Characters a path value may have, terminator included: the platform's limit in place of the
-// classic 260, so a deep but valid folder still reads.
+// old fixed 260, so a deep but valid folder still reads.
 constexpr std::size_t kPathCapacity = kMaxPathBytes + 1;
 
 } // namespace

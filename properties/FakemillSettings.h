@@ -57,7 +57,7 @@ public:
     virtual ~CFakemillSettings() = default;
 
     // The destination folder for generated files. Paths are bounded by the platform's limit, not
-    // the classic 260 characters.
+    // an old fixed buffer of 260 characters.
     bool GetGeneratorPath(CKSString& path) const;
     bool SetGeneratorPath(std::u16string_view path) const;
 

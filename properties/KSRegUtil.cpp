@@ -35,7 +35,7 @@ bool SplitKeyPath(std::u16string_view keyPath, KeyParts& parts) {
     return true;
 }
 
-// A classic key exists once created, even empty. The native store on Linux is a file, which
+// A settings key exists once created, even empty. The native store on Linux is a file, which
 // stands for the key; the Windows registry creates and reports keys itself.
 bool StoreExists(QSettings& settings) {
 #ifdef Q_OS_WIN

@@ -21,7 +21,7 @@ class QSettings;
 
 class KSRegUtil {
 public:
-    // The capacity every classic caller passed, in characters including the terminator.
+    // The capacity callers pass unless they hold paths, in characters including the terminator.
     static constexpr std::size_t kDefaultCapacity = 260;
 
     KSRegUtil();

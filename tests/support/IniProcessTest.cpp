@@ -155,17 +155,30 @@ TEST_F(IniProcesses, KilledWriterLeavesAWholeFile) {
     int tornOrLost = 0;
     int litter = 0;
     for (int round = 0; round < 20; ++round) {
+        int started[2];
+        ASSERT_EQ(::pipe(started), 0);
         const pid_t child = ::fork();
         ASSERT_GE(child, 0);
         if (child == 0) {
+            ::close(started[0]);
             int n = std::stoi(Utf16ToUtf8(CIniProfile::GetString(Ini(), u"s", u"counter", u"0").Str()));
             for (;;) {
                 if (!step(++n)) {
                     ChildExit(false);
                 }
+                if (started[1] >= 0) { // the parent times its kill from the first finished step
+                    (void)::write(started[1], "x", 1);
+                    ::close(started[1]);
+                    started[1] = -1;
+                }
             }
         }
-        std::this_thread::sleep_for(std::chrono::microseconds(2000 + random() % 15000));
+        ::close(started[1]);
+        char signal = 0;
+        ASSERT_EQ(::read(started[0], &signal, 1), 1) << "the writer failed before its first step";
+        ::close(started[0]);
+        // A write takes a few milliseconds (two waits for the disk): the kill lands anywhere in it.
+        std::this_thread::sleep_for(std::chrono::microseconds(random() % 20000));
         ::kill(child, SIGKILL);
         EXPECT_EQ(WaitExitCode(child), 128 + SIGKILL);
 
