@@ -3,7 +3,9 @@
 #include "generators/KSBinFileGenerator.h"
 #include "generators/KSCRCFileCalculator.h"
 #include "generators/KSCSVFileGenerator.h"
+#include "generators/KSImageFileGenerator.h"
 #include "generators/KSTextFileGenerator.h"
+#include "properties/ConfigLocation.h"
 #include "support/IniProfile.h"
 
 #include <array>
@@ -23,17 +25,20 @@ struct KindRow {
 };
 
 // Tried in this order; the first exact match wins.
-constexpr std::array<KindRow, 4> kKinds{{
+constexpr std::array<KindRow, 6> kKinds{{
     {u"txt", &Make<CKSTextFileGenerator>},
     {u"csv", &Make<CKSCSVFileGenerator>},
     {u"bin", &Make<CKSBinFileGenerator>},
     {u"crc", &Make<CKSCRCFileCalculator>},
+    {u"img", &Make<CKSImageFileGenerator>},
+    {u"image", &Make<CKSImageFileGenerator>},
 }};
 
-constexpr std::array<GeneratorKindInfo, 3> kOfferedKinds{{
+constexpr std::array<GeneratorKindInfo, 4> kOfferedKinds{{
     {u"txt", u"Text"},
     {u"csv", u"CSV (Comma Separated Values)"},
     {u"bin", u"Binary"},
+    {u"img", u"Image"},
 }};
 
 // The buffer the "Type" value is read into holds 127 characters.
@@ -100,3 +105,10 @@ std::unique_ptr<CKSFileGenerator> CKSFileGeneratorFactory::CreateFromSection(con
     properties.ReadFromFile(file, section);
     return generator;
 }
+
+void CKSFileBuilder::SetConfigFile(const CKSString& name) {
+    CAutoLock lock(m_lock);
+    m_configFile = CConfigLocation(GetLogger()).Resolve(name);
+}
+
+std::vector<CKSString> CKSFileBuilder::SectionNames() const { return CIniProfile::GetSectionNames(m_configFile); }

@@ -5,10 +5,12 @@
 
 #include "engine/KSFileGenerator.h"
 #include "support/KSLogger.h"
+#include "support/KSSynchronizer.h"
 
 #include <memory>
 #include <span>
 #include <string_view>
+#include <vector>
 
 // A kind the new-definition wizard offers, with the name it shows.
 struct GeneratorKindInfo {
@@ -32,4 +34,31 @@ public:
     static bool IsKnownKind(std::u16string_view key);
     // The kinds offered for new definitions, in the order they are offered.
     static std::span<const GeneratorKindInfo> OfferedKinds();
+};
+
+// A factory bound to a configuration file, for listing its definitions.
+class CKSFileBuilder : public CKSIsLogging {
+public:
+    explicit CKSFileBuilder(CKSLogger* logger) : CKSIsLogging(logger), m_factory(logger) {}
+    virtual ~CKSFileBuilder() = default;
+
+    // The configuration file: the name as the path search finds it, or the name unchanged after
+    // the warning "Not hopeful finding %s".
+    void SetConfigFile(const CKSString& name);
+    const CKSString& GetConfigFile() const { return m_configFile; }
+    // Calls back once per section name of the file, in file order.
+    template <typename Callback>
+    void ListDefinitions(Callback callback) const {
+        for (const CKSString& name : SectionNames()) {
+            callback(name);
+        }
+    }
+    const CKSFileGeneratorFactory& Factory() const { return m_factory; }
+
+private:
+    std::vector<CKSString> SectionNames() const;
+
+    CKSSynchronizer m_lock;
+    CKSFileGeneratorFactory m_factory;
+    CKSString m_configFile;
 };

@@ -1,11 +1,10 @@
 #include "engine/StopEvent.h"
 
+#include "engine/KSObserver.h"
+
 CKSManualResetEvent& ApplicationStopEvent() {
     static CKSManualResetEvent stopEvent;
     return stopEvent;
 }
 
-CKSManualResetEvent& ApplicationQuitEvent() {
-    static CKSManualResetEvent quitEvent;
-    return quitEvent;
-}
+CKSManualResetEvent& ApplicationQuitEvent() { return CKSObserver::Instance().GetQuitEvent(); }

@@ -64,7 +64,7 @@ TEST(CrcCalculator, TrailerCoverageAcrossReads) {
 }
 
 TEST(CrcCalculator, FilesShorterThanATrailerNeverMatch) {
-    for (const std::string content : {std::string(), std::string("\0", 1), std::string("\0\0\0", 3)}) {
+    for (const std::string& content : {std::string(), std::string("\0", 1), std::string("\0\0\0", 3)}) {
         const CrcRun check = Check(content, true);
         EXPECT_FALSE(check.matched) << content.size() << " bytes";
         EXPECT_TRUE(check.read);
