@@ -18,6 +18,8 @@ inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
 int RunHashCommand(const std::vector<std::string>& args, CliStreams& io);
+int RunHexdumpCommand(const std::vector<std::string>& args, CliStreams& io);
+int RunExerciseCommand(const std::vector<std::string>& args, CliStreams& io);
 
 // The whole program: global options, then one subcommand.
 int RunFakemillCli(const std::vector<std::string>& args, CliStreams& io);

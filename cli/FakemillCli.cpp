@@ -10,8 +10,10 @@ std::string CliUsageText() {
            "  fakemill-cli [--config FILE] list\n"
            "  fakemill-cli [--config FILE] show NAME\n"
            "  fakemill-cli [--config FILE] define --type KIND NAME [KEY=VALUE ...]\n"
-           "  fakemill-cli [--config FILE] generate [-o DEST] [--pace MS] [--seed N] [-v] (--all | NAME ...)\n"
-           "  fakemill-cli hash [-a crc|md5|sha1|sha256] [--prefix-0x] [--lower] [--path] [--sep C] FILE ...\n"
+           "  fakemill-cli [--config FILE] generate [-o DEST] [--pace MS] [--seed N] [-v] (--all | NAME "
+           "...)\n"
+           "  fakemill-cli hash [-a crc|md5|sha1|sha256] [--prefix-0x] [--lower] [--path] [--sep C] FILE "
+           "...\n"
            "  fakemill-cli crc [--trailer] FILE ...\n"
            "  fakemill-cli hexdump [--offset N] [--length N] [--width N] FILE\n"
            "  fakemill-cli exercise [--mode all|fixed|rotate] [--seconds N] FILE ...\n"
@@ -39,6 +41,12 @@ int RunFakemillCli(const std::vector<std::string>& args, CliStreams& io) {
     const std::vector<std::string> rest(args.begin() + 1, args.end());
     if (command == "hash") {
         return RunHashCommand(rest, io);
+    }
+    if (command == "hexdump") {
+        return RunHexdumpCommand(rest, io);
+    }
+    if (command == "exercise") {
+        return RunExerciseCommand(rest, io);
     }
     io.err << "fakemill-cli: unknown command '" << command << "'\n" << CliUsageText();
     return kExitUsage;

@@ -82,7 +82,8 @@ int RunHashCommand(const std::vector<std::string>& args, CliStreams& io) {
     }
     char16_t separator = u':';
     if (const auto sep = parsed.Value("--sep"); sep && !ParseSeparator(*sep, separator)) {
-        io.err << "fakemill-cli hash: the separator must be one character, \\t or \\n, not '" << *sep << "'\n";
+        io.err << "fakemill-cli hash: the separator must be one character, \\t or \\n, not '" << *sep
+               << "'\n";
         return kExitUsage;
     }
     if (parsed.Positional().empty()) {

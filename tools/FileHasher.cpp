@@ -65,23 +65,25 @@ bool ReadWholeFile(const CKSString& path, int& errorCode, const HashKeepGoing& k
 
 } // namespace
 
-bool HashFile(const CKSString& path, std::uint32_t code, ICryptoErrorSink* sink, CKSString& result, int& errorCode,
-              const HashKeepGoing& keepGoing) {
+bool HashFile(const CKSString& path, std::uint32_t code, ICryptoErrorSink* sink, CKSString& result,
+              int& errorCode, const HashKeepGoing& keepGoing) {
     if (code == kHashCodeCrc) {
         std::uint32_t crc = 0;
-        const bool ok = ReadWholeFile(path, errorCode, keepGoing, [&crc](const unsigned char* bytes, std::size_t n) {
-            crc = UpdateCrc32(crc, bytes, n);
-            return true;
-        });
+        const bool ok =
+            ReadWholeFile(path, errorCode, keepGoing, [&crc](const unsigned char* bytes, std::size_t n) {
+                crc = UpdateCrc32(crc, bytes, n);
+                return true;
+            });
         if (ok) {
             result = CKSHexConverter(crc);
         }
         return ok;
     }
     CKSWinHasher hasher(sink, AlgorithmFor(code, sink));
-    const bool ok = ReadWholeFile(path, errorCode, keepGoing, [&hasher](const unsigned char* bytes, std::size_t n) {
-        return hasher.HashData(bytes, n);
-    });
+    const bool ok =
+        ReadWholeFile(path, errorCode, keepGoing, [&hasher](const unsigned char* bytes, std::size_t n) {
+            return hasher.HashData(bytes, n);
+        });
     if (!ok) {
         return false;
     }

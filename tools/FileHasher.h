@@ -21,8 +21,8 @@ using HashKeepGoing = std::function<bool()>;
 // bytes, and a read error in the middle never yields the hash of a part. On failure errorCode
 // holds the platform error of the open or read (0 when the hash itself failed or was abandoned).
 // An unknown code is reported to the sink as error 87 and hashed as MD5.
-bool HashFile(const CKSString& path, std::uint32_t code, ICryptoErrorSink* sink, CKSString& result, int& errorCode,
-              const HashKeepGoing& keepGoing = {});
+bool HashFile(const CKSString& path, std::uint32_t code, ICryptoErrorSink* sink, CKSString& result,
+              int& errorCode, const HashKeepGoing& keepGoing = {});
 
 // The same without the error code.
 bool HashFileWithCode(const CKSString& path, std::uint32_t code, ICryptoErrorSink* sink, CKSString& result);

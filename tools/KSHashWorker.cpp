@@ -5,7 +5,9 @@
 
 CKSHashWorker::CKSHashWorker(const CKSManualResetEvent* watched) : CKSThread(watched) {}
 
-CKSHashWorker::~CKSHashWorker() { StopAndJoin(); }
+CKSHashWorker::~CKSHashWorker() {
+    StopAndJoin();
+}
 
 bool CKSHashWorker::AddJob(const CKSString& path, std::uint32_t kind, std::uint32_t rowId) {
     CAutoLock lock(m_lock);
@@ -103,8 +105,8 @@ void CKSHashWorker::Run() {
         // generation side can be shared here; both read the same bytes the same way.
         CKSString text;
         int error = 0;
-        const bool success =
-            HashFile(job.path, job.kind, &CDebugErrHandler::Instance(), text, error, [this] { return IsRunning(); });
+        const bool success = HashFile(job.path, job.kind, &CDebugErrHandler::Instance(), text, error,
+                                      [this] { return IsRunning(); });
         // A job taken away meanwhile is simply gone; there is nobody left to tell.
         if (Finish(job, text, success, error)) {
             if (IHashWorkerListener* listener = m_listener.load(std::memory_order_acquire)) {
