@@ -144,6 +144,9 @@ void CBinaryLoader::ReadAheadAfter(std::uint64_t lastByte) {
 std::uint64_t CBinaryLoader::CopyOut(void* buffer, std::uint64_t count, std::uint64_t offset) {
     auto* out = static_cast<std::byte*>(buffer);
     CAutoLock lock(m_lock);
+    if (!m_sizeKnown && count > 0) {
+        Enqueue(offset);
+    }
     const std::uint64_t wanted = offset >= m_fileSize ? 0 : std::min(count, m_fileSize - offset);
     m_viewOffset = offset;
     m_viewLength = wanted;
@@ -223,8 +226,9 @@ void CBinaryLoader::LoadChunk(std::uint64_t offset) {
     std::uint64_t length = 0;
     {
         CAutoLock lock(m_lock);
-        if (m_fileSize == 0) {
+        if (!m_sizeKnown) {
             m_fileSize = GetSize();
+            m_sizeKnown = true;
         }
         if (ChunkContaining(offset) != m_chunks.end()) {
             length = 0;

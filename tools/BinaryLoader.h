@@ -78,7 +78,8 @@ public:
     void SetViewSize(std::uint64_t bytes);
     // Copies up to count bytes from offset out of the cache, as far as the source reaches; at the
     // first byte not cached, asks for it and fills the rest of the count with zeros. Answers the
-    // bytes copied from the cache. The range becomes the page in view.
+    // bytes copied from the cache. The range becomes the page in view. Before the first load the
+    // size is unknown: nothing is copied and the offset is asked for.
     std::uint64_t CopyOut(void* buffer, std::uint64_t count, std::uint64_t offset);
 
     // The source size taken at the first load; 0 before.
@@ -138,6 +139,8 @@ private:
     std::uint64_t m_cachedBytes = 0;
     std::uint64_t m_cacheBound = kDefaultCacheBound;
     std::uint64_t m_fileSize = 0;
+    // Set by the first load that opened the source; an empty source has size 0 too.
+    bool m_sizeKnown = false;
     std::uint64_t m_viewSize = kDefaultViewSize;
     // The page copied out last: its chunks and the one after them stay cached.
     std::uint64_t m_viewOffset = 0;
