@@ -7,6 +7,8 @@
 
 namespace {
 
+constexpr std::size_t kMaxSpares = 4;
+
 struct DebugLog {
     DebugLog() {
         logger.SetLevel(CKSLogger::kLevelInfo);
@@ -190,6 +192,9 @@ void CBinaryLoader::EvictOverBound() {
         }
         m_cachedBytes -= chunk->second.chunk.Size();
         use = m_uses.erase(use);
+        if (m_spares.size() < kMaxSpares) {
+            m_spares.push_back(std::move(chunk->second.chunk));
+        }
         m_chunks.erase(chunk);
     }
 }
@@ -224,6 +229,7 @@ void CBinaryLoader::LoadChunk(std::uint64_t offset) {
         return;
     }
     std::uint64_t length = 0;
+    std::unique_ptr<CChunk> chunk;
     {
         CAutoLock lock(m_lock);
         if (!m_sizeKnown) {
@@ -245,18 +251,25 @@ void CBinaryLoader::LoadChunk(std::uint64_t offset) {
             if (next != m_chunks.end()) {
                 length = std::min(length, next->first - offset);
             }
+            const auto spare = std::find_if(m_spares.begin(), m_spares.end(),
+                                            [length](const CChunk& buffer) { return buffer.Size() == length; });
+            if (spare != m_spares.end()) {
+                chunk = std::make_unique<CChunk>(std::move(*spare));
+                m_spares.erase(spare);
+            }
         }
     }
     if (length == 0) {
         NotifyReady(offset);
         return;
     }
-    std::unique_ptr<CChunk> chunk;
-    try {
-        chunk = std::make_unique<CChunk>(length);
-    } catch (const std::bad_alloc&) {
-        NotifyFailed(offset, length, ENOMEM);
-        return;
+    if (!chunk) {
+        try {
+            chunk = std::make_unique<CChunk>(length);
+        } catch (const std::bad_alloc&) {
+            NotifyFailed(offset, length, ENOMEM);
+            return;
+        }
     }
     m_reads.fetch_add(1, std::memory_order_relaxed);
     if (!ReadAt(offset, chunk->Data(), length)) {

@@ -146,5 +146,8 @@ private:
     std::uint64_t m_viewOffset = 0;
     std::uint64_t m_viewLength = 0;
     std::deque<std::uint64_t> m_requests;
+    // A few buffers of chunks that left the cache, for the next loads of the same size: paging
+    // through a large file then reuses memory instead of faulting in fresh pages for every chunk.
+    std::vector<CChunk> m_spares;
     std::atomic<std::uint64_t> m_reads{0};
 };
