@@ -41,35 +41,23 @@ TEST(ExerciseCommand, KillingTheHolderReleasesTheLocks) {
     EXPECT_TRUE(ProbeLocks(file).AllTaken());
 }
 
-TEST(ExerciseCommand, CtrlCReleasesEverythingAndExitsWith130) {
+TEST(ExerciseCommand, CtrlCAndTerminationReleaseEverything) {
     TempDir dir;
     const std::string first = dir.File("first.txt");
     const std::string second = dir.File("second.txt");
     WriteFileBytes(first, "1");
     WriteFileBytes(second, "2");
-    ChildProcess child({FAKEMILL_CLI_PATH, "exercise", "--mode", "rotate", first, second});
-    ASSERT_EQ(NextLine(child), "Opening: " + first);
-    EXPECT_FALSE(ProbeLocks(first).AnyTaken());
-    EXPECT_TRUE(ProbeLocks(second).AllTaken());
-    child.Signal(SIGINT);
-    // The 3,001 ms hold is cut short.
-    EXPECT_EQ(NextLine(child), "Closing: " + first);
-    EXPECT_EQ(child.Wait(std::chrono::milliseconds(2000)), 130);
-    EXPECT_TRUE(ProbeLocks(first).AllTaken());
-}
-
-TEST(ExerciseCommand, TerminationReleasesEverything) {
-    TempDir dir;
-    const std::string file = dir.File("target.txt");
-    WriteFileBytes(file, "target");
-    ChildProcess child({FAKEMILL_CLI_PATH, "exercise", file, file});
-    ASSERT_EQ(NextLine(child), "Opening: " + file);
-    // The same file twice: the second hold meets the first.
-    ASSERT_EQ(NextLine(child), "Opening: " + file);
-    child.Signal(SIGTERM);
-    EXPECT_EQ(NextLine(child), "Closing: " + file);
-    EXPECT_EQ(child.Wait(), 128 + SIGTERM);
-    EXPECT_TRUE(ProbeLocks(file).AllTaken());
+    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 128 + SIGTERM}}) {
+        ChildProcess child({FAKEMILL_CLI_PATH, "exercise", "--mode", "rotate", first, second});
+        ASSERT_EQ(NextLine(child), "Opening: " + first);
+        EXPECT_FALSE(ProbeLocks(first).AnyTaken());
+        EXPECT_TRUE(ProbeLocks(second).AllTaken());
+        child.Signal(signal);
+        // The 3,001 ms hold is cut short.
+        EXPECT_EQ(NextLine(child), "Closing: " + first);
+        EXPECT_EQ(child.Wait(std::chrono::milliseconds(2000)), status);
+        EXPECT_TRUE(ProbeLocks(first).AllTaken());
+    }
 }
 
 TEST(ExerciseCommand, NamesTheFilesItCannotHold) {
