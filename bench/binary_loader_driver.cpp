@@ -29,8 +29,8 @@ public:
 };
 
 // Copies the page at top out of the cache, waiting for the loader until it is whole.
-void WaitForPage(CBinaryLoader& loader, Progress& progress, std::vector<unsigned char>& page, std::uint64_t top,
-                 std::uint64_t size) {
+void WaitForPage(CBinaryLoader& loader, Progress& progress, std::vector<unsigned char>& page,
+                 std::uint64_t top, std::uint64_t size) {
     const std::uint64_t whole = std::min<std::uint64_t>(page.size(), size - top);
     for (;;) {
         progress.news.Reset();
@@ -99,10 +99,11 @@ int main(int argc, char** argv) {
     const double seconds = std::chrono::duration<double>(Clock::now() - firstPage).count();
     std::printf("paged %llu pages of %llu bytes over %.1f GiB in %.1f s (%.0f MiB/s), %llu chunk reads\n",
                 static_cast<unsigned long long>(pages), static_cast<unsigned long long>(pageSize),
-                static_cast<double>(size) / (1ULL << 30), seconds, static_cast<double>(size) / (1 << 20) / seconds,
+                static_cast<double>(size) / (1ULL << 30), seconds,
+                static_cast<double>(size) / (1 << 20) / seconds,
                 static_cast<unsigned long long>(loader.ReadCount()));
-    std::printf("cache bound %llu MiB, largest cache seen %.1f MiB\n", static_cast<unsigned long long>(bound >> 20),
-                static_cast<double>(largestCache) / (1 << 20));
+    std::printf("cache bound %llu MiB, largest cache seen %.1f MiB\n",
+                static_cast<unsigned long long>(bound >> 20), static_cast<double>(largestCache) / (1 << 20));
     loader.StopAndJoin();
     return 0;
 }

@@ -251,8 +251,9 @@ void CBinaryLoader::LoadChunk(std::uint64_t offset) {
             if (next != m_chunks.end()) {
                 length = std::min(length, next->first - offset);
             }
-            const auto spare = std::find_if(m_spares.begin(), m_spares.end(),
-                                            [length](const CChunk& buffer) { return buffer.Size() == length; });
+            const auto spare = std::find_if(m_spares.begin(), m_spares.end(), [length](const CChunk& buffer) {
+                return buffer.Size() == length;
+            });
             if (spare != m_spares.end()) {
                 chunk = std::make_unique<CChunk>(std::move(*spare));
                 m_spares.erase(spare);

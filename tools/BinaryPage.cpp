@@ -45,6 +45,9 @@ void CBinaryPage::InitializeViewData(int clientWidth, int clientHeight, int stat
         m_bytesPerLine = static_cast<std::uint32_t>(width / m_cellWidth);
         m_lines = static_cast<std::uint32_t>(usableHeight / m_lineHeight);
     } else {
+        // No cell or line size: the position under a point cannot be told.
+        m_lineHeight = 0;
+        m_cellWidth = 0;
         m_bytesPerLine = static_cast<std::uint32_t>(width / 40);
         m_lines = static_cast<std::uint32_t>(usableHeight / 13);
     }

@@ -151,8 +151,9 @@ TEST(BinaryPage, AWindowTooSmallForOneByteHasNoLayout) {
 TEST(BinaryPage, WithoutAFontTheLayoutUsesFixedCellsAndShowsNoPosition) {
     CMemoryLoader loader(CMemoryLoader::Pattern(1000));
     CBinaryPage page(loader);
-    loader.Request(0);
-    loader.ServeQueued();
+    // A layout with a font first: its cell and line sizes must not outlive it.
+    OpenPage(loader, page, 16, 10);
+    page.ClearLayout();
     page.InitializeViewData(400, 13 * 5 + kStatusHeight, kStatusHeight, nullptr);
     EXPECT_EQ(page.BytesPerLine(), 10u);
     EXPECT_EQ(page.Lines(), 5u);
