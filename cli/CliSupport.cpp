@@ -1,45 +1,12 @@
 #include "cli/CliSupport.h"
 
 #include "engine/GenerationProgress.h"
-#include "properties/KSProperty.h"
 
-#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <ostream>
 #include <pthread.h>
-
-bool ParseCliNumber(const std::string& text, std::uint64_t& value) {
-    // The definition syntax reads any prefix; here the whole text must be a number with at most
-    // one exact unit suffix.
-    std::string digits = text;
-    for (const char* suffix : {"KB", "MB", "GB", "TB", "K", "M"}) {
-        const std::string ending(suffix);
-        if (digits.size() > ending.size() && digits.compare(digits.size() - ending.size(), ending.size(), ending) == 0) {
-            digits.resize(digits.size() - ending.size());
-            break;
-        }
-    }
-    if (digits.empty()) {
-        return false;
-    }
-    const bool hex = digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X');
-    const bool octal = !hex && digits.size() > 1 && digits[0] == '0';
-    for (std::size_t i = hex ? 2 : 0; i < digits.size(); ++i) {
-        const char c = digits[i];
-        const bool ok = hex ? std::isxdigit(static_cast<unsigned char>(c)) != 0 : (octal ? c >= '0' && c <= '7' : c >= '0' && c <= '9');
-        if (!ok) {
-            return false;
-        }
-    }
-    const std::int64_t parsed = CIntString::Parse(Utf8ToUtf16(text));
-    if (parsed < 0) {
-        return false;
-    }
-    value = static_cast<std::uint64_t>(parsed);
-    return true;
-}
 
 void CStreamOutput::Write(std::u16string_view text, bool error) {
     if (error) {
@@ -117,24 +84,17 @@ CProgressLine::~CProgressLine() {
     m_output.SetProgressActive(false);
 }
 
-CInterruptWatcher::CInterruptWatcher(std::function<void()> onInterrupt) : m_onInterrupt(std::move(onInterrupt)) {
-    sigset_t signals;
-    sigemptyset(&signals);
-    sigaddset(&signals, SIGINT);
-    sigaddset(&signals, SIGTERM);
-    // Threads made from now on inherit the mask, so only the watcher takes these signals.
-    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    m_thread = std::thread([this, signals] {
-        while (!m_done.load()) {
-            const timespec pause{0, 100 * 1000 * 1000};
-            if (sigtimedwait(&signals, nullptr, &pause) > 0 && !m_interrupted.exchange(true)) {
-                m_onInterrupt();
-            }
-        }
-    });
+SignalCatcher::SignalCatcher() {
+    sigemptyset(&m_set);
+    sigaddset(&m_set, SIGINT);
+    sigaddset(&m_set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &m_set, &m_old);
 }
 
-CInterruptWatcher::~CInterruptWatcher() {
-    m_done = true;
-    m_thread.join();
+SignalCatcher::~SignalCatcher() { pthread_sigmask(SIG_SETMASK, &m_old, nullptr); }
+
+int SignalCatcher::Wait(long milliseconds) {
+    const timespec timeout{milliseconds / 1000, (milliseconds % 1000) * 1000000};
+    const int signal = sigtimedwait(&m_set, nullptr, &timeout);
+    return signal > 0 ? signal : 0;
 }

@@ -1,21 +1,17 @@
 #pragma once
-// Pieces shared by the commands of fakemill-cli: numbers in the definition syntax, a log sink
-// for the terminal, the progress line, and Ctrl-C.
+// Pieces shared by the commands of fakemill-cli: a log sink for the terminal, the progress line,
+// and Ctrl-C.
 
 #include "support/KSLogger.h"
 
 #include <atomic>
+#include <csignal>
 #include <cstdint>
-#include <functional>
 #include <iosfwd>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
-
-// A whole number in the definition syntax (64KB, 1K, 0x10), none negative. False for anything
-// else, so that a typing error is reported instead of read as 0.
-bool ParseCliNumber(const std::string& text, std::uint64_t& value);
 
 // Writes log lines to a stream, one per line, from any thread; counts the error and warning
 // lines. Line endings inside the texts are the stream's own.
@@ -55,22 +51,22 @@ private:
     std::thread m_thread;
 };
 
-// Turns Ctrl-C (SIGINT) and SIGTERM into a call of the handler on a thread of its own while it
-// exists. Construct it before any other thread starts, so that the signals reach only it.
-class CInterruptWatcher {
+// Blocks SIGINT and SIGTERM for this thread (and the threads it starts afterwards) so that the
+// command can take them with Wait, at its own pace; restores the old mask when done. Make it
+// before starting any thread.
+class SignalCatcher {
 public:
-    explicit CInterruptWatcher(std::function<void()> onInterrupt);
-    ~CInterruptWatcher();
-    CInterruptWatcher(const CInterruptWatcher&) = delete;
-    CInterruptWatcher& operator=(const CInterruptWatcher&) = delete;
+    SignalCatcher();
+    ~SignalCatcher();
+    SignalCatcher(const SignalCatcher&) = delete;
+    SignalCatcher& operator=(const SignalCatcher&) = delete;
 
-    bool Interrupted() const { return m_interrupted.load(); }
+    // The signal taken within the time, or 0.
+    int Wait(long milliseconds);
 
 private:
-    std::function<void()> m_onInterrupt;
-    std::atomic<bool> m_interrupted{false};
-    std::atomic<bool> m_done{false};
-    std::thread m_thread;
+    sigset_t m_set;
+    sigset_t m_old;
 };
 
 // Human-readable byte counts for the progress line: "512 B", "3.4 MiB".

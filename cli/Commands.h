@@ -30,6 +30,8 @@ int RunGenerateCommand(const CKSString& configFile, const std::vector<std::strin
 // the desktop program would use (the FKMCONFIG variable, the settings value, or a new one made on
 // first run). False, with the reason on the error stream, when there is none.
 bool ResolveConfigFile(const std::string* option, CKSString& path, CliStreams& io);
+int RunHexdumpCommand(const std::vector<std::string>& args, CliStreams& io);
+int RunExerciseCommand(const std::vector<std::string>& args, CliStreams& io);
 
 // The whole program: global options, then one subcommand.
 int RunFakemillCli(const std::vector<std::string>& args, CliStreams& io);

@@ -63,6 +63,12 @@ int RunFakemillCli(const std::vector<std::string>& args, CliStreams& io) {
     if (command == "crc") {
         return RunCrcCommand(rest, io);
     }
+    if (command == "hexdump") {
+        return RunHexdumpCommand(rest, io);
+    }
+    if (command == "exercise") {
+        return RunExerciseCommand(rest, io);
+    }
     using DefinitionCommand = int (*)(const CKSString&, const std::vector<std::string>&, CliStreams&);
     static const std::map<std::string, DefinitionCommand> definitionCommands = {
         {"list", &RunListCommand},

@@ -2,6 +2,7 @@
 // desktop program, with the batch's messages on standard output.
 
 #include "cli/CliArguments.h"
+#include "cli/CliNumber.h"
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 
@@ -33,13 +34,10 @@ public:
             m_changed.notify_all();
         }
     }
-    // Waits for the event, or until the worker has ended without running the batch (a stop
-    // that came first).
-    void Wait(const GeneratorWorker& worker) {
+    // Waits up to the time for the event; true once it came.
+    bool WaitFor(std::chrono::milliseconds time) {
         std::unique_lock lock(m_mutex);
-        while (!m_finished && worker.IsRunning()) {
-            m_changed.wait_for(lock, std::chrono::milliseconds(200));
-        }
+        return m_changed.wait_for(lock, time, [this] { return m_finished; });
     }
 
 private:
@@ -112,10 +110,8 @@ int RunGenerateCommand(const CKSString& configFile, const std::vector<std::strin
     }
 
     // Ctrl-C: the file in hand is finished, no new file is started.
-    CInterruptWatcher interrupt([] {
-        ApplicationStopEvent().Set();
-        ApplicationQuitEvent().Set();
-    });
+    SignalCatcher signalCatcher;
+    int caught = 0;
     CKSObserver::Instance().StartDispatch();
     auto output = std::make_shared<CStreamOutput>(io.out);
     const CBatchName batchName(names);
@@ -134,11 +130,19 @@ int RunGenerateCommand(const CKSString& configFile, const std::vector<std::strin
             progress.emplace(*output);
         }
         worker.SubmitBatch(names, batchName, configFile, CKSString::FromQString(destination), output, options);
-        finished.Wait(worker);
+        // Until the batch has finished, or the worker has ended without running it (a stop that
+        // came first). A signal stops the batch: the file in hand is finished, no new one begun.
+        while (!finished.WaitFor(std::chrono::milliseconds(50)) && worker.IsRunning()) {
+            if (const int signal = signalCatcher.Wait(150); signal != 0 && caught == 0) {
+                caught = signal;
+                ApplicationStopEvent().Set();
+                ApplicationQuitEvent().Set();
+            }
+        }
         errorLines = output->ErrorLines();
     }
-    if (interrupt.Interrupted()) {
-        return 130;
+    if (caught != 0) {
+        return 128 + caught;
     }
     return errorLines > 0 ? kExitFailure : kExitSuccess;
 }

@@ -1,13 +1,15 @@
 #include "cli/CliArguments.h"
 #include "cli/Commands.h"
 
-#include "support/KSWinCrypto.h"
-#include "tools/FileHasher.h"
+#include "engine/StopEvent.h"
 #include "tools/HashKinds.h"
+#include "tools/KSHashWorker.h"
 
-#include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <map>
+#include <mutex>
 #include <ostream>
 
 namespace {
@@ -29,6 +31,39 @@ bool ParseSeparator(const std::string& text, char16_t& separator) {
     return true;
 }
 
+// Rows the worker has finished, for the command's thread to wait on.
+class CompletionBoard : public IHashWorkerListener {
+public:
+    explicit CompletionBoard(std::size_t rows) : m_done(rows, false) {}
+
+    void OnHashDone(std::uint32_t rowId, bool) override {
+        {
+            std::lock_guard lock(m_mutex);
+            if (rowId < m_done.size()) {
+                m_done[rowId] = true;
+            }
+        }
+        m_changed.notify_all();
+    }
+
+    // False when the worker stopped (the application's stop event) before it reached the row.
+    bool WaitFor(std::size_t row, const CKSHashWorker& worker) {
+        std::unique_lock lock(m_mutex);
+        while (!m_done[row]) {
+            if (!worker.IsRunning()) {
+                return false;
+            }
+            m_changed.wait_for(lock, std::chrono::milliseconds(100));
+        }
+        return true;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<bool> m_done;
+};
+
 } // namespace
 
 int RunHashCommand(const std::vector<std::string>& args, CliStreams& io) {
@@ -47,7 +82,8 @@ int RunHashCommand(const std::vector<std::string>& args, CliStreams& io) {
     }
     char16_t separator = u':';
     if (const auto sep = parsed.Value("--sep"); sep && !ParseSeparator(*sep, separator)) {
-        io.err << "fakemill-cli hash: the separator must be one character, \\t or \\n, not '" << *sep << "'\n";
+        io.err << "fakemill-cli hash: the separator must be one character, \\t or \\n, not '" << *sep
+               << "'\n";
         return kExitUsage;
     }
     if (parsed.Positional().empty()) {
@@ -59,19 +95,32 @@ int RunHashCommand(const std::vector<std::string>& args, CliStreams& io) {
     options |= parsed.Has("--path") ? kCopyPathAndHash : 0;
     options |= parsed.Has("--lower") ? kCopyLowerCase : 0;
 
+    // The files go through the calculator's worker, as rows of its list: one job each, hashed
+    // in the order given, each line printed as soon as its row is done.
+    CompletionBoard board(parsed.Positional().size());
+    CKSHashWorker worker(&ApplicationStopEvent());
+    worker.SetListener(&board);
+    for (std::size_t row = 0; row < parsed.Positional().size(); ++row) {
+        if (!worker.AddJob(CKSString::FromUtf8(parsed.Positional()[row]), found->second,
+                           static_cast<std::uint32_t>(row))) {
+            io.err << "fakemill-cli hash: cannot start the hashing thread\n";
+            return kExitFailure;
+        }
+    }
     int status = kExitSuccess;
-    for (const std::string& file : parsed.Positional()) {
-        CKSString hash;
-        errno = 0;
-        if (!HashFileWithCode(CKSString::FromUtf8(file), found->second, &CDebugErrHandler::Instance(), hash)) {
-            const int error = errno;
-            io.err << "fakemill-cli hash: cannot read '" << file << "'" << (error ? ": " : "")
-                   << (error ? std::strerror(error) : "") << "\n";
+    for (std::size_t row = 0; row < parsed.Positional().size(); ++row) {
+        const std::string& file = parsed.Positional()[row];
+        CKSHashJob job;
+        if (!board.WaitFor(row, worker) || !worker.TakeJob(static_cast<std::uint32_t>(row), job) ||
+            !job.succeeded) {
+            io.err << "fakemill-cli hash: cannot read '" << file << "'" << (job.error ? ": " : "")
+                   << (job.error ? std::strerror(job.error) : "") << "\n";
             status = kExitFailure;
             continue;
         }
-        io.out << Utf16ToUtf8(FormatCopyLine(Utf8ToUtf16(file), hash, options, separator));
+        io.out << Utf16ToUtf8(FormatCopyLine(Utf8ToUtf16(file), job.result, options, separator));
     }
+    worker.SetListener(nullptr);
     io.out.flush();
     return status;
 }

@@ -6,12 +6,23 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 class ICryptoErrorSink;
 
 // Bytes handed to the hash per read.
 inline constexpr std::size_t kHashReadSize = 34816;
 
-// The hash text of the file; false when it cannot be opened or read to its end, or hashing
-// failed. An unknown code is reported to the sink as error 87 and hashed as MD5.
+// Asked before every read; answering false abandons the file, which then counts as failed.
+using HashKeepGoing = std::function<bool()>;
+
+// The hash text of the file; false when it cannot be opened or read to its end, hashing failed
+// or keepGoing gave up. A file that cannot be read never yields a hash, not even the CRC of no
+// bytes, and a read error in the middle never yields the hash of a part. On failure errorCode
+// holds the platform error of the open or read (0 when the hash itself failed or was abandoned).
+// An unknown code is reported to the sink as error 87 and hashed as MD5.
+bool HashFile(const CKSString& path, std::uint32_t code, ICryptoErrorSink* sink, CKSString& result,
+              int& errorCode, const HashKeepGoing& keepGoing = {});
+
+// The same without the error code.
 bool HashFileWithCode(const CKSString& path, std::uint32_t code, ICryptoErrorSink* sink, CKSString& result);

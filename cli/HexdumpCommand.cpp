@@ -1,0 +1,165 @@
+#include "cli/CliArguments.h"
+#include "cli/CliNumber.h"
+#include "cli/Commands.h"
+
+#include "support/KSManualResetEvent.h"
+#include "tools/BinaryFileLoader.h"
+#include "tools/HexText.h"
+
+#include <algorithm>
+#include <cstring>
+#include <mutex>
+#include <ostream>
+#include <vector>
+
+namespace {
+
+// Bytes formatted per step: large enough that the loader reads big chunks and the output goes
+// out in big writes, small enough to stay far below the cache bound.
+constexpr std::uint64_t kBlockBytes = 1 << 20;
+constexpr std::uint64_t kMaxWidth = 1 << 20;
+// A loader that has not answered within this time is asked again.
+constexpr std::uint32_t kWaitSliceMilliseconds = 1000;
+
+// Wakes the command whenever the loader has news, and remembers failed reads.
+class LoadProgress : public IBinaryLoaderListener {
+public:
+    void OnChunkReady(std::uint64_t) override { m_news.Set(); }
+    void OnChunkFailed(std::uint64_t offset, std::uint64_t length, int error) override {
+        {
+            std::lock_guard lock(m_mutex);
+            m_failures.push_back({offset, length, error});
+        }
+        m_news.Set();
+    }
+
+    CKSManualResetEvent& News() { return m_news; }
+
+    // The error of a failed read that covers the offset, or 0.
+    int FailureAt(std::uint64_t offset) const {
+        std::lock_guard lock(m_mutex);
+        for (const Failure& failure : m_failures) {
+            if (offset >= failure.offset && offset - failure.offset < failure.length) {
+                return failure.error != 0 ? failure.error : EIO;
+            }
+        }
+        return 0;
+    }
+
+private:
+    struct Failure {
+        std::uint64_t offset;
+        std::uint64_t length;
+        int error;
+    };
+    CKSManualResetEvent m_news;
+    mutable std::mutex m_mutex;
+    std::vector<Failure> m_failures;
+};
+
+bool ReadNumberOption(const CliArguments& parsed, const std::string& option, std::uint64_t& value,
+                      CliStreams& io) {
+    const auto text = parsed.Value(option);
+    if (!text) {
+        return true;
+    }
+    if (!ParseCliNumber(*text, value)) {
+        io.err << "fakemill-cli hexdump: " << option << " needs a number (like 4096, 0x1000 or 64KB), not '"
+               << *text << "'\n";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int RunHexdumpCommand(const std::vector<std::string>& args, CliStreams& io) {
+    CliArguments parsed({}, {"--offset", "--length", "--width"});
+    if (!parsed.Parse(args)) {
+        io.err << "fakemill-cli hexdump: " << parsed.Error() << "\n";
+        return kExitUsage;
+    }
+    std::uint64_t offset = 0;
+    std::uint64_t length = UINT64_MAX;
+    std::uint64_t width = 16;
+    if (!ReadNumberOption(parsed, "--offset", offset, io) ||
+        !ReadNumberOption(parsed, "--length", length, io) ||
+        !ReadNumberOption(parsed, "--width", width, io)) {
+        return kExitUsage;
+    }
+    if (width == 0 || width > kMaxWidth) {
+        io.err << "fakemill-cli hexdump: --width must be between 1 and " << kMaxWidth << "\n";
+        return kExitUsage;
+    }
+    if (parsed.Positional().size() != 1) {
+        io.err << "fakemill-cli hexdump: give exactly one file\n";
+        return kExitUsage;
+    }
+    const std::string& file = parsed.Positional()[0];
+
+    // The same loader as the viewer's, on a stop event of the command's own.
+    CKSManualResetEvent stop;
+    CBinaryFileLoader loader(&stop);
+    loader.SetPath(CKSString::FromUtf8(file));
+    if (!loader.Open()) {
+        io.err << "fakemill-cli hexdump: cannot open '" << file
+               << "': " << std::strerror(loader.GetLastError()) << "\n";
+        return kExitFailure;
+    }
+    const std::uint64_t size = loader.GetSize();
+    const std::uint64_t end =
+        offset >= size ? offset : std::min(size, offset + std::min(length, size - offset));
+    if (offset >= end) {
+        return kExitSuccess;
+    }
+    const std::uint64_t block = std::max<std::uint64_t>(kBlockBytes / width, 1) * width;
+    LoadProgress progress;
+    loader.SetListener(&progress);
+    loader.SetViewSize(block);
+    loader.Request(offset);
+    if (!loader.Start()) {
+        io.err << "fakemill-cli hexdump: cannot start the loader thread\n";
+        return kExitFailure;
+    }
+
+    std::vector<unsigned char> bytes(block);
+    // Per line: the hex text and a line feed.
+    std::vector<char> text(block * kHexCharsPerByte + block / width + 1);
+    int status = kExitSuccess;
+    for (std::uint64_t position = offset; position < end;) {
+        const std::uint64_t wanted = std::min(block, end - position);
+        for (;;) {
+            progress.News().Reset();
+            const std::uint64_t copied = loader.CopyOut(bytes.data(), wanted, position);
+            if (copied == wanted) {
+                break;
+            }
+            if (const int error = progress.FailureAt(position + copied)) {
+                io.err << "fakemill-cli hexdump: cannot read '" << file << "' at offset " << position + copied
+                       << ": " << std::strerror(error) << "\n";
+                status = kExitFailure;
+                break;
+            }
+            progress.News().Wait(kWaitSliceMilliseconds);
+        }
+        if (status != kExitSuccess) {
+            break;
+        }
+        char* out = text.data();
+        for (std::uint64_t line = 0; line < wanted; line += width) {
+            out = FormatHexBytes(bytes.data() + line, std::min(width, wanted - line), out);
+            *out++ = '\n';
+        }
+        io.out.write(text.data(), out - text.data());
+        if (!io.out) {
+            io.err << "fakemill-cli hexdump: cannot write the output\n";
+            status = kExitFailure;
+            break;
+        }
+        position += wanted;
+    }
+    loader.StopAndJoin();
+    loader.SetListener(nullptr);
+    io.out.flush();
+    return status;
+}

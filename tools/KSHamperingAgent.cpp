@@ -1,0 +1,118 @@
+#include "tools/KSHamperingAgent.h"
+
+#include "support/KSExclusiveFile.h"
+#include "support/KSTime.h"
+
+#include <chrono>
+#include <unistd.h>
+
+namespace {
+
+// The run's view of one target: the path and, while held, the open file.
+struct HeldTarget {
+    CKSString path;
+    CKSExclusiveFile file;
+};
+
+} // namespace
+
+CKSHamperingAgent::CKSHamperingAgent(const CKSManualResetEvent* stopEvent)
+    : CKSThread(stopEvent), m_holdWatch(stopEvent != nullptr ? stopEvent : &m_neverSet) {}
+
+CKSHamperingAgent::~CKSHamperingAgent() {
+    StopAndJoin();
+}
+
+void CKSHamperingAgent::AddTarget(const CKSString& path) {
+    CAutoLock lock(m_lock);
+    m_targets.push_back(path);
+}
+
+std::vector<CKSString> CKSHamperingAgent::GetTargets() const {
+    CAutoLock lock(m_lock);
+    return m_targets;
+}
+
+std::size_t CKSHamperingAgent::PickFixedTarget(std::size_t count) {
+    const auto threadId = static_cast<std::uint32_t>(::gettid());
+    const auto tick = static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                     std::chrono::steady_clock::now().time_since_epoch())
+                                                     .count());
+    const std::uint64_t fileTime = SystemTimeAsFileTime();
+    const std::uint32_t mixed =
+        threadId | tick | static_cast<std::uint32_t>(fileTime) | static_cast<std::uint32_t>(fileTime >> 32);
+    return mixed % count;
+}
+
+void CKSHamperingAgent::Run() {
+    const std::uint32_t mode = GetMode();
+    if (mode == kHamperModeNone) {
+        return;
+    }
+    // A stop from an earlier run leaves the wake event set; this run starts afresh.
+    WakeEvent().Reset();
+    IHamperingListener* listener = m_listener.load(std::memory_order_acquire);
+    std::vector<HeldTarget> targets;
+    for (const CKSString& path : GetTargets()) {
+        targets.push_back(HeldTarget{path, CKSExclusiveFile()});
+    }
+    auto open = [&](HeldTarget& target) {
+        if (target.file.IsOpen()) {
+            target.file.Close();
+            if (listener != nullptr) {
+                listener->OnClosing(target.path);
+            }
+        }
+        target.file.Open(target.path);
+        if (listener != nullptr) {
+            listener->OnOpening(target.path, target.file.IsOpen() ? 0 : target.file.GetLastError());
+        }
+    };
+    auto close = [&](HeldTarget& target) {
+        if (target.file.IsOpen()) {
+            target.file.Close();
+            if (listener != nullptr) {
+                listener->OnClosing(target.path);
+            }
+        }
+    };
+
+    // Without targets (or with an unknown mode) there is nothing to hold: the run ends at once
+    // rather than dividing by zero or cycling through nothing.
+    const bool known = mode == kHamperModeRotate || mode == kHamperModeFixed || mode == kHamperModeAll;
+    if (!targets.empty() && known) {
+        if (mode == kHamperModeRotate) {
+            bool leave = false;
+            while (!leave && IsRunning()) {
+                for (HeldTarget& target : targets) {
+                    open(target);
+                    const bool stopped = m_holdWatch->Wait(m_rotateHold.load(std::memory_order_relaxed));
+                    close(target);
+                    if (stopped || !IsRunning()) {
+                        leave = true;
+                        break;
+                    }
+                }
+            }
+        } else if (mode == kHamperModeFixed) {
+            open(targets[PickFixedTarget(targets.size())]);
+        } else {
+            for (HeldTarget& target : targets) {
+                open(target);
+            }
+        }
+        while (IsRunning()) {
+            // A stray Wake must not turn this wait into a spin.
+            if (CKSManualResetEvent::WaitAny({Watched(), &WakeEvent()}, kIdleWaitMilliseconds) == 1 &&
+                IsRunning()) {
+                WakeEvent().Reset();
+            }
+        }
+        for (HeldTarget& target : targets) {
+            close(target);
+        }
+    }
+    if (listener != nullptr) {
+        listener->OnRunEnded();
+    }
+}

@@ -1,0 +1,117 @@
+#include "tools/KSHashWorker.h"
+
+#include "support/KSWinCrypto.h"
+#include "tools/FileHasher.h"
+
+CKSHashWorker::CKSHashWorker(const CKSManualResetEvent* watched) : CKSThread(watched) {}
+
+CKSHashWorker::~CKSHashWorker() {
+    StopAndJoin();
+}
+
+bool CKSHashWorker::AddJob(const CKSString& path, std::uint32_t kind, std::uint32_t rowId) {
+    CAutoLock lock(m_lock);
+    CKSHashJob job;
+    job.path = path;
+    job.kind = kind;
+    job.id = rowId;
+    m_jobs.push_back(std::move(job));
+    if (!m_started) {
+        m_started = Start();
+    }
+    Wake();
+    return m_started;
+}
+
+bool CKSHashWorker::GetNextJob(CKSHashJob& job) {
+    CAutoLock lock(m_lock);
+    for (const CKSHashJob& queued : m_jobs) {
+        if (!queued.done) {
+            job = queued;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CKSHashWorker::NextJobOrSleep(CKSHashJob& job) {
+    CAutoLock lock(m_lock);
+    if (GetNextJob(job)) {
+        return true;
+    }
+    WakeEvent().Reset();
+    return false;
+}
+
+bool CKSHashWorker::SetResult(std::uint32_t rowId, const CKSString& text) {
+    CAutoLock lock(m_lock);
+    for (CKSHashJob& queued : m_jobs) {
+        // A finished job that was never taken (a failure stays queued) may share the id of a
+        // later row; storing into it would leave the later job to be hashed for ever.
+        if (queued.id == rowId && !queued.done) {
+            queued.result = text;
+            queued.done = true;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CKSHashWorker::Finish(const CKSHashJob& job, const CKSString& text, bool success, int error) {
+    CAutoLock lock(m_lock);
+    for (CKSHashJob& queued : m_jobs) {
+        if (queued.id == job.id && !queued.done) {
+            queued.result = text;
+            queued.done = true;
+            queued.succeeded = success;
+            queued.error = error;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CKSHashWorker::TakeResult(std::uint32_t rowId, CKSString& text) {
+    CKSHashJob job;
+    if (!TakeJob(rowId, job)) {
+        return false;
+    }
+    text = job.result;
+    return true;
+}
+
+bool CKSHashWorker::TakeJob(std::uint32_t rowId, CKSHashJob& job) {
+    CAutoLock lock(m_lock);
+    for (auto it = m_jobs.begin(); it != m_jobs.end(); ++it) {
+        if (it->id == rowId) {
+            job = std::move(*it);
+            m_jobs.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+void CKSHashWorker::Run() {
+    while (IsRunning()) {
+        if (!WaitForWake(kWakeWaitMilliseconds)) {
+            continue;
+        }
+        CKSHashJob job;
+        if (!NextJobOrSleep(job)) {
+            continue;
+        }
+        // The CRC goes through the file hasher's CRC-32 until the CRC file calculator of the
+        // generation side can be shared here; both read the same bytes the same way.
+        CKSString text;
+        int error = 0;
+        const bool success = HashFile(job.path, job.kind, &CDebugErrHandler::Instance(), text, error,
+                                      [this] { return IsRunning(); });
+        // A job taken away meanwhile is simply gone; there is nobody left to tell.
+        if (Finish(job, text, success, error)) {
+            if (IHashWorkerListener* listener = m_listener.load(std::memory_order_acquire)) {
+                listener->OnHashDone(job.id, success);
+            }
+        }
+    }
+}

@@ -1,0 +1,77 @@
+#pragma once
+// The hash calculator's background thread. The calculator adds one job per file row; the worker
+// hashes the jobs one after the other, in the order they were added, stores each result in its
+// job and tells its listener which row is done. The caller never waits for a hash: adding a job
+// and fetching a result only take the job lock, which the worker never holds while it reads.
+
+#include "support/KSString.h"
+#include "support/KSSynchronizer.h"
+#include "support/KSThread.h"
+
+#include <atomic>
+#include <cstdint>
+#include <deque>
+
+// One file row waiting for, or holding, its hash.
+struct CKSHashJob {
+    CKSString path;
+    // Empty until done; after a failure whatever was produced, usually nothing.
+    CKSString result;
+    // The row index in the calculator's list.
+    std::uint32_t id = 0;
+    // Algorithm code (kHashCodeCrc ... kHashCodeSha256).
+    std::uint32_t kind = 0;
+    bool done = false;
+    bool succeeded = false;
+    // The platform error of a failed open or read; 0 otherwise.
+    int error = 0;
+};
+
+// Told when a job is finished. Called on the worker thread, with no lock held: a window turns it
+// into a posted event carrying the row id and the success bit and returns at once, then fetches
+// the text with TakeResult on its own thread.
+class IHashWorkerListener {
+public:
+    virtual ~IHashWorkerListener() = default;
+    virtual void OnHashDone(std::uint32_t rowId, bool success) = 0;
+};
+
+class CKSHashWorker final : public CKSThread {
+public:
+    // How long the idle worker sleeps before it looks at the stop event again.
+    static constexpr std::uint32_t kWakeWaitMilliseconds = 2333;
+
+    // The thread is judged by the watched event, normally the application's stop event.
+    explicit CKSHashWorker(const CKSManualResetEvent* watched);
+    // Stops the thread and waits for it; a file being hashed is abandoned at its next read.
+    ~CKSHashWorker() override;
+
+    // Not owned; it must outlive the worker's thread or be replaced by null first.
+    void SetListener(IHashWorkerListener* listener) { m_listener.store(listener, std::memory_order_release); }
+
+    // Appends a job; starts the thread with the first one; wakes it. False only when the thread
+    // could not be started (the job stays queued for the next call).
+    bool AddJob(const CKSString& path, std::uint32_t kind, std::uint32_t rowId);
+    // A copy of the first job that is not done; false when there is none.
+    bool GetNextJob(CKSHashJob& job);
+    // Stores the text in the first unfinished job with that id and marks it done.
+    bool SetResult(std::uint32_t rowId, const CKSString& text);
+    // Copies the result of the first job with that id and removes the job.
+    bool TakeResult(std::uint32_t rowId, CKSString& text);
+    // The same, handing over the whole job (with its error code).
+    bool TakeJob(std::uint32_t rowId, CKSHashJob& job);
+
+protected:
+    void Run() override;
+
+private:
+    // GetNextJob that, finding nothing, resets the wake event under the same lock, so that a job
+    // added meanwhile is never left behind a reset wake-up.
+    bool NextJobOrSleep(CKSHashJob& job);
+    bool Finish(const CKSHashJob& job, const CKSString& text, bool success, int error);
+
+    CKSSynchronizer m_lock;
+    std::deque<CKSHashJob> m_jobs;
+    bool m_started = false;
+    std::atomic<IHashWorkerListener*> m_listener{nullptr};
+};
