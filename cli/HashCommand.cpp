@@ -47,7 +47,8 @@ int RunHashCommand(const std::vector<std::string>& args, CliStreams& io) {
     }
     char16_t separator = u':';
     if (const auto sep = parsed.Value("--sep"); sep && !ParseSeparator(*sep, separator)) {
-        io.err << "fakemill-cli hash: the separator must be one character, \\t or \\n, not '" << *sep << "'\n";
+        io.err << "fakemill-cli hash: the separator must be one character, \\t or \\n, not '" << *sep
+               << "'\n";
         return kExitUsage;
     }
     if (parsed.Positional().empty()) {
@@ -63,7 +64,8 @@ int RunHashCommand(const std::vector<std::string>& args, CliStreams& io) {
     for (const std::string& file : parsed.Positional()) {
         CKSString hash;
         errno = 0;
-        if (!HashFileWithCode(CKSString::FromUtf8(file), found->second, &CDebugErrHandler::Instance(), hash)) {
+        if (!HashFileWithCode(CKSString::FromUtf8(file), found->second, &CDebugErrHandler::Instance(),
+                              hash)) {
             const int error = errno;
             io.err << "fakemill-cli hash: cannot read '" << file << "'" << (error ? ": " : "")
                    << (error ? std::strerror(error) : "") << "\n";

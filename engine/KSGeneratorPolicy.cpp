@@ -12,9 +12,13 @@ bool CKSGeneratorPolicy::More() {
     return !StopRequested() && m_target != 0 && m_limit != 0 && m_position < m_target;
 }
 
-bool CKSGeneratorPolicy::MoreToTarget() { return !StopRequested() && m_position < m_target; }
+bool CKSGeneratorPolicy::MoreToTarget() {
+    return !StopRequested() && m_position < m_target;
+}
 
-std::uint64_t CKSGeneratorPolicy::EndOfBlock(std::uint64_t, std::uint64_t) { return 0; }
+std::uint64_t CKSGeneratorPolicy::EndOfBlock(std::uint64_t, std::uint64_t) {
+    return 0;
+}
 
 void CKSGeneratorPolicy::Reset(std::uint64_t target, std::uint64_t limit) {
     m_position = 0;
@@ -41,7 +45,8 @@ std::size_t CKSGeneratorPolicy::WriteValue(std::uint32_t& value, bool bigEndian)
         value = __builtin_bswap32(value);
     }
     const unsigned char bytes[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
-                                    static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+                                    static_cast<unsigned char>(value >> 16),
+                                    static_cast<unsigned char>(value >> 24)};
     return WriteClamped(bytes, 4);
 }
 
@@ -51,7 +56,8 @@ std::size_t CKSGeneratorPolicy::WriteTrailer(std::uint32_t value) {
     }
     const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(4, m_limit - m_position));
     const unsigned char bytes[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
-                                    static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+                                    static_cast<unsigned char>(value >> 16),
+                                    static_cast<unsigned char>(value >> 24)};
     if (Write(bytes, count) == 0) {
         return 0;
     }
@@ -120,7 +126,8 @@ void CRandomAccessPolicy::RandomRect(KSRect& rect, std::int32_t width, std::int3
     rect.bottom = std::max(c, d);
 }
 
-void CRandomAccessPolicy::ShrinkRect(KSRect& rect, std::int32_t width, std::int32_t height, std::int32_t divisor) {
+void CRandomAccessPolicy::ShrinkRect(KSRect& rect, std::int32_t width, std::int32_t height,
+                                     std::int32_t divisor) {
     if (divisor == 0) {
         return;
     }
@@ -146,8 +153,8 @@ namespace {
 
 std::int32_t DrawBetween(std::int32_t low, std::int32_t high) {
     // Coordinates are never negative here; the draw is over the closed range.
-    return static_cast<std::int32_t>(
-        RandomInRange(static_cast<std::uint64_t>(std::max(low, 0)), static_cast<std::uint64_t>(std::max(high, low))));
+    return static_cast<std::int32_t>(RandomInRange(static_cast<std::uint64_t>(std::max(low, 0)),
+                                                   static_cast<std::uint64_t>(std::max(high, low))));
 }
 
 } // namespace

@@ -29,7 +29,9 @@ bool CKSBaseFile::Close() {
     return m_fd.Reset();
 }
 
-bool CKSBaseFile::Create(const CKSString& path) { return Create(std::string_view(path.ToUtf8())); }
+bool CKSBaseFile::Create(const CKSString& path) {
+    return Create(std::string_view(path.ToUtf8()));
+}
 
 bool CKSBaseFile::Create(std::string_view nativePath) {
     if (IsOpen()) {
@@ -131,9 +133,13 @@ std::size_t CKSOutFile::WriteWide(std::u16string_view text) {
     return Write(bytes.data(), bytes.size());
 }
 
-std::size_t CKSOutFile::WriteNarrow(std::string_view text) { return Write(text.data(), text.size()); }
+std::size_t CKSOutFile::WriteNarrow(std::string_view text) {
+    return Write(text.data(), text.size());
+}
 
-std::size_t CKSOutFile::WriteByte(std::uint8_t byte) { return Write(&byte, 1); }
+std::size_t CKSOutFile::WriteByte(std::uint8_t byte) {
+    return Write(&byte, 1);
+}
 
 std::uint64_t CKSOutFile::Flush(CKSLogger* logger) {
     if (!IsOpen()) {
@@ -145,7 +151,8 @@ std::uint64_t CKSOutFile::Flush(CKSLogger* logger) {
         const int error = errno;
         // Keep only the bytes that did not reach the file, so a later flush does not repeat any.
         if (written > 0) {
-            std::memmove(m_buffer.get(), m_buffer.get() + written, static_cast<std::size_t>(buffered - written));
+            std::memmove(m_buffer.get(), m_buffer.get() + written,
+                         static_cast<std::size_t>(buffered - written));
             m_buffered = buffered - written;
         }
         throw CKSFatalException("Failed to write to file: %u", static_cast<std::uint32_t>(error));

@@ -15,11 +15,14 @@ std::uint32_t KSRand() {
     return (t_state >> 16) & RANDMX;
 }
 
-void KSSrand(std::uint32_t seed) { t_state = seed; }
+void KSSrand(std::uint32_t seed) {
+    t_state = seed;
+}
 
 void SeedThread() {
     const auto seconds = static_cast<std::uint32_t>(std::time(nullptr));
-    const auto counter = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    const auto counter =
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
     const std::uint32_t seed = (seconds & 0xFFFFFu) | ((static_cast<std::uint32_t>(counter) & 0xFFFu) << 16);
     KSSrand(seed);
 }
@@ -45,10 +48,14 @@ std::uint64_t RandomInRange(std::uint64_t low, std::uint64_t high) {
         return low + static_cast<std::uint64_t>(remainder);
     }
     // A wide range: four draws, each sign-extended before shifting, then halved until it fits.
-    const auto d1 = static_cast<std::uint64_t>(static_cast<std::int64_t>(static_cast<std::int32_t>(KSRand())));
-    const auto d2 = static_cast<std::uint64_t>(static_cast<std::int64_t>(static_cast<std::int32_t>(KSRand())));
-    const auto d3 = static_cast<std::uint64_t>(static_cast<std::int64_t>(static_cast<std::int32_t>(KSRand())));
-    const auto d4 = static_cast<std::uint64_t>(static_cast<std::int64_t>(static_cast<std::int32_t>(KSRand())));
+    const auto d1 =
+        static_cast<std::uint64_t>(static_cast<std::int64_t>(static_cast<std::int32_t>(KSRand())));
+    const auto d2 =
+        static_cast<std::uint64_t>(static_cast<std::int64_t>(static_cast<std::int32_t>(KSRand())));
+    const auto d3 =
+        static_cast<std::uint64_t>(static_cast<std::int64_t>(static_cast<std::int32_t>(KSRand())));
+    const auto d4 =
+        static_cast<std::uint64_t>(static_cast<std::int64_t>(static_cast<std::int32_t>(KSRand())));
     std::uint64_t g = d1 | (d2 << 16) | (d3 << 32) | (d4 << 47);
     while (g > high - low) {
         g >>= 1;

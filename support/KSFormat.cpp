@@ -117,7 +117,8 @@ void FormatInteger(std::basic_string<Ch>& out, const CKSFormatArg& arg, const Sp
         const auto narrow = static_cast<std::uint16_t>(bits);
         if (isSigned && static_cast<std::int16_t>(narrow) < 0) {
             negative = true;
-            magnitude = static_cast<std::uint64_t>(-static_cast<std::int32_t>(static_cast<std::int16_t>(narrow)));
+            magnitude =
+                static_cast<std::uint64_t>(-static_cast<std::int32_t>(static_cast<std::int16_t>(narrow)));
         } else {
             magnitude = narrow;
         }
@@ -125,7 +126,8 @@ void FormatInteger(std::basic_string<Ch>& out, const CKSFormatArg& arg, const Sp
         const auto narrow = static_cast<std::uint32_t>(bits);
         if (isSigned && static_cast<std::int32_t>(narrow) < 0) {
             negative = true;
-            magnitude = static_cast<std::uint64_t>(-static_cast<std::int64_t>(static_cast<std::int32_t>(narrow)));
+            magnitude =
+                static_cast<std::uint64_t>(-static_cast<std::int64_t>(static_cast<std::int32_t>(narrow)));
         } else {
             magnitude = narrow;
         }
@@ -187,9 +189,11 @@ void FormatFloat(std::basic_string<Ch>& out, const CKSFormatArg& arg, const Spec
     }
     flags += ".*f";
     const int precision = spec.precision >= 0 ? spec.precision : 6;
-    const int written = std::snprintf(buffer, sizeof(buffer), flags.c_str(), precision > 100 ? 100 : precision, value);
+    const int written =
+        std::snprintf(buffer, sizeof(buffer), flags.c_str(), precision > 100 ? 100 : precision, value);
     std::string number(buffer, written > 0 ? static_cast<std::size_t>(written < 511 ? written : 511) : 0);
-    std::size_t prefixLength = (!number.empty() && (number[0] == '-' || number[0] == '+' || number[0] == ' ')) ? 1 : 0;
+    std::size_t prefixLength =
+        (!number.empty() && (number[0] == '-' || number[0] == '+' || number[0] == ' ')) ? 1 : 0;
     std::basic_string<Ch> field;
     AppendAscii(field, number);
     Spec padded = spec;
@@ -351,11 +355,13 @@ std::basic_string<Ch> FormatAny(std::basic_string_view<Ch> format, std::span<con
 
 } // namespace
 
-std::u16string KSFormatWide(std::u16string_view format, std::span<const CKSFormatArg> args, std::size_t capacity) {
+std::u16string KSFormatWide(std::u16string_view format, std::span<const CKSFormatArg> args,
+                            std::size_t capacity) {
     return FormatAny<char16_t>(format, args, capacity);
 }
 
-std::string KSFormatNarrow(std::string_view format, std::span<const CKSFormatArg> args, std::size_t capacity) {
+std::string KSFormatNarrow(std::string_view format, std::span<const CKSFormatArg> args,
+                           std::size_t capacity) {
     return FormatAny<char>(format, args, capacity);
 }
 

@@ -29,7 +29,9 @@ CKSLogger& SilentLogger() {
 
 } // namespace
 
-void KSDebugOutput(std::u16string_view text) { KSDebugOutputA(Utf16ToUtf8(text)); }
+void KSDebugOutput(std::u16string_view text) {
+    KSDebugOutputA(Utf16ToUtf8(text));
+}
 
 void KSDebugOutputA(std::string_view text) {
     if (DebugOutputEnabled()) {
@@ -41,7 +43,9 @@ void CDbgOutput::Write(std::u16string_view text, bool) {
     KSDebugOutputA(Utf16ToUtf8(text) + "\n");
 }
 
-void CDbgOutput::WriteA(std::string_view text) { KSDebugOutputA(std::string(text) + "\n"); }
+void CDbgOutput::WriteA(std::string_view text) {
+    KSDebugOutputA(std::string(text) + "\n");
+}
 
 CKSLogger::CKSLogger() : CKSLogger(u"ksapp", "") {}
 
@@ -59,7 +63,8 @@ void CKSLogger::ChooseLogPath() {
     m_logFolder = GetLogFolder();
     CKSPathName folder(m_logFolder);
     folder.EnsureBackslash();
-    const std::u16string pattern = std::u16string(folder.View()) + std::u16string(m_name.View()) + u"%04d.log";
+    const std::u16string pattern =
+        std::u16string(folder.View()) + std::u16string(m_name.View()) + u"%04d.log";
     for (int n = 0;; ++n) {
         CKSString candidate(KSFormat(pattern, n));
         struct stat info {};
@@ -131,10 +136,12 @@ int CKSLogger::OpenOwnFile() {
     // The name chosen at construction may have been taken since; move on to the next free one.
     CKSPathName folder(m_logFolder);
     folder.EnsureBackslash();
-    const std::u16string pattern = std::u16string(folder.View()) + std::u16string(m_name.View()) + u"%04d.log";
+    const std::u16string pattern =
+        std::u16string(folder.View()) + std::u16string(m_name.View()) + u"%04d.log";
     for (int n = m_logNumber; n <= 9999; ++n) {
         CKSString candidate(KSFormat(pattern, n));
-        const int fd = ::open(candidate.ToUtf8().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        const int fd =
+            ::open(candidate.ToUtf8().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd >= 0) {
             m_logPath = candidate;
             m_logNumber = n;
@@ -189,6 +196,8 @@ void CKSLogger::Close() {
     m_lock = nullptr;
 }
 
-CKSLogger& CKSIsLogging::Logger() const { return m_logger != nullptr ? *m_logger : SilentLogger(); }
+CKSLogger& CKSIsLogging::Logger() const {
+    return m_logger != nullptr ? *m_logger : SilentLogger();
+}
 
 void TraceClose() {}

@@ -51,7 +51,8 @@ void CKSManualResetEvent::RemoveWaiter(Waiter* waiter) const {
     m_waiters.erase(std::remove(m_waiters.begin(), m_waiters.end(), waiter), m_waiters.end());
 }
 
-int CKSManualResetEvent::WaitAny(std::span<const CKSManualResetEvent* const> events, std::uint32_t milliseconds) {
+int CKSManualResetEvent::WaitAny(std::span<const CKSManualResetEvent* const> events,
+                                 std::uint32_t milliseconds) {
     auto firstSet = [&events]() -> int {
         for (std::size_t i = 0; i < events.size(); ++i) {
             if (events[i] != nullptr && events[i]->IsSet()) {

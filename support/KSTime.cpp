@@ -102,7 +102,8 @@ bool CKSTime::IsToday() const {
 CKSString FormatShortDate(const CKSTime& localTime) {
     const CalendarTime fields = localTime.ToCalendar();
     const QLocale locale = QLocale::system();
-    return CKSString::FromQString(locale.toString(QDate(fields.year, fields.month, fields.day), QLocale::ShortFormat));
+    return CKSString::FromQString(
+        locale.toString(QDate(fields.year, fields.month, fields.day), QLocale::ShortFormat));
 }
 
 CKSString FormatShortTime(const CKSTime& localTime, bool withSeconds) {

@@ -61,7 +61,8 @@ bool CKSWorkerPump::Start() {
     if (m_thread.joinable()) {
         m_thread.join(); // the previous thread has ended; collect it
     }
-    m_description = CKSString(KSFormatCapped(128, std::u16string_view(u"Batch with %u job(s)"), m_queue.size()));
+    m_description =
+        CKSString(KSFormatCapped(128, std::u16string_view(u"Batch with %u job(s)"), m_queue.size()));
     m_alive = true;
     try {
         m_thread = std::thread(&CKSWorkerPump::ThreadMain, this);
