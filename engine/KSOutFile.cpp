@@ -25,7 +25,15 @@ bool CKSBaseFile::Close() {
     if (!IsOpen()) {
         return false;
     }
-    Flush(nullptr);
+    try {
+        Flush(nullptr);
+    } catch (...) {
+        // The file is closed even when its last write failed: otherwise every later Create on
+        // this object would retry the failed write, and its bytes could follow into the next file.
+        DiscardBuffered();
+        m_fd.Reset();
+        throw;
+    }
     return m_fd.Reset();
 }
 
@@ -85,11 +93,20 @@ bool CKSBaseFile::WriteToDescriptor(const void* data, std::size_t count, std::si
 }
 
 CKSOutFile::~CKSOutFile() {
+    // A destructor must not throw: the failure of the last write is reported and dropped.
     try {
         Flush(nullptr);
     } catch (const CKSException& failure) {
-        KSDebugOutput(std::u16string(failure.View()) + u"\n");
+        try {
+            KSDebugOutput(std::u16string(failure.View()) + u"\n");
+        } catch (...) {
+        }
+    } catch (...) {
     }
+}
+
+void CKSOutFile::DiscardBuffered() {
+    m_buffered = 0;
 }
 
 void CKSOutFile::SetCapacity(std::uint64_t capacity) {
@@ -99,7 +116,7 @@ void CKSOutFile::SetCapacity(std::uint64_t capacity) {
 }
 
 std::size_t CKSOutFile::Write(const void* data, std::size_t count) {
-    if (!IsOpen()) {
+    if (!IsOpen() || count == 0) {
         return 0;
     }
     if (!m_buffer) {
@@ -146,6 +163,9 @@ std::uint64_t CKSOutFile::Flush(CKSLogger* logger) {
         return 0;
     }
     const std::uint64_t buffered = m_buffered;
+    if (buffered == 0) {
+        return 0; // nothing to hand to the system
+    }
     std::size_t written = 0;
     if (!WriteToDescriptor(m_buffer.get(), static_cast<std::size_t>(buffered), written)) {
         const int error = errno;
