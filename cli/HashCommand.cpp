@@ -5,7 +5,6 @@
 #include "tools/FileHasher.h"
 #include "tools/HashKinds.h"
 
-#include <cerrno>
 #include <cstring>
 #include <map>
 #include <ostream>
@@ -63,12 +62,11 @@ int RunHashCommand(const std::vector<std::string>& args, CliStreams& io) {
     int status = kExitSuccess;
     for (const std::string& file : parsed.Positional()) {
         CKSString hash;
-        errno = 0;
-        if (!HashFileWithCode(CKSString::FromUtf8(file), found->second, &CDebugErrHandler::Instance(),
-                              hash)) {
-            const int error = errno;
-            io.err << "fakemill-cli hash: cannot read '" << file << "'" << (error ? ": " : "")
-                   << (error ? std::strerror(error) : "") << "\n";
+        std::uint32_t error = 0;
+        if (!HashFileWithCode(CKSString::FromUtf8(file), found->second, &CDebugErrHandler::Instance(), hash,
+                              &error)) {
+            io.err << "fakemill-cli hash: cannot read '" << file << "'" << (error != 0 ? ": " : "")
+                   << (error != 0 ? std::strerror(static_cast<int>(error)) : "") << "\n";
             status = kExitFailure;
             continue;
         }

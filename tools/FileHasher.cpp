@@ -6,6 +6,7 @@
 #include "support/KSWinCrypto.h"
 #include "tools/HashKinds.h"
 
+#include <cerrno>
 #include <memory>
 
 namespace {
@@ -26,53 +27,58 @@ std::uint32_t AlgorithmFor(std::uint32_t code, ICryptoErrorSink* sink) {
     }
 }
 
-bool CrcOfFile(const CKSString& path, CKSString& result) {
+// Reads the whole file in pieces of kHashReadSize and hands each to the consumer, which answers
+// false to give up. 0 on success, else the system's error code (EIO when no code was left).
+template <typename Consumer>
+std::uint32_t ReadWholeFile(const CKSString& path, Consumer&& consume) {
     CKSInFile file;
+    errno = 0;
     if (!file.Create(path)) {
-        return false;
+        return errno != 0 ? static_cast<std::uint32_t>(errno) : EIO;
     }
-    auto buffer = std::make_unique<unsigned char[]>(kHashReadSize);
-    std::uint32_t crc = 0;
+    const auto buffer = std::make_unique<unsigned char[]>(kHashReadSize);
     for (;;) {
         const std::size_t n = file.Read(buffer.get(), kHashReadSize);
         if (n == 0) {
             break;
         }
-        crc = UpdateCrc32(crc, buffer.get(), n);
-    }
-    if (file.ReadFailed()) {
-        return false;
-    }
-    result = CKSHexConverter(crc);
-    return true;
-}
-
-} // namespace
-
-bool HashFileWithCode(const CKSString& path, std::uint32_t code, ICryptoErrorSink* sink, CKSString& result) {
-    if (code == kHashCodeCrc) {
-        return CrcOfFile(path, result);
-    }
-    CKSWinHasher hasher(sink, AlgorithmFor(code, sink));
-    CKSInFile file;
-    if (!file.Create(path)) {
-        return false;
-    }
-    auto buffer = std::make_unique<unsigned char[]>(kHashReadSize);
-    for (;;) {
-        const std::size_t n = file.Read(buffer.get(), kHashReadSize);
-        if (n == 0) {
-            break;
-        }
-        if (!hasher.HashData(buffer.get(), n)) {
-            return false;
+        if (!consume(buffer.get(), n)) {
+            return EIO;
         }
     }
     // A read error in the middle would otherwise show the hash of a part as the file's hash.
     if (file.ReadFailed()) {
-        return false;
+        return errno != 0 ? static_cast<std::uint32_t>(errno) : EIO;
     }
-    hasher.Finalize();
-    result = hasher.GetHex();
-    return !result.IsEmpty();
+    return 0;
+}
+
+} // namespace
+
+bool HashFileWithCode(const CKSString& path, std::uint32_t code, ICryptoErrorSink* sink, CKSString& result,
+                      std::uint32_t* errorCode) {
+    std::uint32_t error = 0;
+    if (code == kHashCodeCrc) {
+        std::uint32_t crc = 0;
+        error = ReadWholeFile(path, [&crc](const unsigned char* bytes, std::size_t n) {
+            crc = UpdateCrc32(crc, bytes, n);
+            return true;
+        });
+        if (error == 0) {
+            result = CKSHexConverter(crc);
+        }
+    } else {
+        CKSWinHasher hasher(sink, AlgorithmFor(code, sink));
+        error = ReadWholeFile(
+            path, [&hasher](const unsigned char* bytes, std::size_t n) { return hasher.HashData(bytes, n); });
+        if (error == 0) {
+            hasher.Finalize();
+            result = hasher.GetHex();
+            error = result.IsEmpty() ? EIO : 0;
+        }
+    }
+    if (errorCode != nullptr) {
+        *errorCode = error;
+    }
+    return error == 0;
 }
