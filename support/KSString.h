@@ -70,7 +70,7 @@ public:
 private:
     void Reserve(std::size_t characters);
 
-    std::uint32_t m_marker = kMarker;
+    [[maybe_unused]] std::uint32_t m_marker = kMarker; // read by debuggers, not by code
     std::size_t m_capacity = 0;
     bool m_hasBuffer = false;
     std::u16string m_text;
