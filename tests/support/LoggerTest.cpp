@@ -1,4 +1,5 @@
 #include "support/KSLogger.h"
+#include "support/KSManualResetEvent.h"
 #include "support/KSSynchronizer.h"
 #include "tests/common/TempDir.h"
 
@@ -169,14 +170,18 @@ TEST(Logger, FlushSkipsWhenTheLockIsBusy) {
     CKSLogger logger(u"locked", "a");
     CKSSynchronizer lock;
     logger.SetLock(&lock);
-    std::thread holder([&lock] {
+    CKSManualResetEvent locked;
+    CKSManualResetEvent release;
+    std::thread holder([&] {
         lock.Lock();
-        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        locked.Set();
+        release.Wait(kWaitForever);
         lock.Unlock();
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    ASSERT_TRUE(locked.Wait(10000));
     logger.Flush(true);
     EXPECT_FALSE(std::filesystem::exists(logger.GetLogPath().ToUtf8()));
+    release.Set();
     holder.join();
     logger.Close(); // waits for the lock, then flushes
     EXPECT_TRUE(std::filesystem::exists(logger.GetLogPath().ToUtf8()));

@@ -59,7 +59,8 @@ TEST(Event, ASetFollowedAtOnceByAResetStillReleasesWaiters) {
     std::atomic<int> any{-2};
     std::thread waiter([&] { single = event.Wait(5000); });
     std::thread multi([&] { any = CKSManualResetEvent::WaitAny({&other, &event}, 5000); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    // Time for both threads to begin waiting.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     event.Set();
     event.Reset();
     waiter.join();
@@ -109,21 +110,25 @@ TEST(Synchronizer, TryLockMakesItsAttemptsEvery50Milliseconds) {
     lock.Unlock();
     lock.Unlock();
 
-    std::thread holder([&lock] {
+    CKSManualResetEvent locked;
+    CKSManualResetEvent release;
+    std::thread holder([&] {
         lock.Lock();
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        locked.Set();
+        release.Wait(kWaitForever);
         lock.Unlock();
     });
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    ASSERT_TRUE(locked.Wait(10000));
     const auto start = Clock::now();
     EXPECT_FALSE(lock.TryLock(100));
     const long long waited = MillisecondsSince(start);
-    EXPECT_GE(waited, 95);
-    EXPECT_LT(waited, 250);
+    EXPECT_GE(waited, 95); // two attempts with a 50 ms sleep after each
+    EXPECT_LT(waited, 1000);
     {
         CTryAutoLock busy(lock);
         EXPECT_FALSE(busy.IsLocked());
     }
+    release.Set();
     holder.join();
     {
         CTryAutoLock free(lock);

@@ -110,7 +110,7 @@ TEST(Worker, TheStopEventStopsEveryPumpAfterItsCurrentJob) {
     const auto start = Clock::now();
     EXPECT_TRUE(list->WaitAll(&stop, 20000));
     stopper.join();
-    EXPECT_LT(MillisecondsSince(start), 3000);
+    EXPECT_LT(MillisecondsSince(start), 5000);
     // Each of the four pumps finished the job in hand, no more.
     EXPECT_EQ(record.ran, 4);
     EXPECT_EQ(list->CountRunning(), 0);
@@ -137,7 +137,7 @@ TEST(Worker, WaitAllWithoutJobsReturnsAfterOneShortSleep) {
     EXPECT_TRUE(list.WaitAll(nullptr, 10000));
     const long long waited = MillisecondsSince(start);
     EXPECT_GE(waited, 230);
-    EXPECT_LT(waited, 1000);
+    EXPECT_LT(waited, 2000);
 }
 
 TEST(Worker, AnIdlePumpEndsItsThreadAndCanBeStartedAgain) {
