@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 bool CKSGeneratorPolicy::BeginBlock() {
     m_started = true;
@@ -12,9 +13,13 @@ bool CKSGeneratorPolicy::More() {
     return !StopRequested() && m_target != 0 && m_limit != 0 && m_position < m_target;
 }
 
-bool CKSGeneratorPolicy::MoreToTarget() { return !StopRequested() && m_position < m_target; }
+bool CKSGeneratorPolicy::MoreToTarget() {
+    return !StopRequested() && m_position < m_target;
+}
 
-std::uint64_t CKSGeneratorPolicy::EndOfBlock(std::uint64_t, std::uint64_t) { return 0; }
+std::uint64_t CKSGeneratorPolicy::EndOfBlock(std::uint64_t, std::uint64_t) {
+    return 0;
+}
 
 void CKSGeneratorPolicy::Reset(std::uint64_t target, std::uint64_t limit) {
     m_position = 0;
@@ -26,7 +31,8 @@ std::size_t CKSGeneratorPolicy::WriteClamped(const void* data, std::size_t count
     if (data == nullptr || m_position >= m_limit) {
         return 0;
     }
-    if (m_position + count >= m_limit) {
+    // Compared as "what is left", so that a huge count cannot wrap the sum around.
+    if (count >= m_limit - m_position) {
         count = static_cast<std::size_t>(m_limit - m_position);
     }
     if (Write(data, count) == 0) {
@@ -41,7 +47,8 @@ std::size_t CKSGeneratorPolicy::WriteValue(std::uint32_t& value, bool bigEndian)
         value = __builtin_bswap32(value);
     }
     const unsigned char bytes[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
-                                    static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+                                    static_cast<unsigned char>(value >> 16),
+                                    static_cast<unsigned char>(value >> 24)};
     return WriteClamped(bytes, 4);
 }
 
@@ -51,7 +58,8 @@ std::size_t CKSGeneratorPolicy::WriteTrailer(std::uint32_t value) {
     }
     const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(4, m_limit - m_position));
     const unsigned char bytes[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
-                                    static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+                                    static_cast<unsigned char>(value >> 16),
+                                    static_cast<unsigned char>(value >> 24)};
     if (Write(bytes, count) == 0) {
         return 0;
     }
@@ -120,34 +128,36 @@ void CRandomAccessPolicy::RandomRect(KSRect& rect, std::int32_t width, std::int3
     rect.bottom = std::max(c, d);
 }
 
-void CRandomAccessPolicy::ShrinkRect(KSRect& rect, std::int32_t width, std::int32_t height, std::int32_t divisor) {
+void CRandomAccessPolicy::ShrinkRect(KSRect& rect, std::int32_t width, std::int32_t height,
+                                     std::int32_t divisor) {
     if (divisor == 0) {
         return;
     }
-    const std::int32_t a = width / divisor;
-    if (a < rect.right - rect.left) {
-        if (KSRand() & 1) {
-            rect.right = rect.left + a;
-        } else {
-            rect.left = rect.right - a;
+    // In 64 bits: INT32_MIN / -1 and the differences of far-apart coordinates do not fit 32.
+    const auto narrow = [](std::int32_t& low, std::int32_t& high, std::int64_t size) {
+        if (size < static_cast<std::int64_t>(high) - low) {
+            if (KSRand() & 1) {
+                high = static_cast<std::int32_t>(low + size);
+            } else {
+                low = static_cast<std::int32_t>(high - size);
+            }
         }
-    }
-    const std::int32_t b = height / divisor;
-    if (b < rect.bottom - rect.top) {
-        if (KSRand() & 1) {
-            rect.bottom = rect.top + b;
-        } else {
-            rect.top = rect.bottom - b;
-        }
-    }
+    };
+    narrow(rect.left, rect.right, static_cast<std::int64_t>(width) / divisor);
+    narrow(rect.top, rect.bottom, static_cast<std::int64_t>(height) / divisor);
 }
 
 namespace {
 
+// A value in the closed range [low, high]. Drawn as low + RandomInRange(0, high - low), which
+// makes the same draws and gives the same value as RandomInRange(low, high) for coordinates that
+// are not negative, and stays in range for those that are.
 std::int32_t DrawBetween(std::int32_t low, std::int32_t high) {
-    // Coordinates are never negative here; the draw is over the closed range.
-    return static_cast<std::int32_t>(
-        RandomInRange(static_cast<std::uint64_t>(std::max(low, 0)), static_cast<std::uint64_t>(std::max(high, low))));
+    if (high < low) {
+        std::swap(low, high);
+    }
+    const auto span = static_cast<std::uint64_t>(static_cast<std::int64_t>(high) - low);
+    return static_cast<std::int32_t>(low + static_cast<std::int64_t>(RandomInRange(0, span)));
 }
 
 } // namespace

@@ -24,7 +24,10 @@ struct KSPoint {
     std::int32_t y = 0;
 };
 
-class CKSGeneratorPolicy : public virtual CKSOutFile, public virtual CRandomizer, public CStopListener {
+// The bases are virtual: in a generator they are the very sub-objects of the generator base.
+class CKSGeneratorPolicy : public virtual CKSOutFile,
+                           public virtual CRandomizer,
+                           public virtual CStopListener {
 public:
     static constexpr std::uint64_t kDefaultLimit = 65535;
 

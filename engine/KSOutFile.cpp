@@ -25,11 +25,21 @@ bool CKSBaseFile::Close() {
     if (!IsOpen()) {
         return false;
     }
-    Flush(nullptr);
+    try {
+        Flush(nullptr);
+    } catch (...) {
+        // The file is closed even when its last write failed: otherwise every later Create on
+        // this object would retry the failed write, and its bytes could follow into the next file.
+        DiscardBuffered();
+        m_fd.Reset();
+        throw;
+    }
     return m_fd.Reset();
 }
 
-bool CKSBaseFile::Create(const CKSString& path) { return Create(std::string_view(path.ToUtf8())); }
+bool CKSBaseFile::Create(const CKSString& path) {
+    return Create(std::string_view(path.ToUtf8()));
+}
 
 bool CKSBaseFile::Create(std::string_view nativePath) {
     if (IsOpen()) {
@@ -83,11 +93,20 @@ bool CKSBaseFile::WriteToDescriptor(const void* data, std::size_t count, std::si
 }
 
 CKSOutFile::~CKSOutFile() {
+    // A destructor must not throw: the failure of the last write is reported and dropped.
     try {
         Flush(nullptr);
     } catch (const CKSException& failure) {
-        KSDebugOutput(std::u16string(failure.View()) + u"\n");
+        try {
+            KSDebugOutput(std::u16string(failure.View()) + u"\n");
+        } catch (...) {
+        }
+    } catch (...) {
     }
+}
+
+void CKSOutFile::DiscardBuffered() {
+    m_buffered = 0;
 }
 
 void CKSOutFile::SetCapacity(std::uint64_t capacity) {
@@ -97,7 +116,7 @@ void CKSOutFile::SetCapacity(std::uint64_t capacity) {
 }
 
 std::size_t CKSOutFile::Write(const void* data, std::size_t count) {
-    if (!IsOpen()) {
+    if (!IsOpen() || count == 0) {
         return 0;
     }
     if (!m_buffer) {
@@ -131,21 +150,29 @@ std::size_t CKSOutFile::WriteWide(std::u16string_view text) {
     return Write(bytes.data(), bytes.size());
 }
 
-std::size_t CKSOutFile::WriteNarrow(std::string_view text) { return Write(text.data(), text.size()); }
+std::size_t CKSOutFile::WriteNarrow(std::string_view text) {
+    return Write(text.data(), text.size());
+}
 
-std::size_t CKSOutFile::WriteByte(std::uint8_t byte) { return Write(&byte, 1); }
+std::size_t CKSOutFile::WriteByte(std::uint8_t byte) {
+    return Write(&byte, 1);
+}
 
 std::uint64_t CKSOutFile::Flush(CKSLogger* logger) {
     if (!IsOpen()) {
         return 0;
     }
     const std::uint64_t buffered = m_buffered;
+    if (buffered == 0) {
+        return 0; // nothing to hand to the system
+    }
     std::size_t written = 0;
     if (!WriteToDescriptor(m_buffer.get(), static_cast<std::size_t>(buffered), written)) {
         const int error = errno;
         // Keep only the bytes that did not reach the file, so a later flush does not repeat any.
         if (written > 0) {
-            std::memmove(m_buffer.get(), m_buffer.get() + written, static_cast<std::size_t>(buffered - written));
+            std::memmove(m_buffer.get(), m_buffer.get() + written,
+                         static_cast<std::size_t>(buffered - written));
             m_buffered = buffered - written;
         }
         throw CKSFatalException("Failed to write to file: %u", static_cast<std::uint32_t>(error));

@@ -23,6 +23,8 @@ public:
 
     virtual bool IsOpen() const { return m_fd.IsValid(); }
     // Flushes (without logger) and closes; false when the file was not open or closing failed.
+    // When the flush raises CKSFatalException the file is still closed (its unwritten bytes
+    // dropped) before the exception goes on to the caller.
     virtual bool Close();
     // Creates the file for writing, replacing any existing one (mode 0644); closes an open file
     // first. Answers IsOpen.
@@ -42,6 +44,8 @@ public:
     bool SkipForward(std::uint64_t bytes);
 
 protected:
+    // Drops bytes waiting to be written; Close calls it when the last write of a file failed.
+    virtual void DiscardBuffered() {}
     // Writes bytes to the descriptor; the seam through which tests make a device fail.
     // Answers false with errno set; written says how many bytes reached the file.
     virtual bool WriteToDescriptor(const void* data, std::size_t count, std::size_t& written);
@@ -77,6 +81,9 @@ public:
     void SetCapacity(std::uint64_t capacity);
     std::uint64_t GetCapacity() const { return m_capacity; }
     std::uint64_t GetBuffered() const { return m_buffered; }
+
+protected:
+    void DiscardBuffered() override;
 
 private:
     std::uint64_t m_capacity = kDefaultCapacity;

@@ -15,7 +15,9 @@ std::uint32_t KSRand() {
     return (t_state >> 16) & RANDMX;
 }
 
-void KSSrand(std::uint32_t seed) { t_state = seed; }
+void KSSrand(std::uint32_t seed) {
+    t_state = seed;
+}
 
 void RandomPairs(std::uint32_t* out, std::size_t count) {
     std::uint32_t state = t_state; // kept in a register for the whole buffer
@@ -30,7 +32,8 @@ void RandomPairs(std::uint32_t* out, std::size_t count) {
 
 void SeedThread() {
     const auto seconds = static_cast<std::uint32_t>(std::time(nullptr));
-    const auto counter = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    const auto counter =
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
     const std::uint32_t seed = (seconds & 0xFFFFFu) | ((static_cast<std::uint32_t>(counter) & 0xFFFu) << 16);
     KSSrand(seed);
 }
@@ -56,10 +59,14 @@ std::uint64_t RandomInRange(std::uint64_t low, std::uint64_t high) {
         return low + static_cast<std::uint64_t>(remainder);
     }
     // A wide range: four draws, each sign-extended before shifting, then halved until it fits.
-    const auto d1 = static_cast<std::uint64_t>(static_cast<std::int64_t>(static_cast<std::int32_t>(KSRand())));
-    const auto d2 = static_cast<std::uint64_t>(static_cast<std::int64_t>(static_cast<std::int32_t>(KSRand())));
-    const auto d3 = static_cast<std::uint64_t>(static_cast<std::int64_t>(static_cast<std::int32_t>(KSRand())));
-    const auto d4 = static_cast<std::uint64_t>(static_cast<std::int64_t>(static_cast<std::int32_t>(KSRand())));
+    const auto d1 =
+        static_cast<std::uint64_t>(static_cast<std::int64_t>(static_cast<std::int32_t>(KSRand())));
+    const auto d2 =
+        static_cast<std::uint64_t>(static_cast<std::int64_t>(static_cast<std::int32_t>(KSRand())));
+    const auto d3 =
+        static_cast<std::uint64_t>(static_cast<std::int64_t>(static_cast<std::int32_t>(KSRand())));
+    const auto d4 =
+        static_cast<std::uint64_t>(static_cast<std::int64_t>(static_cast<std::int32_t>(KSRand())));
     std::uint64_t g = d1 | (d2 << 16) | (d3 << 32) | (d4 << 47);
     while (g > high - low) {
         g >>= 1;

@@ -62,7 +62,9 @@ std::uint64_t CKSFile::GetSize() const {
     return static_cast<std::uint64_t>(info.st_size);
 }
 
-std::uint32_t CKSFile::WriteTextResult(std::u16string_view text) { return WriteBytesResult(Utf16ToUtf8(text)); }
+std::uint32_t CKSFile::WriteTextResult(std::u16string_view text) {
+    return WriteBytesResult(Utf16ToUtf8(text));
+}
 
 std::uint32_t CKSFile::WriteBytesResult(std::string_view bytes) {
     if (!IsOpen()) {
@@ -77,4 +79,6 @@ std::uint32_t CKSFile::WriteBytesResult(std::string_view bytes) {
     return 0;
 }
 
-void CKSFile::Close() { m_fd.Reset(); }
+void CKSFile::Close() {
+    m_fd.Reset();
+}

@@ -73,6 +73,55 @@ void AppendText<char>(std::string& out, const CKSFormatArg& arg, int precision) 
     out.append(text);
 }
 
+// A double shown through an integer conversion. Out-of-range values (and NaN) would make the
+// plain conversion undefined, so they saturate instead.
+std::int64_t SaturatingToInt64(double value) {
+    constexpr double kLimit = 9223372036854775808.0; // 2^63
+    if (!(value == value)) {
+        return 0;
+    }
+    if (value >= kLimit) {
+        return std::numeric_limits<std::int64_t>::max();
+    }
+    if (value < -kLimit) {
+        return std::numeric_limits<std::int64_t>::min();
+    }
+    return static_cast<std::int64_t>(value);
+}
+
+// Cuts narrow text to at most limit bytes without leaving half of a UTF-8 sequence at the end.
+void CutUtf8(std::string& out, std::size_t limit) {
+    if (out.size() <= limit) {
+        return;
+    }
+    out.resize(limit);
+    // Find where the last sequence starts and keep it only when it is complete.
+    std::size_t start = out.size();
+    std::size_t continuation = 0;
+    while (start > 0 && (static_cast<unsigned char>(out[start - 1]) & 0xC0) == 0x80 && continuation < 3) {
+        --start;
+        ++continuation;
+    }
+    if (start == 0) {
+        out.resize(out.size() - continuation);
+        return;
+    }
+    const auto lead = static_cast<unsigned char>(out[start - 1]);
+    std::size_t expected = 0;
+    if ((lead & 0x80) == 0) {
+        expected = 0;
+    } else if ((lead & 0xE0) == 0xC0) {
+        expected = 1;
+    } else if ((lead & 0xF0) == 0xE0) {
+        expected = 2;
+    } else if ((lead & 0xF8) == 0xF0) {
+        expected = 3;
+    }
+    if ((lead & 0x80) != 0 && continuation < expected) {
+        out.resize(start - 1);
+    }
+}
+
 // Pads a finished field to the requested width. Zero padding goes after any sign or 0x prefix.
 template <typename Ch>
 void AppendPadded(std::basic_string<Ch>& out, const std::basic_string<Ch>& field, const Spec& spec,
@@ -100,7 +149,7 @@ template <typename Ch>
 void FormatInteger(std::basic_string<Ch>& out, const CKSFormatArg& arg, const Spec& spec, char conversion) {
     std::uint64_t bits = arg.Bits();
     if (arg.GetKind() == CKSFormatArg::Kind::Float) {
-        bits = static_cast<std::uint64_t>(static_cast<std::int64_t>(arg.Float()));
+        bits = static_cast<std::uint64_t>(SaturatingToInt64(arg.Float()));
     }
     // Read the argument at the width the conversion names, as the C runtime does.
     std::uint64_t magnitude = 0;
@@ -117,7 +166,8 @@ void FormatInteger(std::basic_string<Ch>& out, const CKSFormatArg& arg, const Sp
         const auto narrow = static_cast<std::uint16_t>(bits);
         if (isSigned && static_cast<std::int16_t>(narrow) < 0) {
             negative = true;
-            magnitude = static_cast<std::uint64_t>(-static_cast<std::int32_t>(static_cast<std::int16_t>(narrow)));
+            magnitude =
+                static_cast<std::uint64_t>(-static_cast<std::int32_t>(static_cast<std::int16_t>(narrow)));
         } else {
             magnitude = narrow;
         }
@@ -125,7 +175,8 @@ void FormatInteger(std::basic_string<Ch>& out, const CKSFormatArg& arg, const Sp
         const auto narrow = static_cast<std::uint32_t>(bits);
         if (isSigned && static_cast<std::int32_t>(narrow) < 0) {
             negative = true;
-            magnitude = static_cast<std::uint64_t>(-static_cast<std::int64_t>(static_cast<std::int32_t>(narrow)));
+            magnitude =
+                static_cast<std::uint64_t>(-static_cast<std::int64_t>(static_cast<std::int32_t>(narrow)));
         } else {
             magnitude = narrow;
         }
@@ -174,7 +225,6 @@ void FormatFloat(std::basic_string<Ch>& out, const CKSFormatArg& arg, const Spec
                    : arg.GetKind() == CKSFormatArg::Kind::Signed
                        ? static_cast<double>(static_cast<std::int64_t>(arg.Bits()))
                        : static_cast<double>(arg.Bits());
-    char buffer[512];
     std::string flags = "%";
     if (spec.plus) {
         flags += '+';
@@ -187,9 +237,15 @@ void FormatFloat(std::basic_string<Ch>& out, const CKSFormatArg& arg, const Spec
     }
     flags += ".*f";
     const int precision = spec.precision >= 0 ? spec.precision : 6;
-    const int written = std::snprintf(buffer, sizeof(buffer), flags.c_str(), precision > 100 ? 100 : precision, value);
-    std::string number(buffer, written > 0 ? static_cast<std::size_t>(written < 511 ? written : 511) : 0);
-    std::size_t prefixLength = (!number.empty() && (number[0] == '-' || number[0] == '+' || number[0] == ' ')) ? 1 : 0;
+    const int digits = precision > 100 ? 100 : precision;
+    // Large values have hundreds of digits; size the text instead of cutting the number.
+    const int needed = std::snprintf(nullptr, 0, flags.c_str(), digits, value);
+    std::string number(needed > 0 ? static_cast<std::size_t>(needed) : 0, '\0');
+    if (needed > 0) {
+        std::snprintf(number.data(), number.size() + 1, flags.c_str(), digits, value);
+    }
+    std::size_t prefixLength =
+        (!number.empty() && (number[0] == '-' || number[0] == '+' || number[0] == ' ')) ? 1 : 0;
     std::basic_string<Ch> field;
     AppendAscii(field, number);
     Spec padded = spec;
@@ -274,7 +330,9 @@ std::basic_string<Ch> FormatAny(std::basic_string_view<Ch> format, std::span<con
             out.append(format.substr(start));
             break;
         }
-        const char conversion = static_cast<char>(format[i]);
+        // A wide character outside ASCII is no conversion letter, whatever its low byte says.
+        const auto letter = static_cast<std::uint32_t>(format[i]);
+        const char conversion = letter < 0x80 ? static_cast<char>(letter) : '?';
         ++i;
         const bool known = conversion == 's' || conversion == 'S' || conversion == 'c' || conversion == 'd' ||
                            conversion == 'i' || conversion == 'u' || conversion == 'x' || conversion == 'X' ||
@@ -330,16 +388,11 @@ std::basic_string<Ch> FormatAny(std::basic_string_view<Ch> format, std::span<con
     if (capacity != kNoCapacity) {
         const std::size_t limit = capacity == 0 ? 0 : capacity - 1;
         if (out.size() > limit) {
-            out.resize(limit);
             if constexpr (std::is_same_v<Ch, char>) {
-                // Never leave half of a UTF-8 sequence at the cut.
-                while (!out.empty() && (static_cast<unsigned char>(out.back()) & 0xC0) == 0x80) {
-                    out.pop_back();
-                }
-                if (!out.empty() && (static_cast<unsigned char>(out.back()) & 0x80) != 0) {
-                    out.pop_back();
-                }
+                CutUtf8(out, limit);
             } else {
+                out.resize(limit);
+                // Never leave the first half of a surrogate pair at the cut.
                 if (!out.empty() && out.back() >= 0xD800 && out.back() <= 0xDBFF) {
                     out.pop_back();
                 }
@@ -351,11 +404,13 @@ std::basic_string<Ch> FormatAny(std::basic_string_view<Ch> format, std::span<con
 
 } // namespace
 
-std::u16string KSFormatWide(std::u16string_view format, std::span<const CKSFormatArg> args, std::size_t capacity) {
+std::u16string KSFormatWide(std::u16string_view format, std::span<const CKSFormatArg> args,
+                            std::size_t capacity) {
     return FormatAny<char16_t>(format, args, capacity);
 }
 
-std::string KSFormatNarrow(std::string_view format, std::span<const CKSFormatArg> args, std::size_t capacity) {
+std::string KSFormatNarrow(std::string_view format, std::span<const CKSFormatArg> args,
+                           std::size_t capacity) {
     return FormatAny<char>(format, args, capacity);
 }
 

@@ -24,8 +24,7 @@ public:
     enum class Kind { Signed, Unsigned, Float, Pointer, Wide, Narrow };
 
     template <typename T>
-        requires(std::is_integral_v<T> && !std::is_same_v<T, bool>)
-    CKSFormatArg(T value) {
+    requires(std::is_integral_v<T> && !std::is_same_v<T, bool>) CKSFormatArg(T value) {
         if constexpr (std::is_signed_v<T>) {
             m_kind = Kind::Signed;
             m_int = static_cast<std::uint64_t>(static_cast<std::int64_t>(value));
@@ -35,8 +34,8 @@ public:
         }
     }
     template <typename T>
-        requires std::is_enum_v<T>
-    CKSFormatArg(T value) : CKSFormatArg(static_cast<std::underlying_type_t<T>>(value)) {}
+    requires std::is_enum_v<T> CKSFormatArg(T value)
+        : CKSFormatArg(static_cast<std::underlying_type_t<T>>(value)) {}
     CKSFormatArg(bool value) : m_kind(Kind::Unsigned), m_int(value ? 1 : 0) {}
     CKSFormatArg(double value) : m_kind(Kind::Float), m_float(value) {}
     CKSFormatArg(const void* pointer)

@@ -19,6 +19,7 @@ CKSHexConverter::CKSHexConverter(const void* bytes, std::size_t length)
 
 CKSHexConverter::CKSHexConverter(std::uint32_t value) {
     const unsigned char bytes[4] = {static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
-                                    static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
+                                    static_cast<unsigned char>(value >> 16),
+                                    static_cast<unsigned char>(value >> 24)};
     Assign(std::u16string_view(ToHex(bytes, 4)));
 }

@@ -29,7 +29,9 @@ CKSLogger& SilentLogger() {
 
 } // namespace
 
-void KSDebugOutput(std::u16string_view text) { KSDebugOutputA(Utf16ToUtf8(text)); }
+void KSDebugOutput(std::u16string_view text) {
+    KSDebugOutputA(Utf16ToUtf8(text));
+}
 
 void KSDebugOutputA(std::string_view text) {
     if (DebugOutputEnabled()) {
@@ -41,7 +43,9 @@ void CDbgOutput::Write(std::u16string_view text, bool) {
     KSDebugOutputA(Utf16ToUtf8(text) + "\n");
 }
 
-void CDbgOutput::WriteA(std::string_view text) { KSDebugOutputA(std::string(text) + "\n"); }
+void CDbgOutput::WriteA(std::string_view text) {
+    KSDebugOutputA(std::string(text) + "\n");
+}
 
 CKSLogger::CKSLogger() : CKSLogger(u"ksapp", "") {}
 
@@ -55,21 +59,66 @@ CKSString CKSLogger::GetLogFolder() const {
     return temp.isEmpty() ? CKSString(u".") : CKSString::FromQString(temp);
 }
 
-void CKSLogger::ChooseLogPath() {
-    m_logFolder = GetLogFolder();
+CKSString CKSLogger::LogPathFor(int number) const {
     CKSPathName folder(m_logFolder);
     folder.EnsureBackslash();
-    const std::u16string pattern = std::u16string(folder.View()) + std::u16string(m_name.View()) + u"%04d.log";
+    const std::u16string pattern =
+        std::u16string(folder.View()) + std::u16string(m_name.View()) + u"%04d.log";
+    return CKSString(KSFormat(pattern, number));
+}
+
+void CKSLogger::ChooseLogPath() {
+    // Only a candidate: the name is taken for good by ClaimLogFile's exclusive create, since
+    // another logger may pick the same free name before this one writes anything.
+    constexpr int kLastNumber = 99999;
+    CKSString folder = GetLogFolder();
+    std::lock_guard lock(m_pathMutex);
+    m_logFolder = std::move(folder);
     for (int n = 0;; ++n) {
-        CKSString candidate(KSFormat(pattern, n));
+        CKSString candidate = LogPathFor(n);
         struct stat info {};
-        if (::stat(candidate.ToUtf8().c_str(), &info) != 0 || n == 9999) {
-            m_logPath = candidate;
+        if (::lstat(candidate.ToUtf8().c_str(), &info) != 0 || n == kLastNumber) {
+            m_logPath = std::move(candidate);
             m_logNumber = n;
             break;
         }
     }
     m_pathClaimed = false;
+    m_claimFailed = false;
+}
+
+CKSString CKSLogger::GetLogPath() const {
+    std::lock_guard lock(m_pathMutex);
+    return m_logPath;
+}
+
+bool CKSLogger::ClaimLogFile() {
+    std::lock_guard lock(m_pathMutex);
+    if (m_pathClaimed || m_claimFailed) {
+        return m_pathClaimed;
+    }
+    // O_EXCL makes the existence test and the creation one step: of two loggers that chose the
+    // same name, exactly one gets it and the other moves on to the next number.
+    constexpr int kAttempts = 1000;
+    for (int n = m_logNumber; n < m_logNumber + kAttempts; ++n) {
+        CKSString candidate = LogPathFor(n);
+        const std::string native = candidate.ToUtf8();
+        if (!PathFitsPlatform(native)) {
+            break;
+        }
+        CUniqueFd fd(::open(native.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+        if (fd.IsValid()) {
+            m_logPath = std::move(candidate);
+            m_logNumber = n;
+            m_pathClaimed = true;
+            return true;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+    }
+    m_claimFailed = true;
+    return false;
 }
 
 void CKSLogger::ApplyOptions(std::string_view options) {
@@ -103,7 +152,9 @@ void CKSLogger::ApplyOptions(std::string_view options) {
 void CKSLogger::Info(std::u16string_view text) {
     if (GetLevel() > kLevelErrors) {
         if (IOutput* output = GetOutput()) {
-            output->Write(text.substr(0, kMessageCapacity - 1), false);
+            // Through the formatter, so that the cut is the same as for formatted messages.
+            const CKSFormatArg argument(text);
+            output->Write(KSFormatWide(u"%s", std::span(&argument, 1), kMessageCapacity), false);
         }
     }
 }
@@ -124,30 +175,6 @@ void CKSLogger::SetTitle(std::u16string_view title) {
     m_headerPending = true;
 }
 
-int CKSLogger::OpenOwnFile() {
-    if (m_pathClaimed) {
-        return ::open(m_logPath.ToUtf8().c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    }
-    // The name chosen at construction may have been taken since; move on to the next free one.
-    CKSPathName folder(m_logFolder);
-    folder.EnsureBackslash();
-    const std::u16string pattern = std::u16string(folder.View()) + std::u16string(m_name.View()) + u"%04d.log";
-    for (int n = m_logNumber; n <= 9999; ++n) {
-        CKSString candidate(KSFormat(pattern, n));
-        const int fd = ::open(candidate.ToUtf8().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            m_logPath = candidate;
-            m_logNumber = n;
-            m_pathClaimed = true;
-            return fd;
-        }
-        if (errno != EEXIST) {
-            return -1;
-        }
-    }
-    return -1;
-}
-
 void CKSLogger::Flush(bool force) {
     if (!force && m_buffer.size() <= m_threshold) {
         return;
@@ -159,8 +186,14 @@ void CKSLogger::Flush(bool force) {
     if (!m_saveAlways) {
         return;
     }
-    const int fd = OpenOwnFile();
-    if (fd < 0) {
+    if (!ClaimLogFile()) {
+        return;
+    }
+    // Our own file from the claim on; O_NOFOLLOW keeps a link planted under its name from
+    // redirecting the log elsewhere.
+    CUniqueFd fd(
+        ::open(GetLogPath().ToUtf8().c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644));
+    if (!fd.IsValid()) {
         return;
     }
     std::string text;
@@ -177,8 +210,7 @@ void CKSLogger::Flush(bool force) {
     text += KSFormat(std::string_view("Log file created: %s, %s\r\n"), date, time);
     text += Utf16ToUtf8(m_buffer);
     m_buffer.clear();
-    WriteAllToDescriptor(fd, text.data(), text.size());
-    ::close(fd);
+    WriteAllToDescriptor(fd.Get(), text.data(), text.size());
 }
 
 void CKSLogger::Close() {
@@ -189,6 +221,33 @@ void CKSLogger::Close() {
     m_lock = nullptr;
 }
 
-CKSLogger& CKSIsLogging::Logger() const { return m_logger != nullptr ? *m_logger : SilentLogger(); }
+bool CKSFileLogger::Open(const CKSString& path) {
+    std::lock_guard lock(m_mutex);
+    return m_file.OpenForAppend(path);
+}
+
+void CKSFileLogger::Close() {
+    std::lock_guard lock(m_mutex);
+    m_file.Close();
+}
+
+bool CKSFileLogger::IsOpen() const {
+    std::lock_guard lock(m_mutex);
+    return m_file.IsOpen();
+}
+
+void CKSFileLogger::Write(std::u16string_view text, bool) {
+    std::lock_guard lock(m_mutex);
+    m_file.WriteText(text);
+}
+
+void CKSFileLogger::WriteA(std::string_view text) {
+    std::lock_guard lock(m_mutex);
+    m_file.WriteBytes(text);
+}
+
+CKSLogger& CKSIsLogging::Logger() const {
+    return m_logger != nullptr ? *m_logger : SilentLogger();
+}
 
 void TraceClose() {}

@@ -6,12 +6,14 @@
 // IOutput; without one it is dropped. A logger's own file (only with the "save always" option)
 // holds just its header lines; messages reach files through their output.
 
+#include "support/KSFile.h"
 #include "support/KSFormat.h"
 #include "support/KSString.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -98,28 +100,40 @@ public:
     // Under the lock (when set): a forced Flush, then the lock is forgotten.
     void Close();
 
-    const CKSString& GetLogPath() const { return m_logPath; }
+    // The log file's path: the candidate chosen at construction until the file is claimed, the
+    // claimed file afterwards.
+    CKSString GetLogPath() const;
     bool GetSaveAlways() const { return m_saveAlways; }
     std::size_t GetThreshold() const { return m_threshold; }
 
+    // Makes the log file this logger's own: creates it exclusively under the chosen name, or
+    // under the next free number when another logger (in this or another process) took that
+    // name since it was chosen, so that no two loggers ever share a file. Done once; later calls
+    // answer whether it succeeded. Flush claims before it writes; an output that writes the
+    // application log at this logger's path claims first too, then appends to GetLogPath.
+    // False when no file could be created (a path over the platform limit is refused).
+    bool ClaimLogFile();
+
 protected:
-    // Picks the first "<name>%04d.log" in the log folder that does not exist yet. Loggers with
-    // their own GetLogFolder call it again from their constructor.
+    // Picks the first "<name>%04d.log" in the log folder that does not exist yet (the file is
+    // only created when it is claimed). Loggers with their own GetLogFolder call it again from
+    // their constructor.
     void ChooseLogPath();
 
 private:
     void ApplyOptions(std::string_view options);
     void Pass(const CKSFormatString& format, std::u16string_view prefix, bool error,
               std::span<const CKSFormatArg> args);
-    // Opens the logger's own file for appending; the first time, claims a free name with an
-    // exclusive create so that two processes never share a file. -1 on failure.
-    int OpenOwnFile();
+    CKSString LogPathFor(int number) const;
 
     CKSString m_name;
     CKSString m_logFolder;
+    // Guards the path and the claim: an output may ask for the path from another thread.
+    mutable std::mutex m_pathMutex;
     CKSString m_logPath;
     int m_logNumber = 0;
     bool m_pathClaimed = false;
+    bool m_claimFailed = false;
     CKSString m_title;
     std::u16string m_buffer;
     bool m_saveAlways = false;
@@ -128,6 +142,24 @@ private:
     std::atomic<int> m_level{kLevelErrors};
     IKSSynchronizer* m_lock = nullptr;
     std::atomic<IOutput*> m_output{nullptr};
+};
+
+// The general-purpose file sink: appends every line to a file, wide and narrow text alike as
+// UTF-8, so that a log file is one encoding throughout. Lines from several threads never
+// interleave within a line.
+class CKSFileLogger : public IOutput {
+public:
+    CKSFileLogger() = default;
+    // Opens (creating when missing) the file for appending; false when it cannot.
+    bool Open(const CKSString& path);
+    void Close();
+    bool IsOpen() const;
+    void Write(std::u16string_view text, bool error) override;
+    void WriteA(std::string_view text) override;
+
+private:
+    mutable std::mutex m_mutex;
+    CKSFile m_file;
 };
 
 // A logger that never writes a file of its own; each pump thread uses one.

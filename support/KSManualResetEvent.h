@@ -1,6 +1,7 @@
 #pragma once
 // A manual-reset event: once Set it stays set, waking every waiter, until Reset. Waits take a
-// time-out in milliseconds (kWaitForever for none) and can watch several events at once.
+// time-out in milliseconds (kWaitForever for none) and can watch several events at once. A Set
+// releases every thread waiting at that moment even when a Reset follows at once.
 
 #include <atomic>
 #include <condition_variable>
@@ -28,7 +29,9 @@ public:
     // True when the event is (or becomes) set within the time.
     bool Wait(std::uint32_t milliseconds) const;
 
-    // Index of the first set event in the list, or kWaitTimeout. Null entries are skipped.
+    // Index of the first set event in the list (or of the first one set and reset again during
+    // the wait), or kWaitTimeout. Null entries are skipped; a list without any event just lets
+    // the time pass (at once for kWaitForever, which could never end).
     static int WaitAny(std::span<const CKSManualResetEvent* const> events, std::uint32_t milliseconds);
     static int WaitAny(std::initializer_list<const CKSManualResetEvent*> events, std::uint32_t milliseconds) {
         return WaitAny(std::span(events.begin(), events.size()), milliseconds);
@@ -40,12 +43,22 @@ private:
         std::mutex mutex;
         std::condition_variable wake;
         bool signalled = false;
+        // Lowest list index of an event set during the wait; kNone while none was.
+        static constexpr int kNone = 0x7FFFFFFF;
+        int firstSetIndex = kNone;
     };
-    void AddWaiter(Waiter* waiter) const;
+    struct Registration {
+        Waiter* waiter;
+        int index;
+    };
+    void AddWaiter(Waiter* waiter, int index) const;
     void RemoveWaiter(Waiter* waiter) const;
+    static void Signal(Waiter& waiter, int index);
 
     std::atomic<bool> m_set;
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
-    mutable std::vector<Waiter*> m_waiters;
+    // Counts the Set calls, so that a waiter notices a Set even when a Reset came before it woke.
+    std::uint64_t m_generation = 0;
+    mutable std::vector<Registration> m_waiters;
 };

@@ -6,8 +6,8 @@
 #include <QString>
 
 #include <cstdio>
-#include <sys/stat.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 bool CKSRes::Load(int resourceId) {

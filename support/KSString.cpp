@@ -5,7 +5,9 @@
 
 namespace {
 
-bool IsIgnoredInNames(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+bool IsIgnoredInNames(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
+}
 
 char16_t FoldCase(char16_t c) {
     if (c < 0x80) {
@@ -16,17 +18,25 @@ char16_t FoldCase(char16_t c) {
 
 } // namespace
 
-CKSString::CKSString(const char16_t* text) { Assign(text); }
+CKSString::CKSString(const char16_t* text) {
+    Assign(text);
+}
 
-CKSString::CKSString(std::u16string_view text) { Assign(text); }
+CKSString::CKSString(std::u16string_view text) {
+    Assign(text);
+}
 
-CKSString::CKSString(const std::u16string& text) { Assign(std::u16string_view(text)); }
+CKSString::CKSString(const std::u16string& text) {
+    Assign(std::u16string_view(text));
+}
 
 CKSString::CKSString(std::u16string&& text) : m_hasBuffer(true), m_text(std::move(text)) {
     m_capacity = 2 * (m_text.size() + 1);
 }
 
-CKSString CKSString::FromUtf8(std::string_view text) { return CKSString(Utf8ToUtf16(text)); }
+CKSString CKSString::FromUtf8(std::string_view text) {
+    return CKSString(Utf8ToUtf16(text));
+}
 
 CKSString CKSString::FromQString(const QString& text) {
     return CKSString(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
@@ -118,14 +128,17 @@ void CKSString::FormatWithValue(std::u16string_view format, const CKSFormatArg& 
     m_capacity = capacity;
 }
 
-void CKSString::FormatWithTexts(std::u16string_view format, std::u16string_view first, std::u16string_view second) {
+void CKSString::FormatWithTexts(std::u16string_view format, std::u16string_view first,
+                                std::u16string_view second) {
     const CKSFormatArg args[] = {CKSFormatArg(first), CKSFormatArg(second)};
     m_text = KSFormatWide(format, args);
     m_hasBuffer = true;
     m_capacity = format.size() + first.size() + second.size() + 1;
 }
 
-std::string CKSString::ToUtf8() const { return Utf16ToUtf8(m_text); }
+std::string CKSString::ToUtf8() const {
+    return Utf16ToUtf8(m_text);
+}
 
 QString CKSString::ToQString() const {
     return QString::fromUtf16(m_text.data(), static_cast<qsizetype>(m_text.size()));

@@ -58,7 +58,8 @@ public:
     // not fit, the capacity is doubled once and the text formatted again, then cut.
     void FormatWithValue(std::u16string_view format, const CKSFormatArg& value, std::size_t capacity = 0);
     // Formats up to two texts; the capacity is always large enough.
-    void FormatWithTexts(std::u16string_view format, std::u16string_view first, std::u16string_view second = {});
+    void FormatWithTexts(std::u16string_view format, std::u16string_view first,
+                         std::u16string_view second = {});
 
     std::string ToUtf8() const;
     QString ToQString() const;

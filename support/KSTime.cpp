@@ -16,12 +16,23 @@ std::int64_t LocalOffsetSeconds(std::time_t at) {
 }
 
 CKSTime FromUnix(std::int64_t seconds, std::int64_t nanoseconds) {
-    const std::int64_t local = seconds + LocalOffsetSeconds(static_cast<std::time_t>(seconds));
-    if (local < -static_cast<std::int64_t>(kFileTimeUnixEpoch / 10000000ULL)) {
+    // A file's time stamp can be anything; moments outside the file-time range saturate.
+    constexpr std::int64_t kEpochSeconds = static_cast<std::int64_t>(kFileTimeUnixEpoch / 10000000ULL);
+    constexpr std::int64_t kLastSeconds =
+        static_cast<std::int64_t>(UINT64_MAX / 10000000ULL) - kEpochSeconds - 1;
+    constexpr std::int64_t kDaySeconds = 86400;
+    if (seconds < -kEpochSeconds - kDaySeconds) {
         return CKSTime(0);
     }
-    const auto units = static_cast<std::uint64_t>(local * 10000000LL + nanoseconds / 100 +
-                                                  static_cast<std::int64_t>(kFileTimeUnixEpoch));
+    if (seconds > kLastSeconds - kDaySeconds) {
+        return CKSTime(UINT64_MAX);
+    }
+    const std::int64_t local = seconds + LocalOffsetSeconds(static_cast<std::time_t>(seconds));
+    if (local < -kEpochSeconds) {
+        return CKSTime(0);
+    }
+    const auto units = static_cast<std::uint64_t>(local + kEpochSeconds) * 10000000ULL +
+                       static_cast<std::uint64_t>(nanoseconds / 100);
     return CKSTime(units);
 }
 
@@ -79,11 +90,16 @@ bool CKSTime::FromFile(const CKSString& path) {
 }
 
 void CKSTime::AddMilliseconds(std::int64_t milliseconds) {
-    const std::int64_t units = milliseconds * 10000;
-    if (units < 0 && static_cast<std::uint64_t>(-units) > m_fileTime) {
-        m_fileTime = 0;
+    // Unsigned arithmetic, saturating at both ends of the file-time range.
+    constexpr std::uint64_t kUnitsPerMillisecond = 10000;
+    const std::uint64_t magnitude = milliseconds < 0 ? 0 - static_cast<std::uint64_t>(milliseconds)
+                                                     : static_cast<std::uint64_t>(milliseconds);
+    const std::uint64_t units =
+        magnitude > UINT64_MAX / kUnitsPerMillisecond ? UINT64_MAX : magnitude * kUnitsPerMillisecond;
+    if (milliseconds < 0) {
+        m_fileTime = units > m_fileTime ? 0 : m_fileTime - units;
     } else {
-        m_fileTime = static_cast<std::uint64_t>(static_cast<std::int64_t>(m_fileTime) + units);
+        m_fileTime = units > UINT64_MAX - m_fileTime ? UINT64_MAX : m_fileTime + units;
     }
 }
 
@@ -102,7 +118,8 @@ bool CKSTime::IsToday() const {
 CKSString FormatShortDate(const CKSTime& localTime) {
     const CalendarTime fields = localTime.ToCalendar();
     const QLocale locale = QLocale::system();
-    return CKSString::FromQString(locale.toString(QDate(fields.year, fields.month, fields.day), QLocale::ShortFormat));
+    return CKSString::FromQString(
+        locale.toString(QDate(fields.year, fields.month, fields.day), QLocale::ShortFormat));
 }
 
 CKSString FormatShortTime(const CKSTime& localTime, bool withSeconds) {

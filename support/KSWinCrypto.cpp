@@ -21,7 +21,9 @@ const EVP_MD* DigestFor(std::uint32_t algorithm) {
     }
 }
 
-std::uint32_t LastCryptoError() { return static_cast<std::uint32_t>(ERR_get_error()); }
+std::uint32_t LastCryptoError() {
+    return static_cast<std::uint32_t>(ERR_get_error());
+}
 
 } // namespace
 
@@ -29,7 +31,9 @@ void CDebugErrHandler::OnError(std::uint32_t code, std::u16string_view text) {
     KSDebugOutput(KSFormatCapped(80, std::u16string_view(u"Crypto error: %u [0x%X] %s"), code, code, text));
 }
 
-void CDebugErrHandler::OnMessage(std::u16string_view text) { KSDebugOutput(text); }
+void CDebugErrHandler::OnMessage(std::u16string_view text) {
+    KSDebugOutput(text);
+}
 
 CDebugErrHandler& CDebugErrHandler::Instance() {
     static CDebugErrHandler instance;
@@ -68,7 +72,9 @@ CKSWinHasher::CKSWinHasher(ICryptoErrorSink* sink, std::uint32_t algorithm)
     m_context = context;
 }
 
-CKSWinHasher::~CKSWinHasher() { EVP_MD_CTX_free(m_context); }
+CKSWinHasher::~CKSWinHasher() {
+    EVP_MD_CTX_free(m_context);
+}
 
 bool CKSWinHasher::HashData(const void* bytes, std::size_t length) {
     if (m_context == nullptr) {
@@ -101,4 +107,6 @@ void CKSWinHasher::Finalize() {
     m_resultLength = written;
 }
 
-CKSString CKSWinHasher::GetHex() const { return CKSHexConverter(m_result.data(), m_resultLength); }
+CKSString CKSWinHasher::GetHex() const {
+    return CKSHexConverter(m_result.data(), m_resultLength);
+}

@@ -61,7 +61,8 @@ bool CKSWorkerPump::Start() {
     if (m_thread.joinable()) {
         m_thread.join(); // the previous thread has ended; collect it
     }
-    m_description = CKSString(KSFormatCapped(128, std::u16string_view(u"Batch with %u job(s)"), m_queue.size()));
+    m_description =
+        CKSString(KSFormatCapped(128, std::u16string_view(u"Batch with %u job(s)"), m_queue.size()));
     m_alive = true;
     try {
         m_thread = std::thread(&CKSWorkerPump::ThreadMain, this);
@@ -72,13 +73,21 @@ bool CKSWorkerPump::Start() {
     return true;
 }
 
-bool CKSWorkerPump::Finish() {
+bool CKSWorkerPump::Finish(bool stopped) {
     CAutoLock lock(m_lock);
-    if (m_queue.empty() || m_stopEvent.IsSet()) {
+    if (m_queue.empty() || stopped || m_stopEvent.IsSet()) {
         m_stopEvent.Reset();
+        // Cleared under the lock: a Start that sees the pump idle can rely on this thread never
+        // taking another job, so nothing added meanwhile is left waiting for the next Start.
+        m_alive = false;
         return true;
     }
     return false;
+}
+
+void CKSWorkerPump::EndAfterException() {
+    CAutoLock lock(m_lock);
+    m_alive = false;
 }
 
 void CKSWorkerPump::ThreadMain() {
@@ -102,8 +111,8 @@ void CKSWorkerPump::ThreadMain() {
                 }
             }
             // A job queued after the idle count ran out would otherwise wait for the next Start.
-            if (Finish() || stopped) {
-                break;
+            if (Finish(stopped)) {
+                return;
             }
         }
     } catch (const CKSException& exception) {
@@ -111,8 +120,11 @@ void CKSWorkerPump::ThreadMain() {
     } catch (const std::exception& exception) {
         // Anything else a job lets escape (out of memory, say) ends this pump, not the process.
         logger.ErrorF("EXCEPTION: %s", exception.what());
+    } catch (...) {
+        logger.ErrorF("EXCEPTION: %s", "unknown");
     }
-    m_alive = false;
+    // The remaining jobs stay queued, as after any failed job.
+    EndAfterException();
 }
 
 CKSWorkerList::CKSWorkerList() {

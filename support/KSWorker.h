@@ -53,9 +53,11 @@ public:
 
 private:
     void ThreadMain();
-    // Ends a pass of the thread: true (and the stop request cleared) when the queue is empty or a
-    // stop was requested.
-    bool Finish();
+    // Ends a pass of the thread: true (the stop request cleared and the pump idle) when the queue
+    // is empty or a stop was requested.
+    bool Finish(bool stopped);
+    // Marks the pump idle after a job threw; its remaining jobs stay queued.
+    void EndAfterException();
 
     CKSString m_name;
     CKSString m_description;

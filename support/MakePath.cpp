@@ -44,7 +44,9 @@ void CMakePath::Set(const CKSString& text) {
     Validate();
 }
 
-void CMakePath::Validate() { m_valid = PathFitsPlatform(m_path); }
+void CMakePath::Validate() {
+    m_valid = PathFitsPlatform(m_path);
+}
 
 CKSString CMakePath::SplitFileName() {
     const std::u16string_view text = m_path.View();
@@ -82,4 +84,6 @@ bool PathExists(const CKSString& path) {
     return ::stat(path.ToUtf8().c_str(), &info) == 0;
 }
 
-bool IsRelativePath(std::u16string_view path) { return path.empty() || path.front() != u'/'; }
+bool IsRelativePath(std::u16string_view path) {
+    return path.empty() || path.front() != u'/';
+}

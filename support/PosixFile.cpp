@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <unistd.h>
 
-bool PathFitsPlatform(std::string_view nativePath) { return nativePath.size() <= kMaxPathBytes; }
+bool PathFitsPlatform(std::string_view nativePath) {
+    return nativePath.size() <= kMaxPathBytes;
+}
 
 bool WriteAllToDescriptor(int fd, const void* data, std::size_t count, std::size_t* bytesWritten) {
     const auto* bytes = static_cast<const char*>(data);

@@ -13,7 +13,9 @@ inline constexpr std::size_t kMaxPathBytes = PATH_MAX - 1;
 // Whether the path can be handed to the operating system whole. Longer paths are refused, never
 // cut and then used.
 bool PathFitsPlatform(std::string_view nativePath);
-inline bool PathFitsPlatform(const CKSString& path) { return PathFitsPlatform(path.ToUtf8()); }
+inline bool PathFitsPlatform(const CKSString& path) {
+    return PathFitsPlatform(path.ToUtf8());
+}
 
 // Writes every byte, retrying after interruptions and partial writes. On failure answers false
 // with errno set; bytesWritten (when given) says how far it got.

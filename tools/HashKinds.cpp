@@ -2,7 +2,9 @@
 
 #include "support/PosixFile.h"
 
-std::size_t CopyPathBound() { return kMaxPathBytes; }
+std::size_t CopyPathBound() {
+    return kMaxPathBytes;
+}
 
 std::u16string FormatCopyLine(std::u16string_view path, std::u16string_view hash, std::uint32_t options,
                               char16_t separator) {
