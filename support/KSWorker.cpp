@@ -45,6 +45,11 @@ std::size_t CKSWorkerPump::QueueLength() {
     return m_queue.size();
 }
 
+bool CKSWorkerPump::HasWork() {
+    CAutoLock lock(m_lock);
+    return !m_queue.empty() || m_jobRunning.load();
+}
+
 bool CKSWorkerPump::IsRunning() {
     CTryAutoLock lock(m_lock);
     if (!lock.IsLocked()) {
@@ -63,6 +68,7 @@ bool CKSWorkerPump::Start() {
     }
     m_description =
         CKSString(KSFormatCapped(128, std::u16string_view(u"Batch with %u job(s)"), m_queue.size()));
+    m_stopEvent.Reset(); // a stop meant for an earlier thread must not end this one
     m_alive = true;
     try {
         m_thread = std::thread(&CKSWorkerPump::ThreadMain, this);
@@ -86,8 +92,27 @@ bool CKSWorkerPump::Finish(bool stopped) {
 }
 
 void CKSWorkerPump::EndAfterException() {
+    JobEnded();
     CAutoLock lock(m_lock);
     m_alive = false;
+}
+
+std::unique_ptr<CKSWorker> CKSWorkerPump::TakeJob() {
+    CAutoLock lock(m_lock);
+    if (m_queue.empty()) {
+        return nullptr;
+    }
+    std::unique_ptr<CKSWorker> job = std::move(m_queue.front());
+    m_queue.pop_front();
+    m_jobRunning = true; // set under the lock, so HasWork never sees neither queue nor job
+    return job;
+}
+
+void CKSWorkerPump::JobEnded() {
+    m_jobRunning = false;
+    if (m_activity != nullptr) {
+        m_activity->Set();
+    }
 }
 
 void CKSWorkerPump::ThreadMain() {
@@ -99,8 +124,10 @@ void CKSWorkerPump::ThreadMain() {
             int idle = 0;
             bool stopped = false;
             for (;;) {
-                if (std::unique_ptr<CKSWorker> job = PopFront()) {
+                if (std::unique_ptr<CKSWorker> job = TakeJob()) {
                     job->Run();
+                    job.reset();
+                    JobEnded();
                     idle = 0;
                 } else if (++idle > kIdlePassesBeforeEnd) {
                     break;
@@ -112,6 +139,9 @@ void CKSWorkerPump::ThreadMain() {
             }
             // A job queued after the idle count ran out would otherwise wait for the next Start.
             if (Finish(stopped)) {
+                if (m_activity != nullptr) {
+                    m_activity->Set();
+                }
                 return;
             }
         }
@@ -125,11 +155,15 @@ void CKSWorkerPump::ThreadMain() {
     }
     // The remaining jobs stay queued, as after any failed job.
     EndAfterException();
+    if (m_activity != nullptr) {
+        m_activity->Set();
+    }
 }
 
 CKSWorkerList::CKSWorkerList() {
     for (int i = 0; i < kPumpCount; ++i) {
         m_pumps[static_cast<std::size_t>(i)] = std::make_unique<CKSWorkerPump>(i);
+        m_pumps[static_cast<std::size_t>(i)]->SetActivityEvent(&m_activity);
     }
 }
 
@@ -168,21 +202,40 @@ int CKSWorkerList::CountRunning() {
     return running;
 }
 
-bool CKSWorkerList::WaitAll(const CKSManualResetEvent* stopEvent, std::uint32_t timeoutMilliseconds) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
-    while (Clock::now() < deadline) {
-        if (CountRunning() == 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(kIdleSleepMilliseconds));
+bool CKSWorkerList::AnyWork() {
+    for (auto& pump : m_pumps) {
+        if (pump->HasWork()) {
             return true;
-        }
-        if (stopEvent != nullptr && stopEvent->Wait(kStopPollMilliseconds)) {
-            StopAll();
-            // The stop event stays set; poll briefly instead of spinning on it.
-            std::this_thread::sleep_for(std::chrono::milliseconds(CKSWorkerPump::kStopWaitMilliseconds));
-        } else if (stopEvent == nullptr) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(kStopPollMilliseconds));
         }
     }
     return false;
+}
+
+bool CKSWorkerList::WaitAll(const CKSManualResetEvent* stopEvent, std::uint32_t timeoutMilliseconds) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
+    bool stopped = false;
+    for (;;) {
+        // Reset before looking, so that a pump finishing after the look wakes the wait below.
+        m_activity.Reset();
+        if (stopped || !AnyWork()) {
+            // Nothing left to run (or a stop): idle pumps end now instead of waiting out their
+            // idle passes, and stopped ones after the job in hand.
+            StopAll();
+            if (CountRunning() == 0) {
+                return true;
+            }
+        }
+        const auto now = Clock::now();
+        if (now >= deadline) {
+            return false;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
+        const auto wait = static_cast<std::uint32_t>(std::min<long long>(left, kStopPollMilliseconds));
+        // Once stopped, the stop event stays set: then only the pumps' activity is waited for.
+        const CKSManualResetEvent* stop = stopped ? nullptr : stopEvent;
+        if (CKSManualResetEvent::WaitAny({stop, &m_activity}, wait) == 0) {
+            stopped = true;
+        }
+    }
 }

@@ -47,6 +47,12 @@ public:
     // Waits up to 29 ms for a stop request.
     bool WaitStop() { return m_stopEvent.Wait(kStopWaitMilliseconds); }
 
+    // Whether a job is queued or running.
+    bool HasWork();
+    // An event the pump sets whenever a job ends and when its thread ends (not owned; may be
+    // null). The worker list uses it to notice at once that its work is done.
+    void SetActivityEvent(CKSManualResetEvent* activity) { m_activity = activity; }
+
     const CKSString& GetName() const { return m_name; }
     const CKSString& GetDescription() const { return m_description; }
     int GetIndex() const { return m_index; }
@@ -56,6 +62,10 @@ private:
     // Ends a pass of the thread: true (the stop request cleared and the pump idle) when the queue
     // is empty or a stop was requested.
     bool Finish(bool stopped);
+    // Takes the next job, marking it running; null when the queue is empty.
+    std::unique_ptr<CKSWorker> TakeJob();
+    // The job in hand has ended (run or failed).
+    void JobEnded();
     // Marks the pump idle after a job threw; its remaining jobs stay queued.
     void EndAfterException();
 
@@ -66,13 +76,15 @@ private:
     std::deque<std::unique_ptr<CKSWorker>> m_queue;
     std::thread m_thread;
     std::atomic<bool> m_alive{false};
+    std::atomic<bool> m_jobRunning{false};
+    CKSManualResetEvent* m_activity = nullptr;
     CKSManualResetEvent m_stopEvent;
 };
 
 class CKSWorkerList {
 public:
     static constexpr int kPumpCount = 16;
-    static constexpr std::uint32_t kIdleSleepMilliseconds = 239;
+    // The longest wait between two looks at the stop event.
     static constexpr std::uint32_t kStopPollMilliseconds = 853;
 
     CKSWorkerList();
@@ -86,14 +98,18 @@ public:
     // Asks every running pump to stop after its current job; true when any was asked.
     bool StopAll();
     int CountRunning();
-    // Waits until every pump is idle (true) or the time-out passes (false). When the stop event
-    // is set meanwhile, every running pump is asked to stop.
+    // Waits until every job has run (or, once the stop event is set, every pump has finished the
+    // job in hand) and the pump threads have ended: true; false when the time-out passes first.
+    // The pumps wake it as their jobs end, so it returns as soon as the work is done.
     bool WaitAll(const CKSManualResetEvent* stopEvent, std::uint32_t timeoutMilliseconds);
 
     CKSWorkerPump& Pump(int index) { return *m_pumps[static_cast<std::size_t>(index)]; }
 
 private:
+    bool AnyWork();
+
     CKSSynchronizer m_lock;
+    CKSManualResetEvent m_activity;
     std::array<std::unique_ptr<CKSWorkerPump>, kPumpCount> m_pumps;
     int m_next = 0;
 };
