@@ -3,6 +3,8 @@
 #include "support/Crc32.h"
 
 #include <array>
+#include <cerrno>
+#include <vector>
 #include <cstring>
 
 namespace {
@@ -19,8 +21,11 @@ CKSCRCFileCalculator::CKSCRCFileCalculator(CKSLogger* logger) : CKSFileGenerator
 void CKSCRCFileCalculator::Calculate() {
     m_read = false;
     m_trailerMatched = false;
+    m_lastError = 0;
     CKSInFile file;
+    errno = 0;
     if (!file.Create(m_fileName)) {
+        m_lastError = errno != 0 ? errno : EIO;
         Logger().WarningF("Could not open %s for CRC calculation.", m_fileName);
         return;
     }
@@ -28,10 +33,15 @@ void CKSCRCFileCalculator::Calculate() {
     std::uint32_t content = 0;
     std::uint32_t expected = 0;
     std::uint64_t total = 0;
-    std::array<unsigned char, kReadSize> buffer{};
+    std::vector<unsigned char> buffer(m_trailerCheck ? kReadSize : kWholeFileReadSize);
     std::array<unsigned char, 4> held{};
-    std::size_t request = kReadSize;
+    std::size_t request = buffer.size();
+    bool abandoned = false;
     while (file.IsOpen()) {
+        if (m_keepGoing && !m_keepGoing()) {
+            abandoned = true;
+            break;
+        }
         const std::size_t n = file.Read(buffer.data(), request);
         if (n == 0) {
             break;
@@ -56,7 +66,10 @@ void CKSCRCFileCalculator::Calculate() {
             expected = ReadLittleEndian(last);
         }
     }
-    m_read = !file.ReadFailed();
+    m_read = !file.ReadFailed() && !abandoned;
+    if (!m_read) {
+        m_lastError = abandoned ? ECANCELED : (errno != 0 ? errno : EIO);
+    }
     if (m_trailerCheck) {
         // A file shorter than its trailer has none; without this its few bytes (or none) would
         // be compared with bytes that were never read.

@@ -6,10 +6,15 @@
 #include "engine/KSFileGenerator.h"
 
 #include <cstdint>
+#include <functional>
 
 class CKSCRCFileCalculator : public CKSFileGenerator {
 public:
+    // The trailer check reads 4,096 bytes at a time: the binary generator's blocks end in four
+    // bytes outside its CRC, and the check's coverage follows the reads. The whole-file CRC does
+    // not depend on the reads and takes larger ones.
     static constexpr std::size_t kReadSize = 4096;
+    static constexpr std::size_t kWholeFileReadSize = 65536;
 
     explicit CKSCRCFileCalculator(CKSLogger* logger);
 
@@ -21,6 +26,8 @@ public:
     virtual bool IsResultZero() const { return m_result == 0; }
 
     void SetFileName(const CKSString& path) { m_fileName = path; }
+    // Asked before every read; answering false abandons the file (a tool being closed).
+    void SetKeepGoing(std::function<bool()> keepGoing) { m_keepGoing = std::move(keepGoing); }
     // Reads the file and sets the result. With the trailer check, the CRC of the content is
     // compared with the file's last four bytes read little-endian, covering every 4,096-byte read
     // without its last four bytes, as the binary generator's blocks are laid out.
@@ -30,6 +37,9 @@ public:
     // trailer matched. A file of fewer than four bytes has no trailer and never matches.
     bool WasRead() const { return m_read; }
     bool TrailerMatched() const { return m_trailerMatched; }
+    // The system's error code when the file could not be opened or read (ECANCELED when
+    // abandoned); 0 after a complete read.
+    int GetLastError() const { return m_lastError; }
 
 private:
     CKSString m_fileName{u""};
@@ -37,4 +47,6 @@ private:
     std::uint32_t m_result = 0;
     bool m_read = false;
     bool m_trailerMatched = false;
+    int m_lastError = 0;
+    std::function<bool()> m_keepGoing;
 };

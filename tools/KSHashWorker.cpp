@@ -1,7 +1,11 @@
 #include "tools/KSHashWorker.h"
 
+#include "generators/KSCRCFileCalculator.h"
+#include "support/KSHexConverter.h"
+
 #include "support/KSWinCrypto.h"
 #include "tools/FileHasher.h"
+#include "tools/HashKinds.h"
 
 CKSHashWorker::CKSHashWorker(const CKSManualResetEvent* watched) : CKSThread(watched) {}
 
@@ -92,6 +96,22 @@ bool CKSHashWorker::TakeJob(std::uint32_t rowId, CKSHashJob& job) {
     return false;
 }
 
+bool CKSHashWorker::CrcOfFile(const CKSString& path, CKSString& text, int& error) {
+    // The CRC file calculator, as the binary files' trailers are checked, shown least
+    // significant byte first. A file it could not read to its end has no CRC to show.
+    CKSLogger logger;
+    CKSCRCFileCalculator calculator(&logger);
+    calculator.SetFileName(path);
+    calculator.SetKeepGoing([this] { return IsRunning(); });
+    calculator.Calculate();
+    error = calculator.GetLastError();
+    if (!calculator.WasRead()) {
+        return false;
+    }
+    text = CKSHexConverter(calculator.GetResult());
+    return true;
+}
+
 void CKSHashWorker::Run() {
     while (IsRunning()) {
         if (!WaitForWake(kWakeWaitMilliseconds)) {
@@ -101,12 +121,11 @@ void CKSHashWorker::Run() {
         if (!NextJobOrSleep(job)) {
             continue;
         }
-        // The CRC goes through the file hasher's CRC-32 until the CRC file calculator of the
-        // generation side can be shared here; both read the same bytes the same way.
         CKSString text;
         int error = 0;
-        const bool success = HashFile(job.path, job.kind, &CDebugErrHandler::Instance(), text, error,
-                                      [this] { return IsRunning(); });
+        const bool success = job.kind == kHashCodeCrc ? CrcOfFile(job.path, text, error)
+                                                      : HashFile(job.path, job.kind, &CDebugErrHandler::Instance(),
+                                                                 text, error, [this] { return IsRunning(); });
         // A job taken away meanwhile is simply gone; there is nobody left to tell.
         if (Finish(job, text, success, error)) {
             if (IHashWorkerListener* listener = m_listener.load(std::memory_order_acquire)) {

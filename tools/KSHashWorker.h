@@ -68,6 +68,8 @@ private:
     // GetNextJob that, finding nothing, resets the wake event under the same lock, so that a job
     // added meanwhile is never left behind a reset wake-up.
     bool NextJobOrSleep(CKSHashJob& job);
+    // The CRC of the file through the CRC file calculator; false with the error when unreadable.
+    bool CrcOfFile(const CKSString& path, CKSString& text, int& error);
     bool Finish(const CKSHashJob& job, const CKSString& text, bool success, int error);
 
     CKSSynchronizer m_lock;
