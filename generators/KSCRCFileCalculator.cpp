@@ -57,12 +57,12 @@ void CKSCRCFileCalculator::Calculate() {
             std::memcpy(held.data(), buffer.data() + n - 4, 4);
             expected = ReadLittleEndian(held.data());
         } else {
-            // The trailer straddles two reads: the first k held bytes belong to the content.
-            const std::size_t k = 4 - n;
-            content = UpdateCrc32(content, held.data(), k);
+            // The trailer straddles two reads: it is the last 4 - n held bytes followed by the n
+            // bytes just read, so the first n held bytes belong to the content.
+            content = UpdateCrc32(content, held.data(), n);
             unsigned char last[4];
-            std::memcpy(last, held.data() + k, 4 - k);
-            std::memcpy(last + (4 - k), buffer.data(), n);
+            std::memcpy(last, held.data() + n, 4 - n);
+            std::memcpy(last + (4 - n), buffer.data(), n);
             expected = ReadLittleEndian(last);
         }
     }

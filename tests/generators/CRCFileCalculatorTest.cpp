@@ -52,6 +52,16 @@ TEST(CrcCalculator, TrailerCoverageAcrossReads) {
     const CrcRun straddling = Check(WithTrailer(content, crc), true);
     EXPECT_TRUE(straddling.matched) << straddling.log;
 
+    // One or three bytes in the last read: the trailer takes three or one of the held bytes.
+    for (const std::size_t tail : {std::size_t{1}, std::size_t{3}}) {
+        std::string body(4092 + tail, 'q');
+        body[4093] = 'z';
+        const std::uint32_t bodyCrc = UpdateCrc32(0, body.data(), 4092);
+        const std::uint32_t whole = UpdateCrc32(bodyCrc, body.data() + 4092, tail);
+        const CrcRun check = Check(WithTrailer(body, whole), true);
+        EXPECT_TRUE(check.matched) << tail << " bytes in the last read: " << check.log;
+    }
+
     const std::string simple = WithTrailer("abcdefgh", UpdateCrc32(0, "abcdefgh", 8));
     const CrcRun matched = Check(simple, true);
     EXPECT_TRUE(matched.matched);
