@@ -9,13 +9,16 @@
 
 namespace {
 
-class FreshHomeEnvironment : public ::testing::Environment {
+// Removes the folders when main returns, also when no test ran (listing the tests, say).
+class FreshHomeRemover {
 public:
-    explicit FreshHomeEnvironment(std::filesystem::path root) : m_root(std::move(root)) {}
-    void TearDown() override {
+    explicit FreshHomeRemover(std::filesystem::path root) : m_root(std::move(root)) {}
+    ~FreshHomeRemover() {
         std::error_code ignored;
         std::filesystem::remove_all(m_root, ignored);
     }
+    FreshHomeRemover(const FreshHomeRemover&) = delete;
+    FreshHomeRemover& operator=(const FreshHomeRemover&) = delete;
 
 private:
     std::filesystem::path m_root;
@@ -47,8 +50,7 @@ std::filesystem::path MakeFreshHome() {
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::filesystem::path root = MakeFreshHome();
+    const FreshHomeRemover remover(MakeFreshHome());
     ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(new FreshHomeEnvironment(root));
     return RUN_ALL_TESTS();
 }
