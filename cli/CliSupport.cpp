@@ -27,7 +27,9 @@ void CStreamOutput::WriteLine(std::string line) {
         m_stream << "\r\033[K";
     }
     m_stream << line << '\n';
-    m_stream.flush();
+    if (m_flushEachLine) {
+        m_stream.flush();
+    }
 }
 
 void CStreamOutput::SetProgressActive(bool active) {

@@ -17,7 +17,8 @@
 // lines. Line endings inside the texts are the stream's own.
 class CStreamOutput : public IOutput {
 public:
-    explicit CStreamOutput(std::ostream& stream) : m_stream(stream) {}
+    // Lines reach a terminal at once; into a file or pipe they go in large writes.
+    CStreamOutput(std::ostream& stream, bool flushEachLine) : m_stream(stream), m_flushEachLine(flushEachLine) {}
 
     void Write(std::u16string_view text, bool error) override;
     void WriteA(std::string_view text) override;
@@ -32,6 +33,7 @@ private:
     void WriteLine(std::string line);
 
     std::ostream& m_stream;
+    bool m_flushEachLine;
     std::mutex m_mutex;
     std::atomic<int> m_errorLines{0};
     bool m_progressActive = false;

@@ -16,7 +16,7 @@ bool ResolveConfigFile(const std::string* option, CKSString& path, CliStreams& i
     }
     // The desktop program's way: the environment, the settings, or a new configuration made on
     // the first run. Its messages go to the error stream.
-    CStreamOutput messages(io.err);
+    CStreamOutput messages(io.err, true);
     CKSLogger logger;
     logger.SetOutput(&messages);
     if (!LoadOrInitializeConfig(&logger)) {

@@ -16,7 +16,7 @@ int RunCrcCommand(const std::vector<std::string>& args, CliStreams& io) {
         io.err << "fakemill-cli crc: no file given\n";
         return kExitUsage;
     }
-    CStreamOutput output(io.out);
+    CStreamOutput output(io.out, io.outIsTerminal);
     CKSLogger logger;
     logger.SetLevel(CKSLogger::kLevelInfo);
     logger.SetOutput(&output);

@@ -113,7 +113,7 @@ int RunGenerateCommand(const CKSString& configFile, const std::vector<std::strin
     SignalCatcher signalCatcher;
     int caught = 0;
     CKSObserver::Instance().StartDispatch();
-    auto output = std::make_shared<CStreamOutput>(io.out);
+    auto output = std::make_shared<CStreamOutput>(io.out, io.outIsTerminal);
     const CBatchName batchName(names);
     int errorLines = 0;
     {

@@ -73,23 +73,6 @@ std::size_t CKSGeneratorPolicy::WriteNarrowText(std::string_view text) {
     return written;
 }
 
-std::size_t CKSGeneratorPolicy::WriteRandomCharacter() {
-    std::uint32_t r = KSRand();
-    std::uint8_t byte = 0x20;
-    if ((r & 7) != 7) {
-        r = KSRand();
-        byte = static_cast<std::uint8_t>(r % 94 + 32);
-    }
-    if (m_position >= m_limit) {
-        return 0;
-    }
-    if (WriteByte(byte) == 0) {
-        return 0;
-    }
-    m_position += 1;
-    return 1;
-}
-
 void CKSIteratePolicy::Iterate() {
     if (!BeginBlock()) {
         return;

@@ -60,7 +60,22 @@ public:
     std::size_t WriteNarrowText(std::string_view text);
     // One printable byte from space to '}' (a space one time in eight beyond its share),
     // clamped; 1 or 0.
-    std::size_t WriteRandomCharacter();
+    std::size_t WriteRandomCharacter() {
+        std::uint32_t r = KSRand();
+        std::uint8_t byte = 0x20;
+        if ((r & 7) != 7) {
+            r = KSRand();
+            byte = static_cast<std::uint8_t>(r % 94 + 32);
+        }
+        if (m_position >= m_limit) {
+            return 0; // the draws have been made
+        }
+        if (PutByte(byte) == 0) {
+            return 0;
+        }
+        m_position += 1;
+        return 1;
+    }
 
     std::uint64_t GetPosition() const { return m_position; }
     std::uint64_t GetTarget() const { return m_target; }

@@ -73,6 +73,15 @@ public:
     virtual std::size_t WriteWide(std::u16string_view text);
     virtual std::size_t WriteNarrow(std::string_view text);
     virtual std::size_t WriteByte(std::uint8_t byte);
+    // WriteByte without the virtual call, for text written a character at a time: the common
+    // case of a buffer with room is a store.
+    std::size_t PutByte(std::uint8_t byte) {
+        if (m_buffered < m_bufferSize && Descriptor() >= 0) {
+            m_buffer[m_buffered++] = static_cast<std::byte>(byte);
+            return 1;
+        }
+        return Write(&byte, 1);
+    }
 
     // Writes out the buffered bytes; answers how many were written. Close calls it first.
     std::uint64_t Flush(CKSLogger* logger) override;

@@ -3,17 +3,9 @@
 #include <chrono>
 #include <ctime>
 
-namespace {
+using randomizer_detail::t_state;
 
-// The C runtime's initial state, used by a thread that draws before it is seeded.
-thread_local std::uint32_t t_state = 1;
-
-} // namespace
-
-std::uint32_t KSRand() {
-    t_state = t_state * 214013u + 2531011u;
-    return (t_state >> 16) & RANDMX;
-}
+thread_local constinit std::uint32_t randomizer_detail::t_state __attribute__((tls_model("initial-exec"))) = 1;
 
 void KSSrand(std::uint32_t seed) {
     t_state = seed;

@@ -63,10 +63,30 @@ void CKSTextFileGenerator::GenerateContent() {
     const CKSRange line = RangeProperty(u"LineLength", CKSRange(60, 90));
     m_lineLength = RandomInRange(static_cast<std::uint64_t>(line.min), static_cast<std::uint64_t>(line.max));
     SetBlockSize(m_lineLength);
+    m_lineEnded = false;
     Iterate();
 }
 
 std::uint64_t CKSTextFileGenerator::EmitBlock(std::uint64_t room) {
+    // The block loop asks for units until the line is full or a unit could write nothing. A
+    // line's units are made here in one go: the same bytes and draws, without a call per unit.
+    // Once a unit wrote nothing, the line is over: a further request answers 0 without drawing.
+    if (m_lineEnded) {
+        return 0;
+    }
+    std::uint64_t done = 0;
+    while (done < room) {
+        const std::uint64_t unit = EmitUnit(room - done);
+        if (unit == 0) {
+            m_lineEnded = true;
+            break;
+        }
+        done += unit;
+    }
+    return done;
+}
+
+std::uint64_t CKSTextFileGenerator::EmitUnit(std::uint64_t room) {
     if (m_textKind == kRovezezodav) {
         return WriteParagraph();
     }
@@ -230,6 +250,7 @@ std::uint64_t CKSTextFileGenerator::EndOfBlock(std::uint64_t, std::uint64_t) {
                     static_cast<std::int32_t>(GetPosition()), static_cast<std::int32_t>(GetTarget()),
                     static_cast<std::int32_t>(GetLimit()));
     WriteClamped(m_lineEnding.data(), m_lineEnding.size());
+    m_lineEnded = false;
     return 0;
 }
 

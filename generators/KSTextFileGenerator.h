@@ -51,6 +51,8 @@ protected:
     std::uint64_t LeftBeforeLimit() const { return GetPosition() < GetLimit() ? GetLimit() - GetPosition() : 0; }
 
 private:
+    // One unit of text: an item, a word, a character or a paragraph.
+    std::uint64_t EmitUnit(std::uint64_t room);
     std::uint64_t WriteParagraph();
     std::uint64_t WriteWordOrCharacter(std::uint64_t room);
 
@@ -61,4 +63,5 @@ private:
     bool m_numbers = true;
     bool m_cards = false;
     std::uint64_t m_lineLength = 0;
+    bool m_lineEnded = false;
 };
