@@ -132,8 +132,8 @@ int RunGenerateCommand(const CKSString& configFile, const std::vector<std::strin
         worker.SubmitBatch(names, batchName, configFile, CKSString::FromQString(destination), output, options);
         // Until the batch has finished, or the worker has ended without running it (a stop that
         // came first). A signal stops the batch: the file in hand is finished, no new one begun.
-        while (!finished.WaitFor(std::chrono::milliseconds(50)) && worker.IsRunning()) {
-            if (const int signal = signalCatcher.Wait(150); signal != 0 && caught == 0) {
+        while (!finished.WaitFor(std::chrono::milliseconds(0)) && worker.IsRunning()) {
+            if (const int signal = signalCatcher.Wait(10); signal != 0 && caught == 0) {
                 caught = signal;
                 ApplicationStopEvent().Set();
                 ApplicationQuitEvent().Set();

@@ -31,7 +31,8 @@ char RandomPrintable() { return static_cast<char>(KSRand() % 94 + 32); }
 
 } // namespace
 
-CKSTextFileGenerator::CKSTextFileGenerator(CKSLogger* logger) : CKSFileGenerator(logger) {}
+CKSTextFileGenerator::CKSTextFileGenerator(CKSLogger* logger)
+    : CKSFileGenerator(logger), m_words(CTextGenerator::Instance()) {}
 
 void CKSTextFileGenerator::AddTypeProperties() {
     TextProperties().ForEachProperty([this](const CKSProperty& property) { GetProperties().Add(property); });
@@ -114,8 +115,8 @@ std::uint64_t CKSTextFileGenerator::EmitUnit(std::uint64_t room) {
 std::uint64_t CKSTextFileGenerator::WriteWordOrCharacter(std::uint64_t room) {
     // Words go out whole, so one word may pass the limit; once it is reached no further word is
     // started and the character unit (which stops at the limit) ends the line.
-    if (room > CTextGenerator::Instance().WordFitLength() && KSRand() % 8 < 6 && LeftBeforeLimit() > 0) {
-        return WriteNarrowText(CTextGenerator::Instance().PickRandomWord());
+    if (room > m_words.WordFitLength() && KSRand() % 8 < 6 && LeftBeforeLimit() > 0) {
+        return WriteNarrowText(m_words.PickRandomWord());
     }
     return WriteRandomCharacter();
 }

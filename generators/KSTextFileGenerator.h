@@ -5,6 +5,7 @@
 
 #include "engine/KSFileGenerator.h"
 #include "engine/KSGeneratorPolicy.h"
+#include "generators/KSWordList.h"
 
 #include <cstdint>
 #include <string>
@@ -64,4 +65,5 @@ private:
     bool m_cards = false;
     std::uint64_t m_lineLength = 0;
     bool m_lineEnded = false;
+    CTextGenerator& m_words; // the process-wide word list
 };

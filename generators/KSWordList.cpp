@@ -1,6 +1,5 @@
 #include "generators/KSWordList.h"
 
-#include "engine/Randomizer.h"
 
 #include <algorithm>
 
@@ -100,9 +99,4 @@ const CKSWordList& CTextGenerator::List() {
         m_ready.store(m_list.get(), std::memory_order_release);
     }
     return *m_list;
-}
-
-std::string_view CTextGenerator::PickRandomWord() {
-    const std::vector<std::string_view>& entries = List().Entries();
-    return entries[KSRand() % entries.size()];
 }

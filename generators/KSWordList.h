@@ -3,6 +3,7 @@
 // case words, each followed by one space, in alphabetical order. CTextGenerator is the process-
 // wide holder that builds the list on first use and picks words from it.
 
+#include "engine/Randomizer.h"
 #include "support/KSSynchronizer.h"
 
 #include <atomic>
@@ -31,7 +32,11 @@ public:
     static CTextGenerator& Instance();
 
     // One entry, trailing space included; builds the list on the first call from any thread.
-    std::string_view PickRandomWord();
+    std::string_view PickRandomWord() {
+        const CKSWordList* ready = m_ready.load(std::memory_order_acquire);
+        const std::vector<std::string_view>& entries = (ready != nullptr ? *ready : List()).Entries();
+        return entries[KSRand() % entries.size()];
+    }
     // The length of the longest entry in bytes (16 once the list is built).
     std::uint32_t WordFitLength() const { return m_wordFit.load(std::memory_order_acquire); }
 

@@ -419,11 +419,21 @@ std::u16string CKSFormatString::ToWide() const {
 }
 
 std::u16string Utf8ToUtf16(std::string_view text) {
-    std::u16string out;
-    out.reserve(text.size());
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
+    // Most text is ASCII: a leading ASCII run is widened in one pass.
     std::size_t i = 0;
+    while (i < n && p[i] < 0x80) {
+        ++i;
+    }
+    std::u16string out(i, u'\0');
+    for (std::size_t k = 0; k < i; ++k) {
+        out[k] = p[k];
+    }
+    if (i == n) {
+        return out;
+    }
+    out.reserve(n);
     while (i < n) {
         const unsigned char b = p[i];
         if (b < 0x80) {
@@ -477,10 +487,21 @@ std::u16string Utf8ToUtf16(std::string_view text) {
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {
-    std::string out;
-    out.reserve(text.size());
     const std::size_t n = text.size();
-    for (std::size_t i = 0; i < n; ++i) {
+    // Most text is ASCII: a leading ASCII run is narrowed in one pass.
+    std::size_t ascii = 0;
+    while (ascii < n && text[ascii] < 0x80) {
+        ++ascii;
+    }
+    std::string out(ascii, '\0');
+    for (std::size_t k = 0; k < ascii; ++k) {
+        out[k] = static_cast<char>(text[k]);
+    }
+    if (ascii == n) {
+        return out;
+    }
+    out.reserve(n + n / 2);
+    for (std::size_t i = ascii; i < n; ++i) {
         char32_t code = text[i];
         if (code >= 0xD800 && code <= 0xDBFF && i + 1 < n && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
             code = 0x10000 + ((code - 0xD800) << 10) + (text[i + 1] - 0xDC00);
