@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include <ctime>
 #include <thread>
 
@@ -122,5 +124,23 @@ TEST(Random, ClockSeedsFollowTheRule) {
             }
         }
         EXPECT_TRUE(found);
+    }
+}
+
+TEST(RandomSource, BulkPairsEqualOneByOneDrawsAndLeaveTheSameState) {
+    for (const std::size_t count : {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{8}, std::size_t{9},
+                                    std::size_t{17}, std::size_t{511}}) {
+        KSSrand(0xC0FFEE);
+        std::vector<std::uint32_t> expected(count);
+        for (std::uint32_t& value : expected) {
+            value = RandomPair();
+        }
+        const std::uint32_t after = KSRand();
+
+        KSSrand(0xC0FFEE);
+        std::vector<std::uint32_t> bulk(count);
+        RandomPairs(bulk.data(), count);
+        EXPECT_EQ(bulk, expected) << count << " values";
+        EXPECT_EQ(KSRand(), after) << "state after " << count << " values";
     }
 }
