@@ -102,7 +102,7 @@ class CKSProperty {
 public:
     // The sentinel default that tells a missing key from an empty one.
     static constexpr std::u16string_view kMissing = u" [nil]";
-    // Values longer than this many characters arrive cut (the classic 1,024-character buffer).
+    // A value is read into this many characters; a longer one arrives cut.
     static constexpr std::size_t kValueCapacity = 1024;
     // The summary page's dump capacity.
     static constexpr std::size_t kDescribeCapacity = 120;

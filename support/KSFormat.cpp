@@ -15,7 +15,7 @@ CKSFormatArg::CKSFormatArg(const QString& text)
 
 namespace {
 
-struct Spec {
+struct Directive {
     bool left = false;
     bool plus = false;
     bool space = false;
@@ -124,18 +124,18 @@ void CutUtf8(std::string& out, std::size_t limit) {
 
 // Pads a finished field to the requested width. Zero padding goes after any sign or 0x prefix.
 template <typename Ch>
-void AppendPadded(std::basic_string<Ch>& out, const std::basic_string<Ch>& field, const Spec& spec,
+void AppendPadded(std::basic_string<Ch>& out, const std::basic_string<Ch>& field, const Directive& directive,
                   bool numeric, std::size_t prefixLength) {
-    const std::size_t width = spec.width > 0 ? static_cast<std::size_t>(spec.width) : 0;
+    const std::size_t width = directive.width > 0 ? static_cast<std::size_t>(directive.width) : 0;
     if (field.size() >= width) {
         out.append(field);
         return;
     }
     const std::size_t pad = width - field.size();
-    if (spec.left) {
+    if (directive.left) {
         out.append(field);
         out.append(pad, static_cast<Ch>(' '));
-    } else if (spec.zero && numeric && spec.precision < 0) {
+    } else if (directive.zero && numeric && directive.precision < 0) {
         out.append(field, 0, prefixLength);
         out.append(pad, static_cast<Ch>('0'));
         out.append(field, prefixLength, std::basic_string<Ch>::npos);
@@ -146,7 +146,7 @@ void AppendPadded(std::basic_string<Ch>& out, const std::basic_string<Ch>& field
 }
 
 template <typename Ch>
-void FormatInteger(std::basic_string<Ch>& out, const CKSFormatArg& arg, const Spec& spec, char conversion) {
+void FormatInteger(std::basic_string<Ch>& out, const CKSFormatArg& arg, const Directive& directive, char conversion) {
     std::uint64_t bits = arg.Bits();
     if (arg.GetKind() == CKSFormatArg::Kind::Float) {
         bits = static_cast<std::uint64_t>(SaturatingToInt64(arg.Float()));
@@ -155,14 +155,14 @@ void FormatInteger(std::basic_string<Ch>& out, const CKSFormatArg& arg, const Sp
     std::uint64_t magnitude = 0;
     bool negative = false;
     const bool isSigned = conversion == 'd' || conversion == 'i';
-    if (spec.bits == 64) {
+    if (directive.bits == 64) {
         if (isSigned && static_cast<std::int64_t>(bits) < 0) {
             negative = true;
             magnitude = ~bits + 1; // two's complement magnitude, defined for INT64_MIN too
         } else {
             magnitude = bits;
         }
-    } else if (spec.bits == 16) {
+    } else if (directive.bits == 16) {
         const auto narrow = static_cast<std::uint16_t>(bits);
         if (isSigned && static_cast<std::int16_t>(narrow) < 0) {
             negative = true;
@@ -194,49 +194,49 @@ void FormatInteger(std::basic_string<Ch>& out, const CKSFormatArg& arg, const Sp
             }
         }
     }
-    if (spec.precision >= 0) {
-        if (spec.precision == 0 && magnitude == 0) {
+    if (directive.precision >= 0) {
+        if (directive.precision == 0 && magnitude == 0) {
             number.clear();
-        } else if (number.size() < static_cast<std::size_t>(spec.precision)) {
-            number.insert(0, static_cast<std::size_t>(spec.precision) - number.size(), '0');
+        } else if (number.size() < static_cast<std::size_t>(directive.precision)) {
+            number.insert(0, static_cast<std::size_t>(directive.precision) - number.size(), '0');
         }
     }
     std::string_view prefix;
     if (isSigned) {
         if (negative) {
             prefix = "-";
-        } else if (spec.plus) {
+        } else if (directive.plus) {
             prefix = "+";
-        } else if (spec.space) {
+        } else if (directive.space) {
             prefix = " ";
         }
-    } else if (spec.alternate && base == 16 && magnitude != 0) {
+    } else if (directive.alternate && base == 16 && magnitude != 0) {
         prefix = conversion == 'X' ? "0X" : "0x";
     }
     std::basic_string<Ch> field;
     AppendAscii(field, prefix);
     AppendAscii(field, number);
-    AppendPadded(out, field, spec, true, prefix.size());
+    AppendPadded(out, field, directive, true, prefix.size());
 }
 
 template <typename Ch>
-void FormatFloat(std::basic_string<Ch>& out, const CKSFormatArg& arg, const Spec& spec) {
+void FormatFloat(std::basic_string<Ch>& out, const CKSFormatArg& arg, const Directive& directive) {
     double value = arg.GetKind() == CKSFormatArg::Kind::Float ? arg.Float()
                    : arg.GetKind() == CKSFormatArg::Kind::Signed
                        ? static_cast<double>(static_cast<std::int64_t>(arg.Bits()))
                        : static_cast<double>(arg.Bits());
     std::string flags = "%";
-    if (spec.plus) {
+    if (directive.plus) {
         flags += '+';
     }
-    if (spec.space) {
+    if (directive.space) {
         flags += ' ';
     }
-    if (spec.alternate) {
+    if (directive.alternate) {
         flags += '#';
     }
     flags += ".*f";
-    const int precision = spec.precision >= 0 ? spec.precision : 6;
+    const int precision = directive.precision >= 0 ? directive.precision : 6;
     const int digits = precision > 100 ? 100 : precision;
     // Large values have hundreds of digits; size the text instead of cutting the number.
     const int needed = std::snprintf(nullptr, 0, flags.c_str(), digits, value);
@@ -248,7 +248,7 @@ void FormatFloat(std::basic_string<Ch>& out, const CKSFormatArg& arg, const Spec
         (!number.empty() && (number[0] == '-' || number[0] == '+' || number[0] == ' ')) ? 1 : 0;
     std::basic_string<Ch> field;
     AppendAscii(field, number);
-    Spec padded = spec;
+    Directive padded = directive;
     padded.precision = -1; // precision applied already; zero padding stays allowed
     AppendPadded(out, field, padded, true, prefixLength);
 }
@@ -274,19 +274,19 @@ std::basic_string<Ch> FormatAny(std::basic_string_view<Ch> format, std::span<con
             ++i;
             continue;
         }
-        Spec spec;
+        Directive directive;
         for (; i < n; ++i) {
             const Ch f = format[i];
             if (f == static_cast<Ch>('-')) {
-                spec.left = true;
+                directive.left = true;
             } else if (f == static_cast<Ch>('+')) {
-                spec.plus = true;
+                directive.plus = true;
             } else if (f == static_cast<Ch>(' ')) {
-                spec.space = true;
+                directive.space = true;
             } else if (f == static_cast<Ch>('0')) {
-                spec.zero = true;
+                directive.zero = true;
             } else if (f == static_cast<Ch>('#')) {
-                spec.alternate = true;
+                directive.alternate = true;
             } else {
                 break;
             }
@@ -306,24 +306,24 @@ std::basic_string<Ch> FormatAny(std::basic_string_view<Ch> format, std::span<con
             }
             return any;
         };
-        readNumber(spec.width);
+        readNumber(directive.width);
         if (i < n && format[i] == static_cast<Ch>('.')) {
             ++i;
-            spec.precision = 0;
-            readNumber(spec.precision);
+            directive.precision = 0;
+            readNumber(directive.precision);
         }
         // Length prefixes.
         if (i + 2 < n && format[i] == static_cast<Ch>('I') && format[i + 1] == static_cast<Ch>('6') &&
             format[i + 2] == static_cast<Ch>('4')) {
-            spec.bits = 64;
+            directive.bits = 64;
             i += 3;
         } else if (i + 1 < n && format[i] == static_cast<Ch>('l') && format[i + 1] == static_cast<Ch>('l')) {
-            spec.bits = 64;
+            directive.bits = 64;
             i += 2;
         } else if (i < n && format[i] == static_cast<Ch>('l')) {
             ++i; // long is 32 bits in this dialect
         } else if (i < n && format[i] == static_cast<Ch>('h')) {
-            spec.bits = 16;
+            directive.bits = 16;
             ++i;
         }
         if (i >= n) {
@@ -352,8 +352,8 @@ std::basic_string<Ch> FormatAny(std::basic_string_view<Ch> format, std::span<con
         case 's':
         case 'S': {
             std::basic_string<Ch> field;
-            AppendText<Ch>(field, arg, spec.precision);
-            AppendPadded(out, field, spec, false, 0);
+            AppendText<Ch>(field, arg, directive.precision);
+            AppendPadded(out, field, directive, false, 0);
             break;
         }
         case 'c': {
@@ -364,21 +364,21 @@ std::basic_string<Ch> FormatAny(std::basic_string_view<Ch> format, std::span<con
             } else {
                 field.push_back(static_cast<char16_t>(code));
             }
-            AppendPadded(out, field, spec, false, 0);
+            AppendPadded(out, field, directive, false, 0);
             break;
         }
         case 'f':
-            FormatFloat(out, arg, spec);
+            FormatFloat(out, arg, directive);
             break;
         case 'p': {
-            Spec pointer = spec;
+            Directive pointer = directive;
             pointer.bits = 64;
             pointer.precision = 16;
             FormatInteger(out, arg, pointer, 'X');
             break;
         }
         default:
-            FormatInteger(out, arg, spec, conversion);
+            FormatInteger(out, arg, directive, conversion);
             break;
         }
         if (out.size() >= capacity) {

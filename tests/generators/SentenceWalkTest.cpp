@@ -17,8 +17,8 @@ using End = CWordDataArray::ESentenceEnd;
 
 class SentenceWalk : public ::testing::Test {
 protected:
-    void Load(const std::vector<SWordSpec>& spec) {
-        ASSERT_EQ(LoadBytes(m_words, m_folder, ModelBytes(spec)), 0);
+    void Load(const std::vector<SWordSpec>& words) {
+        ASSERT_EQ(LoadBytes(m_words, m_folder, ModelBytes(words)), 0);
     }
 
     TempDir m_folder;

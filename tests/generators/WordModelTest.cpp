@@ -144,7 +144,7 @@ TEST(WordDataArray, LoadsLinksWithTheDuplicateAndZeroWeightRules) {
 TEST(WordDataArray, DuplicateRuleHoldsForWordsWithManyLinks) {
     TempDir folder;
     CWordDataArray words;
-    std::vector<SWordSpec> spec = {{"_STAR", 0, {}}};
+    std::vector<SWordSpec> model = {{"_STAR", 0, {}}};
     std::vector<std::string> names;
     for (int i = 0; i < 100; ++i) {
         std::string name = "w__";
@@ -153,14 +153,14 @@ TEST(WordDataArray, DuplicateRuleHoldsForWordsWithManyLinks) {
         names.push_back(name);
     }
     for (int i = 0; i < 100; ++i) {
-        spec[0].links.push_back({names[static_cast<std::size_t>(i)], 4 + i, 7});
-        spec.push_back({names[static_cast<std::size_t>(i)], 4 + i, {kToEnd}});
+        model[0].links.push_back({names[static_cast<std::size_t>(i)], 4 + i, 7});
+        model.push_back({names[static_cast<std::size_t>(i)], 4 + i, {kToEnd}});
     }
     // Repeats near the start of the list and far into it.
-    spec[0].links.push_back({names[3], 7, 50});
-    spec[0].links.push_back({names[90], 94, 50});
-    spec[0].links.push_back({names[90], 94, 50});
-    ASSERT_EQ(LoadBytes(words, folder, ModelBytes(spec)), 0);
+    model[0].links.push_back({names[3], 7, 50});
+    model[0].links.push_back({names[90], 94, 50});
+    model[0].links.push_back({names[90], 94, 50});
+    ASSERT_EQ(LoadBytes(words, folder, ModelBytes(model)), 0);
     const CWordData* star = words.FindMarker(CWordDataArray::kStart);
     ASSERT_EQ(star->Links().size(), 100u);
     EXPECT_EQ(star->Links()[3].weight, 8u);
