@@ -38,4 +38,7 @@ best_of() {
     echo "$best"
 }
 
+# The middle one of the values given.
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }

@@ -9,13 +9,12 @@
 #   1,000 files of 1 KiB, --pace 0 vs  a shell loop of head -c 1024 /dev/urandom (target >= 10 x)
 # Each measurement is the median of RUNS runs (default 3), taken alternately.
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
-cd "$repo_root"
-configure_plain_build
-ninja -C "$build_dir" fakemill-cli lcg_fill generator_rate >/dev/null
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+cd "$root"
+build_targets fakemill-cli lcg_fill generator_rate
 
-cli="$build_dir/cli/fakemill-cli"
-lcg="$build_dir/bench/lcg_fill"
+cli="$build/cli/fakemill-cli"
+lcg="$build/bench/lcg_fill"
 runs=${RUNS:-3}
 work=$(mktemp -d /dev/shm/fakemill-bench.XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -25,32 +24,21 @@ config="$work/bench.ini"
 "$cli" --config "$config" define --type bin quick Size=1GB CRC=1 SimpleName=1 Quick=1024
 "$cli" --config "$config" define --type bin small Size=1KB Files=1000 SimpleName=1
 
-# Seconds taken by a command, to the millisecond.
-seconds() {
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null
-    end=$(date +%s.%N)
-    awk -v a="$start" -v b="$end" 'BEGIN {printf "%.3f", b - a}'
-}
-median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
-
 fresh() { rm -rf "$work/out"; mkdir -p "$work/out"; }
 shell_loop() { for i in $(seq 1 1000); do head -c 1024 /dev/urandom >"$work/out/f$i"; done; }
 
-rate="$build_dir/bench/generator_rate"
+rate="$build/bench/generator_rate"
 declare -a t_big t_urandom t_lcg t_quick t_small t_loop t_big_run t_quick_run
 for run in $(seq 1 "$runs"); do
-    fresh; t_big+=("$(seconds "$cli" --config "$config" generate --pace 0 -o "$work/out" big)")
-    fresh; t_urandom+=("$(seconds sh -c "head -c 1G /dev/urandom >'$work/out/urandom'")")
-    fresh; t_lcg+=("$(seconds "$lcg" "$work/out/lcg" 1073741824)")
-    fresh; t_quick+=("$(seconds "$cli" --config "$config" generate --pace 0 -o "$work/out" quick)")
+    fresh; t_big+=("$(seconds_of "$cli" --config "$config" generate --pace 0 -o "$work/out" big)")
+    fresh; t_urandom+=("$(seconds_of sh -c "head -c 1G /dev/urandom >'$work/out/urandom'")")
+    fresh; t_lcg+=("$(seconds_of "$lcg" "$work/out/lcg" 1073741824)")
+    fresh; t_quick+=("$(seconds_of "$cli" --config "$config" generate --pace 0 -o "$work/out" quick)")
     quick_du=$(du -k "$work/out/fkbin0.bin" | cut -f1)
     fresh; t_big_run+=("$("$rate" "$config" big "$work/out")")
     fresh; t_quick_run+=("$("$rate" "$config" quick "$work/out")")
-    fresh; t_small+=("$(seconds "$cli" --config "$config" generate --pace 0 -o "$work/out" small)")
-    fresh; t_loop+=("$(seconds shell_loop)")
+    fresh; t_small+=("$(seconds_of "$cli" --config "$config" generate --pace 0 -o "$work/out" small)")
+    fresh; t_loop+=("$(seconds_of shell_loop)")
 done
 rm -rf "$work/out"
 

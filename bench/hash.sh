@@ -7,6 +7,7 @@
 #   HASH_BENCH_MIB=256 bench/hash.sh   a smaller file
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$repo_root"
 
 rounds=5
@@ -45,8 +46,6 @@ time_ns() {
     end=$(now_ns)
     echo $((end - start))
 }
-
-median() { printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 # Correctness first: the same digests as the peers, and the CRC as the calculator shows it.
 check_file="$data_dir/check-123456789"

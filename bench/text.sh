@@ -9,12 +9,11 @@
 #        same size                                      (target: at least 0.3 x its throughput)
 # Each time is the median of RUNS runs (default 3).
 set -euo pipefail
-source "$(dirname "${BASH_SOURCE[0]}")/../scripts/common.sh"
-cd "$repo_root"
-configure_plain_build
-ninja -C "$build_dir" fakemill-cli generator_rate >/dev/null
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+cd "$root"
+build_targets fakemill-cli generator_rate
 
-cli="$build_dir/cli/fakemill-cli"
+cli="$build/cli/fakemill-cli"
 runs=${RUNS:-3}
 rows=100000
 if ! /usr/bin/python3 -c 'import faker' 2>/dev/null; then
@@ -43,26 +42,17 @@ with open(sys.argv[1], "w", newline="") as out:
 print("%.4f" % (time.perf_counter() - start))
 PY
 
-seconds() {
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null
-    end=$(date +%s.%N)
-    awk -v a="$start" -v b="$end" 'BEGIN {printf "%.3f", b - a}'
-}
-median() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 generate() { rm -rf "$work/out"; "$cli" --config "$config" generate --pace 0 -o "$work/out" "$1"; }
 
 declare -a t_csv t_csv_loop t_faker t_words t_chars t_binary
 for run in $(seq 1 "$runs"); do
-    t_csv+=("$(seconds generate table)")
+    t_csv+=("$(seconds_of generate table)")
     rm -rf "$work/out" && mkdir -p "$work/out"
-    t_csv_loop+=("$("$build_dir/bench/generator_rate" "$config" table "$work/out" 2>/dev/null)")
+    t_csv_loop+=("$("$build/bench/generator_rate" "$config" table "$work/out" 2>/dev/null)")
     t_faker+=("$(/usr/bin/python3 "$work/faker_csv.py" "$work/faker.csv")")
-    t_words+=("$(seconds generate words)")
-    t_chars+=("$(seconds generate chars)")
-    t_binary+=("$(seconds generate binary)")
+    t_words+=("$(seconds_of generate words)")
+    t_chars+=("$(seconds_of generate chars)")
+    t_binary+=("$(seconds_of generate binary)")
 done
 rm -rf "$work/out"
 

@@ -55,6 +55,10 @@ void CKSFileGenerator::Run() {
     Generate();
 }
 
+void CKSFileGenerator::AppendProperties(const CKSPropertyList& table) {
+    table.ForEachProperty([this](const CKSProperty& property) { m_properties.Add(property); });
+}
+
 const CKSProperty* CKSFileGenerator::RequireProperty(std::u16string_view name) const {
     const CKSProperty* property = m_properties.Find(name);
     if (property == nullptr) {

@@ -87,6 +87,8 @@ public:
     void SetPace(std::uint32_t milliseconds) { m_paceMilliseconds = milliseconds; }
 
 protected:
+    // Appends a kind's property table (clones of its properties) to the definition.
+    void AppendProperties(const CKSPropertyList& table);
     // The property, or null after logging "Must have %s property! (not found out of %d)".
     const CKSProperty* RequireProperty(std::u16string_view name) const;
     CKSRange RangeProperty(std::u16string_view name, const CKSRange& fallback) const;

@@ -35,7 +35,7 @@ void StoreLittleEndian(std::uint32_t value, unsigned char* out) {
 CKSBinFileGenerator::CKSBinFileGenerator(CKSLogger* logger) : CKSFileGenerator(logger) {}
 
 void CKSBinFileGenerator::AddTypeProperties() {
-    BinaryProperties().ForEachProperty([this](const CKSProperty& property) { GetProperties().Add(property); });
+    AppendProperties(BinaryProperties());
 }
 
 std::unique_ptr<CKSFileGenerator> CKSBinFileGenerator::CreateSibling(CKSLogger* logger) {

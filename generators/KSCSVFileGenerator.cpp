@@ -24,7 +24,7 @@ constexpr std::string_view kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun"
 CKSCSVFileGenerator::CKSCSVFileGenerator(CKSLogger* logger) : CKSTextFileGenerator(logger) {}
 
 void CKSCSVFileGenerator::AddTypeProperties() {
-    CsvProperties().ForEachProperty([this](const CKSProperty& property) { GetProperties().Add(property); });
+    AppendProperties(CsvProperties());
 }
 
 std::unique_ptr<CKSFileGenerator> CKSCSVFileGenerator::CreateSibling(CKSLogger* logger) {

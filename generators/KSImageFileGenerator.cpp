@@ -37,7 +37,7 @@ std::int32_t PenWidth(std::uint64_t widest) { return static_cast<std::int32_t>(R
 CKSImageFileGenerator::CKSImageFileGenerator(CKSLogger* logger) : CKSFileGenerator(logger) {}
 
 void CKSImageFileGenerator::AddTypeProperties() {
-    ImageProperties().ForEachProperty([this](const CKSProperty& property) { GetProperties().Add(property); });
+    AppendProperties(ImageProperties());
 }
 
 int CKSImageFileGenerator::ImageTypeOf(std::u16string_view text) {

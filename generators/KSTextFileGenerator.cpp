@@ -35,7 +35,7 @@ CKSTextFileGenerator::CKSTextFileGenerator(CKSLogger* logger)
     : CKSFileGenerator(logger), m_words(CTextGenerator::Instance()) {}
 
 void CKSTextFileGenerator::AddTypeProperties() {
-    TextProperties().ForEachProperty([this](const CKSProperty& property) { GetProperties().Add(property); });
+    AppendProperties(TextProperties());
 }
 
 std::unique_ptr<CKSFileGenerator> CKSTextFileGenerator::CreateSibling(CKSLogger* logger) {

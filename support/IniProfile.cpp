@@ -384,22 +384,37 @@ bool CIniProfile::WriteString(const CKSString& file, std::u16string_view section
     return WriteStrings(file, section, CIniKeyValues{{CKSString(key), CKSString(value)}}, error);
 }
 
-bool CIniProfile::WriteStrings(const CKSString& file, std::u16string_view section, const CIniKeyValues& keys,
-                               std::u16string* error) {
-    const std::u16string_view name = TrimName(section);
-    if (auto problem = CheckSectionName(name); !problem.empty()) {
+namespace {
+
+using CheckedKeys = std::vector<std::pair<std::u16string, std::u16string>>;
+
+// The section name and every key and value checked before anything is written; false (and the
+// reason) for the first that would corrupt the file.
+bool CheckWrite(std::u16string_view name, const CIniKeyValues& keys, CheckedKeys& checked, std::u16string* error) {
+    if (auto problem = CIniProfile::CheckSectionName(name); !problem.empty()) {
         return Fail(error, std::move(problem));
     }
-    std::vector<std::pair<std::u16string, std::u16string>> checked;
     checked.reserve(keys.size());
     for (const auto& [key, value] : keys) {
-        if (auto problem = CheckKey(key); !problem.empty()) {
+        if (auto problem = CIniProfile::CheckKey(key); !problem.empty()) {
             return Fail(error, std::move(problem));
         }
-        if (auto problem = CheckValue(value); !problem.empty()) {
+        if (auto problem = CIniProfile::CheckValue(value); !problem.empty()) {
             return Fail(error, std::move(problem));
         }
         checked.emplace_back(TrimName(key), value.View());
+    }
+    return true;
+}
+
+} // namespace
+
+bool CIniProfile::WriteStrings(const CKSString& file, std::u16string_view section, const CIniKeyValues& keys,
+                               std::u16string* error) {
+    const std::u16string_view name = TrimName(section);
+    CheckedKeys checked;
+    if (!CheckWrite(name, keys, checked, error)) {
+        return false;
     }
     if (checked.empty()) {
         return true;
@@ -435,19 +450,9 @@ bool CIniProfile::DeleteSection(const CKSString& file, std::u16string_view secti
 bool CIniProfile::ReplaceSection(const CKSString& file, std::u16string_view section,
                                  const CIniKeyValues& keys, std::u16string* error) {
     const std::u16string_view name = TrimName(section);
-    if (auto problem = CheckSectionName(name); !problem.empty()) {
-        return Fail(error, std::move(problem));
-    }
-    std::vector<std::pair<std::u16string, std::u16string>> checked;
-    checked.reserve(keys.size());
-    for (const auto& [key, value] : keys) {
-        if (auto problem = CheckKey(key); !problem.empty()) {
-            return Fail(error, std::move(problem));
-        }
-        if (auto problem = CheckValue(value); !problem.empty()) {
-            return Fail(error, std::move(problem));
-        }
-        checked.emplace_back(TrimName(key), value.View());
+    CheckedKeys checked;
+    if (!CheckWrite(name, keys, checked, error)) {
+        return false;
     }
     return Modify(file, error,
                   [&](ini::Document& document) { return document.ReplaceSection(name, checked); });

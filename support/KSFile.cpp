@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-bool CKSFile::SetPathAndOpen(const CKSString& path) {
+bool CKSFile::Open(const CKSString& path, int flags) {
     Close();
     m_path = path;
     const std::string native = path.ToUtf8();
@@ -13,23 +13,14 @@ bool CKSFile::SetPathAndOpen(const CKSString& path) {
         m_lastError = ENAMETOOLONG;
         return false;
     }
-    m_fd.Reset(::open(native.c_str(), O_RDONLY | O_CLOEXEC));
+    m_fd.Reset(::open(native.c_str(), flags | O_CLOEXEC, 0644));
     m_lastError = m_fd.IsValid() ? 0 : static_cast<std::uint32_t>(errno);
     return m_fd.IsValid();
 }
 
-bool CKSFile::OpenForAppend(const CKSString& path) {
-    Close();
-    m_path = path;
-    const std::string native = path.ToUtf8();
-    if (!PathFitsPlatform(native)) {
-        m_lastError = ENAMETOOLONG;
-        return false;
-    }
-    m_fd.Reset(::open(native.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644));
-    m_lastError = m_fd.IsValid() ? 0 : static_cast<std::uint32_t>(errno);
-    return m_fd.IsValid();
-}
+bool CKSFile::SetPathAndOpen(const CKSString& path) { return Open(path, O_RDONLY); }
+
+bool CKSFile::OpenForAppend(const CKSString& path) { return Open(path, O_WRONLY | O_APPEND | O_CREAT); }
 
 std::size_t CKSFile::Read(void* buffer, std::size_t count) {
     if (!IsOpen()) {

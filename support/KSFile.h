@@ -41,6 +41,8 @@ public:
     std::uint32_t GetLastError() const { return m_lastError; }
 
 private:
+    bool Open(const CKSString& path, int flags);
+
     CKSString m_path;
     CUniqueFd m_fd;
     std::uint32_t m_lastError = 0;
