@@ -11,30 +11,6 @@ void KSSrand(std::uint32_t seed) {
     t_state = seed;
 }
 
-namespace {
-
-// Step k of the generator as one multiply-add from the state it starts at:
-// state * a^k + c * (a^(k-1) + ... + 1), all modulo 2^32.
-struct JumpTable {
-    static constexpr std::size_t kSteps = 16;
-    std::uint32_t multiplier[kSteps];
-    std::uint32_t increment[kSteps];
-    constexpr JumpTable() : multiplier(), increment() {
-        std::uint32_t a = 214013u;
-        std::uint32_t c = 2531011u;
-        for (std::size_t k = 0; k < kSteps; ++k) {
-            multiplier[k] = a;
-            increment[k] = c;
-            a *= 214013u;
-            c = c * 214013u + 2531011u;
-        }
-    }
-};
-
-constexpr JumpTable kJumps;
-
-} // namespace
-
 void RandomPairs(std::uint32_t* out, std::size_t count) {
     // Eight values (sixteen draws) at a time, each draw's state taken straight from the state
     // at the start of the group, so the draws do not wait on one another; the values are those
@@ -42,14 +18,14 @@ void RandomPairs(std::uint32_t* out, std::size_t count) {
     std::uint32_t state = t_state;
     std::size_t i = 0;
     for (; i + 8 <= count; i += 8) {
-        std::uint32_t states[JumpTable::kSteps];
-        for (std::size_t k = 0; k < JumpTable::kSteps; ++k) {
-            states[k] = state * kJumps.multiplier[k] + kJumps.increment[k];
+        std::uint32_t states[16];
+        for (std::size_t k = 0; k < 16; ++k) {
+            states[k] = StateAfter(state, k + 1);
         }
         for (std::size_t j = 0; j < 8; ++j) {
             out[i + j] = (((states[2 * j] >> 16) & RANDMX) << 16) | ((states[2 * j + 1] >> 16) & RANDMX);
         }
-        state = states[JumpTable::kSteps - 1];
+        state = states[15];
     }
     for (; i < count; ++i) {
         state = state * 214013u + 2531011u;

@@ -39,6 +39,53 @@ inline std::uint32_t RandomPair() {
 // one pass for the generators that fill large buffers.
 void RandomPairs(std::uint32_t* out, std::size_t count);
 
+namespace randomizer_detail {
+// k steps of the generator as one multiply-add from the state they start at:
+// state * a^k + c * (a^(k-1) + ... + 1), all modulo 2^32. Step 0 leaves the state as it is.
+struct JumpTable {
+    static constexpr std::size_t kMaxSteps = 16;
+    std::uint32_t multiplier[kMaxSteps + 1];
+    std::uint32_t increment[kMaxSteps + 1];
+    constexpr JumpTable() : multiplier(), increment() {
+        multiplier[0] = 1;
+        increment[0] = 0;
+        for (std::size_t k = 1; k <= kMaxSteps; ++k) {
+            multiplier[k] = multiplier[k - 1] * 214013u;
+            increment[k] = increment[k - 1] * 214013u + 2531011u;
+        }
+    }
+};
+inline constexpr JumpTable kJumps;
+} // namespace randomizer_detail
+
+// The state steps draws (0 to 16) after state. Draws taken this way from one starting state do
+// not wait on one another, which lets a loop that makes several draws per byte run them side by
+// side.
+constexpr std::uint32_t StateAfter(std::uint32_t state, std::size_t steps) {
+    return state * randomizer_detail::kJumps.multiplier[steps] + randomizer_detail::kJumps.increment[steps];
+}
+// The value KSRand answers when it leaves the generator in state.
+constexpr std::uint32_t DrawFrom(std::uint32_t state) { return (state >> 16) & RANDMX; }
+
+// The calling thread's state held in a local for the length of a loop, so the loop's draws need
+// no memory round trip; it goes back to the thread when the holder ends, and around any call
+// that draws through KSRand itself (HandBack before it, TakeBack after).
+class CLocalRandomState {
+public:
+    CLocalRandomState() noexcept : m_state(randomizer_detail::t_state) {}
+    ~CLocalRandomState() { randomizer_detail::t_state = m_state; }
+    CLocalRandomState(const CLocalRandomState&) = delete;
+    CLocalRandomState& operator=(const CLocalRandomState&) = delete;
+
+    std::uint32_t Get() const { return m_state; }
+    void Set(std::uint32_t state) { m_state = state; }
+    void HandBack() const { randomizer_detail::t_state = m_state; }
+    void TakeBack() { m_state = randomizer_detail::t_state; }
+
+private:
+    std::uint32_t m_state;
+};
+
 // Marks the classes that draw from the random source. No state.
 class CRandomizer {
 public:

@@ -75,9 +75,12 @@ std::uint64_t CKSTextFileGenerator::EmitBlock(std::uint64_t room) {
     if (m_lineEnded) {
         return 0;
     }
+    if (m_textKind != kRovezezodav) {
+        return EmitPlainLine(room);
+    }
     std::uint64_t done = 0;
     while (done < room) {
-        const std::uint64_t unit = EmitUnit(room - done);
+        const std::uint64_t unit = WriteParagraph();
         if (unit == 0) {
             m_lineEnded = true;
             break;
@@ -87,38 +90,108 @@ std::uint64_t CKSTextFileGenerator::EmitBlock(std::uint64_t room) {
     return done;
 }
 
-std::uint64_t CKSTextFileGenerator::EmitUnit(std::uint64_t room) {
-    if (m_textKind == kRovezezodav) {
-        return WriteParagraph();
+CKSTextFileGenerator::Piece CKSTextFileGenerator::ItemFor(std::uint32_t r) const {
+    switch (r) {
+    case 2:
+    case 3:
+        return m_numbers ? &CKSTextFileGenerator::WriteNumber : nullptr;
+    case 4:
+        return m_emails ? &CKSTextFileGenerator::WriteEmail : nullptr;
+    case 5:
+        return m_cards ? &CKSTextFileGenerator::WriteCardNumber : nullptr;
+    case 6:
+        return m_dates ? &CKSTextFileGenerator::WriteDate : nullptr;
+    default:
+        return nullptr;
     }
-    if (LeftBeforeLimit() > kItemRoom) {
-        const std::uint32_t r = RandomPair() % 73;
-        if ((r == 2 || r == 3) && m_numbers) {
-            return WriteNumber();
-        }
-        if (r == 4 && m_emails) {
-            return WriteEmail();
-        }
-        if (r == 5 && m_cards) {
-            return WriteCardNumber();
-        }
-        if (r == 6 && m_dates) {
-            return WriteDate();
-        }
-    }
-    if ((m_textKind & kRandomWords) != 0) {
-        return WriteWordOrCharacter(room);
-    }
-    return WriteRandomCharacter();
 }
 
-std::uint64_t CKSTextFileGenerator::WriteWordOrCharacter(std::uint64_t room) {
-    // Words go out whole, so one word may pass the limit; once it is reached no further word is
-    // started and the character unit (which stops at the limit) ends the line.
-    if (room > m_words.WordFitLength() && KSRand() % 8 < 6 && LeftBeforeLimit() > 0) {
-        return WriteNarrowText(m_words.PickRandomWord());
+std::uint64_t CKSTextFileGenerator::EmitPlainLine(std::uint64_t room) {
+    // Each unit, in order: with more than 64 bytes left, a draw of two values picks an item by
+    // its remainder modulo 73; words text with room for the longest word draws whether to write
+    // a word (6 in 8) and which; otherwise a character: one draw, a space when its low three
+    // bits are set, else a second draw gives the byte. Characters stop at the limit (their draws
+    // made); items and words are written whole.
+    //
+    // This runs for every byte of a file, so the random state stays in a register and each draw
+    // is one multiply-add from the state at the start of the unit, and the bytes are gathered
+    // here and written in pieces. Pieces that draw for themselves get the state handed over.
+    const bool words = (m_textKind & kRandomWords) != 0;
+    const bool anyItem = m_numbers || m_emails || m_cards || m_dates;
+    const std::uint64_t limit = GetLimit();
+    CLocalRandomState random;
+    char pending[4096];
+    std::size_t held = 0;
+    std::uint64_t written = GetPosition(); // where the held bytes go
+    const auto writeHeld = [&] {
+        if (held != 0) {
+            WriteNarrowText(std::string_view(pending, held));
+            held = 0;
+            written = GetPosition();
+        }
+    };
+
+    std::uint64_t done = 0;
+    while (done < room) {
+        const std::uint64_t position = written + held;
+        const std::uint64_t left = position < limit ? limit - position : 0;
+        const std::uint32_t start = random.Get();
+        std::size_t drawn = 0;
+
+        if (left > kItemRoom) {
+            drawn = 2;
+            if (anyItem) {
+                const std::uint32_t v = (DrawFrom(StateAfter(start, 1)) << 16) | DrawFrom(StateAfter(start, 2));
+                const std::uint32_t r = v % 73;
+                if (const Piece piece = r - 2 < 5 ? ItemFor(r) : nullptr; piece != nullptr) {
+                    random.Set(StateAfter(start, 2));
+                    writeHeld();
+                    random.HandBack();
+                    const std::uint64_t unit = (this->*piece)();
+                    random.TakeBack();
+                    written = GetPosition();
+                    if (unit == 0) {
+                        m_lineEnded = true;
+                        break;
+                    }
+                    done += unit;
+                    continue;
+                }
+            }
+        }
+
+        if (words && room - done > m_words.WordFitLength()) {
+            const bool word = DrawFrom(StateAfter(start, drawn + 1)) % 8 < 6 && left > 0;
+            drawn += 1;
+            if (word) {
+                const std::string_view text = m_words.WordForDraw(DrawFrom(StateAfter(start, drawn + 1)));
+                random.Set(StateAfter(start, drawn + 1));
+                if (held + text.size() > sizeof(pending)) {
+                    writeHeld();
+                }
+                text.copy(pending + held, text.size());
+                held += text.size();
+                done += text.size();
+                continue;
+            }
+        }
+
+        const std::uint32_t first = StateAfter(start, drawn + 1);
+        const std::uint32_t second = StateAfter(start, drawn + 2);
+        const bool space = (DrawFrom(first) & 7) == 7;
+        random.Set(space ? first : second);
+        if (left == 0) {
+            m_lineEnded = true;
+            break;
+        }
+        if (held == sizeof(pending)) {
+            writeHeld();
+        }
+        pending[held++] = space ? ' ' : static_cast<char>(DrawFrom(second) % 94 + 32);
+        done += 1;
     }
-    return WriteRandomCharacter();
+    writeHeld();
+    return done;
 }
 
 std::uint64_t CKSTextFileGenerator::WriteNumber() {

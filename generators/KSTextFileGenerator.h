@@ -52,10 +52,12 @@ protected:
     std::uint64_t LeftBeforeLimit() const { return GetPosition() < GetLimit() ? GetLimit() - GetPosition() : 0; }
 
 private:
-    // One unit of text: an item, a word, a character or a paragraph.
-    std::uint64_t EmitUnit(std::uint64_t room);
+    // A line of characters or words with their items, for a line with room bytes still wanted.
+    std::uint64_t EmitPlainLine(std::uint64_t room);
+    // The item r (2 to 6) picks, when its flag is on; nullptr otherwise.
+    using Piece = std::uint64_t (CKSTextFileGenerator::*)();
+    Piece ItemFor(std::uint32_t r) const;
     std::uint64_t WriteParagraph();
-    std::uint64_t WriteWordOrCharacter(std::uint64_t room);
 
     std::string_view m_lineEnding = "\r\n";
     std::int32_t m_textKind = kRandomWords;

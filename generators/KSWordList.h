@@ -32,10 +32,12 @@ public:
     static CTextGenerator& Instance();
 
     // One entry, trailing space included; builds the list on the first call from any thread.
-    std::string_view PickRandomWord() {
+    std::string_view PickRandomWord() { return WordForDraw(KSRand()); }
+    // The entry a pick makes of the draw, for callers that hold the random state themselves.
+    std::string_view WordForDraw(std::uint32_t draw) {
         const CKSWordList* ready = m_ready.load(std::memory_order_acquire);
         const std::vector<std::string_view>& entries = (ready != nullptr ? *ready : List()).Entries();
-        return entries[KSRand() % entries.size()];
+        return entries[draw % entries.size()];
     }
     // The length of the longest entry in bytes (16 once the list is built).
     std::uint32_t WordFitLength() const { return m_wordFit.load(std::memory_order_acquire); }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -52,6 +53,96 @@ private:
         return written;
     }
 };
+
+// A text generator that notes the random state its content starts from.
+class ContentStartWatcher : public CKSTextFileGenerator {
+public:
+    using CKSTextFileGenerator::CKSTextFileGenerator;
+    void GenerateContent() override {
+        starts.push_back(CLocalRandomState().Get());
+        CKSTextFileGenerator::GenerateContent();
+    }
+    std::vector<std::uint32_t> starts;
+};
+
+struct PlainTextCase {
+    std::int32_t kind;
+    bool numbers, emails, cards;
+    std::uint64_t sizeMin, sizeMax, lineMin, lineMax;
+    bool crlf;
+};
+
+// Characters and words text as the generator must make it, written unit by unit with one call of
+// the random source per draw, from the random state at the start of the content.
+std::string ReferencePlainText(const PlainTextCase& c, std::uint32_t start) {
+    static const CKSWordList words = [] {
+        CKSWordList list;
+        list.Build();
+        return list;
+    }();
+    KSSrand(start);
+    const std::uint64_t target = RandomInRange(c.sizeMin, c.sizeMax);
+    const std::uint64_t limit = c.sizeMax;
+    const std::uint64_t lineLength = RandomInRange(c.lineMin, c.lineMax);
+    std::string out;
+    const auto left = [&] { return out.size() < limit ? limit - out.size() : 0; };
+    const auto printable = [] { return static_cast<char>(KSRand() % 94 + 32); };
+    const auto unit = [&](std::uint64_t room) -> std::uint64_t {
+        const std::size_t before = out.size();
+        if (left() > 64) {
+            const std::uint32_t r = RandomPair() % 73;
+            if ((r == 2 || r == 3) && c.numbers) {
+                KSRand();
+                out += std::to_string(KSRand()) + " ";
+            } else if (r == 4 && c.emails) {
+                const std::uint32_t high = KSRand();
+                const std::int64_t v = static_cast<std::int64_t>(static_cast<std::int32_t>(high << 16)) | KSRand();
+                for (std::int64_t i = 0; i < ((v + 2) & 0x3F); ++i) {
+                    out += printable();
+                }
+                out += '@';
+                for (std::int64_t i = 0; i < ((v >> 8) & 0x81); ++i) {
+                    out += printable();
+                }
+                const std::int64_t suffix = (v >> 8) & 7;
+                out += suffix == 1 ? ".net" : suffix == 2 ? ".edu" : suffix == 3 || suffix == 4 ? ".org" : ".com";
+            } else if (r == 5 && c.cards) {
+                const std::uint32_t v = RandomPair();
+                char text[64];
+                std::snprintf(text, sizeof(text), "%04u %04u %04u %04u. ", (v & 0xFFFF) % 9999,
+                              ((v >> 8) & 0xFFFF) % 9999, (v >> 16) & 9999, ((v >> 24) & 0xFFFF) % 9999);
+                out += text;
+            }
+            if (out.size() != before) {
+                return out.size() - before;
+            }
+        }
+        if ((c.kind & 2) != 0 && room > 16 && KSRand() % 8 < 6 && left() > 0) {
+            out += words.Entries()[KSRand() % words.Entries().size()];
+            return out.size() - before;
+        }
+        const std::uint32_t r = KSRand();
+        const char byte = (r & 7) == 7 ? ' ' : printable();
+        if (left() == 0) {
+            return 0;
+        }
+        out += byte;
+        return 1;
+    };
+    const std::string_view ending = c.crlf ? "\r\n" : "\n";
+    while (out.size() < target) {
+        const std::uint64_t request = std::min(lineLength, target);
+        for (std::uint64_t done = 0; done < request;) {
+            const std::uint64_t d = unit(request - done);
+            if (d == 0) {
+                break;
+            }
+            done += d;
+        }
+        out += ending.substr(0, std::min<std::uint64_t>(ending.size(), left()));
+    }
+    return out;
+}
 
 } // namespace
 
@@ -187,5 +278,50 @@ TEST(TextGenerator, CardNumbersAndEmailsHaveTheirShapes) {
         EXPECT_EQ(dot, '.');
         EXPECT_LT(g1, 9999u);
         EXPECT_EQ(g3 & ~0x270Fu, 0u) << g3;
+    }
+}
+
+TEST(TextGenerator, CharactersAndWordsFollowTheUnitRulesDrawForDraw) {
+    WordSet(); // the word list is built, so the longest word is known
+    const PlainTextCase cases[] = {
+        {1, false, false, false, 3000, 3000, 60, 60, true},
+        {1, true, false, false, 5000, 5200, 30, 90, true},
+        {1, true, true, true, 4000, 4100, 1, 300, false},
+        {2, false, false, false, 3000, 3000, 60, 90, true},
+        {2, true, true, true, 6000, 6050, 10, 200, false},
+        {2, true, false, false, 100, 120, 17, 17, true},
+        {3, false, true, false, 2000, 2030, 5000, 5000, true},
+    };
+    for (const PlainTextCase& c : cases) {
+        for (std::uint32_t seed = 1; seed <= 8; ++seed) {
+            GeneratorFixture fixture;
+            ContentStartWatcher generator(&fixture.Logger());
+            generator.GetProperties().Get(u"Type").SetTextValue(u"txt");
+            generator.AddTypeProperties();
+            const auto number = [](std::uint64_t n) {
+                const std::string digits = std::to_string(n);
+                return std::u16string(digits.begin(), digits.end());
+            };
+            GeneratorFixture::Set(generator, u"SimpleName", u"1");
+            GeneratorFixture::Set(generator, u"TextType", number(static_cast<std::uint64_t>(c.kind)));
+            GeneratorFixture::Set(generator, u"NumbersInText", c.numbers ? u"1" : u"0");
+            GeneratorFixture::Set(generator, u"EmailsInText", c.emails ? u"1" : u"0");
+            GeneratorFixture::Set(generator, u"CCsInText", c.cards ? u"1" : u"0");
+            GeneratorFixture::Set(generator, u"WinLineEnding", c.crlf ? u"1" : u"0");
+            GeneratorFixture::Set(generator, u"Size", number(c.sizeMin) + u"," + number(c.sizeMax));
+            GeneratorFixture::Set(generator, u"LineLength", number(c.lineMin) + u"," + number(c.lineMax));
+            generator.SetOutputFolder(CKSString::FromUtf8(fixture.Dir().Path().string()));
+            generator.SetName();
+            generator.SetPace(0);
+            generator.SetSeed(seed);
+            generator.Run();
+            const auto files = fixture.Files();
+            ASSERT_EQ(files.size(), 1u) << fixture.Output().All();
+            ASSERT_EQ(generator.starts.size(), 1u);
+            const std::string made = fixture.Read(*files.begin());
+            const std::string expected = ReferencePlainText(c, generator.starts.front());
+            ASSERT_EQ(made.size(), expected.size()) << "kind " << c.kind << " seed " << seed;
+            ASSERT_EQ(made, expected) << "kind " << c.kind << " seed " << seed;
+        }
     }
 }
