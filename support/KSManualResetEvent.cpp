@@ -35,6 +35,11 @@ void CKSManualResetEvent::Reset() {
 }
 
 bool CKSManualResetEvent::Wait(std::uint32_t milliseconds) const {
+    if (milliseconds == 0) {
+        // A look, not a wait: a timed wait that is already due still sleeps for the timer's
+        // slack, which a generator polling after every file would pay each time.
+        return IsSet();
+    }
     std::unique_lock lock(m_mutex);
     const std::uint64_t generation = m_generation;
     auto released = [this, generation] {
