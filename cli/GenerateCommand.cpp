@@ -15,37 +15,10 @@
 #include <QDir>
 #include <QString>
 
-#include <condition_variable>
 #include <limits>
-#include <mutex>
 #include <ostream>
 
 namespace {
-
-// Waits for the finished event of one batch.
-class BatchFinishedWaiter : public CKSSubscriber {
-public:
-    explicit BatchFinishedWaiter(CKSString batchName) : m_batchName(std::move(batchName)) {}
-
-    void Notify(const CKSEvent& event) override {
-        if (event.GetKind() == GeneratorWorker::kBatchFinishedEvent && event.GetText().View() == m_batchName.View()) {
-            std::lock_guard lock(m_mutex);
-            m_finished = true;
-            m_changed.notify_all();
-        }
-    }
-    // Waits up to the time for the event; true once it came.
-    bool WaitFor(std::chrono::milliseconds time) {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, time, [this] { return m_finished; });
-    }
-
-private:
-    CKSString m_batchName;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_finished = false;
-};
 
 // Every section whose "Type" names a kind the factory knows, in file order.
 std::vector<CKSString> AllDefinitions(const CKSString& configFile) {
@@ -117,7 +90,6 @@ int RunGenerateCommand(const CKSString& configFile, const std::vector<std::strin
     const CBatchName batchName(names);
     int errorLines = 0;
     {
-        BatchFinishedWaiter finished(batchName);
         GeneratorWorker worker;
         worker.SetLogLevel(parsed.Has("-v") || parsed.Has("--verbose") ? CKSLogger::kLevelDebug
                                                                         : CKSLogger::kLevelInfo);
@@ -130,9 +102,11 @@ int RunGenerateCommand(const CKSString& configFile, const std::vector<std::strin
             progress.emplace(*output);
         }
         worker.SubmitBatch(names, batchName, configFile, CKSString::FromQString(destination), output, options);
-        // Until the batch has finished, or the worker has ended without running it (a stop that
-        // came first). A signal stops the batch: the file in hand is finished, no new one begun.
-        while (!finished.WaitFor(std::chrono::milliseconds(0)) && worker.IsRunning()) {
+        // Until the batch is in the worker's finished list, or the worker has ended without
+        // running it (a stop that came first). The list, not the batch-finished event, because
+        // the dispatcher rests after every event it delivers and a short batch would wait on it.
+        // A signal stops the batch: the file in hand is finished, no new one begun.
+        while (worker.GetBatchInfo(batchName.View()) == nullptr && worker.IsRunning()) {
             if (const int signal = signalCatcher.Wait(10); signal != 0 && caught == 0) {
                 caught = signal;
                 ApplicationStopEvent().Set();
