@@ -5,7 +5,10 @@
 #include "tests/common/CapturingOutput.h"
 #include "tests/common/TempDir.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
 #include <set>
 #include <string>
@@ -22,15 +25,36 @@ public:
     std::unique_ptr<CKSFileGenerator> Make(std::u16string_view kind) {
         std::unique_ptr<CKSFileGenerator> generator = m_factory.CreateForKind(kind);
         if (generator) {
-            generator->SetOutputFolder(CKSString::FromUtf8(m_dir.Path().string()));
-            generator->SetName();
-            generator->SetPace(0);
+            WriteIntoTempDir(*generator);
         }
         return generator;
+    }
+    // The same for a generator made directly (a test's own subclass): its type and defaults,
+    // the temporary folder, no pause.
+    void Prepare(CKSFileGenerator& generator, std::u16string_view kind) {
+        generator.GetProperties().Get(u"Type").SetTextValue(kind);
+        generator.AddTypeProperties();
+        WriteIntoTempDir(generator);
     }
 
     static void Set(CKSFileGenerator& generator, std::u16string_view name, std::u16string_view value) {
         generator.GetProperties().Get(name).ParseValue(value);
+    }
+
+    using Values = std::initializer_list<std::pair<std::u16string_view, std::u16string_view>>;
+    // Runs one file of the kind with SimpleName on and the given properties, and answers its
+    // bytes; empty, with a failure noted, unless exactly one file came out.
+    std::string MakeOne(std::u16string_view kind, Values values, std::uint32_t seed) {
+        auto generator = Make(kind);
+        Set(*generator, u"SimpleName", u"1");
+        for (const auto& [name, value] : values) {
+            Set(*generator, name, value);
+        }
+        generator->SetSeed(seed);
+        generator->Run();
+        const auto files = Files();
+        EXPECT_EQ(files.size(), 1u) << m_output.All();
+        return files.size() == 1 ? Read(*files.begin()) : std::string();
     }
 
     // Names of the files in the temporary folder (not in sub-folders).
@@ -51,6 +75,12 @@ public:
     const TempDir& Dir() const { return m_dir; }
 
 private:
+    void WriteIntoTempDir(CKSFileGenerator& generator) {
+        generator.SetOutputFolder(CKSString::FromUtf8(m_dir.Path().string()));
+        generator.SetName();
+        generator.SetPace(0);
+    }
+
     TempDir m_dir;
     CapturingOutput m_output;
     CKSLogger m_logger;

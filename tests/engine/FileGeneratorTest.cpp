@@ -149,14 +149,10 @@ private:
 TEST(FileGenerator, AFatalWriteErrorEndsTheRunAndKeepsEarlierFiles) {
     GeneratorFixture fixture;
     FailingThirdFile generator(&fixture.Logger());
-    generator.GetProperties().Get(u"Type").SetTextValue(u"bin");
-    generator.AddTypeProperties();
+    fixture.Prepare(generator, u"bin");
     GeneratorFixture::Set(generator, u"Files", u"5");
     GeneratorFixture::Set(generator, u"SimpleName", u"1");
     GeneratorFixture::Set(generator, u"Size", u"1000");
-    generator.SetOutputFolder(CKSString::FromUtf8(fixture.Dir().Path().string()));
-    generator.SetName();
-    generator.SetPace(0);
     generator.Run();
     EXPECT_EQ(fixture.Files(), (std::set<std::string>{"fkbin0.bin", "fkbin1.bin", "fkbin2.bin"}));
     EXPECT_EQ(fixture.Read("fkbin0.bin").size(), 1000u);

@@ -13,16 +13,7 @@ namespace {
 // Runs one binary file with the given properties and answers its bytes.
 std::string MakeBinary(GeneratorFixture& fixture, std::initializer_list<std::pair<std::u16string_view, std::u16string_view>> values,
                        std::uint32_t seed = 1) {
-    auto generator = fixture.Make(u"bin");
-    GeneratorFixture::Set(*generator, u"SimpleName", u"1");
-    for (const auto& [name, value] : values) {
-        GeneratorFixture::Set(*generator, name, value);
-    }
-    generator->SetSeed(seed);
-    generator->Run();
-    const auto files = fixture.Files();
-    EXPECT_EQ(files.size(), 1u);
-    return files.empty() ? std::string() : fixture.Read(*files.begin());
+    return fixture.MakeOne(u"bin", values, seed);
 }
 
 std::uint32_t LittleEndian(const std::string& bytes, std::size_t at) {

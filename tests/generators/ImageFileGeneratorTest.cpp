@@ -25,11 +25,7 @@ protected:
 
 std::unique_ptr<CountingImageGenerator> MakeCounting(GeneratorFixture& fixture) {
     auto generator = std::make_unique<CountingImageGenerator>(&fixture.Logger());
-    generator->GetProperties().Get(u"Type").SetTextValue(u"img");
-    generator->AddTypeProperties();
-    generator->SetOutputFolder(CKSString::FromUtf8(fixture.Dir().Path().string()));
-    generator->SetName();
-    generator->SetPace(0);
+    fixture.Prepare(*generator, u"img");
     return generator;
 }
 

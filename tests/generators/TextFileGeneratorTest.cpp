@@ -15,16 +15,7 @@ namespace {
 std::string MakeText(GeneratorFixture& fixture,
                      std::initializer_list<std::pair<std::u16string_view, std::u16string_view>> values,
                      std::uint32_t seed = 1) {
-    auto generator = fixture.Make(u"txt");
-    GeneratorFixture::Set(*generator, u"SimpleName", u"1");
-    for (const auto& [name, value] : values) {
-        GeneratorFixture::Set(*generator, name, value);
-    }
-    generator->SetSeed(seed);
-    generator->Run();
-    const auto files = fixture.Files();
-    EXPECT_EQ(files.size(), 1u) << fixture.Output().All();
-    return files.empty() ? std::string() : fixture.Read(*files.begin());
+    return fixture.MakeOne(u"txt", values, seed);
 }
 
 std::set<std::string_view> WordSet() {
@@ -221,15 +212,11 @@ TEST(TextGenerator, ItemsOnlyWhereMoreThan64BytesAreLeft) {
     for (std::uint32_t seed = 1; seed <= 10; ++seed) {
         GeneratorFixture fixture;
         ItemWatcher generator(&fixture.Logger());
-        generator.GetProperties().Get(u"Type").SetTextValue(u"txt");
-        generator.AddTypeProperties();
+        fixture.Prepare(generator, u"txt");
         for (const char16_t* flag : {u"NumbersInText", u"EmailsInText", u"CCsInText", u"DatesInText"}) {
             GeneratorFixture::Set(generator, flag, u"1");
         }
         GeneratorFixture::Set(generator, u"Size", u"3000");
-        generator.SetOutputFolder(CKSString::FromUtf8(fixture.Dir().Path().string()));
-        generator.SetName();
-        generator.SetPace(0);
         generator.SetSeed(seed);
         generator.Run();
         EXPECT_GT(generator.items, 0);
@@ -296,8 +283,7 @@ TEST(TextGenerator, CharactersAndWordsFollowTheUnitRulesDrawForDraw) {
         for (std::uint32_t seed = 1; seed <= 8; ++seed) {
             GeneratorFixture fixture;
             ContentStartWatcher generator(&fixture.Logger());
-            generator.GetProperties().Get(u"Type").SetTextValue(u"txt");
-            generator.AddTypeProperties();
+            fixture.Prepare(generator, u"txt");
             const auto number = [](std::uint64_t n) {
                 const std::string digits = std::to_string(n);
                 return std::u16string(digits.begin(), digits.end());
@@ -310,9 +296,6 @@ TEST(TextGenerator, CharactersAndWordsFollowTheUnitRulesDrawForDraw) {
             GeneratorFixture::Set(generator, u"WinLineEnding", c.crlf ? u"1" : u"0");
             GeneratorFixture::Set(generator, u"Size", number(c.sizeMin) + u"," + number(c.sizeMax));
             GeneratorFixture::Set(generator, u"LineLength", number(c.lineMin) + u"," + number(c.lineMax));
-            generator.SetOutputFolder(CKSString::FromUtf8(fixture.Dir().Path().string()));
-            generator.SetName();
-            generator.SetPace(0);
             generator.SetSeed(seed);
             generator.Run();
             const auto files = fixture.Files();
