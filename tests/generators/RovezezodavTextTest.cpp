@@ -9,6 +9,18 @@
 
 namespace {
 
+// The process-wide model is loaded once per process, so a test that puts its own model (or a
+// damaged file) in place must be the first to ask for it. ctest runs every test in a process of
+// its own; run on their own, these tests say so instead of failing on another test's model.
+::testing::AssertionResult ModelNotLoadedYet() {
+    if (CKSRovezezodavInitializer::Instance().IsLoaded()) {
+        return ::testing::AssertionFailure()
+               << "the process-wide model is already loaded: run this test in a process of its own "
+                  "(ctest does, or --gtest_filter)";
+    }
+    return ::testing::AssertionSuccess();
+}
+
 // Puts a model where the process-wide initializer looks first, so text generators use it.
 void InstallModel(const std::vector<SWordSpec>& words) {
     const std::string path = CKSRovezezodavInitializer::DefaultDataPath().ToUtf8();
@@ -32,6 +44,7 @@ std::string MakeProse(GeneratorFixture& fixture, std::u16string_view size, std::
 } // namespace
 
 TEST(RovezezodavText, SentencesStartUpperCaseAndFollowTheModel) {
+    ASSERT_TRUE(ModelNotLoadedYet());
     InstallModel({{"_STAR", 0, {{"alpha", 4}}},
                   {"_END", 1, {}},
                   {"_SSTAR", 2, {{"gamma", 6}}},
@@ -56,6 +69,7 @@ TEST(RovezezodavText, SentencesStartUpperCaseAndFollowTheModel) {
 }
 
 TEST(RovezezodavText, AModelThatNeverEndsStillGivesFittingSentences) {
+    ASSERT_TRUE(ModelNotLoadedYet());
     // "loop" only ever leads to itself: without a bound the walk would never return.
     InstallModel({{"_STAR", 0, {{"loop", 4}}},
                   {"_END", 1, {}},
@@ -88,6 +102,7 @@ TEST(RovezezodavText, LessThanASentenceOfRoomGivesLineEndingsAlone) {
 }
 
 TEST(RovezezodavText, AMissingModelSkipsTheFileWithItsMessage) {
+    ASSERT_TRUE(ModelNotLoadedYet());
     const std::string path = CKSRovezezodavInitializer::DefaultDataPath().ToUtf8();
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     // A file with a valid header and a damaged body is used as it is and fails to load.
