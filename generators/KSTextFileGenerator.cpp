@@ -7,6 +7,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <cstring>
 
 namespace {
 
@@ -164,12 +165,18 @@ std::uint64_t CKSTextFileGenerator::EmitPlainLine(std::uint64_t room) {
             const bool word = DrawFrom(StateAfter(start, drawn + 1)) % 8 < 6 && left > 0;
             drawn += 1;
             if (word) {
-                const std::string_view text = m_words.WordForDraw(DrawFrom(StateAfter(start, drawn + 1)));
+                const CPickableWords& list = m_words.Words();
+                const std::string_view text = list.ForDraw(DrawFrom(StateAfter(start, drawn + 1)));
                 random.Set(StateAfter(start, drawn + 1));
-                if (held + text.size() > sizeof(pending)) {
+                if (held + list.SlotBytes() > sizeof(pending)) {
                     writeHeld();
                 }
-                text.copy(pending + held, text.size());
+                // Whole slots: one fixed-size move for the words of the built-in list.
+                if (list.SlotBytes() == 16) {
+                    std::memcpy(pending + held, text.data(), 16);
+                } else {
+                    std::memcpy(pending + held, text.data(), list.SlotBytes());
+                }
                 held += text.size();
                 done += text.size();
                 continue;

@@ -81,22 +81,34 @@ CTextGenerator& CTextGenerator::Instance() {
     return holder;
 }
 
-const CKSWordList& CTextGenerator::List() {
+CPickableWords::CPickableWords(const std::vector<std::string_view>& entries)
+    : m_count(static_cast<std::uint32_t>(entries.size())) {
+    for (std::string_view entry : entries) {
+        m_longest = std::max(m_longest, entry.size());
+    }
+    m_slotBytes = std::max<std::size_t>(16, (m_longest + 15) / 16 * 16);
+    m_bytes.assign(entries.size() * m_slotBytes, '\0');
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        entries[i].copy(m_bytes.data() + i * m_slotBytes, entries[i].size());
+        m_sizes.push_back(entries[i].size());
+    }
+    if (m_count != 0) {
+        m_inverse = static_cast<std::uint32_t>(0xFFFFFFFFu / m_count + 1);
+    }
+}
+
+const CPickableWords& CTextGenerator::Build() {
     // Double-checked: picks after the first take no lock; the list never changes once built.
-    if (const CKSWordList* ready = m_ready.load(std::memory_order_acquire)) {
+    if (const CPickableWords* ready = m_ready.load(std::memory_order_acquire)) {
         return *ready;
     }
     CAutoLock lock(m_lock);
-    if (!m_list) {
-        auto list = std::make_unique<CKSWordList>();
-        list->Build();
-        std::size_t longest = 0;
-        for (std::string_view entry : list->Entries()) {
-            longest = std::max(longest, entry.size());
-        }
-        m_list = std::move(list);
-        m_wordFit.store(static_cast<std::uint32_t>(longest), std::memory_order_release);
-        m_ready.store(m_list.get(), std::memory_order_release);
+    if (!m_words) {
+        CKSWordList list;
+        list.Build();
+        m_words = std::make_unique<const CPickableWords>(list.Entries());
+        m_wordFit.store(static_cast<std::uint32_t>(m_words->Longest()), std::memory_order_release);
+        m_ready.store(m_words.get(), std::memory_order_release);
     }
-    return *m_list;
+    return *m_words;
 }

@@ -161,6 +161,32 @@ TEST(WordList, EntriesAndPicks) {
     EXPECT_EQ(CTextGenerator::Instance().WordFitLength(), 16u);
 }
 
+TEST(WordList, PicksAreTheEntryOfTheDrawModuloTheCount) {
+    CKSWordList list;
+    list.Build();
+    const CPickableWords words(list.Entries());
+    EXPECT_EQ(words.SlotBytes(), 16u);
+    for (std::uint32_t draw = 0; draw <= RANDMX; ++draw) {
+        ASSERT_EQ(words.ForDraw(draw), list.Entries()[draw % 525]) << draw;
+    }
+    // The remainder without a division, for every count and value it takes that path for, and
+    // past it, where it falls back to the division.
+    for (std::uint32_t count : {1u, 2u, 3u, 7u, 94u, 524u, 525u, 526u, 4096u, 32767u, 65535u, 65536u, 100000u}) {
+        std::vector<std::string_view> entries(count, "x ");
+        const CPickableWords picks(entries);
+        for (std::uint32_t value = 0; value <= 0x1FFFF; ++value) {
+            ASSERT_EQ(picks.Remainder(value), value % count) << value << " mod " << count;
+        }
+        ASSERT_EQ(picks.Remainder(0xFFFFFFFFu), 0xFFFFFFFFu % count) << count;
+    }
+    // A longer entry widens the slots, and every entry keeps its own length.
+    const std::vector<std::string_view> longer = {"a ", "a-rather-longer-entry-than-sixteen "};
+    const CPickableWords wide(longer);
+    EXPECT_EQ(wide.SlotBytes(), 48u);
+    EXPECT_EQ(wide.ForDraw(3), longer[1]);
+    EXPECT_EQ(CPickableWords({}).ForDraw(5), std::string_view());
+}
+
 TEST(TextGenerator, RandomCharactersArePrintableAndSizesStayInBounds) {
     for (std::uint32_t seed = 1; seed <= 20; ++seed) {
         GeneratorFixture fixture;
