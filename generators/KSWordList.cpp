@@ -1,6 +1,5 @@
 #include "generators/KSWordList.h"
 
-
 #include <algorithm>
 
 namespace {
@@ -107,7 +106,6 @@ const CPickableWords& CTextGenerator::Build() {
         CKSWordList list;
         list.Build();
         m_words = std::make_unique<const CPickableWords>(list.Entries());
-        m_wordFit.store(static_cast<std::uint32_t>(m_words->Longest()), std::memory_order_release);
         m_ready.store(m_words.get(), std::memory_order_release);
     }
     return *m_words;

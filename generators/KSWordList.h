@@ -76,7 +76,10 @@ public:
         return ready != nullptr ? *ready : Build();
     }
     // The length of the longest entry in bytes (16 once the list is built).
-    std::uint32_t WordFitLength() const { return m_wordFit.load(std::memory_order_acquire); }
+    std::uint32_t WordFitLength() const {
+        const CPickableWords* ready = m_ready.load(std::memory_order_acquire);
+        return ready != nullptr ? static_cast<std::uint32_t>(ready->Longest()) : kInitialWordFit;
+    }
 
 private:
     const CPickableWords& Build();
@@ -84,5 +87,4 @@ private:
     CKSSynchronizer m_lock;
     std::unique_ptr<const CPickableWords> m_words;
     std::atomic<const CPickableWords*> m_ready{nullptr};
-    std::atomic<std::uint32_t> m_wordFit{kInitialWordFit};
 };
