@@ -98,7 +98,8 @@ void GeneratorWorker::ThreadMain() {
             }
             CKSObserver::Instance().Publish(kBatchFinishedEvent, name, 0);
         }
-        const int woken = CKSManualResetEvent::WaitAny({&m_stopEvent, &m_newWork, &m_exit}, kWakeWaitMilliseconds);
+        const int woken =
+            CKSManualResetEvent::WaitAny({&m_stopEvent, &m_newWork, &m_exit}, kWakeWaitMilliseconds);
         if (woken == 0 || woken == 2) {
             break;
         }

@@ -32,8 +32,9 @@ public:
     bool IsRunning() const { return m_running.load(); }
 
     // Queues a batch; the worker owns it from now on. False only when it cannot be made.
-    bool SubmitBatch(std::vector<CKSString> definitionNames, const CKSString& batchName, const CKSString& configFile,
-                     const CKSString& destination, std::shared_ptr<IOutput> output, CBatchOptions options = {});
+    bool SubmitBatch(std::vector<CKSString> definitionNames, const CKSString& batchName,
+                     const CKSString& configFile, const CKSString& destination,
+                     std::shared_ptr<IOutput> output, CBatchOptions options = {});
     // Appends the names of the finished batches, oldest first; answers the list's size.
     std::size_t ListBatches(std::vector<CKSString>& names);
     std::unique_ptr<CKSBatchInfo> GetBatchInfo(std::u16string_view name) override;

@@ -3,7 +3,8 @@
 #include "support/KSTime.h"
 
 CKSGeneratorBatch::CKSGeneratorBatch(std::vector<CKSString> definitionNames, CKSString configFile,
-                                     CKSString destination, std::shared_ptr<IOutput> output, CBatchOptions options)
+                                     CKSString destination, std::shared_ptr<IOutput> output,
+                                     CBatchOptions options)
     : m_definitionNames(std::move(definitionNames)), m_configFile(std::move(configFile)),
       m_destination(std::move(destination)), m_output(std::move(output)), m_options(options) {}
 
@@ -15,7 +16,8 @@ void CKSGeneratorBatch::LogFinished(CKSLogger& logger) const {
     const CKSString time = FormatShortTime(CKSTime::Now(), false);
     const std::u16string_view shown = time.View().substr(0, 127);
     if (m_definitionNames.size() > 1) {
-        logger.InfoF("%u generators finished %s", static_cast<std::uint32_t>(m_definitionNames.size()), shown);
+        logger.InfoF("%u generators finished %s", static_cast<std::uint32_t>(m_definitionNames.size()),
+                     shown);
     } else if (m_definitionNames.size() == 1) {
         logger.InfoF("Generator finished %s", shown);
     }

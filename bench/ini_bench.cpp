@@ -1,7 +1,7 @@
 // Reading a definition file the way the definition list does: list the sections, then build
-// each section's generator with its full property list read from the file. Every iteration starts with an empty cache, so it includes the one parse the
-// file costs. The growth from 100 to 1,000 definitions should be linear: the ratio is printed at
-// the end (at most 12 is the target).
+// each section's generator with its full property list read from the file. Every iteration starts with an
+// empty cache, so it includes the one parse the file costs. The growth from 100 to 1,000 definitions should
+// be linear: the ratio is printed at the end (at most 12 is the target).
 
 #include "engine/KSFileGeneratorFactory.h"
 #include "support/IniProfile.h"
@@ -93,8 +93,8 @@ void WriteOneKey(benchmark::State& state) {
     for (auto _ : state) {
         CIniProfile::WriteString(file, u"Definition 500", u"Files", CKSString::FromUtf8(std::to_string(++n)));
     }
-    state.counters["parses_per_write"] =
-        static_cast<double>(CIniProfile::ParseCount() - parsesBefore) / static_cast<double>(state.iterations());
+    state.counters["parses_per_write"] = static_cast<double>(CIniProfile::ParseCount() - parsesBefore) /
+                                         static_cast<double>(state.iterations());
 }
 BENCHMARK(WriteOneKey)->Iterations(20)->Unit(benchmark::kMillisecond);
 

@@ -32,7 +32,8 @@ int main(int argc, char** argv) {
             value = (high << 16) | ((state >> 16) & 0x7FFF);
         }
         const std::uint64_t left = total - done;
-        const std::size_t bytes = left < buffer.size() * 4 ? static_cast<std::size_t>(left) : buffer.size() * 4;
+        const std::size_t bytes =
+            left < buffer.size() * 4 ? static_cast<std::size_t>(left) : buffer.size() * 4;
         if (::write(fd, buffer.data(), bytes) != static_cast<ssize_t>(bytes)) {
             std::perror("write");
             return 1;

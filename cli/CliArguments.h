@@ -16,7 +16,9 @@ public:
     // False with Error() set for an unknown option or a missing value. "--" ends the options.
     bool Parse(const std::vector<std::string>& args);
 
-    bool Has(const std::string& option) const { return m_flagsSeen.count(option) > 0 || m_values.count(option) > 0; }
+    bool Has(const std::string& option) const {
+        return m_flagsSeen.count(option) > 0 || m_values.count(option) > 0;
+    }
     std::optional<std::string> Value(const std::string& option) const;
     const std::vector<std::string>& Positional() const { return m_positional; }
     const std::string& Error() const { return m_error; }

@@ -15,7 +15,9 @@ void CStreamOutput::Write(std::u16string_view text, bool error) {
     WriteLine(Utf16ToUtf8(text));
 }
 
-void CStreamOutput::WriteA(std::string_view text) { WriteLine(std::string(text)); }
+void CStreamOutput::WriteA(std::string_view text) {
+    WriteLine(std::string(text));
+}
 
 void CStreamOutput::WriteLine(std::string line) {
     // Some messages carry their own "\r\n"; the terminal gets one plain line ending.
@@ -93,7 +95,9 @@ SignalCatcher::SignalCatcher() {
     pthread_sigmask(SIG_BLOCK, &m_set, &m_old);
 }
 
-SignalCatcher::~SignalCatcher() { pthread_sigmask(SIG_SETMASK, &m_old, nullptr); }
+SignalCatcher::~SignalCatcher() {
+    pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
+}
 
 int SignalCatcher::Wait(long milliseconds) {
     const timespec timeout{milliseconds / 1000, (milliseconds % 1000) * 1000000};

@@ -18,7 +18,8 @@
 class CStreamOutput : public IOutput {
 public:
     // Lines reach a terminal at once; into a file or pipe they go in large writes.
-    CStreamOutput(std::ostream& stream, bool flushEachLine) : m_stream(stream), m_flushEachLine(flushEachLine) {}
+    CStreamOutput(std::ostream& stream, bool flushEachLine)
+        : m_stream(stream), m_flushEachLine(flushEachLine) {}
 
     void Write(std::u16string_view text, bool error) override;
     void WriteA(std::string_view text) override;

@@ -66,7 +66,9 @@ int RunListCommand(const CKSString& configFile, const std::vector<std::string>& 
         if (const auto generator = factory.CreateFromSection(configFile, name)) {
             const auto files = generator->GetProperties().Get(u"Files").GetRangeValue();
             io.out << '\t' << generator->GetType().ToUtf8() << '\t'
-                   << (generator->HasSize() ? std::to_string(static_cast<std::uint32_t>(generator->GetSizeMinimum())) : "-")
+                   << (generator->HasSize()
+                           ? std::to_string(static_cast<std::uint32_t>(generator->GetSizeMinimum()))
+                           : "-")
                    << '\t' << static_cast<std::uint32_t>(files.min);
         }
         io.out << '\n';
@@ -85,7 +87,8 @@ int RunShowCommand(const CKSString& configFile, const std::vector<std::string>& 
     const CKSString name = CKSString::FromUtf8(args[0]);
     const auto generator = factory.CreateFromSection(configFile, name);
     if (!generator) {
-        io.err << "fakemill-cli show: '" << args[0] << "' is not a definition in " << configFile.ToUtf8() << "\n";
+        io.err << "fakemill-cli show: '" << args[0] << "' is not a definition in " << configFile.ToUtf8()
+               << "\n";
         return kExitFailure;
     }
     generator->SetName();
@@ -120,7 +123,8 @@ int RunDefineCommand(const CKSString& configFile, const std::vector<std::string>
     const std::string& nameText = parsed.Positional()[0];
     const CKSString name = CKSString::FromUtf8(nameText);
     if (const std::u16string problem = CIniProfile::CheckSectionName(name); !problem.empty()) {
-        io.err << "fakemill-cli define: the name '" << nameText << "' cannot be used: " << Utf16ToUtf8(problem) << "\n";
+        io.err << "fakemill-cli define: the name '" << nameText
+               << "' cannot be used: " << Utf16ToUtf8(problem) << "\n";
         return kExitUsage;
     }
     CKSPropertyList& properties = generator->GetProperties();
@@ -155,8 +159,8 @@ int RunDefineCommand(const CKSString& configFile, const std::vector<std::string>
                          (exists ? CIniProfile::ReplaceSection(configFile, name, keys, &error)
                                  : CIniProfile::WriteStrings(configFile, name, keys, &error));
     if (!written) {
-        io.err << "fakemill-cli define: could not write '" << nameText << "' to " << configFile.ToUtf8() << ": "
-               << Utf16ToUtf8(error) << "\n";
+        io.err << "fakemill-cli define: could not write '" << nameText << "' to " << configFile.ToUtf8()
+               << ": " << Utf16ToUtf8(error) << "\n";
         return kExitFailure;
     }
     return kExitSuccess;

@@ -47,7 +47,8 @@ int RunGenerateCommand(const CKSString& configFile, const std::vector<std::strin
     CBatchOptions options;
     if (const auto pace = parsed.Value("--pace")) {
         std::uint64_t milliseconds = 0;
-        if (!ParseCliNumber(*pace, milliseconds) || milliseconds > std::numeric_limits<std::uint32_t>::max() - 1) {
+        if (!ParseCliNumber(*pace, milliseconds) ||
+            milliseconds > std::numeric_limits<std::uint32_t>::max() - 1) {
             io.err << "fakemill-cli generate: --pace needs milliseconds, not '" << *pace << "'\n";
             return kExitUsage;
         }
@@ -56,7 +57,8 @@ int RunGenerateCommand(const CKSString& configFile, const std::vector<std::strin
     if (const auto seed = parsed.Value("--seed")) {
         std::uint64_t value = 0;
         if (!ParseCliNumber(*seed, value) || value > std::numeric_limits<std::uint32_t>::max()) {
-            io.err << "fakemill-cli generate: --seed needs a number from 0 to 4294967295, not '" << *seed << "'\n";
+            io.err << "fakemill-cli generate: --seed needs a number from 0 to 4294967295, not '" << *seed
+                   << "'\n";
             return kExitUsage;
         }
         options.seed = static_cast<std::uint32_t>(value);
@@ -92,7 +94,7 @@ int RunGenerateCommand(const CKSString& configFile, const std::vector<std::strin
     {
         GeneratorWorker worker;
         worker.SetLogLevel(parsed.Has("-v") || parsed.Has("--verbose") ? CKSLogger::kLevelDebug
-                                                                        : CKSLogger::kLevelInfo);
+                                                                       : CKSLogger::kLevelInfo);
         if (!worker.Start()) {
             io.err << "fakemill-cli generate: could not start the generator worker\n";
             return kExitFailure;
@@ -101,7 +103,8 @@ int RunGenerateCommand(const CKSString& configFile, const std::vector<std::strin
         if (io.outIsTerminal) {
             progress.emplace(*output);
         }
-        worker.SubmitBatch(names, batchName, configFile, CKSString::FromQString(destination), output, options);
+        worker.SubmitBatch(names, batchName, configFile, CKSString::FromQString(destination), output,
+                           options);
         // Until the batch is in the worker's finished list, or the worker has ended without
         // running it (a stop that came first). The list, not the batch-finished event, because
         // the dispatcher rests after every event it delivers and a short batch would wait on it.

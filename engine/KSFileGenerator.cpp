@@ -35,9 +35,9 @@ std::atomic<std::uint32_t> g_instanceCounter{1};
 } // namespace
 
 std::uint32_t DefinitionSeed(std::uint32_t runSeed, const CKSString& definitionName) {
-    const unsigned char seedBytes[4] = {static_cast<unsigned char>(runSeed), static_cast<unsigned char>(runSeed >> 8),
-                                        static_cast<unsigned char>(runSeed >> 16),
-                                        static_cast<unsigned char>(runSeed >> 24)};
+    const unsigned char seedBytes[4] = {
+        static_cast<unsigned char>(runSeed), static_cast<unsigned char>(runSeed >> 8),
+        static_cast<unsigned char>(runSeed >> 16), static_cast<unsigned char>(runSeed >> 24)};
     const std::string name = definitionName.ToUtf8();
     return UpdateCrc32(UpdateCrc32(0, seedBytes, 4), name.data(), name.size());
 }
@@ -62,7 +62,8 @@ void CKSFileGenerator::AppendProperties(const CKSPropertyList& table) {
 const CKSProperty* CKSFileGenerator::RequireProperty(std::u16string_view name) const {
     const CKSProperty* property = m_properties.Find(name);
     if (property == nullptr) {
-        Logger().ErrorF("Must have %s property! (not found out of %d)", name, static_cast<int>(m_properties.Count()));
+        Logger().ErrorF("Must have %s property! (not found out of %d)", name,
+                        static_cast<int>(m_properties.Count()));
     }
     return property;
 }
@@ -87,7 +88,9 @@ CKSString CKSFileGenerator::TextProperty(std::u16string_view name) const {
     return property != nullptr ? property->GetValue() : CKSString(u"");
 }
 
-CKSString CKSFileGenerator::GetType() const { return TextProperty(u"Type"); }
+CKSString CKSFileGenerator::GetType() const {
+    return TextProperty(u"Type");
+}
 
 CKSString CKSFileGenerator::GetPrefix() const {
     CKSString prefix = TextProperty(u"Prefix");
@@ -139,7 +142,9 @@ void CKSFileGenerator::DescribeProperties(IPropertyInfo& info) {
     m_properties.ForEach(info);
 }
 
-bool CKSFileGenerator::EnsureWordModel() { return false; }
+bool CKSFileGenerator::EnsureWordModel() {
+    return false;
+}
 
 std::unique_ptr<CKSFileGenerator> CKSFileGenerator::Split() {
     if (m_assignedFiles != 0) {
@@ -197,7 +202,8 @@ void CKSFileGenerator::Generate() {
                 Logger().ErrorF("Failed to create new file (%s)", path);
             }
         } catch (const CKSFatalException& fatal) {
-            Logger().ErrorF("%s: Fatal error generating data for file (%d)", m_name, static_cast<std::int32_t>(i));
+            Logger().ErrorF("%s: Fatal error generating data for file (%d)", m_name,
+                            static_cast<std::int32_t>(i));
             Logger().ErrorF("%s", fatal);
             break;
         } catch (const CKSException& failure) {
@@ -231,10 +237,11 @@ bool CKSFileGenerator::CreateNextFile(std::uint32_t index, CKSString& path) {
     std::int64_t k = index;
     for (int attempts = 1;; ++attempts) {
         const CKSString type = TextProperty(u"Type");
-        const std::u16string name =
-            simple ? KSFormat(std::u16string_view(u"%s%s%d.%s"), prefix, type, static_cast<std::int32_t>(k), extension)
-                   : KSFormat(std::u16string_view(u"%s%s%d_%d.%s"), prefix, type, m_discriminator,
-                              static_cast<std::int32_t>(k), extension);
+        const std::u16string name = simple
+                                        ? KSFormat(std::u16string_view(u"%s%s%d.%s"), prefix, type,
+                                                   static_cast<std::int32_t>(k), extension)
+                                        : KSFormat(std::u16string_view(u"%s%s%d_%d.%s"), prefix, type,
+                                                   m_discriminator, static_cast<std::int32_t>(k), extension);
         path = folder.Join(name);
         k += m_interval;
         if (attempts > kMaxNameAttempts) {

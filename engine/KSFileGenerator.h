@@ -16,7 +16,10 @@
 #include <memory>
 #include <optional>
 
-class CKSFileGenerator : public CKSWorker, public virtual CKSOutFile, public virtual CRandomizer, public CKSIsLogging {
+class CKSFileGenerator : public CKSWorker,
+                         public virtual CKSOutFile,
+                         public virtual CRandomizer,
+                         public CKSIsLogging {
 public:
     // Most candidate names tried for one file.
     static constexpr int kMaxNameAttempts = 256;

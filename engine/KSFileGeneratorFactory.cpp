@@ -55,7 +55,9 @@ bool CKSFileGeneratorFactory::IsKnownKind(std::u16string_view key) {
     return false;
 }
 
-std::span<const GeneratorKindInfo> CKSFileGeneratorFactory::OfferedKinds() { return kOfferedKinds; }
+std::span<const GeneratorKindInfo> CKSFileGeneratorFactory::OfferedKinds() {
+    return kOfferedKinds;
+}
 
 std::unique_ptr<CKSFileGenerator> CKSFileGeneratorFactory::CreateByKind(std::u16string_view key) const {
     if (key.empty()) {
@@ -82,8 +84,8 @@ std::unique_ptr<CKSFileGenerator> CKSFileGeneratorFactory::CreateForKind(std::u1
     return generator;
 }
 
-std::unique_ptr<CKSFileGenerator> CKSFileGeneratorFactory::CreateFromSection(const CKSString& file,
-                                                                             std::u16string_view section) const {
+std::unique_ptr<CKSFileGenerator>
+CKSFileGeneratorFactory::CreateFromSection(const CKSString& file, std::u16string_view section) const {
     const CKSString read = CIniProfile::GetString(file, section, u"Type", u"");
     const std::u16string_view type = read.View().substr(0, kTypeCapacity - 1);
     if (type.empty()) {
@@ -99,7 +101,8 @@ std::unique_ptr<CKSFileGenerator> CKSFileGeneratorFactory::CreateFromSection(con
     if (CKSProperty* typeProperty = properties.Find(u"Type")) {
         typeProperty->SetTextValue(type);
     } else {
-        Logger().ErrorF("Must have %s property! (not found out of %d)", u"Type", static_cast<int>(properties.Count()));
+        Logger().ErrorF("Must have %s property! (not found out of %d)", u"Type",
+                        static_cast<int>(properties.Count()));
     }
     generator->AddTypeProperties();
     properties.ReadFromFile(file, section);
@@ -111,4 +114,6 @@ void CKSFileBuilder::SetConfigFile(const CKSString& name) {
     m_configFile = CConfigLocation(GetLogger()).Resolve(name);
 }
 
-std::vector<CKSString> CKSFileBuilder::SectionNames() const { return CIniProfile::GetSectionNames(m_configFile); }
+std::vector<CKSString> CKSFileBuilder::SectionNames() const {
+    return CIniProfile::GetSectionNames(m_configFile);
+}

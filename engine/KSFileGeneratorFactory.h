@@ -29,7 +29,8 @@ public:
     // CreateByKind, then "Type" set to the key and the kind's own properties added.
     std::unique_ptr<CKSFileGenerator> CreateForKind(std::u16string_view key) const;
     // The generator of the section's "Type", with the section's values read over the defaults.
-    std::unique_ptr<CKSFileGenerator> CreateFromSection(const CKSString& file, std::u16string_view section) const;
+    std::unique_ptr<CKSFileGenerator> CreateFromSection(const CKSString& file,
+                                                        std::u16string_view section) const;
 
     static bool IsKnownKind(std::u16string_view key);
     // The kinds offered for new definitions, in the order they are offered.

@@ -154,7 +154,9 @@ std::size_t CKSOutFile::WriteNarrow(std::string_view text) {
     return Write(text.data(), text.size());
 }
 
-std::size_t CKSOutFile::WriteByte(std::uint8_t byte) { return PutByte(byte); }
+std::size_t CKSOutFile::WriteByte(std::uint8_t byte) {
+    return PutByte(byte);
+}
 
 std::uint64_t CKSOutFile::Flush(CKSLogger* logger) {
     if (!IsOpen()) {

@@ -5,7 +5,8 @@
 
 using randomizer_detail::t_state;
 
-thread_local constinit std::uint32_t randomizer_detail::t_state __attribute__((tls_model("initial-exec"))) = 1;
+thread_local constinit std::uint32_t randomizer_detail::t_state __attribute__((tls_model("initial-exec"))) =
+    1;
 
 void KSSrand(std::uint32_t seed) {
     t_state = seed;

@@ -65,7 +65,9 @@ constexpr std::uint32_t StateAfter(std::uint32_t state, std::size_t steps) {
     return state * randomizer_detail::kJumps.multiplier[steps] + randomizer_detail::kJumps.increment[steps];
 }
 // The value KSRand answers when it leaves the generator in state.
-constexpr std::uint32_t DrawFrom(std::uint32_t state) { return (state >> 16) & RANDMX; }
+constexpr std::uint32_t DrawFrom(std::uint32_t state) {
+    return (state >> 16) & RANDMX;
+}
 
 // The calling thread's state held in a local for the length of a loop, so the loop's draws need
 // no memory round trip; it goes back to the thread when the holder ends, and around any call

@@ -7,4 +7,6 @@ CKSManualResetEvent& ApplicationStopEvent() {
     return stopEvent;
 }
 
-CKSManualResetEvent& ApplicationQuitEvent() { return CKSObserver::Instance().GetQuitEvent(); }
+CKSManualResetEvent& ApplicationQuitEvent() {
+    return CKSObserver::Instance().GetQuitEvent();
+}

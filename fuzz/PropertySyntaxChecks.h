@@ -19,7 +19,8 @@ inline std::string CheckPropertySyntax(std::u16string_view text) {
         return "range does not read back: " + range.Format().ToUtf8();
     }
     const CKSLimit limit = CKSLimit::Parse(text);
-    if ((limit.flag != 0 && limit.flag != 1) || (limit.value >= 0 && !(CKSLimit::Parse(limit.Format()) == limit))) {
+    if ((limit.flag != 0 && limit.flag != 1) ||
+        (limit.value >= 0 && !(CKSLimit::Parse(limit.Format()) == limit))) {
         return "limit does not read back: " + limit.Format().ToUtf8();
     }
     CKSListProperty list(u"List", u"");

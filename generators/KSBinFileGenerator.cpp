@@ -49,7 +49,8 @@ bool CKSBinFileGenerator::ApplySize(std::uint64_t target, std::uint64_t limit) {
 
 void CKSBinFileGenerator::DrawSequenceTop() {
     const CKSRange sequence = RangeProperty(u"Sequence", CKSRange(0, 0));
-    m_sequenceTop = RandomInRange(static_cast<std::uint64_t>(sequence.min), static_cast<std::uint64_t>(sequence.max));
+    m_sequenceTop =
+        RandomInRange(static_cast<std::uint64_t>(sequence.min), static_cast<std::uint64_t>(sequence.max));
 }
 
 void CKSBinFileGenerator::GenerateContent() {
@@ -97,7 +98,9 @@ std::uint32_t CKSBinFileGenerator::NextValue() {
     return value;
 }
 
-std::size_t CKSBinFileGenerator::PutValue(std::uint32_t& value) { return WriteValue(value, m_bigEndian); }
+std::size_t CKSBinFileGenerator::PutValue(std::uint32_t& value) {
+    return WriteValue(value, m_bigEndian);
+}
 
 std::uint64_t CKSBinFileGenerator::EmitBlock(std::uint64_t count) {
     static_assert(std::endian::native == std::endian::little, "chunks are written in memory order");
@@ -122,8 +125,8 @@ std::uint64_t CKSBinFileGenerator::EmitBlock(std::uint64_t count) {
             }
         }
         if (GetPosition() < GetLimit()) {
-            WriteClamped(m_chunk.data(),
-                         static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, GetLimit() - GetPosition())));
+            WriteClamped(m_chunk.data(), static_cast<std::size_t>(std::min<std::uint64_t>(
+                                             kChunkBytes, GetLimit() - GetPosition())));
         }
         i += kChunkBytes;
     }

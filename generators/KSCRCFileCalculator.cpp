@@ -4,8 +4,8 @@
 
 #include <array>
 #include <cerrno>
-#include <vector>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -16,7 +16,9 @@ std::uint32_t ReadLittleEndian(const unsigned char* bytes) {
 
 } // namespace
 
-CKSCRCFileCalculator::CKSCRCFileCalculator(CKSLogger* logger) : CKSFileGenerator(logger) { SetDisplayName(u"CRC"); }
+CKSCRCFileCalculator::CKSCRCFileCalculator(CKSLogger* logger) : CKSFileGenerator(logger) {
+    SetDisplayName(u"CRC");
+}
 
 void CKSCRCFileCalculator::Calculate() {
     m_read = false;

@@ -31,7 +31,9 @@ std::unique_ptr<CKSFileGenerator> CKSCSVFileGenerator::CreateSibling(CKSLogger* 
     return std::make_unique<CKSCSVFileGenerator>(logger);
 }
 
-std::size_t CKSCSVFileGenerator::WriteWhole(std::string_view text) { return WriteNarrowText(text); }
+std::size_t CKSCSVFileGenerator::WriteWhole(std::string_view text) {
+    return WriteNarrowText(text);
+}
 
 void CKSCSVFileGenerator::GenerateContent() {
     m_columns = RequireProperty(u"Columns");

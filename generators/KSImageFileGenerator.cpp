@@ -23,14 +23,20 @@ const CKSPropertyList& ImageProperties() {
 }
 
 std::int32_t DrawDimension(const CKSRange& range) {
-    const std::uint64_t drawn = RandomInRange(static_cast<std::uint64_t>(range.min), static_cast<std::uint64_t>(range.max));
+    const std::uint64_t drawn =
+        RandomInRange(static_cast<std::uint64_t>(range.min), static_cast<std::uint64_t>(range.max));
     // Pictures are measured in 32-bit pixels; anything larger is held at that bound.
-    return static_cast<std::int32_t>(std::min<std::uint64_t>(drawn, std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(
+        std::min<std::uint64_t>(drawn, std::numeric_limits<std::int32_t>::max()));
 }
 
-bool Odd() { return (KSRand() & 1) != 0; }
+bool Odd() {
+    return (KSRand() & 1) != 0;
+}
 
-std::int32_t PenWidth(std::uint64_t widest) { return static_cast<std::int32_t>(RandomInRange(1, widest)); }
+std::int32_t PenWidth(std::uint64_t widest) {
+    return static_cast<std::int32_t>(RandomInRange(1, widest));
+}
 
 } // namespace
 
@@ -106,7 +112,9 @@ bool CKSImageFileGenerator::OpenOutput(const CKSString& path) {
     return true;
 }
 
-bool CKSImageFileGenerator::More() { return !StopRequested() && m_elementsDrawn < m_elementsWanted; }
+bool CKSImageFileGenerator::More() {
+    return !StopRequested() && m_elementsDrawn < m_elementsWanted;
+}
 
 void CKSImageFileGenerator::GenerateContent() {
     const std::int32_t width = DrawDimension(RangeProperty(u"Width", CKSRange(20, 400)));
@@ -123,8 +131,10 @@ void CKSImageFileGenerator::Draw() {
     const std::int32_t width = m_image->GetWidth();
     const std::int32_t height = m_image->GetHeight();
     const CKSRange elements = RangeProperty(u"Elements", CKSRange(1, 8));
-    const std::uint64_t wanted = RandomInRange(static_cast<std::uint64_t>(elements.min), static_cast<std::uint64_t>(elements.max));
-    m_elementsWanted = static_cast<std::uint32_t>(std::min<std::uint64_t>(wanted, std::numeric_limits<std::uint32_t>::max()));
+    const std::uint64_t wanted =
+        RandomInRange(static_cast<std::uint64_t>(elements.min), static_cast<std::uint64_t>(elements.max));
+    m_elementsWanted = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(wanted, std::numeric_limits<std::uint32_t>::max()));
 
     const std::optional<KSColor> named = NamedColor(TextProperty(u"Background"));
     const KSColor background = named ? *named : RandomColor();
@@ -266,5 +276,6 @@ void CKSImageFileGenerator::CloseOutput(const CKSString& path) {
         Logger().InfoF("Not enough memory to create or save image file");
     }
     struct stat info {};
-    CGenerationProgress::Instance().AddFile(::stat(path.ToUtf8().c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0);
+    CGenerationProgress::Instance().AddFile(
+        ::stat(path.ToUtf8().c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0);
 }

@@ -16,19 +16,22 @@ const CKSPropertyList& TextProperties() {
         const CKSProperty lineLength(u"LineLength", u"Length of a line", CKSRange(60, 90));
         const CKSProperty size(u"Size", u"How many bytes to generate", CKSRange(1000, 10000));
         const CKSBoolProperty winLineEnding(u"WinLineEnding", u"Windows line endings", true);
-        const CKSProperty textType(u"TextType", u"What kind of text to generate: characters, words or rovezezodav",
-                                   std::int64_t{2});
+        const CKSProperty textType(
+            u"TextType", u"What kind of text to generate: characters, words or rovezezodav", std::int64_t{2});
         const CKSBoolProperty numbers(u"NumbersInText", u"Intersperse numbers", true);
         const CKSBoolProperty emails(u"EmailsInText", u"Intersperse random emails", false);
         const CKSBoolProperty cards(u"CCsInText", u"Intersperse random credit card numbers", false);
         const CKSBoolProperty dates(u"DatesInText", u"Intersperse dates", false);
-        const CKSProperty* table[] = {&lineLength, &size, &winLineEnding, &textType, &numbers, &emails, &cards, &dates};
+        const CKSProperty* table[] = {&lineLength, &size,   &winLineEnding, &textType,
+                                      &numbers,    &emails, &cards,         &dates};
         return CKSPropertyList(table);
     }();
     return properties;
 }
 
-char RandomPrintable() { return static_cast<char>(KSRand() % 94 + 32); }
+char RandomPrintable() {
+    return static_cast<char>(KSRand() % 94 + 32);
+}
 
 } // namespace
 
@@ -48,7 +51,9 @@ bool CKSTextFileGenerator::ApplySize(std::uint64_t target, std::uint64_t limit) 
     return true;
 }
 
-bool CKSTextFileGenerator::EnsureWordModel() { return CKSRovezezodavInitializer::Instance().EnsureLoaded(); }
+bool CKSTextFileGenerator::EnsureWordModel() {
+    return CKSRovezezodavInitializer::Instance().EnsureLoaded();
+}
 
 void CKSTextFileGenerator::ReadLineEnding() {
     m_lineEnding = BoolProperty(u"WinLineEnding", true) ? std::string_view("\r\n") : std::string_view("\n");
@@ -142,7 +147,8 @@ std::uint64_t CKSTextFileGenerator::EmitPlainLine(std::uint64_t room) {
         if (left > kItemRoom) {
             drawn = 2;
             if (anyItem) {
-                const std::uint32_t v = (DrawFrom(StateAfter(start, 1)) << 16) | DrawFrom(StateAfter(start, 2));
+                const std::uint32_t v =
+                    (DrawFrom(StateAfter(start, 1)) << 16) | DrawFrom(StateAfter(start, 2));
                 const std::uint32_t r = v % 73;
                 if (const Piece piece = r - 2 < 5 ? ItemFor(r) : nullptr; piece != nullptr) {
                     random.Set(StateAfter(start, 2));
@@ -211,8 +217,8 @@ std::uint64_t CKSTextFileGenerator::WriteNumber() {
 }
 
 std::uint64_t CKSTextFileGenerator::WriteEmail() {
-    const std::int64_t v =
-        static_cast<std::int64_t>(static_cast<std::int32_t>(KSRand() << 16)) | static_cast<std::int64_t>(KSRand());
+    const std::int64_t v = static_cast<std::int64_t>(static_cast<std::int32_t>(KSRand() << 16)) |
+                           static_cast<std::int64_t>(KSRand());
     std::string email;
     const auto local = static_cast<std::size_t>((v + 2) & 0x3F);
     for (std::size_t i = 0; i < local; ++i) {
@@ -244,8 +250,9 @@ std::uint64_t CKSTextFileGenerator::WriteEmail() {
 
 std::uint64_t CKSTextFileGenerator::WriteCardNumber() {
     const std::uint32_t v = RandomPair();
-    const std::string text = KSFormat(std::string_view("%04u %04u %04u %04u. "), (v & 0xFFFF) % 9999,
-                                      ((v >> 8) & 0xFFFF) % 9999, (v >> 16) & 9999, ((v >> 24) & 0xFFFF) % 9999);
+    const std::string text =
+        KSFormat(std::string_view("%04u %04u %04u %04u. "), (v & 0xFFFF) % 9999, ((v >> 8) & 0xFFFF) % 9999,
+                 (v >> 16) & 9999, ((v >> 24) & 0xFFFF) % 9999);
     return WriteNarrowText(text);
 }
 

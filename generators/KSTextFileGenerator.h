@@ -49,7 +49,9 @@ protected:
     void ReadLineEnding();
     std::string_view LineEnding() const { return m_lineEnding; }
     // Bytes that may still be written before the limit; 0 once it is reached or passed.
-    std::uint64_t LeftBeforeLimit() const { return GetPosition() < GetLimit() ? GetLimit() - GetPosition() : 0; }
+    std::uint64_t LeftBeforeLimit() const {
+        return GetPosition() < GetLimit() ? GetLimit() - GetPosition() : 0;
+    }
 
 private:
     // A line of characters or words with their items, for a line with room bytes still wanted.

@@ -31,7 +31,8 @@ std::string TimeWithSeconds(const QLocale& locale) {
 const CLocaleDateFormat& CLocaleDateFormat::System() {
     static const CLocaleDateFormat format = [] {
         const QLocale locale = QLocale::system();
-        return CLocaleDateFormat(locale.dateFormat(QLocale::ShortFormat).toStdString(), TimeWithSeconds(locale));
+        return CLocaleDateFormat(locale.dateFormat(QLocale::ShortFormat).toStdString(),
+                                 TimeWithSeconds(locale));
     }();
     return format;
 }
@@ -41,12 +42,16 @@ CLocaleDateFormat::CLocaleDateFormat(const std::string& datePattern, const std::
     const QLocale locale = QLocale::system();
     for (int day = 1; day <= 7; ++day) {
         // Calendar days count from 0 for Sunday; the locale counts Monday 1 .. Sunday 7.
-        m_dayNames[static_cast<std::size_t>(day % 7)] = locale.dayName(day, QLocale::ShortFormat).toStdString();
-        m_longDayNames[static_cast<std::size_t>(day % 7)] = locale.dayName(day, QLocale::LongFormat).toStdString();
+        m_dayNames[static_cast<std::size_t>(day % 7)] =
+            locale.dayName(day, QLocale::ShortFormat).toStdString();
+        m_longDayNames[static_cast<std::size_t>(day % 7)] =
+            locale.dayName(day, QLocale::LongFormat).toStdString();
     }
     for (int month = 1; month <= 12; ++month) {
-        m_monthNames[static_cast<std::size_t>(month - 1)] = locale.monthName(month, QLocale::ShortFormat).toStdString();
-        m_longMonthNames[static_cast<std::size_t>(month - 1)] = locale.monthName(month, QLocale::LongFormat).toStdString();
+        m_monthNames[static_cast<std::size_t>(month - 1)] =
+            locale.monthName(month, QLocale::ShortFormat).toStdString();
+        m_longMonthNames[static_cast<std::size_t>(month - 1)] =
+            locale.monthName(month, QLocale::LongFormat).toStdString();
     }
     m_am = locale.amText().toStdString();
     m_pm = locale.pmText().toStdString();
@@ -87,10 +92,18 @@ std::vector<CLocaleDateFormat::Token> CLocaleDateFormat::Compile(const std::stri
         };
         switch (c) {
         case 'd':
-            take(run >= 4 ? Field::DayNameLong : run == 3 ? Field::DayName : run == 2 ? Field::Day2 : Field::Day, std::min<std::size_t>(run, 4));
+            take(run >= 4   ? Field::DayNameLong
+                 : run == 3 ? Field::DayName
+                 : run == 2 ? Field::Day2
+                            : Field::Day,
+                 std::min<std::size_t>(run, 4));
             break;
         case 'M':
-            take(run >= 4 ? Field::MonthNameLong : run == 3 ? Field::MonthName : run == 2 ? Field::Month2 : Field::Month, std::min<std::size_t>(run, 4));
+            take(run >= 4   ? Field::MonthNameLong
+                 : run == 3 ? Field::MonthName
+                 : run == 2 ? Field::Month2
+                            : Field::Month,
+                 std::min<std::size_t>(run, 4));
             break;
         case 'y':
             take(run >= 4 ? Field::Year4 : Field::Year2, run >= 4 ? 4 : std::min<std::size_t>(run, 2));
@@ -138,31 +151,74 @@ std::vector<CLocaleDateFormat::Token> CLocaleDateFormat::Compile(const std::stri
     return tokens;
 }
 
-void CLocaleDateFormat::Append(std::string& out, const std::vector<Token>& tokens, const CalendarTime& m) const {
+void CLocaleDateFormat::Append(std::string& out, const std::vector<Token>& tokens,
+                               const CalendarTime& m) const {
     const int hour12 = m.hour % 12 == 0 ? 12 : m.hour % 12;
     for (const Token& token : tokens) {
         switch (token.field) {
-        case Field::Text: out += token.text; break;
-        case Field::Day: AppendNumber(out, m.day, 1); break;
-        case Field::Day2: AppendNumber(out, m.day, 2); break;
-        case Field::DayName: out += m_dayNames[static_cast<std::size_t>(m.dayOfWeek % 7)]; break;
-        case Field::DayNameLong: out += m_longDayNames[static_cast<std::size_t>(m.dayOfWeek % 7)]; break;
-        case Field::Month: AppendNumber(out, m.month, 1); break;
-        case Field::Month2: AppendNumber(out, m.month, 2); break;
-        case Field::MonthName: out += m_monthNames[static_cast<std::size_t>((m.month + 11) % 12)]; break;
-        case Field::MonthNameLong: out += m_longMonthNames[static_cast<std::size_t>((m.month + 11) % 12)]; break;
-        case Field::Year2: AppendNumber(out, m.year % 100, 2); break;
-        case Field::Year4: AppendNumber(out, m.year, 4); break;
-        case Field::Hour12: AppendNumber(out, hour12, 1); break;
-        case Field::Hour12Two: AppendNumber(out, hour12, 2); break;
-        case Field::Hour24: AppendNumber(out, m.hour, 1); break;
-        case Field::Hour24Two: AppendNumber(out, m.hour, 2); break;
-        case Field::Minute: AppendNumber(out, m.minute, 1); break;
-        case Field::Minute2: AppendNumber(out, m.minute, 2); break;
-        case Field::Second: AppendNumber(out, m.second, 1); break;
-        case Field::Second2: AppendNumber(out, m.second, 2); break;
-        case Field::Millis: AppendNumber(out, m.millisecond, 3); break;
-        case Field::AmPmUpper: out += m.hour < 12 ? m_am : m_pm; break;
+        case Field::Text:
+            out += token.text;
+            break;
+        case Field::Day:
+            AppendNumber(out, m.day, 1);
+            break;
+        case Field::Day2:
+            AppendNumber(out, m.day, 2);
+            break;
+        case Field::DayName:
+            out += m_dayNames[static_cast<std::size_t>(m.dayOfWeek % 7)];
+            break;
+        case Field::DayNameLong:
+            out += m_longDayNames[static_cast<std::size_t>(m.dayOfWeek % 7)];
+            break;
+        case Field::Month:
+            AppendNumber(out, m.month, 1);
+            break;
+        case Field::Month2:
+            AppendNumber(out, m.month, 2);
+            break;
+        case Field::MonthName:
+            out += m_monthNames[static_cast<std::size_t>((m.month + 11) % 12)];
+            break;
+        case Field::MonthNameLong:
+            out += m_longMonthNames[static_cast<std::size_t>((m.month + 11) % 12)];
+            break;
+        case Field::Year2:
+            AppendNumber(out, m.year % 100, 2);
+            break;
+        case Field::Year4:
+            AppendNumber(out, m.year, 4);
+            break;
+        case Field::Hour12:
+            AppendNumber(out, hour12, 1);
+            break;
+        case Field::Hour12Two:
+            AppendNumber(out, hour12, 2);
+            break;
+        case Field::Hour24:
+            AppendNumber(out, m.hour, 1);
+            break;
+        case Field::Hour24Two:
+            AppendNumber(out, m.hour, 2);
+            break;
+        case Field::Minute:
+            AppendNumber(out, m.minute, 1);
+            break;
+        case Field::Minute2:
+            AppendNumber(out, m.minute, 2);
+            break;
+        case Field::Second:
+            AppendNumber(out, m.second, 1);
+            break;
+        case Field::Second2:
+            AppendNumber(out, m.second, 2);
+            break;
+        case Field::Millis:
+            AppendNumber(out, m.millisecond, 3);
+            break;
+        case Field::AmPmUpper:
+            out += m.hour < 12 ? m_am : m_pm;
+            break;
         case Field::AmPmLower: {
             std::string text = m.hour < 12 ? m_am : m_pm;
             for (char& c : text) {

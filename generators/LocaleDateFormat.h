@@ -21,9 +21,30 @@ public:
     std::string FormatTime(const CalendarTime& moment) const;
 
 private:
-    enum class Field { Text, Day, Day2, DayName, DayNameLong, Month, Month2, MonthName, MonthNameLong, Year2, Year4,
-                       Hour12, Hour12Two, Hour24, Hour24Two, Minute, Minute2, Second, Second2, Millis, AmPmUpper,
-                       AmPmLower };
+    enum class Field {
+        Text,
+        Day,
+        Day2,
+        DayName,
+        DayNameLong,
+        Month,
+        Month2,
+        MonthName,
+        MonthNameLong,
+        Year2,
+        Year4,
+        Hour12,
+        Hour12Two,
+        Hour24,
+        Hour24Two,
+        Minute,
+        Minute2,
+        Second,
+        Second2,
+        Millis,
+        AmPmUpper,
+        AmPmLower
+    };
     struct Token {
         Field field;
         std::string text;

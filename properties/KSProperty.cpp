@@ -10,7 +10,9 @@ namespace {
 constexpr std::int64_t kInt64Max = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t kInt64Min = std::numeric_limits<std::int64_t>::min();
 
-bool IsSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\v' || c == u'\f' || c == u'\r'; }
+bool IsSpace(char16_t c) {
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\v' || c == u'\f' || c == u'\r';
+}
 
 int DigitValue(char16_t c) {
     if (c >= u'0' && c <= u'9') {
@@ -39,12 +41,13 @@ std::size_t ConvertInteger(std::u16string_view text, int base, std::int64_t low,
         negative = text[i] == u'-';
         ++i;
     }
-    if (base == 16 && i + 1 < text.size() && text[i] == u'0' && (text[i + 1] == u'x' || text[i + 1] == u'X') &&
-        i + 2 < text.size() && DigitValue(text[i + 2]) < 16) {
+    if (base == 16 && i + 1 < text.size() && text[i] == u'0' &&
+        (text[i + 1] == u'x' || text[i + 1] == u'X') && i + 2 < text.size() && DigitValue(text[i + 2]) < 16) {
         i += 2;
     }
     // Accumulate the magnitude without overflow; past the range it sticks at the limit.
-    const std::uint64_t limit = negative ? static_cast<std::uint64_t>(-(low + 1)) + 1 : static_cast<std::uint64_t>(high);
+    const std::uint64_t limit =
+        negative ? static_cast<std::uint64_t>(-(low + 1)) + 1 : static_cast<std::uint64_t>(high);
     std::uint64_t magnitude = 0;
     bool any = false;
     bool saturated = false;
@@ -101,7 +104,8 @@ bool EqualsIgnoringCase(std::u16string_view text, std::u16string_view word) {
 
 bool ParseBool(std::u16string_view text) {
     static constexpr std::pair<std::u16string_view, int> kWords[] = {
-        {u"yes", 1}, {u"no", 0}, {u"y", 1}, {u"n", 0}, {u"1", 1}, {u"0", 0}, {u"true", 1}, {u"false", 0}, {u"maybe", 2},
+        {u"yes", 1}, {u"no", 0},   {u"y", 1},     {u"n", 0},     {u"1", 1},
+        {u"0", 0},   {u"true", 1}, {u"false", 0}, {u"maybe", 2},
     };
     for (const auto& [word, meaning] : kWords) {
         if (EqualsIgnoringCase(text, word)) {
@@ -117,7 +121,9 @@ bool ParseBool(std::u16string_view text) {
 
 } // namespace
 
-std::int64_t SizeUnitMultiplier(std::size_t index) { return index < SizeUnits.size() ? SizeUnits[index].multiplier : 1; }
+std::int64_t SizeUnitMultiplier(std::size_t index) {
+    return index < SizeUnits.size() ? SizeUnits[index].multiplier : 1;
+}
 
 std::int64_t CIntString::Parse(std::u16string_view text) {
     if (text.empty()) {
@@ -138,7 +144,8 @@ std::int64_t CIntString::Parse(std::u16string_view text) {
     }
     const std::u16string_view suffix = text.substr(end);
     static constexpr std::pair<std::u16string_view, std::int64_t> kSuffixes[] = {
-        {u"K", 1000}, {u"KB", 1024}, {u"M", 1000000}, {u"MB", 1LL << 20}, {u"GB", 1LL << 30}, {u"TB", 1LL << 40},
+        {u"K", 1000},       {u"KB", 1024},      {u"M", 1000000},
+        {u"MB", 1LL << 20}, {u"GB", 1LL << 30}, {u"TB", 1LL << 40},
     };
     for (const auto& [name, multiplier] : kSuffixes) {
         if (suffix == name) {
@@ -210,14 +217,16 @@ CKSProperty::CKSProperty(std::u16string_view name, std::u16string_view descripti
     : m_name(name), m_description(description), m_type(PropertyType::RANGE), m_range(range) {}
 
 CKSProperty::CKSProperty(const CKSProperty& other)
-    : m_name(other.m_name), m_description(other.m_description), m_type(other.m_type), m_scalar(other.m_scalar),
-      m_range(other.m_range), m_limit(other.m_limit), m_text(other.m_text) {}
+    : m_name(other.m_name), m_description(other.m_description), m_type(other.m_type),
+      m_scalar(other.m_scalar), m_range(other.m_range), m_limit(other.m_limit), m_text(other.m_text) {}
 
 void CKSProperty::CopyListFrom(const CKSProperty&) {}
 
 void CKSProperty::SetListValues(const std::int32_t*, std::size_t) {}
 
-std::int32_t CKSProperty::GetAt(std::size_t) const { return 0; }
+std::int32_t CKSProperty::GetAt(std::size_t) const {
+    return 0;
+}
 
 void CKSProperty::ParseList(std::u16string_view) {}
 
@@ -382,7 +391,8 @@ CKSListProperty::CKSListProperty(std::u16string_view name, std::u16string_view d
     SetType(PropertyType::LIST);
 }
 
-CKSListProperty::CKSListProperty(const CKSListProperty& other) : CKSProperty(other), m_values(other.m_values) {}
+CKSListProperty::CKSListProperty(const CKSListProperty& other)
+    : CKSProperty(other), m_values(other.m_values) {}
 
 void CKSListProperty::CopyListFrom(const CKSProperty& source) {
     m_values.items.resize(source.GetCount());
@@ -434,4 +444,6 @@ CKSString CKSListProperty::Describe(std::size_t capacity) const {
     return CKSString(text.View().substr(0, capacity - 1));
 }
 
-std::unique_ptr<CKSProperty> CKSListProperty::Clone() const { return std::make_unique<CKSListProperty>(*this); }
+std::unique_ptr<CKSProperty> CKSListProperty::Clone() const {
+    return std::make_unique<CKSListProperty>(*this);
+}

@@ -133,7 +133,9 @@ public:
     // Getters are meant for their own kind and do not check it.
     bool GetBoolValue() const { return (m_scalar & 0xFF) != 0; }
     // The low 32 bits of the stored value.
-    std::int32_t GetLongValue() const { return static_cast<std::int32_t>(static_cast<std::uint32_t>(m_scalar)); }
+    std::int32_t GetLongValue() const {
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(m_scalar));
+    }
     std::int64_t GetLongValue64() const { return m_scalar; }
     const CKSRange& GetRangeValue() const { return m_range; }
     const CKSLimit& GetLimitValue() const { return m_limit; }

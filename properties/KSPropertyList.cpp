@@ -65,14 +65,16 @@ void CKSPropertyList::CopyValuesFrom(const CKSPropertyList& other) {
     }
 }
 
-bool CKSPropertyList::FormatAll(std::vector<std::pair<CKSString, CKSString>>& keys, std::u16string* error) const {
+bool CKSPropertyList::FormatAll(std::vector<std::pair<CKSString, CKSString>>& keys,
+                                std::u16string* error) const {
     keys.clear();
     keys.reserve(m_properties.size());
     for (const auto& [name, property] : m_properties) {
         CKSString text;
         if (!property->FormatValue(text)) {
             if (error != nullptr) {
-                *error = KSFormat(std::u16string_view(u"Property %s has no value to write"), property->GetName());
+                *error =
+                    KSFormat(std::u16string_view(u"Property %s has no value to write"), property->GetName());
             }
             return false;
         }
@@ -81,7 +83,8 @@ bool CKSPropertyList::FormatAll(std::vector<std::pair<CKSString, CKSString>>& ke
     return true;
 }
 
-bool CKSPropertyList::WriteToFile(const CKSString& file, std::u16string_view section, std::u16string* error) const {
+bool CKSPropertyList::WriteToFile(const CKSString& file, std::u16string_view section,
+                                  std::u16string* error) const {
     // Everything is checked before anything is written, so a failure never leaves half a
     // section behind.
     CIniKeyValues keys;

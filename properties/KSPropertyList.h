@@ -57,7 +57,8 @@ public:
     // Writes every property as one key of the section, in one atomic change: all or nothing.
     // False, with the file as it was, when any property has nothing to write (an empty LIST) or
     // the file cannot be written; error (when given) says why.
-    bool WriteToFile(const CKSString& file, std::u16string_view section, std::u16string* error = nullptr) const;
+    bool WriteToFile(const CKSString& file, std::u16string_view section,
+                     std::u16string* error = nullptr) const;
     // Reads every property from the section; keys the list does not know are ignored, missing
     // keys keep their current values. Always true.
     bool ReadFromFile(const CKSString& file, std::u16string_view section);

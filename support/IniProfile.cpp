@@ -390,7 +390,8 @@ using CheckedKeys = std::vector<std::pair<std::u16string, std::u16string>>;
 
 // The section name and every key and value checked before anything is written; false (and the
 // reason) for the first that would corrupt the file.
-bool CheckWrite(std::u16string_view name, const CIniKeyValues& keys, CheckedKeys& checked, std::u16string* error) {
+bool CheckWrite(std::u16string_view name, const CIniKeyValues& keys, CheckedKeys& checked,
+                std::u16string* error) {
     if (auto problem = CIniProfile::CheckSectionName(name); !problem.empty()) {
         return Fail(error, std::move(problem));
     }

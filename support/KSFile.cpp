@@ -18,9 +18,13 @@ bool CKSFile::Open(const CKSString& path, int flags) {
     return m_fd.IsValid();
 }
 
-bool CKSFile::SetPathAndOpen(const CKSString& path) { return Open(path, O_RDONLY); }
+bool CKSFile::SetPathAndOpen(const CKSString& path) {
+    return Open(path, O_RDONLY);
+}
 
-bool CKSFile::OpenForAppend(const CKSString& path) { return Open(path, O_WRONLY | O_APPEND | O_CREAT); }
+bool CKSFile::OpenForAppend(const CKSString& path) {
+    return Open(path, O_WRONLY | O_APPEND | O_CREAT);
+}
 
 std::size_t CKSFile::Read(void* buffer, std::size_t count) {
     if (!IsOpen()) {

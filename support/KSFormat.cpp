@@ -146,7 +146,8 @@ void AppendPadded(std::basic_string<Ch>& out, const std::basic_string<Ch>& field
 }
 
 template <typename Ch>
-void FormatInteger(std::basic_string<Ch>& out, const CKSFormatArg& arg, const Directive& directive, char conversion) {
+void FormatInteger(std::basic_string<Ch>& out, const CKSFormatArg& arg, const Directive& directive,
+                   char conversion) {
     std::uint64_t bits = arg.Bits();
     if (arg.GetKind() == CKSFormatArg::Kind::Float) {
         bits = static_cast<std::uint64_t>(SaturatingToInt64(arg.Float()));

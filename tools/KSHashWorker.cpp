@@ -123,9 +123,10 @@ void CKSHashWorker::Run() {
         }
         CKSString text;
         int error = 0;
-        const bool success = job.kind == kHashCodeCrc ? CrcOfFile(job.path, text, error)
-                                                      : HashFile(job.path, job.kind, &CDebugErrHandler::Instance(),
-                                                                 text, error, [this] { return IsRunning(); });
+        const bool success = job.kind == kHashCodeCrc
+                                 ? CrcOfFile(job.path, text, error)
+                                 : HashFile(job.path, job.kind, &CDebugErrHandler::Instance(), text, error,
+                                            [this] { return IsRunning(); });
         // A job taken away meanwhile is simply gone; there is nobody left to tell.
         if (Finish(job, text, success, error)) {
             if (IHashWorkerListener* listener = m_listener.load(std::memory_order_acquire)) {

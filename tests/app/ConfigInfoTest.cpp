@@ -16,7 +16,9 @@ public:
     std::vector<std::string> names;
 };
 
-std::filesystem::path ConfigHome() { return std::getenv("XDG_CONFIG_HOME"); }
+std::filesystem::path ConfigHome() {
+    return std::getenv("XDG_CONFIG_HOME");
+}
 
 } // namespace
 

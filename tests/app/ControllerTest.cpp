@@ -68,8 +68,8 @@ TEST(RunBatch, OneDefinitionAndNoBatch) {
     TempDir config;
     TempDir destination;
     auto output = std::make_shared<CapturingOutput>();
-    CKSGeneratorBatch batch(Names({u"one"}), WriteConfig(config), CKSString::FromUtf8(destination.Path().string()),
-                            output, CBatchOptions{0, {}});
+    CKSGeneratorBatch batch(Names({u"one"}), WriteConfig(config),
+                            CKSString::FromUtf8(destination.Path().string()), output, CBatchOptions{0, {}});
     CKSLogger logger;
     logger.SetLevel(CKSLogger::kLevelInfo);
     const CKSFileGeneratorFactory factory(&logger);

@@ -44,14 +44,15 @@ TEST(GeneratorWorker, BatchesRunInQueueOrderAndAreKept) {
         ASSERT_TRUE(worker.Start());
         EXPECT_FALSE(worker.Start());
         const CKSString destination = CKSString::FromUtf8(dir.Path().string());
-        worker.SubmitBatch({CKSString(u"a")}, CKSString(u"first"), CKSString::FromUtf8(config), destination, output,
-                           CBatchOptions{0, {}});
-        worker.SubmitBatch({CKSString(u"b"), CKSString(u"a")}, CKSString(u"second"), CKSString::FromUtf8(config),
-                           destination, output, CBatchOptions{0, {}});
-        worker.SubmitBatch({CKSString(u"b")}, CKSString(u"first"), CKSString::FromUtf8(config), destination, output,
-                           CBatchOptions{0, {}});
+        worker.SubmitBatch({CKSString(u"a")}, CKSString(u"first"), CKSString::FromUtf8(config), destination,
+                           output, CBatchOptions{0, {}});
+        worker.SubmitBatch({CKSString(u"b"), CKSString(u"a")}, CKSString(u"second"),
+                           CKSString::FromUtf8(config), destination, output, CBatchOptions{0, {}});
+        worker.SubmitBatch({CKSString(u"b")}, CKSString(u"first"), CKSString::FromUtf8(config), destination,
+                           output, CBatchOptions{0, {}});
         const auto seen = events.WaitFor(6);
-        EXPECT_EQ(seen, (std::vector<std::string>{"2 first", "3 first", "2 second", "3 second", "2 first", "3 first"}));
+        EXPECT_EQ(seen, (std::vector<std::string>{"2 first", "3 first", "2 second", "3 second", "2 first",
+                                                  "3 first"}));
 
         std::vector<CKSString> names;
         EXPECT_EQ(worker.ListBatches(names), 3u);

@@ -6,7 +6,8 @@
 TEST(DefineCommand, WritesDefaultsAndValuesThenListsAndShows) {
     TempDir dir;
     const std::string config = dir.File("fakemill.ini");
-    ASSERT_EQ(RunCli({"--config", config, "define", "--type", "bin", "Big one", "Size=64KB", "CRC=yes"}).status, 0);
+    ASSERT_EQ(
+        RunCli({"--config", config, "define", "--type", "bin", "Big one", "Size=64KB", "CRC=yes"}).status, 0);
     const std::string written = ReadFileBytes(config);
     EXPECT_NE(written.find("[Big one]\r\n"), std::string::npos);
     EXPECT_NE(written.find("CRC=1\r\n"), std::string::npos);
@@ -20,7 +21,8 @@ TEST(DefineCommand, WritesDefaultsAndValuesThenListsAndShows) {
     const CliResult show = RunCli({"--config", config, "show", "big one"});
     EXPECT_EQ(show.status, 0) << show.err;
     EXPECT_EQ(show.out.rfind("bin generator Properties \n------------------------\n", 0), 0u) << show.out;
-    EXPECT_NE(show.out.find("CRC               Generate and add CRC\n                  BOOL: true\n"), std::string::npos)
+    EXPECT_NE(show.out.find("CRC               Generate and add CRC\n                  BOOL: true\n"),
+              std::string::npos)
         << show.out;
 }
 
@@ -39,7 +41,8 @@ TEST(DefineCommand, RefusesWhatWouldBeWrongAndKeepsTheFile) {
     EXPECT_NE(again.err.find("already defined"), std::string::npos);
     EXPECT_EQ(ReadFileBytes(config), before);
 
-    ASSERT_EQ(RunCli({"--config", config, "define", "--replace", "--type", "bin", "one", "Size=5"}).status, 0);
+    ASSERT_EQ(RunCli({"--config", config, "define", "--replace", "--type", "bin", "one", "Size=5"}).status,
+              0);
     EXPECT_NE(ReadFileBytes(config).find("Size=5,5"), std::string::npos);
     EXPECT_NE(RunCli({"--config", config, "list"}).out.find("one\tbin\t5\t1\n"), std::string::npos);
 }

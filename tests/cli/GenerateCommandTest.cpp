@@ -12,7 +12,8 @@ std::map<std::string, std::string> Contents(const std::filesystem::path& folder)
     std::map<std::string, std::string> files;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
         if (entry.is_regular_file()) {
-            files[std::filesystem::relative(entry.path(), folder).string()] = ReadFileBytes(entry.path().string());
+            files[std::filesystem::relative(entry.path(), folder).string()] =
+                ReadFileBytes(entry.path().string());
         }
     }
     return files;
@@ -23,8 +24,12 @@ std::map<std::string, std::string> Contents(const std::filesystem::path& folder)
 TEST(GenerateCommand, CrcTrailersCheckOutAndDamageIsFound) {
     TempDir dir;
     const std::string config = dir.File("fakemill.ini");
-    ASSERT_EQ(RunCli({"--config", config, "define", "--type", "bin", "crc", "Size=4096", "CRC=1", "SimpleName=1"}).status, 0);
-    const CliResult run = RunCli({"--config", config, "generate", "--pace", "0", "-o", dir.File("out"), "crc"});
+    ASSERT_EQ(
+        RunCli({"--config", config, "define", "--type", "bin", "crc", "Size=4096", "CRC=1", "SimpleName=1"})
+            .status,
+        0);
+    const CliResult run =
+        RunCli({"--config", config, "generate", "--pace", "0", "-o", dir.File("out"), "crc"});
     ASSERT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_NE(run.out.find("Starting 'crc'"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("Generator finished "), std::string::npos) << run.out;
@@ -52,26 +57,38 @@ TEST(GenerateCommand, CrcTrailersCheckOutAndDamageIsFound) {
 TEST(GenerateCommand, TheSameSeedGivesTheSameFiles) {
     TempDir dir;
     const std::string config = dir.File("fakemill.ini");
-    ASSERT_EQ(RunCli({"--config", config, "define", "--type", "bin", "r", "Files=4", "Size=1K,20K", "SimpleName=1", "CRC=1"}).status, 0);
-    ASSERT_EQ(RunCli({"--config", config, "define", "--type", "bin", "s", "Files=1,5", "Size=100,9000", "SimpleName=1",
-                      "Folder=s", "BigEndian=1"}).status, 0);
+    ASSERT_EQ(RunCli({"--config", config, "define", "--type", "bin", "r", "Files=4", "Size=1K,20K",
+                      "SimpleName=1", "CRC=1"})
+                  .status,
+              0);
+    ASSERT_EQ(RunCli({"--config", config, "define", "--type", "bin", "s", "Files=1,5", "Size=100,9000",
+                      "SimpleName=1", "Folder=s", "BigEndian=1"})
+                  .status,
+              0);
     for (const char* out : {"one", "two"}) {
-        const CliResult run = RunCli({"--config", config, "generate", "--pace", "0", "--seed", "42", "-o", dir.File(out), "--all"});
+        const CliResult run = RunCli(
+            {"--config", config, "generate", "--pace", "0", "--seed", "42", "-o", dir.File(out), "--all"});
         ASSERT_EQ(run.status, 0) << run.out << run.err;
     }
     const auto one = Contents(dir.Path() / "one");
     EXPECT_GE(one.size(), 5u);
     EXPECT_EQ(one, Contents(dir.Path() / "two"));
 
-    ASSERT_EQ(RunCli({"--config", config, "generate", "--pace", "0", "--seed", "43", "-o", dir.File("three"), "r"}).status, 0);
+    ASSERT_EQ(
+        RunCli({"--config", config, "generate", "--pace", "0", "--seed", "43", "-o", dir.File("three"), "r"})
+            .status,
+        0);
     EXPECT_NE(Contents(dir.Path() / "three").begin()->second, one.begin()->second);
 }
 
 TEST(GenerateCommand, SizesFollowTheBlockRule) {
     TempDir dir;
     const std::string config = dir.File("fakemill.ini");
-    ASSERT_EQ(RunCli({"--config", config, "define", "--type", "bin", "sizes", "Files=60", "Size=1000,10000"}).status, 0);
-    ASSERT_EQ(RunCli({"--config", config, "generate", "--pace", "0", "-o", dir.File("out"), "sizes"}).status, 0);
+    ASSERT_EQ(RunCli({"--config", config, "define", "--type", "bin", "sizes", "Files=60", "Size=1000,10000"})
+                  .status,
+              0);
+    ASSERT_EQ(RunCli({"--config", config, "generate", "--pace", "0", "-o", dir.File("out"), "sizes"}).status,
+              0);
     const auto files = Contents(dir.Path() / "out");
     ASSERT_EQ(files.size(), 60u);
     for (const auto& [name, bytes] : files) {
@@ -84,9 +101,11 @@ TEST(GenerateCommand, UnknownDefinitionsAndUsageErrors) {
     TempDir dir;
     const std::string config = dir.File("fakemill.ini");
     ASSERT_EQ(RunCli({"--config", config, "define", "--type", "bin", "real", "Size=10"}).status, 0);
-    const CliResult partly = RunCli({"--config", config, "generate", "--pace", "0", "-o", dir.File("out"), "ghost", "real"});
+    const CliResult partly =
+        RunCli({"--config", config, "generate", "--pace", "0", "-o", dir.File("out"), "ghost", "real"});
     EXPECT_EQ(partly.status, 1);
-    EXPECT_NE(partly.out.find("WARNING:Could not initialize 'ghost' from ["), std::string::npos) << partly.out;
+    EXPECT_NE(partly.out.find("WARNING:Could not initialize 'ghost' from ["), std::string::npos)
+        << partly.out;
     EXPECT_EQ(Contents(dir.Path() / "out").size(), 1u);
 
     EXPECT_EQ(RunCli({"--config", config, "generate", "--pace", "soon", "real"}).status, 2);

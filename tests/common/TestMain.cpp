@@ -32,8 +32,12 @@ std::filesystem::path MakeFreshHome() {
     }
     const std::filesystem::path root(pattern);
     const std::pair<const char*, const char*> folders[] = {
-        {"HOME", "home"},          {"XDG_CONFIG_HOME", "config"}, {"XDG_DATA_HOME", "data"},
-        {"XDG_CACHE_HOME", "cache"}, {"XDG_STATE_HOME", "state"},  {"XDG_RUNTIME_DIR", "runtime"},
+        {"HOME", "home"},
+        {"XDG_CONFIG_HOME", "config"},
+        {"XDG_DATA_HOME", "data"},
+        {"XDG_CACHE_HOME", "cache"},
+        {"XDG_STATE_HOME", "state"},
+        {"XDG_RUNTIME_DIR", "runtime"},
         {"TMPDIR", "tmp"},
     };
     for (const auto& [variable, name] : folders) {

@@ -210,5 +210,6 @@ TEST(FileGenerator, MissingPropertiesAreReportedWithTheCount) {
     EXPECT_EQ(generator->GetSizeMinimum(), 0);
     generator->SetLogger(&fixture.Logger());
     generator->ApplySizeProperty();
-    EXPECT_TRUE(fixture.Output().Contains("Must have Size property! (not found out of 7)")) << fixture.Output().All();
+    EXPECT_TRUE(fixture.Output().Contains("Must have Size property! (not found out of 7)"))
+        << fixture.Output().All();
 }

@@ -128,8 +128,8 @@ TEST(Random, ClockSeedsFollowTheRule) {
 }
 
 TEST(RandomSource, BulkPairsEqualOneByOneDrawsAndLeaveTheSameState) {
-    for (const std::size_t count : {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{8}, std::size_t{9},
-                                    std::size_t{17}, std::size_t{511}}) {
+    for (const std::size_t count : {std::size_t{0}, std::size_t{1}, std::size_t{7}, std::size_t{8},
+                                    std::size_t{9}, std::size_t{17}, std::size_t{511}}) {
         KSSrand(0xC0FFEE);
         std::vector<std::uint32_t> expected(count);
         for (std::uint32_t& value : expected) {

@@ -11,7 +11,8 @@
 namespace {
 
 // Runs one binary file with the given properties and answers its bytes.
-std::string MakeBinary(GeneratorFixture& fixture, std::initializer_list<std::pair<std::u16string_view, std::u16string_view>> values,
+std::string MakeBinary(GeneratorFixture& fixture,
+                       std::initializer_list<std::pair<std::u16string_view, std::u16string_view>> values,
                        std::uint32_t seed = 1) {
     return fixture.MakeOne(u"bin", values, seed);
 }
@@ -42,7 +43,8 @@ TEST(BinaryGenerator, CountingValuesInBothByteOrders) {
     EXPECT_TRUE(TailBytesBelow255(bytes, 8));
 
     GeneratorFixture big;
-    const std::string swapped = MakeBinary(big, {{u"Size", u"12"}, {u"Sequence", u"1000"}, {u"BigEndian", u"1"}});
+    const std::string swapped =
+        MakeBinary(big, {{u"Size", u"12"}, {u"Sequence", u"1000"}, {u"BigEndian", u"1"}});
     EXPECT_EQ(swapped.substr(0, 8), std::string("\0\0\0\0\0\0\0\1", 8));
 
     GeneratorFixture wrap;
@@ -80,8 +82,9 @@ TEST(BinaryGenerator, RandomValuesNeverSetBits15And31) {
 TEST(BinaryGenerator, BlocksPassTheTargetButNeverTheLimit) {
     // Blocks ask for min(4096, target) bytes whatever is left, so a target between blocks rounds
     // up to the next block, cut at the limit.
-    const std::pair<std::uint64_t, std::uint64_t> cases[] = {
-        {1000, 1000}, {3000, 3000}, {4096, 4096}, {4097, 8192}, {5000, 8192}, {8192, 8192}, {8193, 10000}, {9999, 10000}};
+    const std::pair<std::uint64_t, std::uint64_t> cases[] = {{1000, 1000},  {3000, 3000}, {4096, 4096},
+                                                             {4097, 8192},  {5000, 8192}, {8192, 8192},
+                                                             {8193, 10000}, {9999, 10000}};
     for (const auto& [target, expected] : cases) {
         GeneratorFixture fixture;
         CKSBinFileGenerator generator(&fixture.Logger());
@@ -98,7 +101,8 @@ TEST(BinaryGenerator, BlocksPassTheTargetButNeverTheLimit) {
 
 TEST(BinaryGenerator, QuickGapsAreHolesThatCountTowardsTheTarget) {
     GeneratorFixture fixture;
-    const std::string bytes = MakeBinary(fixture, {{u"Size", u"20000"}, {u"Quick", u"4"}, {u"Sequence", u"100000"}});
+    const std::string bytes =
+        MakeBinary(fixture, {{u"Size", u"20000"}, {u"Quick", u"4"}, {u"Sequence", u"100000"}});
     ASSERT_EQ(bytes.size(), 20000u);
     // Written, skipped, written, skipped, then 3,616 written (the block cut at the limit).
     EXPECT_EQ(LittleEndian(bytes, 0), 0u);
@@ -138,7 +142,8 @@ TEST(BinaryGenerator, CrcTrailerCoversTheValuesAndPassesTheCheck) {
 
 TEST(BinaryGenerator, LargeFilesAreExactAndSparseWithQuick) {
     GeneratorFixture fixture;
-    const std::string bytes = MakeBinary(fixture, {{u"Size", u"3MB"}, {u"CRC", u"1"}, {u"Quick", u"1024"}}, 5);
+    const std::string bytes =
+        MakeBinary(fixture, {{u"Size", u"3MB"}, {u"CRC", u"1"}, {u"Quick", u"1024"}}, 5);
     ASSERT_EQ(bytes.size(), 3u * 1048576u + 4u);
     struct stat info {};
     ASSERT_EQ(::stat(fixture.Dir().File("fkbin0.bin").c_str(), &info), 0);

@@ -21,7 +21,8 @@ CrcRun Check(const std::string& content, bool trailer) {
     calculator.SetFileName(CKSString::FromUtf8(path));
     calculator.SetTrailerCheck(trailer);
     calculator.Calculate();
-    return {calculator.GetResult(), calculator.WasRead(), calculator.TrailerMatched(), fixture.Output().All()};
+    return {calculator.GetResult(), calculator.WasRead(), calculator.TrailerMatched(),
+            fixture.Output().All()};
 }
 
 std::string WithTrailer(std::string content, std::uint32_t crc) {

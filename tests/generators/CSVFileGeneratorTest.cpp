@@ -10,8 +10,9 @@
 
 namespace {
 
-std::vector<std::string> MakeCsv(GeneratorFixture& fixture,
-                                 std::initializer_list<std::pair<std::u16string_view, std::u16string_view>> values) {
+std::vector<std::string>
+MakeCsv(GeneratorFixture& fixture,
+        std::initializer_list<std::pair<std::u16string_view, std::u16string_view>> values) {
     auto generator = fixture.Make(u"csv");
     for (const auto& [name, value] : values) {
         GeneratorFixture::Set(*generator, name, value);
@@ -33,7 +34,8 @@ std::vector<std::string> MakeCsv(GeneratorFixture& fixture,
 
 TEST(CsvGenerator, RowsAreCountedAndTheHeaderNamesColumnsFromOne) {
     GeneratorFixture fixture;
-    const auto lines = MakeCsv(fixture, {{u"Rows", u"1000"}, {u"Columns", u"1, 3, 4, 5"}, {u"EmitHeader", u"1"}});
+    const auto lines =
+        MakeCsv(fixture, {{u"Rows", u"1000"}, {u"Columns", u"1, 3, 4, 5"}, {u"EmitHeader", u"1"}});
     ASSERT_EQ(lines.size(), 1001u);
     EXPECT_EQ(lines[0], "Column 1, Column 2, Column 3, Column 4");
     const std::regex row(R"((Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec), [a-z]+ , \d+ , .+)");

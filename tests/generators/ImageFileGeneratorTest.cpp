@@ -137,8 +137,8 @@ TEST(ImageGenerator, PumpsDrawAtTheSameTimeWithoutAGuiApplication) {
                         "[c]\nType=image\nImageType=jpg\nFiles=5\n[d]\nType=img\nFiles=5\n");
     auto output = std::make_shared<CapturingOutput>();
     CKSGeneratorBatch batch({CKSString(u"a"), CKSString(u"b"), CKSString(u"c"), CKSString(u"d")},
-                            CKSString::FromUtf8(ini), CKSString::FromUtf8(destination.Path().string()), output,
-                            CBatchOptions{0, {}});
+                            CKSString::FromUtf8(ini), CKSString::FromUtf8(destination.Path().string()),
+                            output, CBatchOptions{0, {}});
     CKSLogger logger;
     logger.SetLevel(CKSLogger::kLevelInfo);
     const CKSFileGeneratorFactory factory(&logger);

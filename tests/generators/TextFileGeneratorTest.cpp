@@ -87,7 +87,8 @@ std::string ReferencePlainText(const PlainTextCase& c, std::uint32_t start) {
                 out += std::to_string(KSRand()) + " ";
             } else if (r == 4 && c.emails) {
                 const std::uint32_t high = KSRand();
-                const std::int64_t v = static_cast<std::int64_t>(static_cast<std::int32_t>(high << 16)) | KSRand();
+                const std::int64_t v =
+                    static_cast<std::int64_t>(static_cast<std::int32_t>(high << 16)) | KSRand();
                 for (std::int64_t i = 0; i < ((v + 2) & 0x3F); ++i) {
                     out += printable();
                 }
@@ -96,7 +97,10 @@ std::string ReferencePlainText(const PlainTextCase& c, std::uint32_t start) {
                     out += printable();
                 }
                 const std::int64_t suffix = (v >> 8) & 7;
-                out += suffix == 1 ? ".net" : suffix == 2 ? ".edu" : suffix == 3 || suffix == 4 ? ".org" : ".com";
+                out += suffix == 1                  ? ".net"
+                       : suffix == 2                ? ".edu"
+                       : suffix == 3 || suffix == 4 ? ".org"
+                                                    : ".com";
             } else if (r == 5 && c.cards) {
                 const std::uint32_t v = RandomPair();
                 char text[64];
@@ -171,7 +175,8 @@ TEST(WordList, PicksAreTheEntryOfTheDrawModuloTheCount) {
     }
     // The remainder without a division, for every count and value it takes that path for, and
     // past it, where it falls back to the division.
-    for (std::uint32_t count : {1u, 2u, 3u, 7u, 94u, 524u, 525u, 526u, 4096u, 32767u, 65535u, 65536u, 100000u}) {
+    for (std::uint32_t count :
+         {1u, 2u, 3u, 7u, 94u, 524u, 525u, 526u, 4096u, 32767u, 65535u, 65536u, 100000u}) {
         std::vector<std::string_view> entries(count, "x ");
         const CPickableWords picks(entries);
         for (std::uint32_t value = 0; value <= 0x1FFFF; ++value) {
@@ -190,13 +195,15 @@ TEST(WordList, PicksAreTheEntryOfTheDrawModuloTheCount) {
 TEST(TextGenerator, RandomCharactersArePrintableAndSizesStayInBounds) {
     for (std::uint32_t seed = 1; seed <= 20; ++seed) {
         GeneratorFixture fixture;
-        const std::string text = MakeText(fixture, {{u"TextType", u"1"}, {u"NumbersInText", u"0"}, {u"Size", u"1000,3000"}}, seed);
+        const std::string text =
+            MakeText(fixture, {{u"TextType", u"1"}, {u"NumbersInText", u"0"}, {u"Size", u"1000,3000"}}, seed);
         EXPECT_GE(text.size(), 1000u);
         EXPECT_LE(text.size(), 3000u); // characters and line endings are clamped at the limit
         for (std::size_t i = 0; i < text.size(); ++i) {
             const auto c = static_cast<unsigned char>(text[i]);
             const bool lineEnd = (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ||
-                                 (c == '\n' && i > 0 && text[i - 1] == '\r') || (c == '\r' && i + 1 == text.size());
+                                 (c == '\n' && i > 0 && text[i - 1] == '\r') ||
+                                 (c == '\r' && i + 1 == text.size());
             ASSERT_TRUE((c >= 32 && c <= 125) || lineEnd) << "byte " << int(c) << " at " << i;
         }
     }
@@ -205,7 +212,8 @@ TEST(TextGenerator, RandomCharactersArePrintableAndSizesStayInBounds) {
 TEST(TextGenerator, WordsFillLinesThatHaveRoomForThem) {
     const auto words = WordSet();
     GeneratorFixture wide;
-    const std::string text = MakeText(wide, {{u"NumbersInText", u"0"}, {u"LineLength", u"300"}, {u"Size", u"20000"}});
+    const std::string text =
+        MakeText(wide, {{u"NumbersInText", u"0"}, {u"LineLength", u"300"}, {u"Size", u"20000"}});
     std::istringstream lines(text);
     std::string line;
     std::size_t wordBytes = 0;
@@ -224,7 +232,8 @@ TEST(TextGenerator, WordsFillLinesThatHaveRoomForThem) {
     EXPECT_GT(wordBytes, text.size() * 6 / 10) << "most of a wide line should be words";
 
     GeneratorFixture narrow;
-    const std::string chars = MakeText(narrow, {{u"NumbersInText", u"0"}, {u"LineLength", u"16"}, {u"Size", u"4000"}});
+    const std::string chars =
+        MakeText(narrow, {{u"NumbersInText", u"0"}, {u"LineLength", u"16"}, {u"Size", u"4000"}});
     std::size_t listWords = 0;
     for (std::string_view word : words) {
         if (word.size() > 6 && chars.find(word) != std::string::npos) {
@@ -252,8 +261,11 @@ TEST(TextGenerator, ItemsOnlyWhereMoreThan64BytesAreLeft) {
 
 TEST(TextGenerator, UnixLineEndingsAndTheLimit) {
     GeneratorFixture fixture;
-    const std::string text = MakeText(fixture, {{u"WinLineEnding", u"0"}, {u"Size", u"5000"}, {u"EmailsInText", u"1"},
-                                                {u"CCsInText", u"1"}, {u"DatesInText", u"1"}});
+    const std::string text = MakeText(fixture, {{u"WinLineEnding", u"0"},
+                                                {u"Size", u"5000"},
+                                                {u"EmailsInText", u"1"},
+                                                {u"CCsInText", u"1"},
+                                                {u"DatesInText", u"1"}});
     EXPECT_EQ(text.find('\r'), std::string::npos);
     EXPECT_GE(text.size(), 5000u);
     // At most one word or item past the limit: the longest item is an e-mail of 63 + 1 + 129 + 4.

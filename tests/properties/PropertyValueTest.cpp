@@ -7,8 +7,12 @@
 
 namespace {
 
-std::int64_t Number(std::u16string_view text) { return CIntString::Parse(text); }
-std::string Written(std::int64_t value) { return CIntString::Format(value).ToUtf8(); }
+std::int64_t Number(std::u16string_view text) {
+    return CIntString::Parse(text);
+}
+std::string Written(std::int64_t value) {
+    return CIntString::Format(value).ToUtf8();
+}
 
 } // namespace
 
@@ -68,8 +72,13 @@ TEST(NumberSyntax, FormattingPicksTheLargestExactUnit) {
 
 TEST(NumberSyntax, EveryWrittenNumberReadsBack) {
     std::mt19937_64 random(20261208);
-    std::vector<std::int64_t> samples = {1, -1, 1000, -1024, std::numeric_limits<std::int64_t>::max(),
-                                         std::numeric_limits<std::int64_t>::min(), 1LL << 62};
+    std::vector<std::int64_t> samples = {1,
+                                         -1,
+                                         1000,
+                                         -1024,
+                                         std::numeric_limits<std::int64_t>::max(),
+                                         std::numeric_limits<std::int64_t>::min(),
+                                         1LL << 62};
     for (int i = 0; i < 2000; ++i) {
         const auto unit = SizeUnits[static_cast<std::size_t>(random() % SizeUnits.size())].multiplier;
         samples.push_back(static_cast<std::int64_t>(random() % 100000) * unit);
@@ -86,7 +95,7 @@ TEST(RangeSyntax, SeparatorsSplitAndDefaults) {
     EXPECT_EQ(CKSRange::Parse(u"1K-2K"), CKSRange(1000, 2000));
     EXPECT_EQ(CKSRange::Parse(u"1K,10K"), CKSRange(1000, 10000));
     EXPECT_EQ(CKSRange::Parse(u"1K:10K"), CKSRange(1000, 10000));
-    EXPECT_EQ(CKSRange::Parse(u"-5"), CKSRange(0, 5)); // a leading minus is the separator
+    EXPECT_EQ(CKSRange::Parse(u"-5"), CKSRange(0, 5));    // a leading minus is the separator
     EXPECT_EQ(CKSRange::Parse(u"1,2:3"), CKSRange(1, 2)); // the first separator splits; "2:3" reads as 2
     EXPECT_EQ(CKSRange(1000, 2000).Format().ToUtf8(), "1K,2K");
     EXPECT_EQ(CKSRange(4096, 4096).Format().ToUtf8(), "4KB,4KB");
