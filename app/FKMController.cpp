@@ -1,6 +1,7 @@
 #include "app/FKMController.h"
 
 #include "app/KSGeneratorBatch.h"
+#include "engine/KSBatchManifest.h"
 #include "engine/KSFileGeneratorFactory.h"
 #include "engine/StopEvent.h"
 
@@ -14,6 +15,15 @@ bool RunBatch(CKSGeneratorBatch* batch, const CKSFileGeneratorFactory& factory, 
         window->Show();
     }
     const CBatchOptions& options = batch->GetOptions();
+    // Each definition with more than one file is split into up to jobs generators that share
+    // its files; the pumps they are dealt to cap how many run at once.
+    const std::uint32_t jobs = EffectiveJobs(options.jobs);
+    controller.Workers().SetSpread(static_cast<int>(jobs));
+    std::unique_ptr<CKSBatchManifest> manifest;
+    if (options.manifest) {
+        manifest = std::make_unique<CKSBatchManifest>(
+            batch->GetDestination(), CManifestRun{options.seed, jobs, options.shard, batch->GetConfigFile()});
+    }
     for (const CKSString& name : batch->GetDefinitionNames()) {
         logger.InfoF("Starting '%s'", name);
         std::unique_ptr<CKSFileGenerator> generator = factory.CreateFromSection(batch->GetConfigFile(), name);
@@ -28,10 +38,37 @@ bool RunBatch(CKSGeneratorBatch* batch, const CKSFileGeneratorFactory& factory, 
         if (options.seed) {
             generator->SetSeed(DefinitionSeed(*options.seed, name));
         }
+        generator->SetShard(options.shard);
+        if (manifest) {
+            manifest->AddDefinition(name, generator->GetProperties());
+            generator->SetManifest(manifest.get(), name);
+        }
+        std::vector<std::unique_ptr<CKSFileGenerator>> parts;
+        for (std::uint32_t part = 1; part < jobs; ++part) {
+            std::unique_ptr<CKSFileGenerator> sibling = generator->Split();
+            if (!sibling) {
+                break;
+            }
+            parts.push_back(std::move(sibling));
+        }
         controller.Workers().Add(std::move(generator));
+        for (auto& sibling : parts) {
+            controller.Workers().Add(std::move(sibling));
+        }
     }
     controller.Workers().StartAll();
     controller.Workers().WaitAll(&ApplicationStopEvent(), CFKMController::kBatchTimeoutMilliseconds);
+    if (manifest) {
+        const bool stopped = ApplicationStopEvent().IsSet();
+        std::string error;
+        if (manifest->Write(stopped, error)) {
+            logger.InfoF("Manifest of %u files written%s",
+                         static_cast<std::uint32_t>(manifest->Files().size()),
+                         std::string_view(stopped ? " (batch stopped)" : ""));
+        } else {
+            logger.ErrorF("Manifest not written: %s", error);
+        }
+    }
     batch->LogFinished(logger);
     return true;
 }

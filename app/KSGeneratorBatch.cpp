@@ -1,12 +1,21 @@
 #include "app/KSGeneratorBatch.h"
 
 #include "support/KSTime.h"
+#include "support/KSWorker.h"
+
+#include <algorithm>
+#include <thread>
 
 CKSGeneratorBatch::CKSGeneratorBatch(std::vector<CKSString> definitionNames, CKSString configFile,
                                      CKSString destination, std::shared_ptr<IOutput> output,
                                      CBatchOptions options)
     : m_definitionNames(std::move(definitionNames)), m_configFile(std::move(configFile)),
       m_destination(std::move(destination)), m_output(std::move(output)), m_options(options) {}
+
+std::uint32_t EffectiveJobs(std::uint32_t jobs) {
+    const std::uint32_t wanted = jobs != 0 ? jobs : std::max(1u, std::thread::hardware_concurrency());
+    return std::clamp<std::uint32_t>(wanted, 1, CKSWorkerList::kPumpCount);
+}
 
 void CKSGeneratorBatch::AddFile(const CKSString& definitionName, const CKSString& outputFolder) {
     m_files.emplace_back(definitionName, outputFolder);

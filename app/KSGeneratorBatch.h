@@ -3,6 +3,7 @@
 // destination folder and the output that shows the batch's messages. Owned by the generator
 // worker from the moment it is queued to the end of the process.
 
+#include "engine/KSFileGenerator.h"
 #include "support/KSLogger.h"
 #include "support/KSString.h"
 
@@ -21,12 +22,20 @@ public:
     virtual void Show() = 0;
 };
 
-// How the generators of a batch run: the pause after each file and, for reproducible runs, the
-// seed each generator mixes with its definition name.
+// How the generators of a batch run: the pause after each file; for reproducible runs, the
+// seed each generator mixes with its definition name; how many files are made at once (0: one
+// per processor); the shard of the files this process makes; and whether a manifest is written.
 struct CBatchOptions {
     std::uint32_t paceMilliseconds = 100;
     std::optional<std::uint32_t> seed;
+    std::uint32_t jobs = 0;
+    CFileShard shard{};
+    bool manifest = false;
 };
+
+// The files made at once for that option: jobs itself, or the processors' count for 0; at
+// least 1, at most the worker list's pumps.
+std::uint32_t EffectiveJobs(std::uint32_t jobs);
 
 class CKSGeneratorBatch {
 public:

@@ -32,6 +32,7 @@ int RunGenerateCommand(const CKSString& configFile, const std::vector<std::strin
 bool ResolveConfigFile(const std::string* option, CKSString& path, CliStreams& io);
 int RunHexdumpCommand(const std::vector<std::string>& args, CliStreams& io);
 int RunExerciseCommand(const std::vector<std::string>& args, CliStreams& io);
+int RunVerifyCommand(const std::vector<std::string>& args, CliStreams& io);
 
 // The whole program: global options, then one subcommand.
 int RunFakemillCli(const std::vector<std::string>& args, CliStreams& io);

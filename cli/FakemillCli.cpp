@@ -12,12 +12,13 @@ std::string CliUsageText() {
            "  fakemill-cli [--config FILE] list\n"
            "  fakemill-cli [--config FILE] show NAME\n"
            "  fakemill-cli [--config FILE] define --type KIND NAME [KEY=VALUE ...]\n"
-           "  fakemill-cli [--config FILE] generate [-o DEST] [--pace MS] [--seed N] [-v] (--all | NAME "
-           "...)\n"
+           "  fakemill-cli [--config FILE] generate [-o DEST] [--pace MS] [--seed N] [--jobs N]\n"
+           "               [--shard I/N] [--manifest] [-v] (--all | NAME ...)\n"
            "  fakemill-cli hash [-a crc|md5|sha1|sha256] [--prefix-0x] [--lower] [--path] [--sep C] FILE "
            "...\n"
            "  fakemill-cli crc [--trailer] FILE ...\n"
            "  fakemill-cli hexdump [--offset N] [--length N] [--width N] FILE\n"
+           "  fakemill-cli verify (DEST | MANIFEST)\n"
            "  fakemill-cli exercise [--mode all|fixed|rotate] [--seconds N] FILE ...\n"
            "  fakemill-cli --help | --version\n"
            "\n"
@@ -67,6 +68,9 @@ int RunFakemillCli(const std::vector<std::string>& args, CliStreams& io) {
     }
     if (command == "hexdump") {
         return RunHexdumpCommand(rest, io);
+    }
+    if (command == "verify") {
+        return RunVerifyCommand(rest, io);
     }
     if (command == "exercise") {
         return RunExerciseCommand(rest, io);

@@ -11,10 +11,12 @@
 #include "engine/KSObserver.h"
 #include "engine/StopEvent.h"
 #include "support/IniProfile.h"
+#include "support/KSWorker.h"
 
 #include <QDir>
 #include <QString>
 
+#include <charconv>
 #include <limits>
 #include <ostream>
 
@@ -31,10 +33,34 @@ std::vector<CKSString> AllDefinitions(const CKSString& configFile) {
     return names;
 }
 
+// A plain decimal number, the whole text: a scheduler's task index such as "07" stays 7.
+bool ParseDecimal(std::string_view text, std::uint32_t& value) {
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value);
+    return !text.empty() && error == std::errc() && stop == end;
+}
+
+// "I/N" with I < N.
+bool ParseShard(std::string_view text, CFileShard& shard) {
+    const std::size_t slash = text.find('/');
+    if (slash == std::string_view::npos) {
+        return false;
+    }
+    CFileShard parsed;
+    if (!ParseDecimal(text.substr(0, slash), parsed.index) ||
+        !ParseDecimal(text.substr(slash + 1), parsed.count) || parsed.count == 0 ||
+        parsed.index >= parsed.count) {
+        return false;
+    }
+    shard = parsed;
+    return true;
+}
+
 } // namespace
 
 int RunGenerateCommand(const CKSString& configFile, const std::vector<std::string>& args, CliStreams& io) {
-    CliArguments parsed({"--all", "-v", "--verbose"}, {"-o", "--output", "--pace", "--seed"});
+    CliArguments parsed({"--all", "-v", "--verbose", "--manifest"},
+                        {"-o", "--output", "--pace", "--seed", "--jobs", "--shard"});
     if (!parsed.Parse(args)) {
         io.err << "fakemill-cli generate: " << parsed.Error() << "\n";
         return kExitUsage;
@@ -63,6 +89,22 @@ int RunGenerateCommand(const CKSString& configFile, const std::vector<std::strin
         }
         options.seed = static_cast<std::uint32_t>(value);
     }
+    if (const auto jobs = parsed.Value("--jobs")) {
+        std::uint64_t value = 0;
+        if (!ParseCliNumber(*jobs, value) || value < 1 || value > CKSWorkerList::kPumpCount) {
+            io.err << "fakemill-cli generate: --jobs needs a number from 1 to " << CKSWorkerList::kPumpCount
+                   << ", not '" << *jobs << "'\n";
+            return kExitUsage;
+        }
+        options.jobs = static_cast<std::uint32_t>(value);
+    }
+    if (const auto shard = parsed.Value("--shard")) {
+        if (!ParseShard(*shard, options.shard)) {
+            io.err << "fakemill-cli generate: --shard needs I/N with I below N, not '" << *shard << "'\n";
+            return kExitUsage;
+        }
+    }
+    options.manifest = parsed.Has("--manifest");
     const std::string destinationText =
         parsed.Value("-o").value_or(parsed.Value("--output").value_or(QDir::currentPath().toStdString()));
     const QString destination = QDir(QString::fromStdString(destinationText)).absolutePath();

@@ -1,6 +1,7 @@
 #include "engine/KSFileGenerator.h"
 
 #include "engine/GenerationProgress.h"
+#include "engine/KSBatchManifest.h"
 #include "engine/StopEvent.h"
 #include "support/Crc32.h"
 #include "support/KSException.h"
@@ -40,6 +41,41 @@ std::uint32_t DefinitionSeed(std::uint32_t runSeed, const CKSString& definitionN
         static_cast<unsigned char>(runSeed >> 16), static_cast<unsigned char>(runSeed >> 24)};
     const std::string name = definitionName.ToUtf8();
     return UpdateCrc32(UpdateCrc32(0, seedBytes, 4), name.data(), name.size());
+}
+
+std::uint32_t FileSeed(std::uint32_t definitionSeed, std::uint32_t index) {
+    // The 64-bit finaliser of a well-known hash: every bit of both inputs reaches every bit.
+    std::uint64_t x = (static_cast<std::uint64_t>(definitionSeed) << 32) | index;
+    x ^= x >> 33;
+    x *= 0xFF51AFD7ED558CCDull;
+    x ^= x >> 33;
+    x *= 0xC4CEB9FE1A85EC53ull;
+    x ^= x >> 33;
+    return static_cast<std::uint32_t>(x);
+}
+
+CKSFileWork::CKSFileWork(std::uint32_t count, std::int32_t interval, CFileShard shard)
+    : m_count(count), m_interval(interval),
+      m_shard(shard.count == 0 || shard.index >= shard.count ? CFileShard{} : shard) {}
+
+std::uint32_t CKSFileWork::CountInShard() const {
+    if (m_shard.index >= m_count) {
+        return 0;
+    }
+    return (m_count - m_shard.index - 1) / m_shard.count + 1;
+}
+
+bool CKSFileWork::Take(std::uint32_t& index) {
+    if (m_abandoned.load()) {
+        return false;
+    }
+    const std::uint64_t n = m_next.fetch_add(1);
+    const std::uint64_t candidate = m_shard.index + n * m_shard.count;
+    if (candidate >= m_count) {
+        return false;
+    }
+    index = static_cast<std::uint32_t>(candidate);
+    return true;
 }
 
 CKSFileGenerator::CKSFileGenerator(CKSLogger* logger)
@@ -146,14 +182,40 @@ bool CKSFileGenerator::EnsureWordModel() {
     return false;
 }
 
-std::unique_ptr<CKSFileGenerator> CKSFileGenerator::Split() {
-    if (m_assignedFiles != 0) {
-        return nullptr;
+void CKSFileGenerator::PrepareWork() {
+    if (m_work) {
+        return;
+    }
+    // With a seed, the count and interval come from the definition's seed alone, so every part,
+    // every shard and every number of jobs sees the same ones.
+    if (m_seed) {
+        KSSrand(*m_seed);
     }
     const CKSRange files = RangeProperty(u"Files", CKSRange(1, 1));
-    const std::uint64_t count =
-        RandomInRange(static_cast<std::uint64_t>(files.min), static_cast<std::uint64_t>(files.max));
-    if (count <= 1) {
+    const auto count = static_cast<std::uint32_t>(
+        RandomInRange(static_cast<std::uint64_t>(files.min), static_cast<std::uint64_t>(files.max)));
+    const auto interval = static_cast<std::int32_t>(KSRand() % 191) + 1;
+    m_work = std::make_shared<CKSFileWork>(count, interval, m_shard);
+    m_part = m_work->AddPart();
+}
+
+std::uint32_t CKSFileGenerator::GetAssignedFiles() const {
+    if (!m_work) {
+        return 0;
+    }
+    const std::uint32_t files = m_work->CountInShard();
+    const std::uint32_t parts = m_work->GetParts();
+    return files / parts + (m_part < files % parts ? 1 : 0);
+}
+
+void CKSFileGenerator::SetManifest(CKSBatchManifest* manifest, const CKSString& definitionName) {
+    m_manifest = manifest;
+    m_definitionName = definitionName;
+}
+
+std::unique_ptr<CKSFileGenerator> CKSFileGenerator::Split() {
+    PrepareWork();
+    if (m_work->CountInShard() <= m_work->GetParts()) {
         return nullptr;
     }
     std::unique_ptr<CKSFileGenerator> sibling = CreateSibling(GetLogger());
@@ -165,51 +227,68 @@ std::unique_ptr<CKSFileGenerator> CKSFileGenerator::Split() {
     sibling->m_folder = m_folder;
     sibling->m_name = m_name;
     sibling->m_seed = m_seed;
+    sibling->m_shard = m_shard;
     sibling->m_paceMilliseconds = m_paceMilliseconds;
-    m_assignedFiles = static_cast<std::uint32_t>((count + 1) / 2);
-    sibling->m_assignedFiles = static_cast<std::uint32_t>(count / 2);
+    sibling->m_manifest = m_manifest;
+    sibling->m_definitionName = m_definitionName;
+    sibling->m_work = m_work;
+    sibling->m_part = m_work->AddPart();
     return sibling;
 }
 
 void CKSFileGenerator::Generate() {
-    std::uint32_t count = m_assignedFiles;
-    if (count == 0) {
-        const CKSRange files = RangeProperty(u"Files", CKSRange(1, 1));
-        count = static_cast<std::uint32_t>(
-            RandomInRange(static_cast<std::uint64_t>(files.min), static_cast<std::uint64_t>(files.max)));
-    }
-    Logger().InfoF("'%s' generating %u files", m_name, count);
+    PrepareWork();
+    m_interval = m_work->GetInterval();
+    Logger().InfoF("'%s' generating %u files", m_name, GetAssignedFiles());
     Logger().InfoF("      in %s", m_folder);
 
-    // The per-run part of the discriminator: ((T | H << 4) << 4) | (L >> 8) in 32 bits, with
-    // T the thread id and H, L the halves of the current file time. Unsigned arithmetic.
-    const std::uint64_t now = SystemTimeAsFileTime();
-    const auto threadId = static_cast<std::uint32_t>(::gettid());
-    const auto high = static_cast<std::uint32_t>(now >> 32);
-    const auto low = static_cast<std::uint32_t>(now);
-    const std::uint32_t perRun = ((threadId | (high << 4)) << 4) | (low >> 8);
-    m_discriminator = static_cast<std::int32_t>(static_cast<std::uint32_t>(m_discriminator) + perRun);
-    m_interval = static_cast<std::int32_t>(KSRand() % 191) + 1;
+    if (m_seed) {
+        // Names of a seeded run are as reproducible as its content.
+        m_discriminator = static_cast<std::int32_t>(FileSeed(*m_seed, 0xFFFFFFFFu) & 0x7FFFFFFFu);
+    } else {
+        // The per-run part of the discriminator: ((T | H << 4) << 4) | (L >> 8) in 32 bits, with
+        // T the thread id and H, L the halves of the current file time. Unsigned arithmetic.
+        const std::uint64_t now = SystemTimeAsFileTime();
+        const auto threadId = static_cast<std::uint32_t>(::gettid());
+        const auto high = static_cast<std::uint32_t>(now >> 32);
+        const auto low = static_cast<std::uint32_t>(now);
+        const std::uint32_t perRun = ((threadId | (high << 4)) << 4) | (low >> 8);
+        m_discriminator = static_cast<std::int32_t>(static_cast<std::uint32_t>(m_discriminator) + perRun);
+    }
 
     const CKSManualResetEvent& quit = ApplicationQuitEvent();
-    for (std::uint32_t i = 0; i < count; ++i) {
+    std::uint32_t i = 0;
+    while (m_work->Take(i)) {
+        if (m_seed) {
+            KSSrand(FileSeed(*m_seed, i));
+        }
         CKSString path;
         try {
             if (CreateNextFile(i, path)) {
+                if (m_manifest != nullptr) {
+                    m_digest.Reset();
+                    SetWriteTap(&m_digest);
+                }
                 GenerateContent();
                 CloseOutput(path);
+                SetWriteTap(nullptr);
+                RecordFinishedFile(path, i);
             } else {
                 Logger().ErrorF("Failed to create new file (%s)", path);
             }
         } catch (const CKSFatalException& fatal) {
+            SetWriteTap(nullptr);
             Logger().ErrorF("%s: Fatal error generating data for file (%d)", m_name,
                             static_cast<std::int32_t>(i));
             Logger().ErrorF("%s", fatal);
+            m_work->Abandon();
             break;
         } catch (const CKSException& failure) {
+            SetWriteTap(nullptr);
             Logger().ErrorF("Error generating data for file (%d)", static_cast<std::int32_t>(i));
             Logger().ErrorF("%s", failure);
         } catch (const std::bad_alloc&) {
+            SetWriteTap(nullptr);
             // Out of memory for one file (a huge drawn size, say) skips that file, as any other
             // failure of its content does.
             Logger().ErrorF("Error generating data for file (%d)", static_cast<std::int32_t>(i));
@@ -218,6 +297,20 @@ void CKSFileGenerator::Generate() {
         if (quit.Wait(m_paceMilliseconds)) {
             break;
         }
+    }
+}
+
+void CKSFileGenerator::RecordFinishedFile(const CKSString& path, std::uint32_t index) {
+    // A stop may have cut the file short: only files the run saw through are listed.
+    if (m_manifest == nullptr || ApplicationStopEvent().IsSet()) {
+        return;
+    }
+    std::uint64_t size = 0;
+    std::string sha256;
+    if (m_digest.Finish(size, sha256)) {
+        m_manifest->AddFile(m_definitionName, index, path, size, sha256);
+    } else {
+        Logger().ErrorF("Could not hash %s for the manifest", path);
     }
 }
 

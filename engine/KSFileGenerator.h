@@ -5,6 +5,7 @@
 // A generator is a job of the worker pumps and is its own output file (a virtual base shared
 // with its generation policy).
 
+#include "engine/KSFileDigest.h"
 #include "engine/KSOutFile.h"
 #include "engine/Randomizer.h"
 #include "properties/KSPropertyList.h"
@@ -15,6 +16,43 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+
+class CKSBatchManifest;
+
+// The part of a definition's files that one process makes: those whose index is index modulo
+// count. The whole batch is shard 0 of 1.
+struct CFileShard {
+    std::uint32_t index = 0;
+    std::uint32_t count = 1;
+};
+
+// The files of one definition in a batch, shared by the generators that make them side by side:
+// the count and file-name interval drawn for the definition, the process's shard, and the next
+// index to hand out. Each index is handed out once, so no file is made twice.
+class CKSFileWork {
+public:
+    CKSFileWork(std::uint32_t count, std::int32_t interval, CFileShard shard);
+
+    // The next index to make; false when none is left or the work was abandoned.
+    bool Take(std::uint32_t& index);
+    // No index is handed out any more (a fatal error in one part ends them all).
+    void Abandon() { m_abandoned = true; }
+    // The definition's whole count, and how many of its indexes fall in the shard.
+    std::uint32_t GetCount() const { return m_count; }
+    std::uint32_t CountInShard() const;
+    std::int32_t GetInterval() const { return m_interval; }
+    // Registers one more generator on the work; answers its part number (from 0).
+    std::uint32_t AddPart() { return m_parts++; }
+    std::uint32_t GetParts() const { return m_parts.load(); }
+
+private:
+    const std::uint32_t m_count;
+    const std::int32_t m_interval;
+    const CFileShard m_shard;
+    std::atomic<std::uint64_t> m_next{0};
+    std::atomic<std::uint32_t> m_parts{0};
+    std::atomic<bool> m_abandoned{false};
+};
 
 class CKSFileGenerator : public CKSWorker,
                          public virtual CKSOutFile,
@@ -32,8 +70,9 @@ public:
     // The job: seeds the calling thread's random source, then Generate.
     void Run() override;
 
-    // Hands half of the file count to a new generator of the same kind; null when the count
-    // cannot be split or the kind makes no siblings.
+    // A new generator of the same kind that makes this definition's files side by side with
+    // this one: both take file indexes from one shared counter. May be called again for more
+    // parts. Null when no more parts than files would result or the kind makes no siblings.
     virtual std::unique_ptr<CKSFileGenerator> Split();
     virtual CKSPropertyList& GetProperties() { return m_properties; }
     const CKSPropertyList& GetProperties() const { return m_properties; }
@@ -80,12 +119,19 @@ public:
     std::int64_t GetSizeMinimum() const;
     void DescribeProperties(IPropertyInfo& info);
 
-    std::uint32_t GetAssignedFiles() const { return m_assignedFiles; }
+    // This generator's nominal share of the files once they are drawn (the work is taken as the
+    // parts run, so a fast part may make more); 0 before.
+    std::uint32_t GetAssignedFiles() const;
     std::int32_t GetDiscriminator() const { return m_discriminator; }
     std::int32_t GetInterval() const { return m_interval; }
 
-    // Reproducible runs: when a seed is set, Run seeds from it instead of the clock.
+    // Reproducible runs: when a seed is set, the file count, the name interval and every file's
+    // content come from it (each file from FileSeed of it and the file's index), not the clock.
     void SetSeed(std::optional<std::uint32_t> seed) { m_seed = seed; }
+    // Makes only the shard's files (before the first Split or run).
+    void SetShard(CFileShard shard) { m_shard = shard; }
+    // Finished files are recorded there with their size and SHA-256 (not owned; null for none).
+    void SetManifest(CKSBatchManifest* manifest, const CKSString& definitionName);
     // The wait on the quit event after each file (0 for full speed).
     void SetPace(std::uint32_t milliseconds) { m_paceMilliseconds = milliseconds; }
 
@@ -100,6 +146,10 @@ protected:
     CKSString TextProperty(std::u16string_view name) const;
     void SetDisplayName(std::u16string_view name) { m_name = CKSString(name); }
     int LastOpenError() const { return m_lastOpenError; }
+    // Draws the file count and name interval once for all parts.
+    void PrepareWork();
+    // Lists a file seen through to its end in the manifest, if any.
+    void RecordFinishedFile(const CKSString& path, std::uint32_t index);
     void SetLastOpenError(int error) { m_lastOpenError = error; }
 
 private:
@@ -108,12 +158,19 @@ private:
     CKSString m_folder{u""};
     CKSString m_name{u"no-name"};
     std::int32_t m_interval = 0;
-    std::uint32_t m_assignedFiles = 0;
     std::int32_t m_discriminator;
     std::optional<std::uint32_t> m_seed;
+    CFileShard m_shard;
+    std::shared_ptr<CKSFileWork> m_work;
+    std::uint32_t m_part = 0;
+    CKSBatchManifest* m_manifest = nullptr;
+    CKSString m_definitionName{u""};
+    CKSFileDigest m_digest;
     std::uint32_t m_paceMilliseconds = kDefaultPaceMilliseconds;
     int m_lastOpenError = 0;
 };
 
 // The seed of a reproducible run for one definition: the run's seed mixed with the name.
 std::uint32_t DefinitionSeed(std::uint32_t runSeed, const CKSString& definitionName);
+// The seed of one file of a reproducible run: the definition's seed mixed with the file's index.
+std::uint32_t FileSeed(std::uint32_t definitionSeed, std::uint32_t index);

@@ -1,5 +1,6 @@
 #include "engine/KSOutFile.h"
 
+#include "engine/KSFileDigest.h"
 #include "support/KSException.h"
 #include "support/KSLogger.h"
 
@@ -85,7 +86,13 @@ bool CKSBaseFile::SkipForward(std::uint64_t bytes) {
     if (!IsOpen() || bytes > static_cast<std::uint64_t>(INT64_MAX)) {
         return false;
     }
-    return ::lseek(m_fd.Get(), static_cast<off_t>(bytes), SEEK_CUR) >= 0;
+    if (::lseek(m_fd.Get(), static_cast<off_t>(bytes), SEEK_CUR) < 0) {
+        return false;
+    }
+    if (m_tap != nullptr) {
+        m_tap->Skip(bytes);
+    }
+    return true;
 }
 
 bool CKSBaseFile::WriteToDescriptor(const void* data, std::size_t count, std::size_t& written) {
@@ -127,7 +134,11 @@ std::size_t CKSOutFile::Write(const void* data, std::size_t count) {
         // Too big for the buffer: what is buffered goes first, then the data goes straight out.
         Flush(nullptr);
         std::size_t written = 0;
-        if (!WriteToDescriptor(data, count, written)) {
+        const bool done = WriteToDescriptor(data, count, written);
+        if (IWriteTap* tap = GetWriteTap()) {
+            tap->Add(data, written);
+        }
+        if (!done) {
             throw CKSFatalException("Failed to write to file: %u", static_cast<std::uint32_t>(errno));
         }
         return written;
@@ -167,7 +178,11 @@ std::uint64_t CKSOutFile::Flush(CKSLogger* logger) {
         return 0; // nothing to hand to the system
     }
     std::size_t written = 0;
-    if (!WriteToDescriptor(m_buffer.get(), static_cast<std::size_t>(buffered), written)) {
+    const bool done = WriteToDescriptor(m_buffer.get(), static_cast<std::size_t>(buffered), written);
+    if (IWriteTap* tap = GetWriteTap()) {
+        tap->Add(m_buffer.get(), written);
+    }
+    if (!done) {
         const int error = errno;
         // Keep only the bytes that did not reach the file, so a later flush does not repeat any.
         if (written > 0) {

@@ -12,6 +12,7 @@
 #include <memory>
 
 class CKSLogger;
+class IWriteTap;
 
 class CKSBaseFile {
 public:
@@ -42,6 +43,9 @@ public:
     bool ReadFailed() const { return m_readFailed; }
     // Moves the file position forward, leaving a hole; false when not open or refused.
     bool SkipForward(std::uint64_t bytes);
+    // Told of every byte that reaches the file and every hole skipped (not owned; null for none).
+    void SetWriteTap(IWriteTap* tap) { m_tap = tap; }
+    IWriteTap* GetWriteTap() const { return m_tap; }
 
 protected:
     // Drops bytes waiting to be written; Close calls it when the last write of a file failed.
@@ -55,6 +59,7 @@ protected:
 private:
     CUniqueFd m_fd;
     bool m_readFailed = false;
+    IWriteTap* m_tap = nullptr;
 };
 
 class CKSOutFile : public virtual CKSBaseFile {

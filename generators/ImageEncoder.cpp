@@ -1,5 +1,7 @@
 #include "generators/ImageEncoder.h"
 
+#include "engine/KSFileDigest.h"
+
 #include <QIODevice>
 #include <QImage>
 #include <QImageWriter>
@@ -22,7 +24,7 @@ class CDescriptorSink {
 public:
     static constexpr std::size_t kBufferSize = 64 * 1024;
 
-    explicit CDescriptorSink(int fd) : m_fd(fd) { m_buffer.reserve(kBufferSize); }
+    CDescriptorSink(int fd, IWriteTap* tap) : m_fd(fd), m_tap(tap) { m_buffer.reserve(kBufferSize); }
 
     bool Write(const void* data, std::size_t count) {
         if (m_error != 0) {
@@ -54,7 +56,15 @@ public:
 
 private:
     bool WriteThrough(const char* data, std::size_t count) {
-        if (count == 0 || WriteAllToDescriptor(m_fd, data, count)) {
+        if (count == 0) {
+            return true;
+        }
+        std::size_t written = 0;
+        const bool done = WriteAllToDescriptor(m_fd, data, count, &written);
+        if (m_tap != nullptr) {
+            m_tap->Add(data, written);
+        }
+        if (done) {
             return true;
         }
         m_error = errno != 0 ? errno : EIO;
@@ -62,6 +72,7 @@ private:
     }
 
     int m_fd;
+    IWriteTap* m_tap;
     int m_error = 0;
     std::vector<char> m_buffer;
 };
@@ -327,7 +338,7 @@ bool CImageEncoder::Encode(const QImage& bitmap) {
 }
 
 bool CImageEncoder::EncodeWithQt(const QImage& bitmap) {
-    CDescriptorSink sink(m_output.Get());
+    CDescriptorSink sink(m_output.Get(), m_tap);
     CDescriptorDevice device(sink);
     if (!device.open(QIODevice::WriteOnly)) {
         RecordFailure(kFailureQtWriter | QImageWriter::DeviceError);
@@ -363,7 +374,7 @@ bool CImageEncoder::EncodeGif(const QImage& bitmap) {
         return false;
     }
 
-    CDescriptorSink sink(m_output.Get());
+    CDescriptorSink sink(m_output.Get(), m_tap);
     int error = 0;
     CGifWriter writer(sink, error);
     GifFileType* gif = writer.Get();

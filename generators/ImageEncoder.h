@@ -11,6 +11,7 @@
 
 #include <cstdint>
 
+class IWriteTap;
 class QImage;
 
 // Image types as definitions name them ("ImageType" text is mapped to these by the generator).
@@ -60,6 +61,8 @@ public:
 
     // The file the picture goes to, open for writing at its start. The encoder owns it from now on.
     void SetOutput(CUniqueFd output) { m_output = std::move(output); }
+    // Told of every byte that reaches the output (not owned; null for none).
+    void SetWriteTap(IWriteTap* tap) { m_tap = tap; }
 
     // Writes one picture into the output and closes it. Fails without a picture, an output or an
     // encoder. A failure while encoding is logged at the detailed level with its code; a shortage
@@ -77,6 +80,7 @@ private:
 
     EEncoderKind m_kind = kNoEncoder;
     CUniqueFd m_output;
+    IWriteTap* m_tap = nullptr;
     bool m_outOfMemory = false;
     std::uint32_t m_lastFailure = 0;
 };

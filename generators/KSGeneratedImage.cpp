@@ -442,7 +442,7 @@ CUniqueFd OpenClaimedFile(const std::string& path) {
 
 } // namespace
 
-std::uint32_t CKSGeneratedImage::Save(const CKSPathName& path, int imageType) {
+std::uint32_t CKSGeneratedImage::Save(const CKSPathName& path, int imageType, IWriteTap* tap) {
     CUniqueFd file = OpenClaimedFile(path.ToNative());
     EndPainting();
     if (!HasBitmap() || !file.IsValid()) {
@@ -451,6 +451,7 @@ std::uint32_t CKSGeneratedImage::Save(const CKSPathName& path, int imageType) {
     CImageEncoder encoder(GetLogger());
     if (encoder.ChooseEncoder(CImageEncoder::KindForImageType(imageType))) {
         encoder.SetOutput(std::move(file));
+        encoder.SetWriteTap(tap);
         encoder.WriteBitmap(m_image);
     }
     return encoder.IsOutOfMemory() ? kImageSaveOutOfMemory : kImageSaveDone;

@@ -28,6 +28,7 @@
 #include <memory>
 #include <span>
 
+class IWriteTap;
 class QPainter;
 
 // 0x00BBGGRR: red in the low byte.
@@ -106,7 +107,8 @@ public:
     // nothing behind, and so does a picture without a bitmap (its claimed file stays empty).
     // Otherwise kImageSaveOutOfMemory when memory ran short while encoding, else kImageSaveDone,
     // also when the encoder failed for another reason (that is logged at the detailed level).
-    std::uint32_t Save(const CKSPathName& path, int imageType);
+    // tap, when given, is told of every byte written.
+    std::uint32_t Save(const CKSPathName& path, int imageType, IWriteTap* tap = nullptr);
 
 protected:
     // Whether a surface of this many bytes may be allocated: within kMaxSurfaceBytes, and for

@@ -102,6 +102,10 @@ CKSString CKSImageFileGenerator::GetExtension() {
     return CKSString(ExtensionOf(ImageTypeOf(TextProperty(u"ImageType"))));
 }
 
+std::unique_ptr<CKSFileGenerator> CKSImageFileGenerator::CreateSibling(CKSLogger* logger) {
+    return std::make_unique<CKSImageFileGenerator>(logger);
+}
+
 bool CKSImageFileGenerator::OpenOutput(const CKSString& path) {
     // The name is claimed now, with an empty file, so that nobody can take it before the save.
     if (!CKSFileGenerator::OpenOutput(path)) {
@@ -272,7 +276,7 @@ void CKSImageFileGenerator::CloseOutput(const CKSString& path) {
         return;
     }
     const int imageType = ImageTypeOf(TextProperty(u"ImageType"));
-    if (m_image->Save(CKSPathName(path), imageType) == kImageSaveOutOfMemory) {
+    if (m_image->Save(CKSPathName(path), imageType, GetWriteTap()) == kImageSaveOutOfMemory) {
         Logger().InfoF("Not enough memory to create or save image file");
     }
     struct stat info {};

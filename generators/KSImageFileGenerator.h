@@ -23,6 +23,7 @@ public:
     CKSString GetExtension() override;
     bool HasSize() const override { return false; }
     void SelfTest(std::uint32_t) override {}
+    std::unique_ptr<CKSFileGenerator> CreateSibling(CKSLogger* logger) override;
     // Claims the name with an empty file; the save fills it.
     bool OpenOutput(const CKSString& path) override;
     void GenerateContent() override;

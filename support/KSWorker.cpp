@@ -3,6 +3,7 @@
 #include "support/KSException.h"
 #include "support/KSLogger.h"
 
+#include <algorithm>
 #include <chrono>
 #include <unistd.h>
 
@@ -172,7 +173,13 @@ CKSWorkerList::~CKSWorkerList() = default;
 void CKSWorkerList::Add(std::unique_ptr<CKSWorker> job) {
     CAutoLock lock(m_lock);
     Pump(m_next).Add(std::move(job));
-    m_next = (m_next + 1) % 4;
+    m_next = (m_next + 1) % m_spread;
+}
+
+void CKSWorkerList::SetSpread(int pumps) {
+    CAutoLock lock(m_lock);
+    m_spread = std::clamp(pumps, 1, kPumpCount);
+    m_next = 0;
 }
 
 void CKSWorkerList::StartAll() {

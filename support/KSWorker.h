@@ -1,7 +1,7 @@
 #pragma once
 // Jobs and the pump pool that runs them. A CKSWorkerList holds sixteen pumps; jobs are dealt to
-// pumps 0, 1, 2, 3, 0, 1, ... so at most four run at once. Each pump drains its own queue on a
-// thread of its own and ends that thread when the queue has stayed empty for 41 passes.
+// pumps 0, 1, 2, 3, 0, 1, ... so at most four run at once (SetSpread changes how many). Each pump drains its
+// own queue on a thread of its own and ends that thread when the queue has stayed empty for 41 passes.
 
 #include "support/KSManualResetEvent.h"
 #include "support/KSString.h"
@@ -93,6 +93,9 @@ public:
     CKSWorkerList& operator=(const CKSWorkerList&) = delete;
 
     void Add(std::unique_ptr<CKSWorker> job);
+    // How many pumps the jobs added from now on are dealt to (1 to 16; 4 unless set): the most
+    // jobs that run at once.
+    void SetSpread(int pumps);
     // Starts every pump whose queue is not empty.
     void StartAll();
     // Asks every running pump to stop after its current job; true when any was asked.
@@ -112,4 +115,5 @@ private:
     CKSManualResetEvent m_activity;
     std::array<std::unique_ptr<CKSWorkerPump>, kPumpCount> m_pumps;
     int m_next = 0;
+    int m_spread = 4;
 };

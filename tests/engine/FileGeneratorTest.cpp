@@ -186,7 +186,7 @@ TEST(FileGenerator, TwoGeneratorsSharingSimpleNamesNeverOverwriteEachOther) {
     }
 }
 
-TEST(FileGenerator, SplitHandsHalfTheFilesToASibling) {
+TEST(FileGenerator, SplitSharesTheFilesWithSiblings) {
     GeneratorFixture fixture;
     auto generator = fixture.Make(u"bin");
     GeneratorFixture::Set(*generator, u"Files", u"7");
@@ -197,7 +197,11 @@ TEST(FileGenerator, SplitHandsHalfTheFilesToASibling) {
     EXPECT_EQ(sibling->GetAssignedFiles(), 3u);
     EXPECT_EQ(sibling->GetProperties().Get(u"Size").GetRangeValue(), CKSRange(4000, 4000));
     EXPECT_EQ(sibling->GetOutputFolder().ToUtf8(), generator->GetOutputFolder().ToUtf8());
-    EXPECT_FALSE(generator->Split()); // already assigned
+    // A further split shares the same seven files among three parts.
+    auto third = generator->Split();
+    ASSERT_TRUE(third);
+    EXPECT_EQ(generator->GetAssignedFiles() + sibling->GetAssignedFiles() + third->GetAssignedFiles(), 7u);
+    EXPECT_EQ(third->GetAssignedFiles(), 2u);
 
     auto single = fixture.Make(u"bin");
     EXPECT_FALSE(single->Split()); // one file cannot be split
