@@ -9,6 +9,7 @@
 #include "support/MakePath.h"
 
 #include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -262,15 +263,25 @@ void CKSFileGenerator::Generate() {
         if (m_seed) {
             KSSrand(FileSeed(*m_seed, i));
         }
+        ForgetStopSeen();
         CKSString path;
+        // From the claim of the name until the file is closed whole: any way out in between
+        // leaves a file that this run made and did not finish.
+        bool unfinished = false;
         try {
             if (CreateNextFile(i, path)) {
+                unfinished = true;
                 if (m_manifest != nullptr) {
                     m_digest.Reset();
                     SetWriteTap(&m_digest);
                 }
                 GenerateContent();
+                if (StopSeen()) {
+                    RemoveUnfinished(path, u"stopped before it was finished");
+                    break;
+                }
                 CloseOutput(path);
+                unfinished = false;
                 SetWriteTap(nullptr);
                 RecordFinishedFile(path, i);
             } else {
@@ -281,28 +292,53 @@ void CKSFileGenerator::Generate() {
             Logger().ErrorF("%s: Fatal error generating data for file (%d)", m_name,
                             static_cast<std::int32_t>(i));
             Logger().ErrorF("%s", fatal);
+            if (unfinished) {
+                // A write failure carries the system's error code: say it in words.
+                RemoveUnfinished(path,
+                                 fatal.GetCode() != 0
+                                     ? CKSString::FromUtf8(std::strerror(static_cast<int>(fatal.GetCode())))
+                                     : CKSString(fatal.View()));
+            }
             m_work->Abandon();
             break;
         } catch (const CKSException& failure) {
             SetWriteTap(nullptr);
             Logger().ErrorF("Error generating data for file (%d)", static_cast<std::int32_t>(i));
             Logger().ErrorF("%s", failure);
+            if (unfinished) {
+                RemoveUnfinished(path, failure.View());
+            }
         } catch (const std::bad_alloc&) {
             SetWriteTap(nullptr);
             // Out of memory for one file (a huge drawn size, say) skips that file, as any other
             // failure of its content does.
             Logger().ErrorF("Error generating data for file (%d)", static_cast<std::int32_t>(i));
             Logger().ErrorF("%s", "Out of memory");
+            if (unfinished) {
+                RemoveUnfinished(path, u"out of memory");
+            }
         }
-        if (quit.Wait(m_paceMilliseconds)) {
-            break;
+        if (StopRequested() || quit.Wait(m_paceMilliseconds)) {
+            break; // no new file after a stop
         }
     }
 }
 
+void CKSFileGenerator::RemoveUnfinished(const CKSString& path, std::u16string_view reason) {
+    Abandon();
+    if (::unlink(path.ToUtf8().c_str()) == 0) {
+        Logger().WarningF("Removed unfinished file %s: %s", path, reason);
+    } else {
+        const int error = errno;
+        Logger().ErrorF("Could not remove unfinished file %s (%s): %s", path, reason,
+                        CKSString::FromUtf8(std::strerror(error)));
+    }
+}
+
 void CKSFileGenerator::RecordFinishedFile(const CKSString& path, std::uint32_t index) {
-    // A stop may have cut the file short: only files the run saw through are listed.
-    if (m_manifest == nullptr || ApplicationStopEvent().IsSet()) {
+    // Only files the run saw through to their close get here: a stop that cut one short has
+    // removed it.
+    if (m_manifest == nullptr) {
         return;
     }
     std::uint64_t size = 0;

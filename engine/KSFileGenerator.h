@@ -8,6 +8,7 @@
 #include "engine/KSFileDigest.h"
 #include "engine/KSOutFile.h"
 #include "engine/Randomizer.h"
+#include "engine/StopEvent.h"
 #include "properties/KSPropertyList.h"
 #include "support/KSLogger.h"
 #include "support/KSWorker.h"
@@ -57,6 +58,7 @@ private:
 class CKSFileGenerator : public CKSWorker,
                          public virtual CKSOutFile,
                          public virtual CRandomizer,
+                         public virtual CStopListener,
                          public CKSIsLogging {
 public:
     // Most candidate names tried for one file.
@@ -95,6 +97,10 @@ public:
     virtual bool OpenOutput(const CKSString& path);
     // Closes the output file (which writes out its buffer).
     virtual void CloseOutput(const CKSString& path);
+    // Drops a file this run created and could not finish (a stop, a write error, a failure of
+    // its content): closes it without writing its buffer, deletes it and logs the path and why,
+    // so that no cut-short file is left looking like a finished one.
+    virtual void RemoveUnfinished(const CKSString& path, std::u16string_view reason);
     // A default-constructed generator of the same kind with that logger; null in the base.
     virtual std::unique_ptr<CKSFileGenerator> CreateSibling(CKSLogger*) { return nullptr; }
     virtual void ApplySizeLimit(std::uint64_t) {}

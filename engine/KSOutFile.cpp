@@ -38,6 +38,11 @@ bool CKSBaseFile::Close() {
     return m_fd.Reset();
 }
 
+void CKSBaseFile::Abandon() {
+    DiscardBuffered();
+    m_fd.Reset();
+}
+
 bool CKSBaseFile::Create(const CKSString& path) {
     return Create(std::string_view(path.ToUtf8()));
 }

@@ -117,7 +117,7 @@ bool CKSImageFileGenerator::OpenOutput(const CKSString& path) {
 }
 
 bool CKSImageFileGenerator::More() {
-    return !StopRequested() && m_elementsDrawn < m_elementsWanted;
+    return m_elementsDrawn < m_elementsWanted && !StopRequested();
 }
 
 void CKSImageFileGenerator::GenerateContent() {

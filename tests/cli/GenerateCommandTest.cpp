@@ -1,3 +1,4 @@
+#include "tests/cli/ChildProcess.h"
 #include "tests/cli/CliRunner.h"
 #include "tests/common/TempDir.h"
 
@@ -5,6 +6,10 @@
 
 #include <filesystem>
 #include <map>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
 
 namespace {
 
@@ -112,4 +117,47 @@ TEST(GenerateCommand, UnknownDefinitionsAndUsageErrors) {
     EXPECT_EQ(RunCli({"--config", config, "generate", "--seed", "-1", "real"}).status, 2);
     EXPECT_EQ(RunCli({"--config", config, "generate"}).status, 2);
     EXPECT_EQ(RunCli({"--config", config, "generate", "--all", "real"}).status, 2);
+}
+
+TEST(GenerateCommand, ASignalMidFileRemovesThatFileAndKeepsTheFinishedOnes) {
+    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 128 + SIGTERM}}) {
+        TempDir dir;
+        const std::string config = dir.File("fakemill.ini");
+        ASSERT_EQ(RunCli({"--config", config, "define", "--type", "bin", "small", "Size=1000", "SimpleName=1",
+                          "Prefix=small"})
+                      .status,
+                  0);
+        // A terabyte of mostly holes: it cannot be finished before the signal comes.
+        ASSERT_EQ(RunCli({"--config", config, "define", "--type", "bin", "huge", "Size=1TB", "Quick=256",
+                          "CRC=1", "SimpleName=1", "Prefix=huge"})
+                      .status,
+                  0);
+        ChildProcess child({FAKEMILL_CLI_PATH, "--config", config, "generate", "--pace", "0", "-o",
+                            dir.File("out"), "small", "huge"});
+        // Standard output is a pipe here, written out at the end: the file itself tells that
+        // the huge one is under way.
+        const std::string huge = dir.File("out/hugebin0.bin");
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        const auto sizeOfHuge = [&huge] {
+            std::error_code error;
+            const auto size = std::filesystem::file_size(huge, error);
+            return error ? 0 : size;
+        };
+        while (sizeOfHuge() < 1000000 && std::chrono::steady_clock::now() < limit) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        ASSERT_GE(sizeOfHuge(), 1000000u) << "the huge file never started";
+        child.Signal(signal);
+        EXPECT_EQ(child.Wait(std::chrono::seconds(20)), status);
+        std::string rest;
+        std::string line;
+        while (child.ReadLine(line, std::chrono::milliseconds(100))) {
+            rest += line + "\n";
+        }
+        EXPECT_NE(rest.find("Removed unfinished file " + huge), std::string::npos) << rest;
+        EXPECT_EQ(Contents(dir.File("out")),
+                  (std::map<std::string, std::string>{
+                      {"smallbin0.bin", ReadFileBytes(dir.File("out/smallbin0.bin"))}}));
+        EXPECT_EQ(ReadFileBytes(dir.File("out/smallbin0.bin")).size(), 1000u);
+    }
 }

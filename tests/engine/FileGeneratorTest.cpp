@@ -146,7 +146,7 @@ private:
 
 } // namespace
 
-TEST(FileGenerator, AFatalWriteErrorEndsTheRunAndKeepsEarlierFiles) {
+TEST(FileGenerator, AFatalWriteErrorEndsTheRunRemovesTheCutFileAndKeepsEarlierFiles) {
     GeneratorFixture fixture;
     FailingThirdFile generator(&fixture.Logger());
     fixture.Prepare(generator, u"bin");
@@ -154,12 +154,82 @@ TEST(FileGenerator, AFatalWriteErrorEndsTheRunAndKeepsEarlierFiles) {
     GeneratorFixture::Set(generator, u"SimpleName", u"1");
     GeneratorFixture::Set(generator, u"Size", u"1000");
     generator.Run();
-    EXPECT_EQ(fixture.Files(), (std::set<std::string>{"fkbin0.bin", "fkbin1.bin", "fkbin2.bin"}));
+    EXPECT_EQ(fixture.Files(), (std::set<std::string>{"fkbin0.bin", "fkbin1.bin"}));
     EXPECT_EQ(fixture.Read("fkbin0.bin").size(), 1000u);
     EXPECT_EQ(fixture.Read("fkbin1.bin").size(), 1000u);
     EXPECT_TRUE(fixture.Output().Contains("bin generator: Fatal error generating data for file (2)"))
         << fixture.Output().All();
     EXPECT_TRUE(fixture.Output().Contains("Failed to write to file: 28"));
+    // The file the failure cut short is gone, and the log names it and the reason in words.
+    EXPECT_TRUE(fixture.Output().Contains("Removed unfinished file " + fixture.Dir().File("fkbin2.bin") +
+                                          ": No space left on device"))
+        << fixture.Output().All();
+}
+
+namespace {
+
+// A binary generator whose writes raise the stop: on the first block that goes out for file
+// number stopFile, or (stopFile < 0) when the first file is closed whole.
+class StoppingGenerator : public CKSBinFileGenerator {
+public:
+    StoppingGenerator(CKSLogger* logger, int stopFile) : CKSBinFileGenerator(logger), m_stopFile(stopFile) {}
+    bool OpenOutput(const CKSString& path) override {
+        ++m_opened;
+        return CKSBinFileGenerator::OpenOutput(path);
+    }
+    void CloseOutput(const CKSString& path) override {
+        if (m_stopFile < 0) {
+            ApplicationStopEvent().Set();
+        }
+        CKSBinFileGenerator::CloseOutput(path);
+    }
+
+protected:
+    bool WriteToDescriptor(const void* data, std::size_t count, std::size_t& written) override {
+        if (m_opened == m_stopFile + 1) {
+            ApplicationStopEvent().Set();
+        }
+        return CKSBinFileGenerator::WriteToDescriptor(data, count, written);
+    }
+
+private:
+    int m_stopFile;
+    int m_opened = 0;
+};
+
+} // namespace
+
+TEST(FileGenerator, AStopMidFileRemovesThatFileKeepsFinishedOnesAndStartsNoOther) {
+    for (const bool withCrc : {false, true}) {
+        GeneratorFixture fixture;
+        StoppingGenerator generator(&fixture.Logger(), 2);
+        fixture.Prepare(generator, u"bin");
+        GeneratorFixture::Set(generator, u"Files", u"5");
+        GeneratorFixture::Set(generator, u"SimpleName", u"1");
+        GeneratorFixture::Set(generator, u"Size", u"1MB");
+        GeneratorFixture::Set(generator, u"CRC", withCrc ? u"1" : u"0");
+        generator.Run();
+        ApplicationStopEvent().Reset();
+        EXPECT_EQ(fixture.Files(), (std::set<std::string>{"fkbin0.bin", "fkbin1.bin"}))
+            << fixture.Output().All();
+        EXPECT_EQ(fixture.Read("fkbin1.bin").size(), withCrc ? 1048580u : 1048576u);
+        EXPECT_TRUE(fixture.Output().Contains("Removed unfinished file " + fixture.Dir().File("fkbin2.bin") +
+                                              ": stopped before it was finished"))
+            << fixture.Output().All();
+    }
+
+    // A stop that comes once the content is whole does not cut the file short: it stays.
+    GeneratorFixture fixture;
+    StoppingGenerator generator(&fixture.Logger(), -1);
+    fixture.Prepare(generator, u"bin");
+    GeneratorFixture::Set(generator, u"Files", u"3");
+    GeneratorFixture::Set(generator, u"SimpleName", u"1");
+    GeneratorFixture::Set(generator, u"Size", u"100KB");
+    generator.Run();
+    ApplicationStopEvent().Reset();
+    ASSERT_EQ(fixture.Files(), (std::set<std::string>{"fkbin0.bin"})) << fixture.Output().All();
+    EXPECT_EQ(fixture.Read("fkbin0.bin").size(), 102400u);
+    EXPECT_FALSE(fixture.Output().Contains("Removed"));
 }
 
 TEST(FileGenerator, TwoGeneratorsSharingSimpleNamesNeverOverwriteEachOther) {
