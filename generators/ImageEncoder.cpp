@@ -348,6 +348,8 @@ bool CImageEncoder::EncodeWithQt(const QImage& bitmap) {
     QImageWriter writer(&device, format);
     if (m_kind == kJpegEncoder) {
         writer.setQuality(kJpegQuality);
+    } else if (m_kind == kPngEncoder && m_pngQuality >= 0) {
+        writer.setQuality(m_pngQuality);
     }
     const bool written = writer.write(bitmap);
     if (!written || !sink.Flush()) {

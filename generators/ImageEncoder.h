@@ -47,6 +47,10 @@ public:
 
     // JPEG quality (0-100) of every JPEG we write.
     static constexpr int kJpegQuality = 90;
+    // PNG "quality" as Qt's writer takes it: 80 asks zlib for its fastest level. Test pictures
+    // need no maximum compression; the files stay valid PNG and about twice as large (a few KB).
+    // -1 leaves Qt's own default.
+    static constexpr int kPngQuality = 80;
 
     // PNG 3, GIF 4, JPEG 2 and BMP 1 map to their encoders; anything else to none.
     static EEncoderKind KindForImageType(int imageType);
@@ -63,6 +67,7 @@ public:
     void SetOutput(CUniqueFd output) { m_output = std::move(output); }
     // Told of every byte that reaches the output (not owned; null for none).
     void SetWriteTap(IWriteTap* tap) { m_tap = tap; }
+    void SetPngQuality(int quality) { m_pngQuality = quality; }
 
     // Writes one picture into the output and closes it. Fails without a picture, an output or an
     // encoder. A failure while encoding is logged at the detailed level with its code; a shortage
@@ -81,6 +86,7 @@ private:
     EEncoderKind m_kind = kNoEncoder;
     CUniqueFd m_output;
     IWriteTap* m_tap = nullptr;
+    int m_pngQuality = kPngQuality;
     bool m_outOfMemory = false;
     std::uint32_t m_lastFailure = 0;
 };
