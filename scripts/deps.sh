@@ -10,6 +10,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libqt6test6            # Qt Core, Gui, Widgets; Qt Test helpers for GUI tests
+    libqt6svg6                          # draws the SVG application icon
     libssl-dev                          # MD5, SHA1, SHA256 (OpenSSL EVP)
     libgif-dev                          # GIF encoding
     googletest libgtest-dev libgmock-dev
@@ -17,6 +18,9 @@ packages=(
     clang libclang-rt-14-dev            # sanitizer build and libFuzzer targets
     file                                # tests check generated formats with file(1)
 )
+if [[ "${1:-}" == "--screenshots" ]]; then
+    packages+=(xvfb xauth xdotool openbox imagemagick)   # scripts/screenshots.sh
+fi
 if [[ "${1:-}" == "--bench" ]]; then
     packages+=(
         imagemagick                     # image benchmark peer
