@@ -46,12 +46,6 @@ public:
     }
 };
 
-// TEMPORARY until the INI layer's locked copy lands.
-bool CopyConfigurationFile(const CKSString&, const CKSString&, std::u16string* error) {
-    *error = u"not available yet";
-    return false;
-}
-
 const QString kSelectHint = QStringLiteral("Select a definition to generate files");
 
 QString Caption() {
@@ -284,7 +278,7 @@ void CMainWindow::OnSaveConfigurationAs() {
     }
     const CKSString target = CKSString::FromQString(chosen);
     std::u16string error;
-    if (!CopyConfigurationFile(current, target, &error)) {
+    if (!CIniProfile::CopyProfile(current, target, &error)) {
         Prompts().ShowMessage(this, Caption(),
                               QStringLiteral("Could not save the configuration as %1: %2")
                                   .arg(chosen, QString::fromStdU16String(error)));
