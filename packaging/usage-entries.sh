@@ -3,7 +3,8 @@
 #   COMMAND<TAB><TAB>               a command
 #   COMMAND<TAB>OPTION<TAB>CHOICES  an option of COMMAND (COMMAND empty: a global option), with
 #                                   its fixed values ("crc md5 sha1 sha256") when the usage lists them
-# from `BIN --help`, and from `BIN COMMAND --help` where a command answers that with status 0.
+# from `BIN --help`, and from `BIN COMMAND --help` where a command answers that with status 0
+# (its -h and --help aside).
 # Run it in a throw-away HOME: commands may make the first-run configuration.
 
 usage_entries() {
@@ -32,8 +33,14 @@ usage_entries() {
     printf '%s\n' "$entries"
     for command in $(awk -F '\t' '$1 != "" && $2 == "" { print $1 }' <<<"$entries"); do
         if help=$("$bin" "$command" --help 2>/dev/null); then
-            grep -oE '(^|[][ (,|])--?[A-Za-z][A-Za-z0-9-]*' <<<"$help" | sed -E 's/^[][ (,|]//' |
-                sed "s/^/$command\t/; s/\$/\t/"
+            # A usage line's options before the command, and -h and --help, are global ones.
+            awk -v command="$command" '/fakemill-cli/ {
+                    at = index($0, " " command)
+                    if (at > 0) $0 = substr($0, at + length(command) + 1)
+                } { print }' <<<"$help" |
+                grep -oE '(^|[][ (,|])--?[A-Za-z][A-Za-z0-9-]*' | sed -E 's/^[][ (,|]//' |
+                grep -vxE -- '-h|--help' | sed "s/^/$command\t/; s/\$/\t/" || true
         fi
     done
+    return 0
 }
