@@ -69,9 +69,11 @@ expect "--type kinds" "$(tr ' ' '\n' <<<"$kinds" | sort)" define --type ""
 mkdir -p "$scratch/my tests"
 config="$scratch/my tests/files.ini"
 other="$scratch/other.ini"
-"$bin" --config "$config" define --type bin "Big binary" >/dev/null &&
-    "$bin" --config "$config" define --type bin "Orders" >/dev/null &&
-    "$bin" --config "$other" define --type bin "Elsewhere" >/dev/null || fail "could not write the test configurations"
+if ! "$bin" --config "$config" define --type bin "Big binary" >/dev/null ||
+    ! "$bin" --config "$config" define --type bin "Orders" >/dev/null ||
+    ! "$bin" --config "$other" define --type bin "Elsewhere" >/dev/null; then
+    fail "could not write the test configurations"
+fi
 escaped=${config// /\\ }
 export FKMCONFIG=$other
 expect "names, quoted --config" 'Big\ binary' --config "\"$config\"" show B
@@ -84,7 +86,7 @@ unset FKMCONFIG
 # Files and folders where the command takes them.
 mkdir -p "$scratch/work/out dir"
 touch "$scratch/work/sample.bin"
-cd "$scratch/work"
+cd "$scratch/work" || exit 1
 expect "files for hash" "sample.bin" hash -a md5 sa
 expect "folders for -o" "out dir" generate -o o
 

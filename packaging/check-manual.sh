@@ -29,9 +29,9 @@ section() {
 
 # Prints what FILE misses of ENTRIES (usage_entries' lines); true when nothing is missing.
 missing_from() {
-    local entries=$1 file=$2 command option choices text missing=0
+    local entries=$1 file=$2 command option text missing=0
     # Tabs would be read as white space, which merges the empty command field away.
-    while IFS='|' read -r command option choices; do
+    while IFS='|' read -r command option _; do
         text=$(section "$command" "$file")
         if [[ -z $option ]]; then
             if [[ -z $text ]]; then

@@ -16,6 +16,13 @@ mkdir -p "$HOME"
 
 root=$scratch/root
 dpkg-deb -x "$deb" "$root"
+# The programs and share/ files, nothing else: no libraries, tests or benchmarks.
+stray=$(find "$root" -type f -printf '%P\n' | grep -vE '^usr/(bin/fakemill(-cli)?|share/.+)$' || true)
+if [[ -n $stray ]]; then
+    echo "FAIL: the package holds files it should not:" >&2
+    echo "$stray" >&2
+    exit 1
+fi
 cli=$root/usr/bin/fakemill-cli
 share=$root/usr/share
 has_gui=false

@@ -30,9 +30,8 @@ _fakemill_cli_definitions() {
 }
 
 _fakemill_cli_files() {
-    local IFS=$'\n'
     compopt -o filenames 2>/dev/null
-    COMPREPLY=($(compgen "$1" -- "$2"))
+    mapfile -t COMPREPLY < <(compgen "$1" -- "$2")
 }
 
 _fakemill_cli() {

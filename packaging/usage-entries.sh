@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the checks of the manual page and of the bash completion: what the program itself
 # says it accepts. usage_entries BIN prints one line per command and per option:
 #   COMMAND<TAB><TAB>               a command
