@@ -24,7 +24,11 @@ bool RunBatch(CKSGeneratorBatch* batch, const CKSFileGeneratorFactory& factory, 
         manifest = std::make_unique<CKSBatchManifest>(
             batch->GetDestination(), CManifestRun{options.seed, jobs, options.shard, batch->GetConfigFile()});
     }
+    CKSBatchControl& control = batch->Control();
     for (const CKSString& name : batch->GetDefinitionNames()) {
+        if (control.IsStopRequested()) {
+            break; // a stopped batch creates no further generator
+        }
         logger.InfoF("Starting '%s'", name);
         std::unique_ptr<CKSFileGenerator> generator = factory.CreateFromSection(batch->GetConfigFile(), name);
         if (!generator) {
@@ -38,6 +42,8 @@ bool RunBatch(CKSGeneratorBatch* batch, const CKSFileGeneratorFactory& factory, 
         if (options.seed) {
             generator->SetSeed(DefinitionSeed(*options.seed, name));
         }
+        generator->SetBatchStopEvent(&control.StopEvent());
+        generator->SetBatchProgress(&control.Progress());
         generator->SetShard(options.shard);
         if (manifest) {
             manifest->AddDefinition(name, generator->GetProperties());
@@ -57,9 +63,14 @@ bool RunBatch(CKSGeneratorBatch* batch, const CKSFileGeneratorFactory& factory, 
         }
     }
     controller.Workers().StartAll();
-    controller.Workers().WaitAll(&ApplicationStopEvent(), CFKMController::kBatchTimeoutMilliseconds);
+    const CKSManualResetEvent* const stopEvents[] = {&ApplicationStopEvent(), &control.StopEvent()};
+    controller.Workers().WaitAll(stopEvents, CFKMController::kBatchTimeoutMilliseconds);
+    batch->SetStopped(control.IsStopRequested() || ApplicationStopEvent().IsSet());
+    if (control.IsStopRequested()) {
+        logger.InfoF("Batch stopped");
+    }
     if (manifest) {
-        const bool stopped = ApplicationStopEvent().IsSet();
+        const bool stopped = control.IsStopRequested() || ApplicationStopEvent().IsSet();
         std::string error;
         if (manifest->Write(stopped, error)) {
             logger.InfoF("Manifest of %u files written%s",

@@ -234,6 +234,8 @@ std::unique_ptr<CKSFileGenerator> CKSFileGenerator::Split() {
     sibling->m_definitionName = m_definitionName;
     sibling->m_work = m_work;
     sibling->m_part = m_work->AddPart();
+    sibling->m_batchProgress = m_batchProgress;
+    sibling->SetBatchStopEvent(GetBatchStopEvent());
     return sibling;
 }
 
@@ -318,8 +320,10 @@ void CKSFileGenerator::Generate() {
                 RemoveUnfinished(path, u"out of memory");
             }
         }
-        if (StopRequested() || quit.Wait(m_paceMilliseconds)) {
-            break; // no new file after a stop
+        // The quit event ends the run between files, and so does any stop (the batch's own too).
+        if (StopRequested() ||
+            CKSManualResetEvent::WaitAny({&quit, GetBatchStopEvent()}, m_paceMilliseconds) != kWaitTimeout) {
+            break;
         }
     }
 }
@@ -398,5 +402,12 @@ bool CKSFileGenerator::OpenOutput(const CKSString& path) {
 void CKSFileGenerator::CloseOutput(const CKSString&) {
     const std::uint64_t size = GetSize() + GetBuffered();
     Close();
-    CGenerationProgress::Instance().AddFile(size);
+    CountFile(size);
+}
+
+void CKSFileGenerator::CountFile(std::uint64_t bytes) {
+    CGenerationProgress::Instance().AddFile(bytes);
+    if (m_batchProgress != nullptr) {
+        m_batchProgress->AddFile(bytes);
+    }
 }

@@ -55,6 +55,8 @@ private:
     std::atomic<bool> m_abandoned{false};
 };
 
+class CGenerationProgress;
+
 class CKSFileGenerator : public CKSWorker,
                          public virtual CKSOutFile,
                          public virtual CRandomizer,
@@ -140,6 +142,9 @@ public:
     void SetManifest(CKSBatchManifest* manifest, const CKSString& definitionName);
     // The wait on the quit event after each file (0 for full speed).
     void SetPace(std::uint32_t milliseconds) { m_paceMilliseconds = milliseconds; }
+    // Counters of the batch the generator runs for (not owned; null for none), counted besides
+    // the process-wide ones as each file is closed.
+    void SetBatchProgress(CGenerationProgress* progress) { m_batchProgress = progress; }
 
 protected:
     // Appends a kind's property table (clones of its properties) to the definition.
@@ -157,6 +162,8 @@ protected:
     // Lists a file seen through to its end in the manifest, if any.
     void RecordFinishedFile(const CKSString& path, std::uint32_t index);
     void SetLastOpenError(int error) { m_lastOpenError = error; }
+    // Counts a closed file of that size for the progress displays.
+    void CountFile(std::uint64_t bytes);
 
 private:
     CKSPropertyList m_properties;
@@ -174,6 +181,7 @@ private:
     CKSFileDigest m_digest;
     std::uint32_t m_paceMilliseconds = kDefaultPaceMilliseconds;
     int m_lastOpenError = 0;
+    CGenerationProgress* m_batchProgress = nullptr;
 };
 
 // The seed of a reproducible run for one definition: the run's seed mixed with the name.
