@@ -308,7 +308,7 @@ bool Modify(const CKSString& file, std::u16string* error, const std::function<bo
         return Fail(error, lockError);
     }
 
-    Loaded current = Load(path);
+    Loaded current = LoadFromFile(path); // never a read snapshot: a write builds on the file itself
     if (current.result == LoadResult::Failed) {
         return Fail(error, current.error);
     }
@@ -398,7 +398,7 @@ bool CIniProfile::HasSection(const CKSString& file, std::u16string_view section)
 bool CIniProfile::CopyProfile(const CKSString& from, const CKSString& to, std::u16string* error) {
     // The source needs no lock of its own: every write replaces it whole by a rename, so one
     // read sees one version of it. A file read only in part is refused, never copied short.
-    const Loaded source = Load(from.ToUtf8());
+    const Loaded source = LoadFromFile(from.ToUtf8());
     if (source.result == LoadResult::Failed) {
         return Fail(error, source.error);
     }
