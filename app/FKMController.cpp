@@ -2,8 +2,8 @@
 
 #include "app/KSGeneratorBatch.h"
 #include "engine/KSBatchManifest.h"
-#include "engine/KSFileGeneratorFactory.h"
 #include "engine/StopEvent.h"
+#include "generators/KSFileGeneratorFactory.h"
 
 bool RunBatch(CKSGeneratorBatch* batch, const CKSFileGeneratorFactory& factory, CKSLogger& logger) {
     CFKMController controller;
