@@ -1,3 +1,4 @@
+#include "engine/KSFileDigest.h"
 #include "engine/KSOutFile.h"
 #include "support/KSException.h"
 #include "support/KSLogger.h"
@@ -265,4 +266,48 @@ TEST(OutFile, SkipForwardLeavesAHole) {
     EXPECT_EQ(bytes.substr(0, 2), "ab");
     EXPECT_EQ(bytes.substr(2, 1000), std::string(1000, '\0'));
     EXPECT_EQ(bytes.substr(1002), "cd");
+}
+
+TEST(OutFile, TheWriteTapHashesExactlyWhatReachedTheFileHolesIncluded) {
+    TempDir dir;
+    const std::string path = dir.File("tapped.bin");
+    CKSFileDigest digest;
+    std::string expected;
+    {
+        CKSOutFile file;
+        ASSERT_TRUE(file.CreateExclusive(CKSString::FromUtf8(path)));
+        file.SetWriteTap(&digest);
+        digest.Reset();
+        // Small buffered writes, a write larger than the buffer, a hole between writes, and
+        // more than several of the digest's pieces in all.
+        std::string large(3 * CKSFileDigest::kPieceBytes + 12345, '\0');
+        for (std::size_t i = 0; i < large.size(); ++i) {
+            large[i] = static_cast<char>(i * 7 + (i >> 11));
+        }
+        file.WriteNarrow("head");
+        file.Write(large.data(), large.size());
+        file.Flush(nullptr);
+        ASSERT_TRUE(file.SkipForward(5000));
+        file.WriteNarrow("tail");
+        file.Flush(nullptr);
+        ASSERT_TRUE(file.SkipForward(777)); // a hole at the end is not part of the file
+        ASSERT_TRUE(file.Close());
+        expected = "head" + large + std::string(5000, '\0') + "tail";
+    }
+    std::uint64_t size = 0;
+    std::string tapped;
+    ASSERT_TRUE(digest.Finish(size, tapped));
+    EXPECT_EQ(size, expected.size());
+    EXPECT_EQ(std::filesystem::file_size(path), expected.size());
+    EXPECT_EQ(ReadFileBytes(path), expected);
+    std::uint64_t readSize = 0;
+    std::string read;
+    ASSERT_TRUE(HashFileSha256(CKSString::FromUtf8(path), readSize, read));
+    EXPECT_EQ(tapped, read);
+    EXPECT_EQ(readSize, size);
+    // The SHA-256 of an empty file, from a digest used again.
+    digest.Reset();
+    ASSERT_TRUE(digest.Finish(size, tapped));
+    EXPECT_EQ(tapped, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(size, 0u);
 }
