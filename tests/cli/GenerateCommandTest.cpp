@@ -132,8 +132,9 @@ TEST(GenerateCommand, ASignalMidFileRemovesThatFileAndKeepsTheFinishedOnes) {
                           "CRC=1", "SimpleName=1", "Prefix=huge"})
                       .status,
                   0);
-        ChildProcess child({FAKEMILL_CLI_PATH, "--config", config, "generate", "--pace", "0", "-o",
-                            dir.File("out"), "small", "huge"});
+        // One job: the small definition is finished before the huge one starts.
+        ChildProcess child({FAKEMILL_CLI_PATH, "--config", config, "generate", "--pace", "0", "--jobs", "1",
+                            "-o", dir.File("out"), "small", "huge"});
         // Standard output is a pipe here, written out at the end: the file itself tells that
         // the huge one is under way.
         const std::string huge = dir.File("out/hugebin0.bin");
