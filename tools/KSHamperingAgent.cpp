@@ -3,7 +3,9 @@
 #include "support/KSExclusiveFile.h"
 #include "support/KSTime.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -21,6 +23,11 @@ CKSHamperingAgent::CKSHamperingAgent(const CKSManualResetEvent* stopEvent)
 
 CKSHamperingAgent::~CKSHamperingAgent() {
     StopAndJoin();
+}
+
+void CKSHamperingAgent::Abandon() {
+    m_abandoned.Set();
+    SignalStop();
 }
 
 void CKSHamperingAgent::AddTarget(const CKSString& path) {
@@ -49,8 +56,12 @@ void CKSHamperingAgent::Run() {
     if (mode == kHamperModeNone) {
         return;
     }
-    // A stop from an earlier run leaves the wake event set; this run starts afresh.
+    // A stop from an earlier run leaves the wake event set; this run starts afresh. An Abandon
+    // that came before the run started still counts: the thread is then no longer running.
     WakeEvent().Reset();
+    if (IsRunning()) {
+        m_abandoned.Reset();
+    }
     IHamperingListener* listener = m_listener.load(std::memory_order_acquire);
     std::vector<HeldTarget> targets;
     for (const CKSString& path : GetTargets()) {
@@ -86,7 +97,9 @@ void CKSHamperingAgent::Run() {
             while (!leave && IsRunning()) {
                 for (HeldTarget& target : targets) {
                     open(target);
-                    const bool stopped = m_holdWatch->Wait(m_rotateHold.load(std::memory_order_relaxed));
+                    const bool stopped =
+                        CKSManualResetEvent::WaitAny({m_holdWatch, &m_abandoned},
+                                                     m_rotateHold.load(std::memory_order_relaxed)) >= 0;
                     close(target);
                     if (stopped || !IsRunning()) {
                         leave = true;
@@ -115,4 +128,11 @@ void CKSHamperingAgent::Run() {
     if (listener != nullptr) {
         listener->OnRunEnded();
     }
+}
+
+std::string HamperFailureReason(int error) {
+    if (error == EWOULDBLOCK || error == EAGAIN || error == EACCES) {
+        return "another program holds a lock on it";
+    }
+    return std::strerror(error);
 }

@@ -10,6 +10,8 @@
 #include "support/KSFormat.h"
 #include "ui/AboutDialog.h"
 #include "ui/DefinitionListModel.h"
+#include "ui/KSHamperingAgentDialog.h"
+#include "ui/KSHashCalculator.h"
 #include "ui/OutputWindow.h"
 #include "ui/ToolWindowManager.h"
 #include "ui/UserPrompts.h"
@@ -95,6 +97,8 @@ CMainWindow::CMainWindow(CToolWindowManager& tools, QWidget* parent)
     m_handlers[res::kCmdDeleteDefinition] = [this] { OnDelete(); };
     m_handlers[res::kCmdAbout] = [this] { OnAbout(); };
     m_handlers[res::kCmdHelp] = [this] { OnHelp(); };
+    m_handlers[res::kCmdCalculateHash] = [this] { OpenHashCalculator(this, m_tools); };
+    m_handlers[res::kCmdFileExerciser] = [this] { RunFileExerciser(this); };
     BuildMenus();
     RestoreColumnWidths();
 }
