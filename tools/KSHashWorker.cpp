@@ -111,10 +111,10 @@ bool CKSHashWorker::HashJob(const CKSHashJob& job, CKSString& text, int& error) 
             return;
         }
         nextReport = now + std::chrono::milliseconds(kProgressIntervalMilliseconds);
-        if (IHashWorkerListener* listener = m_listener.load(std::memory_order_acquire)) {
-            const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(now - started).count();
-            listener->OnHashProgress(job.id, done, size, static_cast<std::uint64_t>(elapsed));
-        }
+        const auto elapsed = static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(now - started).count());
+        m_listener.Notify(
+            [&](IHashWorkerListener& listener) { listener.OnHashProgress(job.id, done, size, elapsed); });
     };
     return HashFile(job.path, job.kind, &CDebugErrHandler::Instance(), text, error, options);
 }
@@ -133,9 +133,7 @@ void CKSHashWorker::Run() {
         const bool success = HashJob(job, text, error);
         // A job taken away meanwhile is simply gone; there is nobody left to tell.
         if (Finish(job, text, success, error)) {
-            if (IHashWorkerListener* listener = m_listener.load(std::memory_order_acquire)) {
-                listener->OnHashDone(job.id, success);
-            }
+            m_listener.Notify([&](IHashWorkerListener& listener) { listener.OnHashDone(job.id, success); });
         }
     }
 }

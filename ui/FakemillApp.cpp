@@ -13,9 +13,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 
-#include <chrono>
 #include <cstdlib>
-#include <thread>
 
 namespace {
 
@@ -98,17 +96,10 @@ void CFakemillApp::Shutdown() {
     StopDispatcherAndWorker();
     // Windows closed in the last moments of the loop are deleted here, so their threads are joined.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    if (m_worker && m_worker->IsRunning()) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWorkerWaitMs);
-        while (m_worker->IsRunning() && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        if (m_worker->IsRunning()) {
-            // A worker stuck in a write cannot be abandoned safely: end the process on purpose.
-            m_logger.ErrorF(u"The generator worker did not stop in time; ending.");
-            m_logger.Flush(true);
-            std::_Exit(EXIT_FAILURE);
-        }
+    if (m_worker) {
+        // A worker stuck in a write cannot be abandoned safely: past the wait the process ends.
+        AwaitWorkerOrEndProcess(*m_worker, GeneratorWorker::kShutdownWaitMilliseconds, &m_logger,
+                                EXIT_FAILURE);
     }
     m_main.reset();
     TraceClose();

@@ -15,9 +15,6 @@ class GeneratorWorker;
 
 class CFakemillApp {
 public:
-    // The longest the end of the program waits for the worker to finish its block.
-    static constexpr std::uint32_t kWorkerWaitMs = 13797;
-
     CFakemillApp();
     ~CFakemillApp();
     CFakemillApp(const CFakemillApp&) = delete;

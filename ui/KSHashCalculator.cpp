@@ -9,6 +9,7 @@
 #include "tools/HashKinds.h"
 #include "ui/HashListModel.h"
 #include "ui/KSDropTarget.h"
+#include "ui/OptionsDialog.h"
 #include "ui/Resources.h"
 #include "ui/ToolWindowManager.h"
 #include "ui/UserPrompts.h"
@@ -159,6 +160,7 @@ void CKSHashCalculator::BuildControls() {
     QAction* separator = m_copyMenu->addAction(QStringLiteral("Set Separator"));
     separator->setData(kCmdSetSeparator);
     separator->setObjectName(QStringLiteral("cmd%1").arg(kCmdSetSeparator));
+    connect(separator, &QAction::triggered, this, &CKSHashCalculator::SetSeparator);
     connect(m_copyMenu, &QMenu::aboutToShow, this, [this] {
         for (QAction* action : m_copyMenu->actions()) {
             const int id = action->data().toInt();
@@ -383,6 +385,13 @@ void CKSHashCalculator::Browse() {
 void CKSHashCalculator::ToggleCopyOption(std::uint32_t bit) {
     m_copyOptions ^= bit;
     CFakemillSettings().SetCopyOptions(m_copyOptions);
+}
+
+void CKSHashCalculator::SetSeparator() {
+    // The separator is the options dialog's to keep; Copy reads it afresh each time.
+    COptionsDialog options(this);
+    options.FocusSeparatorOnOpen();
+    options.DoModal();
 }
 
 void CKSHashCalculator::Copy() {

@@ -69,6 +69,8 @@ public:
     void SaveChecksums();
     void VerifyChecksums();
     void ToggleCopyOption(std::uint32_t bit);
+    // The options dialog, modal, with the focus on the separator.
+    void SetSeparator();
 
 protected:
     void OnCommand(int id) override;

@@ -2,6 +2,7 @@
 
 #include "app/ConfigInfoUI.h"
 #include "app/DefinitionRows.h"
+#include "app/KSGeneratorWorkerConduit.h"
 #include "engine/KSFileGeneratorFactory.h"
 #include "properties/ConfigLocation.h"
 #include "properties/FakemillSettings.h"
@@ -10,8 +11,11 @@
 #include "support/KSFormat.h"
 #include "ui/AboutDialog.h"
 #include "ui/DefinitionListModel.h"
+#include "ui/GenerateCommand.h"
+#include "ui/HistoryDialog.h"
 #include "ui/KSHamperingAgentDialog.h"
 #include "ui/KSHashCalculator.h"
+#include "ui/OptionsDialog.h"
 #include "ui/OutputWindow.h"
 #include "ui/ToolWindowManager.h"
 #include "ui/UserPrompts.h"
@@ -97,6 +101,9 @@ CMainWindow::CMainWindow(CToolWindowManager& tools, QWidget* parent)
     m_handlers[res::kCmdDeleteDefinition] = [this] { OnDelete(); };
     m_handlers[res::kCmdAbout] = [this] { OnAbout(); };
     m_handlers[res::kCmdHelp] = [this] { OnHelp(); };
+    m_handlers[res::kCmdGenerateSelected] = [this] { OnGenerate(); };
+    m_handlers[res::kCmdOptions] = [this] { COptionsDialog(this).DoModal(); };
+    m_handlers[res::kCmdHistory] = [this] { OnHistory(); };
     m_handlers[res::kCmdCalculateHash] = [this] { OpenHashCalculator(this, m_tools); };
     m_handlers[res::kCmdFileExerciser] = [this] { RunFileExerciser(this); };
     BuildMenus();
@@ -324,6 +331,18 @@ void CMainWindow::OnDelete() {
         Prompts().ShowMessage(this, Caption(),
                               QStringLiteral("Could not delete from %1:\n%2")
                                   .arg(configFile.ToQString(), failures.join(QLatin1Char('\n'))));
+    }
+}
+
+void CMainWindow::OnGenerate() {
+    if (GeneratorWorker* worker = CKSGeneratorWorkerConduit::Get()) {
+        GenerateSelected(this, CollectSelected(), *worker);
+    }
+}
+
+void CMainWindow::OnHistory() {
+    if (GeneratorWorker* worker = CKSGeneratorWorkerConduit::Get()) {
+        CHistoryDialog(this, *worker).DoModal();
     }
 }
 

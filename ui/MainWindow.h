@@ -74,6 +74,8 @@ private:
     void OnSaveConfigurationAs();
     void OnEditConfiguration();
     void OnDelete();
+    void OnGenerate();
+    void OnHistory();
     void OnAbout();
     void OnHelp();
 

@@ -10,6 +10,7 @@
 #include "tools/HashKinds.h"
 #include "ui/HashListModel.h"
 #include "ui/KSHashCalculator.h"
+#include "ui/OptionsDialog.h"
 #include "ui/ToolWindowManager.h"
 
 #include <gtest/gtest.h>
@@ -22,10 +23,12 @@
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPointer>
 #include <QScreen>
+#include <QTimer>
 #include <QTreeView>
 #include <QUrl>
 
@@ -166,6 +169,24 @@ TEST_F(HashCalculatorTest, CopyWritesEveryOptionAndSeparatorInListOrder) {
     }
     m_calc->Copy();
     EXPECT_EQ(clipboard->text(), Q(m_dir.File("nine")) + "\t2639f4cb\n" + Q(upper) + "\t" +
+                                     QString(kMd5OfNothing).toLower() + "\n");
+
+    // "Set Separator": the options dialog, focused on the separator; the next Copy uses what it stored.
+    bool focused = false;
+    QTimer::singleShot(0, [&focused] {
+        auto* options = qobject_cast<COptionsDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(options, nullptr);
+        auto* field =
+            options->findChild<QLineEdit*>(QStringLiteral("idc%1").arg(COptionsDialog::kIdSeparator));
+        ASSERT_NE(field, nullptr);
+        focused = options->focusWidget() == field;
+        field->setText(QStringLiteral("|"));
+        options->accept();
+    });
+    MenuEntry(CKSHashCalculator::kCmdSetSeparator)->trigger();
+    EXPECT_TRUE(focused);
+    m_calc->Copy();
+    EXPECT_EQ(clipboard->text(), Q(m_dir.File("nine")) + "|2639f4cb\n" + Q(upper) + "|" +
                                      QString(kMd5OfNothing).toLower() + "\n");
 
     // A stored 0 means ':'; the menu shows the bits that are set.
