@@ -25,6 +25,12 @@ export HOME="$sandbox/home" XDG_CONFIG_HOME="$sandbox/home/.config" XDG_DATA_HOM
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME"
 cp examples/fakemill.ini "$sandbox/fakemill.ini"
 export FKMCONFIG="$sandbox/fakemill.ini"
+# Files for the tool windows, and SHA256 as the calculator's algorithm.
+mkdir -p "$sandbox/files" "$XDG_CONFIG_HOME/Kestrune"
+printf '123456789' >"$sandbox/files/check.txt"
+head -c 300000 /dev/urandom >"$sandbox/files/random.bin"
+cp examples/fakemill.ini "$sandbox/files/definitions.ini"
+printf '[General]\nhashtype=3\n' >"$XDG_CONFIG_HOME/Kestrune/Fakemill.conf"
 
 openbox >/dev/null 2>&1 &
 sleep 0.5
@@ -64,6 +70,42 @@ if wanted about "$@"; then
     sleep 0.3
     shot_window "$about" about-dialog
     xdotool key --window "$about" Escape
+fi
+# Picks files in the open-file dialog that a tool window shows: their paths typed into its name field.
+pick_files() {
+    local dialog
+    dialog=$(await_window '^Open$')
+    sleep 0.3
+    xdotool windowactivate --sync "$dialog" type --delay 5 "$1"
+    xdotool key --window "$dialog" Return
+    sleep 0.5
+}
+files_typed="\"$sandbox/files/check.txt\" \"$sandbox/files/random.bin\" \"$sandbox/files/definitions.ini\""
+if wanted hash "$@"; then
+    xdotool windowactivate --sync "$main" key --clearmodifiers alt+t c
+    hash=$(await_window '^Calculate Hash$')
+    xdotool windowmove "$hash" 80 120
+    sleep 0.3
+    xdotool windowactivate --sync "$hash" key --clearmodifiers alt+b
+    pick_files "$files_typed"
+    xdotool windowactivate --sync "$hash" key --clearmodifiers alt+b
+    pick_files "\"$sandbox/files/missing.txt\""
+    sleep 0.5
+    shot_window "$hash" hash-calculator
+    xdotool windowactivate --sync "$hash" key --clearmodifiers Escape
+fi
+if wanted exerciser "$@"; then
+    xdotool windowactivate --sync "$main" key --clearmodifiers alt+t x
+    exerciser=$(await_window '^Fakemill: File Exerciser$')
+    xdotool windowmove "$exerciser" 80 120
+    sleep 0.3
+    xdotool windowactivate --sync "$exerciser" key --clearmodifiers alt+f
+    pick_files "$files_typed"
+    shot_window "$exerciser" file-exerciser
+    xdotool windowactivate --sync "$exerciser" key --clearmodifiers alt+s
+    sleep 1
+    shot_window "$exerciser" file-exerciser-running
+    xdotool windowactivate --sync "$exerciser" key --clearmodifiers Escape
 fi
 
 xdotool windowactivate --sync "$main" key --clearmodifiers alt+f x 2>/dev/null || true

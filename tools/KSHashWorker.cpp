@@ -26,6 +26,22 @@ bool CKSHashWorker::AddJob(const CKSString& path, std::uint32_t kind, std::uint3
     return m_started;
 }
 
+bool CKSHashWorker::AddJobs(std::vector<CKSHashJob> jobs) {
+    CAutoLock lock(m_lock);
+    for (CKSHashJob& job : jobs) {
+        job.result = CKSString();
+        job.done = false;
+        job.succeeded = false;
+        job.error = 0;
+        m_jobs.push_back(std::move(job));
+    }
+    if (!m_started) {
+        m_started = Start();
+    }
+    Wake();
+    return m_started;
+}
+
 bool CKSHashWorker::GetNextJob(CKSHashJob& job) {
     CAutoLock lock(m_lock);
     for (const CKSHashJob& queued : m_jobs) {

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <vector>
 
 // One file row waiting for, or holding, its hash.
 struct CKSHashJob {
@@ -64,6 +65,8 @@ public:
     // Appends a job; starts the thread with the first one; wakes it. False only when the thread
     // could not be started (the job stays queued for the next call).
     bool AddJob(const CKSString& path, std::uint32_t kind, std::uint32_t rowId);
+    // The same for many jobs at once (one lock and one wake-up for a drop of thousands of files).
+    bool AddJobs(std::vector<CKSHashJob> jobs);
     // A copy of the first job that is not done; false when there is none.
     bool GetNextJob(CKSHashJob& job);
     // Stores the text in the first unfinished job with that id and marks it done.

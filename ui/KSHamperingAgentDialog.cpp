@@ -123,7 +123,7 @@ void CKSHamperingAgentDialog::OnCommand(int id) {
 }
 
 void CKSHamperingAgentDialog::AddFiles() {
-    const QStringList files = Prompts().ChooseOpenFiles(this, QStringLiteral("Add File"), QString(),
+    const QStringList files = Prompts().ChooseOpenFiles(this, QStringLiteral("Open"), QString(),
                                                         PortableFilter(kAddFileFilters));
     for (const QString& file : files) {
         if (!Add(file)) {

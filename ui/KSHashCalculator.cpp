@@ -261,10 +261,19 @@ void CKSHashCalculator::AddFiles(const QStringList& paths) {
 }
 
 void CKSHashCalculator::QueueRows(std::uint32_t first) {
+    std::vector<CKSHashJob> jobs;
+    jobs.reserve(m_model->Count() - first);
     for (std::uint32_t row = first; row < m_model->Count(); ++row) {
         const CHashListModel::Row& added = m_model->At(row);
-        if (!m_worker.AddJob(CKSString::FromQString(added.path),
-                             kHashKinds[static_cast<std::size_t>(added.kind)].code, row)) {
+        CKSHashJob job;
+        job.path = CKSString::FromQString(added.path);
+        job.kind = kHashKinds[static_cast<std::size_t>(added.kind)].code;
+        job.id = row;
+        jobs.push_back(std::move(job));
+    }
+    if (!m_worker.AddJobs(std::move(jobs))) {
+        // No thread to hash them: say so rather than show "..." for ever.
+        for (std::uint32_t row = first; row < m_model->Count(); ++row) {
             m_model->SetResult(row, false, {}, 0);
         }
     }
@@ -372,8 +381,8 @@ void CKSHashCalculator::OnCommand(int id) {
 }
 
 void CKSHashCalculator::Browse() {
-    const QStringList files =
-        Prompts().ChooseOpenFiles(this, windowTitle(), m_browseFolder, PortableFilter(kBrowseFilters));
+    const QStringList files = Prompts().ChooseOpenFiles(this, QStringLiteral("Open"), m_browseFolder,
+                                                        PortableFilter(kBrowseFilters));
     if (files.isEmpty()) {
         return;
     }
