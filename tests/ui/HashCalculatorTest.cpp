@@ -93,15 +93,19 @@ TEST_F(HashCalculatorTest, RowsKeepTheirOrderAndTheAlgorithmTheyWereAddedWithAnd
     m_calc->AddFiles({Q(m_dir.File("empty")), Q(m_dir.File("missing"))});
     m_calc->Algorithm()->setCurrentIndex(3);
     m_calc->AddFiles({Q(fifo), Q(m_dir.Path().string()), Q(m_dir.File("nine"))});
+    // A CRC of a file that cannot be read is no CRC at all, not that of no bytes.
+    m_calc->Algorithm()->setCurrentIndex(0);
+    m_calc->AddFile(Q(m_dir.File("missing")));
     // Changing the algorithm afterwards changes neither the rows nor their hashing.
     m_calc->Algorithm()->setCurrentIndex(2);
     ASSERT_TRUE(AllDone());
 
-    const QStringList types = {"CRC (32-bit)", "CRC (32-bit)", "MD5", "MD5", "SHA256", "SHA256", "SHA256"};
+    const QStringList types = {"CRC (32-bit)", "CRC (32-bit)", "MD5",    "MD5",
+                               "SHA256",       "SHA256",       "SHA256", "CRC (32-bit)"};
     const QStringList values = {"2639F4CB", "00000000", kMd5OfNothing, "[Error]",
-                                "[Error]",  "[Error]",  kSha256OfNine};
-    ASSERT_EQ(m_calc->Model()->rowCount(), 7);
-    for (int row = 0; row < 7; ++row) {
+                                "[Error]",  "[Error]",  kSha256OfNine, "[Error]"};
+    ASSERT_EQ(m_calc->Model()->rowCount(), 8);
+    for (int row = 0; row < 8; ++row) {
         EXPECT_EQ(Cell(row, CHashListModel::kColumnType), types[row]) << row;
         EXPECT_EQ(Cell(row, CHashListModel::kColumnValue), values[row]) << row;
     }
@@ -112,17 +116,16 @@ TEST_F(HashCalculatorTest, RowsKeepTheirOrderAndTheAlgorithmTheyWereAddedWithAnd
                      .toString()
                      .isEmpty());
 
-    // A file deleted between adding and hashing: the FIFO-free way to hold the worker is a queue
-    // of rows; the last of many is gone by the time its turn comes.
-    QStringList many;
-    for (int i = 0; i < 2000; ++i) {
-        many << Q(m_dir.File("nine"));
-    }
-    many << Q(doomed);
-    m_calc->AddFiles(many);
+    // A file deleted between adding and hashing: a large file ahead of it holds the worker.
+    const std::string large = m_dir.File("large.bin");
+    WriteFileBytes(large, "");
+    std::filesystem::resize_file(large, 256ULL << 20);
+    m_calc->AddFiles({Q(large), Q(doomed)});
     std::filesystem::remove(doomed);
-    ASSERT_TRUE(AllDone());
-    EXPECT_EQ(Value(8 + 2000), "[Error]");
+    ASSERT_TRUE(AllDone(60000));
+    ASSERT_EQ(m_calc->Model()->rowCount(), 10);
+    EXPECT_EQ(Value(8).size(), 40);
+    EXPECT_EQ(Value(9).toStdString(), "[Error]");
 }
 
 TEST_F(HashCalculatorTest, CopyWritesEveryOptionAndSeparatorInListOrder) {
