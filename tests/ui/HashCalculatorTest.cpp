@@ -328,7 +328,9 @@ TEST_F(HashCalculatorTest, ClosingInTheMiddleOfLargeFilesReturnsAtOnceForEveryWi
     EXPECT_TRUE(windows[0]->StatusText().contains("/s")) << windows[0]->StatusText().toStdString();
     const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(tools.CloseAll(), 2);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
+    // Hashing what is left of the file would take many seconds; saving the settings takes a few
+    // writes of the settings file, slow only on a busy machine.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(2000));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(windows[0].isNull() && windows[1].isNull());
     std::uint32_t type = 0;
