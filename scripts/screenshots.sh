@@ -30,7 +30,11 @@ mkdir -p "$sandbox/files" "$XDG_CONFIG_HOME/Kestrune"
 printf '123456789' >"$sandbox/files/check.txt"
 head -c 300000 /dev/urandom >"$sandbox/files/random.bin"
 cp examples/fakemill.ini "$sandbox/files/definitions.ini"
-printf '[General]\nhashtype=3\n' >"$XDG_CONFIG_HOME/Kestrune/Fakemill.conf"
+mkfifo "$sandbox/files/pipe"
+# A checksum file for Verify, made before one of its files changes.
+(cd "$sandbox/files" && sha256sum check.txt random.bin definitions.ini >SHA256SUMS)
+printf 'changed' >>"$sandbox/files/definitions.ini"
+printf '[General]\nhashtype=3\nHashCol3=540\n' >"$XDG_CONFIG_HOME/Kestrune/Fakemill.conf"
 
 openbox >/dev/null 2>&1 &
 sleep 0.5
@@ -42,7 +46,12 @@ sleep 0.5
 # A window's picture with its frame; the menus of a window are part of the screen, not the window.
 shot_window() { import -frame -window "$1" "$out/$2.png"; echo "wrote docs/screenshots/$2.png"; }
 shot_screen_area() { import -window root -crop "$1" "$out/$2.png"; echo "wrote docs/screenshots/$2.png"; }
-wanted() { [[ $# -eq 0 ]] || [[ " $* " == *" $1 "* ]]; }
+# True when no shot was named on the command line, or when this one was.
+wanted() {
+    local name=$1
+    shift
+    [[ $# -eq 0 ]] || [[ " $* " == *" $name "* ]]
+}
 # Waits for a window whose title matches and answers its id.
 await_window() { xdotool search --sync --onlyvisible --name "$1" | head -n 1; }
 
@@ -71,25 +80,26 @@ if wanted about "$@"; then
     shot_window "$about" about-dialog
     xdotool key --window "$about" Escape
 fi
-# Picks files in the open-file dialog that a tool window shows: their paths typed into its name field.
+# Picks files in an open-file dialog that a tool window shows (its title given): their paths typed
+# into its name field, then Open.
 pick_files() {
     local dialog
-    dialog=$(await_window '^Open$')
+    dialog=$(await_window "$1")
     sleep 0.3
-    xdotool windowactivate --sync "$dialog" type --delay 5 "$1"
-    xdotool key --window "$dialog" Return
+    xdotool windowactivate --sync "$dialog" type --delay 5 "$2"
+    xdotool key --clearmodifiers alt+o
     sleep 0.5
 }
 files_typed="\"$sandbox/files/check.txt\" \"$sandbox/files/random.bin\" \"$sandbox/files/definitions.ini\""
 if wanted hash "$@"; then
     xdotool windowactivate --sync "$main" key --clearmodifiers alt+t c
     hash=$(await_window '^Calculate Hash$')
-    xdotool windowmove "$hash" 80 120
+    xdotool windowsize "$hash" 1000 380 windowmove "$hash" 60 100
     sleep 0.3
     xdotool windowactivate --sync "$hash" key --clearmodifiers alt+b
-    pick_files "$files_typed"
-    xdotool windowactivate --sync "$hash" key --clearmodifiers alt+b
-    pick_files "\"$sandbox/files/missing.txt\""
+    pick_files '^Open$' "$files_typed \"$sandbox/files/pipe\""
+    xdotool windowactivate --sync "$hash" key --clearmodifiers alt+v
+    pick_files '^Verify checksums$' "$sandbox/files/SHA256SUMS"
     sleep 0.5
     shot_window "$hash" hash-calculator
     xdotool windowactivate --sync "$hash" key --clearmodifiers Escape
@@ -100,7 +110,7 @@ if wanted exerciser "$@"; then
     xdotool windowmove "$exerciser" 80 120
     sleep 0.3
     xdotool windowactivate --sync "$exerciser" key --clearmodifiers alt+f
-    pick_files "$files_typed"
+    pick_files '^Open$' "$files_typed"
     shot_window "$exerciser" file-exerciser
     xdotool windowactivate --sync "$exerciser" key --clearmodifiers alt+s
     sleep 1
