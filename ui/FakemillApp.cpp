@@ -8,6 +8,7 @@
 #include "support/KSException.h"
 #include "ui/MainWindow.h"
 #include "ui/Resources.h"
+#include "ui/TerminationSignals.h"
 #include "ui/UserPrompts.h"
 
 #include <QApplication>
@@ -118,5 +119,7 @@ int RunFakemill() {
                               QStringLiteral("Could not start Fakemill"));
         return 1;
     }
+    // A termination signal closes the main window, which ends the program in order.
+    const CTerminationSignals terminationWatch([&app] { app.MainWindow()->close(); });
     return app.Run();
 }
