@@ -34,7 +34,6 @@ bool CFakemillApp::InitMainWindow() {
     m_worker = std::make_unique<GeneratorWorker>(ApplicationStopEvent());
     QString caption = res::String(res::kIdsCaption);
     caption.truncate(kCaptionCapacity);
-    QGuiApplication::setApplicationDisplayName(caption);
     m_logOutput.Open(m_logger);
     m_logger.SetOutput(&m_logOutput);
     m_conduit = std::make_unique<CKSGeneratorWorkerConduit>(m_worker.get());
