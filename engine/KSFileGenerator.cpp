@@ -9,7 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
+#include <filesystem>
 #include <unistd.h>
 
 namespace {
@@ -147,8 +147,19 @@ bool CKSFileGenerator::EnsureWordModel() {
     return false;
 }
 
+bool CKSFileGenerator::RangesAreSound() const {
+    std::u16string problem;
+    const CKSProperty* unsound = m_properties.FindUnsoundRange(&problem);
+    if (unsound == nullptr) {
+        return true;
+    }
+    Logger().ErrorF("%s: nothing generated: %s=%s: %s", m_name, unsound->GetName(),
+                    unsound->GetRangeValue().Format(), problem);
+    return false;
+}
+
 std::unique_ptr<CKSFileGenerator> CKSFileGenerator::Split() {
-    if (m_assignedFiles != 0) {
+    if (m_assignedFiles != 0 || m_properties.FindUnsoundRange() != nullptr) {
         return nullptr;
     }
     const CKSRange files = RangeProperty(u"Files", CKSRange(1, 1));
@@ -173,6 +184,9 @@ std::unique_ptr<CKSFileGenerator> CKSFileGenerator::Split() {
 }
 
 void CKSFileGenerator::Generate() {
+    if (!RangesAreSound()) {
+        return;
+    }
     std::uint32_t count = m_assignedFiles;
     if (count == 0) {
         const CKSRange files = RangeProperty(u"Files", CKSRange(1, 1));
@@ -263,7 +277,9 @@ bool CKSFileGenerator::CreateNextFile(std::uint32_t index, CKSString& path) {
     const bool simple = simpleProperty == nullptr || simpleProperty->GetBoolValue();
 
     if (!m_folder.IsEmpty() && !IsDirectory(m_folder)) {
-        ::mkdir(m_folder.ToUtf8().c_str(), 0755); // one level; a failure shows at the create
+        // Every missing level of "a/b"; a failure shows at the create.
+        std::error_code ignored;
+        std::filesystem::create_directories(std::filesystem::path(m_folder.ToUtf8()), ignored);
     }
     if (m_interval < 1) {
         m_interval = 1; // "Must have filename interval": Generate draws it before any file

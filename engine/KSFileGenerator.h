@@ -56,6 +56,9 @@ public:
     // Creates the file at path, claiming the name: an existing file is never replaced. Answers
     // whether the file is open; LastOpenError tells why not.
     virtual bool OpenOutput(const CKSString& path);
+    // Whether every range of the definition can be drawn from; logs the error naming the key
+    // when one cannot, and then nothing is generated.
+    bool RangesAreSound() const;
     // Closes the output file (which writes out its buffer).
     virtual void CloseOutput(const CKSString& path);
     // Drops a file this run created and could not finish (a stop, a write error, a failure of

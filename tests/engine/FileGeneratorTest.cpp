@@ -66,6 +66,16 @@ TEST(FileGenerator, FolderIsJoinedOrReplacesTheDestination) {
     relative->Run();
     EXPECT_TRUE(std::filesystem::exists(fixture.Dir().Path() / "sub" / "fkbin0.bin"));
 
+    // Every missing level is made.
+    auto deep = fixture.Make(u"bin");
+    GeneratorFixture::Set(*deep, u"Folder", u"a/b/c");
+    EXPECT_TRUE(deep->SetOutputFolder(CKSString::FromUtf8(fixture.Dir().Path().string())));
+    GeneratorFixture::Set(*deep, u"SimpleName", u"1");
+    GeneratorFixture::Set(*deep, u"Size", u"10");
+    deep->Run();
+    EXPECT_TRUE(std::filesystem::exists(fixture.Dir().Path() / "a" / "b" / "c" / "fkbin0.bin"))
+        << fixture.Output().All();
+
     TempDir elsewhere;
     auto absolute = fixture.Make(u"bin");
     absolute->GetProperties().Get(u"Folder").SetTextValue(CKSString::FromUtf8(elsewhere.Path().string()));
@@ -75,6 +85,36 @@ TEST(FileGenerator, FolderIsJoinedOrReplacesTheDestination) {
     auto none = fixture.Make(u"bin");
     EXPECT_FALSE(none->SetOutputFolder(u"/base"));
     EXPECT_EQ(none->GetOutputFolder().ToUtf8(), "/base");
+}
+
+TEST(FileGenerator, ARangeThatCannotBeDrawnFromMakesNothing) {
+    // Drawn from, each of these would ask for billions of files, bytes, rows or pixels.
+    const struct {
+        std::u16string_view kind;
+        std::u16string_view key;
+        std::u16string_view value;
+        std::string logged;
+    } cases[] = {
+        {u"bin", u"Files", u"5,2", "Files=5,2: the minimum 5 is above the maximum 2"},
+        {u"bin", u"Size", u"10,5", "Size=10,5: the minimum 10 is above the maximum 5"},
+        {u"bin", u"Sequence", u"9,1", "Sequence=9,1: the minimum 9 is above the maximum 1"},
+        {u"csv", u"Rows", u"10,2", "Rows=10,2: the minimum 10 is above the maximum 2"},
+        {u"txt", u"LineLength", u"90,60", "LineLength=90,60: the minimum 90 is above the maximum 60"},
+        {u"img", u"Width", u"50,10", "Width=50,10: the minimum 50 is above the maximum 10"},
+        {u"img", u"Elements", u"8,1", "Elements=8,1: the minimum 8 is above the maximum 1"},
+    };
+    for (const auto& test : cases) {
+        GeneratorFixture fixture;
+        auto generator = fixture.Make(test.kind);
+        GeneratorFixture::Set(*generator, test.key, test.value);
+        EXPECT_EQ(generator->Split(), nullptr);
+        generator->Run();
+        EXPECT_TRUE(fixture.Files().empty()) << test.logged;
+        EXPECT_TRUE(fixture.Output().Contains("nothing generated: " + test.logged)) << fixture.Output().All();
+    }
+    CKSRange negative(-1, 10);
+    EXPECT_EQ(negative.Problem(), u"the minimum -1 is below 0");
+    EXPECT_TRUE(CKSRange(3, 3).Problem().empty());
 }
 
 TEST(FileGenerator, AfterTwoHundredFiftySixTakenNamesTheIndexIsSkipped) {
