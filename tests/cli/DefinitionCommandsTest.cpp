@@ -92,6 +92,8 @@ TEST(DefineCommand, ValuesReadBackAsTypedOrTheUserIsWarned) {
 
 TEST(ShowCommand, UnknownDefinitionIsAnError) {
     TempDir dir;
+    ASSERT_EQ(RunCli({"--config", dir.File("fakemill.ini"), "define", "--type", "bin", "something"}).status,
+              0);
     const CliResult show = RunCli({"--config", dir.File("fakemill.ini"), "show", "nothing"});
     EXPECT_EQ(show.status, 1);
     EXPECT_NE(show.err.find("'nothing'"), std::string::npos);
