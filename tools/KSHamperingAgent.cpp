@@ -3,6 +3,7 @@
 #include "support/KSExclusiveFile.h"
 #include "support/KSTime.h"
 
+#include <cerrno>
 #include <chrono>
 #include <unistd.h>
 
@@ -65,7 +66,11 @@ void CKSHamperingAgent::Run() {
         }
         target.file.Open(target.path);
         if (listener != nullptr) {
-            listener->OnOpening(target.path, target.file.IsOpen() ? 0 : target.file.GetLastError());
+            // A lock held elsewhere is told as EWOULDBLOCK whichever lock refused (fcntl says
+            // EACCES, which would read as a permission problem).
+            listener->OnOpening(target.path, target.file.IsOpen()           ? 0
+                                             : target.file.IsLockConflict() ? EWOULDBLOCK
+                                                                            : target.file.GetLastError());
         }
     };
     auto close = [&](HeldTarget& target) {
