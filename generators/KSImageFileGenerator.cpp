@@ -2,6 +2,7 @@
 
 #include "engine/GenerationProgress.h"
 #include "generators/ImageEncoder.h"
+#include "support/KSException.h"
 
 #include <algorithm>
 #include <limits>
@@ -272,8 +273,17 @@ void CKSImageFileGenerator::CloseOutput(const CKSString& path) {
         return;
     }
     const int imageType = ImageTypeOf(TextProperty(u"ImageType"));
-    if (m_image->Save(CKSPathName(path), imageType) == kImageSaveOutOfMemory) {
+    std::uint32_t failure = 0;
+    if (m_image->Save(CKSPathName(path), imageType, &failure) == kImageSaveOutOfMemory) {
         Logger().InfoF("Not enough memory to create or save image file");
+    }
+    // A picture that could not be written whole is not left behind looking like one: the run
+    // removes the file. A refused write (a full disk) ends the run as it does for other kinds.
+    if (failure != 0 && failure < 0x10000) {
+        throw CKSFatalException("Failed to write to file: %u", failure);
+    }
+    if (failure != 0) {
+        throw CKSException("Failed to save image file (0x%X)", failure);
     }
     struct stat info {};
     CGenerationProgress::Instance().AddFile(
