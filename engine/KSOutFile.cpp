@@ -133,7 +133,8 @@ std::size_t CKSOutFile::Write(const void* data, std::size_t count) {
         Flush(nullptr);
         std::size_t written = 0;
         if (!WriteToDescriptor(data, count, written)) {
-            throw CKSFatalException("Failed to write to file: %u", static_cast<std::uint32_t>(errno));
+            const int error = errno;
+            throw CKSFatalException("Failed to write to file: %u", static_cast<std::uint32_t>(error));
         }
         return written;
     }
