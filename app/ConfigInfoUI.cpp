@@ -39,7 +39,14 @@ bool LoadConfig(CKSLogger* logger) {
     if (!CConfigLocation(logger).Locate(path)) {
         return false;
     }
+    LoadConfigAt(path);
+    return true;
+}
+
+void LoadConfigAt(const CKSString& path) {
+    CConfigInfoUI& info = CConfigInfoUI::Instance();
     CAutoLock lock(info.m_lock);
+    info.m_definitionCount = 0;
     info.m_configFile = path;
     for (const CKSString& name : CIniProfile::GetSectionNames(path)) {
         if (info.m_lister != nullptr) {
@@ -47,7 +54,6 @@ bool LoadConfig(CKSLogger* logger) {
         }
         ++info.m_definitionCount;
     }
-    return true;
 }
 
 bool LoadOrInitializeConfig(CKSLogger* logger) {

@@ -28,6 +28,7 @@ public:
 
 private:
     friend bool LoadConfig(CKSLogger* logger);
+    friend void LoadConfigAt(const CKSString& path);
 
     CKSSynchronizer m_lock;
     CKSString m_configFile{u""};
@@ -39,6 +40,9 @@ private:
 // per name). False when no configuration is named anywhere; a path to a missing or empty file
 // still loads, with a count of 0.
 bool LoadConfig(CKSLogger* logger);
+// Makes path the configuration for the rest of the run and counts its sections, whatever the
+// environment or the settings name (a file the user opened wins over both).
+void LoadConfigAt(const CKSString& path);
 // LoadConfig, and when it fails the first-run creation of a configuration, then LoadConfig
 // again, with the start-up messages.
 bool LoadOrInitializeConfig(CKSLogger* logger);

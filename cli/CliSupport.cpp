@@ -70,18 +70,6 @@ void CStreamOutput::DrawProgress(const std::string& text) {
     }
 }
 
-std::string FormatByteCount(double bytes) {
-    static const char* const kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB"};
-    int unit = 0;
-    while (bytes >= 1024.0 && unit < 4) {
-        bytes /= 1024.0;
-        ++unit;
-    }
-    char text[32];
-    std::snprintf(text, sizeof(text), unit == 0 ? "%.0f %s" : "%.1f %s", bytes, kUnits[unit]);
-    return text;
-}
-
 CProgressLine::CProgressLine(CStreamOutput& output) : m_output(output) {
     m_output.SetProgressActive(true);
     m_thread = std::thread([this] {
@@ -95,8 +83,7 @@ CProgressLine::CProgressLine(CStreamOutput& output) : m_output(output) {
             const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
             const double bytes = static_cast<double>(progress.Bytes() - bytesAtStart);
             const std::uint64_t files = progress.Files() - filesAtStart;
-            m_output.DrawProgress(std::to_string(files) + " files, " + FormatByteCount(bytes) + " written, " +
-                                  FormatByteCount(seconds > 0 ? bytes / seconds : 0) + "/s");
+            m_output.DrawProgress(FormatProgress(files, bytes, seconds));
         }
     });
 }

@@ -78,6 +78,3 @@ private:
     sigset_t m_set;
     sigset_t m_old;
 };
-
-// Human-readable byte counts for the progress line: "512 B", "3.4 MiB".
-std::string FormatByteCount(double bytes);

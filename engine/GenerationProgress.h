@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 class CGenerationProgress {
 public:
@@ -20,3 +21,8 @@ private:
     std::atomic<std::uint64_t> m_files{0};
     std::atomic<std::uint64_t> m_bytes{0};
 };
+
+// A byte count for people: "512 B", "1.5 KiB", "3.2 GiB".
+std::string FormatByteCount(double bytes);
+// The progress line of a run: "12 files, 3.0 MiB written, 1.5 MiB/s".
+std::string FormatProgress(std::uint64_t files, double bytes, double seconds);

@@ -178,6 +178,8 @@ std::unique_ptr<CKSFileGenerator> CKSFileGenerator::Split() {
     sibling->m_name = m_name;
     sibling->m_seed = m_seed;
     sibling->m_paceMilliseconds = m_paceMilliseconds;
+    sibling->m_batchProgress = m_batchProgress;
+    sibling->SetBatchStopEvent(GetBatchStopEvent());
     m_assignedFiles = static_cast<std::uint32_t>((count + 1) / 2);
     sibling->m_assignedFiles = static_cast<std::uint32_t>(count / 2);
     return sibling;
@@ -253,8 +255,11 @@ void CKSFileGenerator::Generate() {
                 RemoveUnfinished(path, u"out of memory");
             }
         }
-        if (StopRequested() || quit.Wait(m_paceMilliseconds)) {
-            break; // no new file after a stop
+        // The quit event ends the run between files, and so does the batch's own stop; after a
+        // stop of either kind no new file is begun.
+        if (StopRequested() ||
+            CKSManualResetEvent::WaitAny({&quit, GetBatchStopEvent()}, m_paceMilliseconds) != kWaitTimeout) {
+            break;
         }
     }
 }
@@ -320,5 +325,12 @@ bool CKSFileGenerator::OpenOutput(const CKSString& path) {
 void CKSFileGenerator::CloseOutput(const CKSString&) {
     const std::uint64_t size = GetSize() + GetBuffered();
     Close();
-    CGenerationProgress::Instance().AddFile(size);
+    CountFile(size);
+}
+
+void CKSFileGenerator::CountFile(std::uint64_t bytes) {
+    CGenerationProgress::Instance().AddFile(bytes);
+    if (m_batchProgress != nullptr) {
+        m_batchProgress->AddFile(bytes);
+    }
 }

@@ -13,20 +13,26 @@ CKSManualResetEvent& ApplicationStopEvent();
 // each file and ends when it is set. The event dispatcher owns it.
 CKSManualResetEvent& ApplicationQuitEvent();
 
-// Marks the classes that honour the stop event. A listener remembers that it answered "stop":
-// a generator's content loop ends early on that answer, and the generator, which shares the one
-// listener with its policy, learns from StopSeen that the file in hand is unfinished, whatever
-// stop caused it.
+// Marks the classes that honour the stop event. A generator may also watch the stop event of the
+// batch it belongs to, so that one batch can be stopped without stopping the program: both reach
+// it through StopRequested, and a batch's stop ends the work exactly as the application's does.
+// A listener remembers that it answered "stop": a generator's content loop ends early on that
+// answer, and the generator, which shares the one listener with its policy, learns from StopSeen
+// that the file in hand is unfinished, whatever stop caused it.
 class CStopListener {
 public:
     virtual ~CStopListener() = default;
+
+    // The batch's own stop (not owned; null for none). It must outlive the listener's work.
+    void SetBatchStopEvent(const CKSManualResetEvent* batchStop) { m_batchStop = batchStop; }
+    const CKSManualResetEvent* GetBatchStopEvent() const { return m_batchStop; }
 
     bool StopSeen() const { return m_stopSeen.load(std::memory_order_relaxed); }
     void ForgetStopSeen() { m_stopSeen.store(false, std::memory_order_relaxed); }
 
 protected:
     bool StopRequested() const {
-        if (!ApplicationStopEvent().IsSet()) {
+        if (!ApplicationStopEvent().IsSet() && (m_batchStop == nullptr || !m_batchStop->IsSet())) {
             return false;
         }
         m_stopSeen.store(true, std::memory_order_relaxed);
@@ -34,5 +40,6 @@ protected:
     }
 
 private:
+    const CKSManualResetEvent* m_batchStop = nullptr;
     mutable std::atomic<bool> m_stopSeen{false};
 };

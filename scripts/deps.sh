@@ -10,13 +10,19 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libqt6test6            # Qt Core, Gui, Widgets; Qt Test helpers for GUI tests
+    libqt6svg6                          # draws the SVG application icon
     libssl-dev                          # MD5, SHA1, SHA256 (OpenSSL EVP)
     libgif-dev                          # GIF encoding
     googletest libgtest-dev libgmock-dev
     libbenchmark-dev zlib1g-dev         # micro benchmarks; zlib only as the CRC-32 reference
     clang libclang-rt-14-dev            # sanitizer build and libFuzzer targets
     file                                # tests check generated formats with file(1)
+    scdoc librsvg2-bin dpkg-dev man-db  # manual pages, the PNG icon, dpkg-shlibdeps, man -l
+    lintian desktop-file-utils appstream  # checks of the Debian package
 )
+if [[ "${1:-}" == "--screenshots" ]]; then
+    packages+=(xvfb xauth xdotool openbox imagemagick)   # scripts/screenshots.sh
+fi
 if [[ "${1:-}" == "--bench" ]]; then
     packages+=(
         imagemagick                     # image benchmark peer

@@ -15,6 +15,9 @@ configure_plain_build
 ninja -C "$build_dir"
 ctest --test-dir "$build_dir" -j "$jobs" --output-on-failure
 
+echo "== Debian package (built from the plain build, unpacked and checked)"
+packaging/check-package.sh "$(scripts/package.sh)" "$build_dir"
+
 echo "== Sanitizer build (ASan + UBSan)"
 asan_dir="$repo_root/build-asan"
 if [[ ! -f "$asan_dir/build.ninja" ]]; then

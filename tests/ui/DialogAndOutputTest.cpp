@@ -1,0 +1,170 @@
+// The dialog base's fixed steps and worker messages, and output windows fed from other threads.
+
+#include "UiTestSupport.h"
+
+#include "ui/AppEvents.h"
+#include "ui/KSDialog.h"
+#include "ui/OutputWindow.h"
+#include "ui/Resources.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QTest>
+
+#include <atomic>
+#include <thread>
+#include <vector>
+
+namespace {
+
+class RecordingDialog : public CKSDialog {
+public:
+    explicit RecordingDialog(QWidget* owner = nullptr) : CKSDialog(1, owner) {}
+    QStringList steps;
+    bool acceptOk = true;
+    std::vector<int> codes;
+    std::thread::id messageThread;
+
+protected:
+    bool OnOK() override {
+        steps << "OK";
+        return acceptOk;
+    }
+    void OnCancel() override { steps << "Cancel"; }
+    void OnClose() override { steps << "Close"; }
+    void OnAppMessage(int code, std::any& payload) override {
+        codes.push_back(code);
+        messageThread = std::this_thread::get_id();
+        payload.reset();
+    }
+};
+
+// Counts its own destruction, to see that a payload is freed whoever receives it.
+struct Payload {
+    std::atomic<int>* destroyed;
+    explicit Payload(std::atomic<int>* counter) : destroyed(counter) {}
+    Payload(const Payload& other) = default;
+    ~Payload() { ++*destroyed; }
+};
+
+TEST(DialogTest, OkAndCancelRunTheirStepsOnceEach) {
+    RecordingDialog dialog;
+    dialog.acceptOk = false;
+    dialog.accept();
+    EXPECT_EQ(dialog.steps, QStringList({"OK"})); // refused: still open
+    dialog.acceptOk = true;
+    dialog.accept();
+    dialog.accept();
+    dialog.reject();
+    EXPECT_EQ(dialog.steps, QStringList({"OK", "OK", "Close"}));
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+
+    RecordingDialog closed;
+    closed.show();
+    QTest::keyClick(&closed, Qt::Key_Escape);
+    closed.close();
+    EXPECT_EQ(closed.steps, QStringList({"Cancel", "Close"}));
+}
+
+TEST(DialogTest, WorkerMessagesArriveOnTheGuiThreadAndPayloadsAreFreedWhenTheDialogIsGone) {
+    std::atomic<int> destroyed{0};
+    auto* dialog = new RecordingDialog;
+    std::thread worker([&] {
+        for (int code = 1; code <= 3; ++code) {
+            QCoreApplication::postEvent(dialog, new CKSAppMessageEvent(code, std::any(Payload(&destroyed))));
+        }
+    });
+    worker.join();
+    const int afterPosting = destroyed.load();
+    EXPECT_TRUE(WaitUntil([&] { return dialog->codes.size() == 3; }));
+    EXPECT_EQ(dialog->codes, std::vector<int>({1, 2, 3}));
+    EXPECT_EQ(dialog->messageThread, std::this_thread::get_id());
+    EXPECT_EQ(destroyed.load(), afterPosting + 3);
+
+    QCoreApplication::postEvent(dialog, new CKSAppMessageEvent(4, std::any(Payload(&destroyed))));
+    const int beforeDelete = destroyed.load();
+    delete dialog;
+    EXPECT_EQ(destroyed.load(), beforeDelete + 1);
+}
+
+TEST(DialogTest, AModelessDialogTellsItsOwnerWhenItGoes) {
+    class Owner : public QWidget {
+    public:
+        std::vector<const void*> gone;
+
+    protected:
+        void customEvent(QEvent* event) override {
+            if (event->type() == app_event::kDialogDestroyed) {
+                gone.push_back(static_cast<CKSDialogDestroyedEvent*>(event)->Dialog());
+            }
+        }
+    } owner;
+    auto* modeless = new RecordingDialog(&owner);
+    const void* identity = modeless;
+    modeless->Create();
+    modeless->reject();
+    EXPECT_TRUE(WaitUntil([&] { return owner.gone.size() == 1; }));
+    EXPECT_EQ(owner.gone[0], identity);
+}
+
+class TestOutputWindow : public CKSOutputWnd {
+public:
+    TestOutputWindow() : CKSOutputWnd(nullptr, "Generating Files") {}
+    int GetKind() const override { return res::kKindBatchOutput; }
+};
+
+TEST(OutputWindowTest, LinesFromManyThreadsArriveWholeInOrderAndAtTheEnd) {
+    auto window = std::make_unique<TestOutputWindow>();
+    EXPECT_EQ(window->geometry(), QRect(0, 0, 300, 700));
+    auto sink = window->Sink();
+    sink->Write(u"before show", false);
+    window->show();
+    // The user's caret sits at the start: text still goes to the end.
+    window->findChild<QPlainTextEdit*>()->moveCursor(QTextCursor::Start);
+    constexpr int kThreads = 4;
+    constexpr int kLines = 500;
+    std::vector<std::thread> writers;
+    for (int t = 0; t < kThreads; ++t) {
+        writers.emplace_back([sink, t] {
+            for (int i = 0; i < kLines; ++i) {
+                sink->WriteA(QStringLiteral("t%1 %2").arg(t).arg(i).toStdString());
+            }
+        });
+    }
+    for (std::thread& writer : writers) {
+        writer.join();
+    }
+    const int expectedLines = 1 + kThreads * kLines;
+    ASSERT_TRUE(WaitUntil([&] { return window->Text().count('\n') == expectedLines; }));
+    const QStringList lines = window->Text().split('\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(lines.first(), "before show");
+    std::vector<int> next(kThreads, 0);
+    for (const QString& line : lines.mid(1)) {
+        const QStringList parts = line.split(' ');
+        ASSERT_EQ(parts.size(), 2) << line.toStdString();
+        const int thread = parts[0].mid(1).toInt();
+        EXPECT_EQ(parts[1].toInt(), next[thread]++);
+    }
+}
+
+TEST(OutputWindowTest, AWindowThatIsGoneDropsLaterTextAndShowRequestsWait) {
+    auto window = std::make_unique<TestOutputWindow>();
+    std::shared_ptr<COutputSink> sink = window->Sink();
+    std::thread([sink] { sink->Show(); }).join();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(WaitUntil([&] { return window->isVisible(); }));
+    const QPointer<CKSOutputWnd> watched(window.get());
+    window.reset();
+    EXPECT_TRUE(watched.isNull());
+    std::thread([sink] {
+        sink->Write(u"late line", false);
+        sink->Show();
+    }).join();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(sink->TakePending().isEmpty());
+}
+
+} // namespace

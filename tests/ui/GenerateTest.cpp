@@ -1,0 +1,245 @@
+// Generating from the desktop: the Generate command with its destination choices, batch windows
+// that appear when their batch starts and stop their own batch only, the options dialog's stored
+// values, and the history with live additions and its folder messages.
+
+#include "UiTestSupport.h"
+
+#include "app/ConfigInfoUI.h"
+#include "app/GeneratorWorker.h"
+#include "app/KSGeneratorWorkerConduit.h"
+#include "engine/KSObserver.h"
+#include "properties/FakemillSettings.h"
+#include "properties/KSRegUtil.h"
+#include "tests/common/TempDir.h"
+#include "ui/BatchOutputWnd.h"
+#include "ui/GenerateCommand.h"
+#include "ui/HistoryDialog.h"
+#include "ui/MainWindow.h"
+#include "ui/OptionsDialog.h"
+#include "ui/ToolWindowManager.h"
+
+#include <gtest/gtest.h>
+
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTreeView>
+
+#include <filesystem>
+
+namespace {
+
+class GenerateTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WriteFileBytes(m_dir.File("fakemill.ini"), "[Alpha]\nType=bin\nSize=1KB\nFiles=1\n"
+                                                   "[Beta]\nType=bin\nSize=2KB\nFiles=2\n"
+                                                   "[Gamma]\nType=txt\nSize=1KB\nFiles=1\n"
+                                                   "[Huge]\nType=bin\nSize=64MB\nFiles=1000\n");
+        LoadConfigAt(CKSString::FromUtf8(m_dir.File("fakemill.ini")));
+        CKSObserver::Instance().StartDispatch();
+        ASSERT_TRUE(m_worker.Start());
+        m_window = std::make_unique<CMainWindow>(m_tools);
+        m_window->Reload();
+    }
+    void TearDown() override {
+        m_window.reset();
+        ApplicationStopEvent().Set();
+        m_worker.WaitForExit(20000);
+        CKSObserver::Instance().Shutdown();
+    }
+
+    void Select(std::initializer_list<int> rows) {
+        QTreeView* list = m_window->DefinitionList();
+        list->clearSelection();
+        for (const int row : rows) {
+            list->selectionModel()->select(list->model()->index(row, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+    }
+    CBatchOutputWnd* Generate(std::initializer_list<int> rows) {
+        Select(rows);
+        return GenerateSelected(m_window.get(), m_window->CollectSelected(), m_worker, CBatchOptions{0, 7});
+    }
+    std::size_t FinishedBatches() {
+        std::vector<CKSString> names;
+        return m_worker.ListBatches(names);
+    }
+
+    TempDir m_dir;
+    PromptScript m_prompts;
+    GeneratorWorker m_worker;
+    CKSGeneratorWorkerConduit m_conduit{&m_worker};
+    CToolWindowManager m_tools;
+    std::unique_ptr<CMainWindow> m_window;
+};
+
+TEST_F(GenerateTest, SelectedRowsBecomeOneBatchWhoseWindowAppearsWhenItStarts) {
+    // Nothing selected: no prompt, no batch.
+    EXPECT_EQ(Generate({}), nullptr);
+    EXPECT_TRUE(m_prompts->titles.isEmpty());
+    // Cancel at the prompt abandons everything.
+    EXPECT_EQ(Generate({0}), nullptr);
+    EXPECT_EQ(m_prompts->titles, QStringList({"Select destination"}));
+    EXPECT_TRUE(CKSOutputWnd::Windows().empty());
+
+    const std::string out = m_dir.File("out");
+    std::filesystem::create_directory(out);
+    m_prompts->folderAnswers = {QString::fromStdString(out)};
+    CBatchOutputWnd* window = Generate({2, 0, 1});
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->windowTitle().startsWith("'Alpha+' (3 total) started "))
+        << window->windowTitle().toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return FinishedBatches() == 1; }, 20000));
+    ASSERT_TRUE(
+        WaitUntil([&] { return window->isVisible() && window->Text().contains("3 generators finished"); }));
+    const QString text = window->Text();
+    EXPECT_LT(text.indexOf("Starting 'Alpha'"), text.indexOf("Starting 'Beta'"));
+    EXPECT_LT(text.indexOf("Starting 'Beta'"), text.indexOf("Starting 'Gamma'"));
+    ASSERT_TRUE(WaitUntil([&] { return window->ProgressText().endsWith(" - finished"); }));
+    EXPECT_TRUE(window->ProgressText().startsWith("4 files, ")) << window->ProgressText().toStdString();
+    EXPECT_FALSE(window->StopButton()->isEnabled());
+
+    // A fixed folder from the options: no prompt at all.
+    const std::string fixed = m_dir.File("fixed");
+    CFakemillSettings().SetGeneratorPrompt(1);
+    CFakemillSettings().SetGeneratorPath(CKSString::FromUtf8(fixed).View());
+    m_prompts->titles.clear();
+    ASSERT_NE(Generate({0}), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return FinishedBatches() == 2; }, 20000));
+    EXPECT_TRUE(m_prompts->titles.isEmpty());
+    EXPECT_TRUE(std::filesystem::exists(fixed));
+}
+
+TEST_F(GenerateTest, StopEndsItsOwnBatchOnlyAndTheHistoryMarksIt) {
+    CFakemillSettings().SetGeneratorPrompt(1);
+    CFakemillSettings().SetGeneratorPath(CKSString::FromUtf8(m_dir.File("out")).View());
+    CBatchOutputWnd* huge = Generate({3});
+    CBatchOutputWnd* small = Generate({0});
+    ASSERT_NE(huge, nullptr);
+    ASSERT_NE(small, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return huge->isVisible(); }));
+    // The second batch waits for the first: its window stays hidden meanwhile.
+    EXPECT_FALSE(small->isVisible());
+    huge->StopButton()->click();
+    ASSERT_TRUE(WaitUntil([&] { return FinishedBatches() == 2; }, 30000));
+    ASSERT_TRUE(WaitUntil([&] { return small->Text().contains("Generator finished"); }));
+    EXPECT_FALSE(small->Text().contains("ERROR")) << small->Text().toStdString();
+
+    CHistoryDialog history(m_window.get(), m_worker);
+    ASSERT_EQ(history.Batches()->count(), 2);
+    EXPECT_TRUE(history.Batches()->item(0)->text().endsWith(" (stopped)"));
+    EXPECT_FALSE(history.Batches()->item(1)->text().endsWith(" (stopped)"));
+    EXPECT_FALSE(ApplicationStopEvent().IsSet());
+}
+
+TEST_F(GenerateTest, HistoryAddsFinishedBatchesOnceAndOpensTheirFolders) {
+    CFakemillSettings().SetGeneratorPrompt(1);
+    CFakemillSettings().SetGeneratorPath(CKSString::FromUtf8(m_dir.File("out")).View());
+    CHistoryDialog history(m_window.get(), m_worker);
+    EXPECT_EQ(history.Batches()->count(), 0);
+    EXPECT_FALSE(history.ViewFilesButton()->isEnabled());
+
+    // Two batches with the same name (same definition, same minute) keep their own generators.
+    ASSERT_NE(Generate({0}), nullptr);
+    ASSERT_NE(Generate({1}), nullptr);
+    ASSERT_NE(Generate({1}), nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return history.Batches()->count() == 3; }, 20000));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(history.Batches()->count(), 3);
+    history.Batches()->setCurrentRow(0);
+    ASSERT_EQ(history.Generators()->count(), 1);
+    EXPECT_EQ(history.Generators()->item(0)->text(), "Alpha");
+    history.Batches()->setCurrentRow(2);
+    ASSERT_EQ(history.Generators()->count(), 1);
+    EXPECT_EQ(history.Generators()->item(0)->text(), "Beta");
+    EXPECT_FALSE(history.ViewFilesButton()->isEnabled());
+
+    history.Generators()->setCurrentRow(0);
+    ASSERT_TRUE(history.ViewFilesButton()->isEnabled());
+    history.ViewFilesButton()->click();
+    ASSERT_EQ(m_prompts->opened.size(), 1);
+    EXPECT_TRUE(std::filesystem::is_directory(m_prompts->opened[0].toStdString()));
+    EXPECT_EQ(history.Message(), "");
+
+    m_prompts->openSucceeds = false;
+    history.ViewFilesButton()->click();
+    EXPECT_EQ(history.Message(), "Failed to explore folder (2)");
+    std::filesystem::remove_all(m_prompts->opened[0].toStdString());
+    history.ViewFilesButton()->click();
+    EXPECT_EQ(history.Message(), "'" + m_prompts->opened[0] + "' is not a folder");
+}
+
+TEST_F(GenerateTest, AClosedWindowDropsLaterLinesAndItsBatchStillFinishes) {
+    CFakemillSettings().SetGeneratorPrompt(1);
+    CFakemillSettings().SetGeneratorPath(CKSString::FromUtf8(m_dir.File("out")).View());
+    QPointer<CBatchOutputWnd> window = Generate({1});
+    ASSERT_FALSE(window.isNull());
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(window.isNull());
+    ASSERT_TRUE(WaitUntil([&] { return FinishedBatches() == 1; }, 20000));
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_dir.File("out"))) {
+        files += entry.is_regular_file() ? 1 : 0;
+    }
+    EXPECT_EQ(files, 2u);
+}
+
+TEST(OptionsDialogTest, StoresWhatTheUserChoseAndNothingOnCancel) {
+    PromptScript prompts;
+    KSRegUtil key(CKeyPathMaker::Application().Get().View());
+    {
+        COptionsDialog dialog(nullptr);
+        auto* folder = dialog.findChild<QLineEdit*>("idc1004");
+        EXPECT_TRUE(dialog.findChild<QRadioButton*>("idc1001")->isChecked());
+        EXPECT_TRUE(folder->text().endsWith("/testfiles"));
+        EXPECT_FALSE(folder->isEnabled());
+        EXPECT_EQ(dialog.findChild<QLineEdit*>("idc1039")->text(), ":");
+        dialog.findChild<QRadioButton*>("idc1003")->click();
+        EXPECT_TRUE(folder->isEnabled());
+        prompts->folderAnswers = {"/data/tests"};
+        dialog.findChild<QPushButton*>("idc1006")->click();
+        EXPECT_EQ(prompts->titles, QStringList({"Set Generate Destination"}));
+        dialog.findChild<QPushButton*>("idc1040")->click();
+        dialog.accept();
+    }
+    std::uint32_t value = 0;
+    CKSString path;
+    EXPECT_TRUE(key.ReadDword(settings_value::kGeneratorPrompt, value));
+    EXPECT_EQ(value, 1u);
+    EXPECT_TRUE(CFakemillSettings().GetGeneratorPath(path));
+    EXPECT_EQ(path.ToUtf8(), "/data/tests");
+    EXPECT_TRUE(key.ReadDword(settings_value::kCopySeparator, value));
+    EXPECT_EQ(value, 9u);
+
+    const auto runWith = [](const QString& separator, bool prompt, bool ok) {
+        COptionsDialog dialog(nullptr);
+        EXPECT_EQ(dialog.findChild<QLineEdit*>("idc1004")->text(), "/data/tests");
+        if (prompt) {
+            dialog.findChild<QRadioButton*>("idc1001")->click();
+        }
+        dialog.findChild<QLineEdit*>("idc1039")->setText(separator);
+        ok ? dialog.accept() : dialog.reject();
+    };
+    runWith("\\n", true, true);
+    EXPECT_TRUE(key.ReadDword(settings_value::kCopySeparator, value));
+    EXPECT_EQ(value, 10u);
+    EXPECT_TRUE(key.ReadDword(settings_value::kGeneratorPrompt, value));
+    EXPECT_EQ(value, 0u);
+    runWith(";", false, false); // Cancel
+    EXPECT_TRUE(key.ReadDword(settings_value::kCopySeparator, value));
+    EXPECT_EQ(value, 10u);
+    runWith("", false, true); // empty keeps the stored separator
+    EXPECT_TRUE(key.ReadDword(settings_value::kCopySeparator, value));
+    EXPECT_EQ(value, 10u);
+    runWith(";", false, true);
+    EXPECT_TRUE(key.ReadDword(settings_value::kCopySeparator, value));
+    EXPECT_EQ(value, 59u);
+    EXPECT_EQ(COptionsDialog::SeparatorText(9), "\\t");
+}
+
+} // namespace

@@ -1,0 +1,263 @@
+// The main window over a configuration file: what the list and the status bar show, the menus'
+// enable rules, Delete, Open, Save As, Edit, Help, the Active submenu and what survives a restart.
+
+#include "UiTestSupport.h"
+
+#include "app/ConfigInfoUI.h"
+#include "properties/FakemillSettings.h"
+#include "properties/KSRegUtil.h"
+#include "support/IniProfile.h"
+#include "tests/common/TempDir.h"
+#include "ui/MainWindow.h"
+#include "ui/OutputWindow.h"
+#include "ui/ToolWindowManager.h"
+#include "ui/WindowPlacement.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModel>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMenu>
+#include <QTreeView>
+
+#include <filesystem>
+
+namespace {
+
+const char kConfiguration[] = "[Small binary]\nType=bin\nSize=4KB\nFiles=2,5\n"
+                              "[Huge]\nType=bin\nSize=4GB\n"
+                              "[Table]\nType=csv\nRows=10\n"
+                              "[Odd one]\nType=nothing\n";
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_config = m_dir.File("fakemill.ini");
+        WriteFileBytes(m_config, kConfiguration);
+        LoadConfigAt(CKSString::FromUtf8(m_config));
+        m_window = std::make_unique<CMainWindow>(m_tools);
+        m_window->Reload();
+    }
+
+    QString Cell(int row, int column) const {
+        const QAbstractItemModel* model = m_window->DefinitionList()->model();
+        return model->data(model->index(row, column)).toString();
+    }
+    int RowCount() const { return m_window->DefinitionList()->model()->rowCount(); }
+    void SelectRows(std::initializer_list<int> rows) {
+        QTreeView* list = m_window->DefinitionList();
+        for (const int row : rows) {
+            list->selectionModel()->select(list->model()->index(row, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+    }
+    void OpenMenuOf(int commandId) {
+        // The enable rules run when a menu opens.
+        for (QMenu* menu : m_window->findChildren<QMenu*>()) {
+            if (menu->actions().contains(m_window->Command(commandId))) {
+                emit menu->aboutToShow();
+            }
+        }
+    }
+
+    TempDir m_dir;
+    std::string m_config;
+    CToolWindowManager m_tools;
+    PromptScript m_prompts;
+    std::unique_ptr<CMainWindow> m_window;
+};
+
+TEST_F(MainWindowTest, ListsSectionsInFileOrderWithTheirColumnsAndCount) {
+    ASSERT_EQ(RowCount(), 4);
+    EXPECT_EQ(Cell(0, 0), "Small binary");
+    EXPECT_EQ(Cell(0, 1), "bin");
+    EXPECT_EQ(Cell(0, 2), "4096");
+    EXPECT_EQ(Cell(0, 3), "2");
+    // A 4 GiB minimum is shown whole, not as its low 32 bits.
+    EXPECT_EQ(Cell(1, 2), "4294967296");
+    EXPECT_EQ(Cell(2, 1), "csv");
+    EXPECT_EQ(Cell(2, 2), "-");
+    // A section no generator results from shows its name only.
+    EXPECT_EQ(Cell(3, 0), "Odd one");
+    EXPECT_EQ(Cell(3, 1), "");
+    EXPECT_TRUE(m_window->StatusText(1).startsWith(QString::fromStdString(m_config) + " ["));
+    EXPECT_EQ(m_window->StatusText(2), "4");
+    EXPECT_EQ(m_window->windowTitle(), "Fakemill");
+    EXPECT_EQ(m_window->DefinitionList()->header()->sectionSize(0), CMainWindow::kDefaultColumnWidth);
+}
+
+TEST_F(MainWindowTest, SelectionEnablesCommandsAndTheDisabledGenerateExplainsItself) {
+    OpenMenuOf(res::kCmdGenerateSelected);
+    OpenMenuOf(res::kCmdDeleteDefinition);
+    for (const int id : {res::kCmdGenerateSelected, res::kCmdModifyDefinition, res::kCmdDeleteDefinition}) {
+        EXPECT_FALSE(m_window->Command(id)->isEnabled()) << id;
+    }
+    EXPECT_TRUE(m_window->Command(res::kCmdAddDefinition)->isEnabled());
+
+    emit m_window->Command(res::kCmdGenerateSelected)->hovered();
+    EXPECT_EQ(m_window->StatusText(1), "Select a definition to generate files");
+    EXPECT_EQ(m_window->StatusText(2), "");
+    emit m_window->Command(res::kCmdHistory)->hovered();
+    EXPECT_EQ(m_window->StatusText(2), "4");
+
+    SelectRows({1});
+    OpenMenuOf(res::kCmdGenerateSelected);
+    OpenMenuOf(res::kCmdDeleteDefinition);
+    for (const int id : {res::kCmdGenerateSelected, res::kCmdModifyDefinition, res::kCmdDeleteDefinition}) {
+        EXPECT_TRUE(m_window->Command(id)->isEnabled()) << id;
+    }
+    emit m_window->Command(res::kCmdGenerateSelected)->hovered();
+    EXPECT_EQ(m_window->StatusText(2), "4");
+}
+
+TEST_F(MainWindowTest, DeleteRemovesExactlyTheSelectedSectionsAndReportsAFailure) {
+    SelectRows({2, 0});
+    const std::vector<CKSString> selected = m_window->CollectSelected();
+    ASSERT_EQ(selected.size(), 2u);
+    EXPECT_EQ(selected[0].ToUtf8(), "Small binary");
+    EXPECT_EQ(selected[1].ToUtf8(), "Table");
+    m_window->Command(res::kCmdDeleteDefinition)->trigger();
+    const auto names = CIniProfile::GetSectionNames(CKSString::FromUtf8(m_config));
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(names[0].ToUtf8(), "Huge");
+    EXPECT_EQ(RowCount(), 2);
+    EXPECT_EQ(m_window->StatusText(2), "2");
+    EXPECT_TRUE(m_prompts->messages.isEmpty());
+
+    // The file becomes something that cannot be rewritten: the failure is told and the list shows
+    // what the file holds now (nothing readable), not rows that seem deleted.
+    std::filesystem::remove(m_config);
+    std::filesystem::create_directory(m_config);
+    SelectRows({0});
+    m_window->Command(res::kCmdDeleteDefinition)->trigger();
+    ASSERT_EQ(m_prompts->messages.size(), 1);
+    EXPECT_TRUE(m_prompts->messages[0].contains("Huge"));
+    EXPECT_EQ(RowCount(), 0);
+}
+
+TEST_F(MainWindowTest, OpenSwitchesAndSaveAsCopiesTheConfiguration) {
+    const std::string other = m_dir.File("other.ini");
+    WriteFileBytes(other, "[Only]\nType=txt\n");
+    m_prompts->fileAnswers = {QString::fromStdString(other)};
+    m_window->Command(res::kCmdOpenConfiguration)->trigger();
+    EXPECT_EQ(CConfigInfoUI::Instance().GetConfigFile().ToUtf8(), other);
+    CKSString recorded;
+    KSRegUtil(kConfigPointerKeyPath).ReadString(kConfigFileValue, recorded, 4096);
+    EXPECT_EQ(recorded.ToUtf8(), other);
+    ASSERT_EQ(RowCount(), 1);
+    EXPECT_EQ(Cell(0, 0), "Only");
+
+    // Cancel changes nothing but the reload.
+    m_window->Command(res::kCmdOpenConfiguration)->trigger();
+    EXPECT_EQ(CConfigInfoUI::Instance().GetConfigFile().ToUtf8(), other);
+
+    const std::string copy = m_dir.File("copy.ini");
+    m_prompts->fileAnswers = {QString::fromStdString(copy)};
+    m_window->Command(res::kCmdSaveConfigurationAs)->trigger();
+    EXPECT_TRUE(m_prompts->messages.isEmpty()) << m_prompts->messages.join('\n').toStdString();
+    EXPECT_EQ(ReadFileBytes(copy), ReadFileBytes(other));
+    EXPECT_EQ(CConfigInfoUI::Instance().GetConfigFile().ToUtf8(), copy);
+    EXPECT_EQ(RowCount(), 1);
+
+    // A place that cannot take the copy is reported and the configuration stays.
+    m_prompts->fileAnswers = {QString::fromStdString(m_dir.File("no/such/folder/x.ini"))};
+    m_window->Command(res::kCmdSaveConfigurationAs)->trigger();
+    EXPECT_EQ(m_prompts->messages.size(), 1);
+    EXPECT_EQ(CConfigInfoUI::Instance().GetConfigFile().ToUtf8(), copy);
+}
+
+TEST_F(MainWindowTest, EditOpensTheFileAndMakesAMissingOneFirst) {
+    const std::string fresh = m_dir.File("fresh.ini");
+    LoadConfigAt(CKSString::FromUtf8(fresh));
+    m_window->Command(res::kCmdEditConfiguration)->trigger();
+    ASSERT_EQ(m_prompts->opened.size(), 1);
+    EXPECT_EQ(m_prompts->opened[0].toStdString(), fresh);
+    EXPECT_TRUE(std::filesystem::is_regular_file(fresh));
+
+    m_prompts->openSucceeds = false;
+    m_window->Command(res::kCmdEditConfiguration)->trigger();
+    ASSERT_EQ(m_prompts->messages.size(), 1);
+    EXPECT_TRUE(m_prompts->messages[0].startsWith("Failed to open editor ("));
+}
+
+TEST_F(MainWindowTest, HelpOpensOnceAndActiveListsBatchWindowsNewestFirst) {
+    m_window->Command(res::kCmdHelp)->trigger();
+    m_window->Command(res::kCmdHelp)->trigger();
+    QCoreApplication::processEvents();
+    const auto helps = m_window->findChildren<CKSHelpWnd*>();
+    ASSERT_EQ(helps.size(), 1);
+    EXPECT_EQ(helps[0]->Text(),
+              "Fakemill Help\n=============================\n\n"
+              "Use the 'Define/Add' command to create new definitions.\n\n"
+              "Choose 'Generate/Run' to generate files.  You must select at least one "
+              "definition first.\n\n"
+              "By default, the generator will prompt \n"
+              "you for a directory to generate the files in.  You can change this behaviour "
+              "in the Options dialog.\n\n");
+
+    QMenu* active = nullptr;
+    for (QMenu* menu : m_window->findChildren<QMenu*>()) {
+        if (menu->title() == "&Active") {
+            active = menu;
+        }
+    }
+    ASSERT_NE(active, nullptr);
+    emit active->aboutToShow();
+    ASSERT_EQ(active->actions().size(), 1);
+    EXPECT_EQ(active->actions()[0]->text(), "<none>");
+    EXPECT_FALSE(active->actions()[0]->isEnabled());
+
+    class BatchWindow : public CKSOutputWnd {
+    public:
+        using CKSOutputWnd::CKSOutputWnd;
+        int GetKind() const override { return res::kKindBatchOutput; }
+    };
+    auto* first = new BatchWindow(m_window.get(), "first");
+    auto* second = new BatchWindow(m_window.get(), "second");
+    emit active->aboutToShow();
+    ASSERT_EQ(active->actions().size(), 2);
+    EXPECT_EQ(active->actions()[0]->text(), "second");
+    EXPECT_EQ(active->actions()[0]->data().toInt(), res::kCmdFirstActiveWindow + 1);
+    EXPECT_EQ(active->actions()[1]->text(), "first");
+    QAction* stale = active->actions()[0];
+    delete second;
+    // The window went between the menu's opening and the choice: nothing happens.
+    stale->trigger();
+    emit active->aboutToShow();
+    ASSERT_EQ(active->actions().size(), 1);
+    EXPECT_EQ(active->actions()[0]->text(), "first");
+    delete first;
+}
+
+TEST_F(MainWindowTest, ClosingSavesPlacementAndColumnsAndClosesToolWindows) {
+    m_window->setGeometry(40, 50, 500, 300);
+    m_window->DefinitionList()->header()->resizeSection(2, 150);
+    auto* tool = new QWidget(nullptr, Qt::Window);
+    m_tools.Register(tool);
+    tool->show();
+    const QPointer<QWidget> watched(tool);
+    m_window->close();
+    EXPECT_FALSE(watched->isVisible());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(watched.isNull());
+
+    CToolWindowManager tools;
+    CMainWindow again(tools);
+    again.RestorePlacement();
+    EXPECT_EQ(again.geometry(), QRect(40, 50, 500, 300));
+    EXPECT_EQ(again.DefinitionList()->header()->sectionSize(2), 150);
+    EXPECT_EQ(again.DefinitionList()->header()->sectionSize(0), CMainWindow::kDefaultColumnWidth);
+}
+
+TEST(WindowPlacementTest, KeepsAReachableRectangleAndBringsBackALostOne) {
+    const QList<QRect> screens = {QRect(0, 0, 1920, 1080), QRect(1920, 0, 1280, 1024)};
+    EXPECT_EQ(KeepOnScreens(QRect(2000, 100, 400, 300), screens), QRect(2000, 100, 400, 300));
+    // A window left on a monitor that is gone comes back onto the first screen, whole.
+    EXPECT_EQ(KeepOnScreens(QRect(-32000, -32000, 400, 300), screens), QRect(0, 0, 400, 300));
+    EXPECT_EQ(KeepOnScreens(QRect(5000, 200, 4000, 3000), screens), QRect(0, 0, 1920, 1080));
+    // Only the title bar matters: a window hanging off the bottom stays where it is.
+    EXPECT_EQ(KeepOnScreens(QRect(100, 1000, 400, 300), screens), QRect(100, 1000, 400, 300));
+}
+
+} // namespace

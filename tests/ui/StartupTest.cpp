@@ -1,0 +1,86 @@
+// Start-up and shutdown of the desktop program: the first run, a start-up that fails, and an end
+// that leaves no thread running and every window closed through its normal path.
+
+#include "UiTestSupport.h"
+
+#include "app/ConfigInfoUI.h"
+#include "app/GeneratorWorker.h"
+#include "engine/KSObserver.h"
+#include "engine/StopEvent.h"
+#include "properties/FakemillSettings.h"
+#include "properties/KSRegUtil.h"
+#include "tests/common/TempDir.h"
+#include "ui/FakemillApp.h"
+#include "ui/MainWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractItemModel>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QTreeView>
+
+#include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+std::filesystem::path ConfigHome() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation).toStdString();
+}
+
+std::string ApplicationLogText() {
+    const std::filesystem::path folder =
+        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation).toStdString() + "/ksfakemill";
+    std::string text;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        text += ReadFileBytes(entry.path().string());
+    }
+    return text;
+}
+
+TEST(StartupTest, FirstRunRecordsANewConfigurationAndEndsCleanly) {
+    PromptScript prompts;
+    CFakemillApp app;
+    ASSERT_TRUE(app.InitMainWindow());
+    const std::filesystem::path expected = ConfigHome() / "Kestrune" / "fakemill" / "fakemill.ini";
+    EXPECT_TRUE(std::filesystem::is_directory(expected.parent_path()));
+    EXPECT_FALSE(std::filesystem::exists(expected));
+    CKSString recorded;
+    KSRegUtil(kConfigPointerKeyPath).ReadString(kConfigFileValue, recorded, 4096);
+    EXPECT_EQ(recorded.ToUtf8(), expected.string());
+    EXPECT_EQ(app.MainWindow()->DefinitionList()->model()->rowCount(), 0);
+    EXPECT_EQ(app.MainWindow()->StatusText(2), "0");
+    EXPECT_TRUE(app.Worker()->IsRunning());
+    EXPECT_TRUE(app.MainWindow()->isVisible());
+
+    // Closing the main window with the help window open ends the loop; the help window is closed
+    // first, and the worker is stopped and joined.
+    app.MainWindow()->Command(res::kCmdHelp)->trigger();
+    QTimer::singleShot(0, app.MainWindow(), [&app] { app.MainWindow()->close(); });
+    EXPECT_EQ(app.Run(), 0);
+    EXPECT_TRUE(ApplicationStopEvent().IsSet());
+    EXPECT_FALSE(CKSObserver::Instance().IsDispatching());
+    EXPECT_EQ(app.Worker(), nullptr);
+    KSRect saved{};
+    EXPECT_TRUE(
+        KSRegUtil(CKeyPathMaker::Application().Get().View()).ReadRect(settings_value::kWindowState, saved));
+}
+
+TEST(StartupTest, AFailedStartSaysWhyInTheLogAndLeavesNothingRunning) {
+    PromptScript prompts;
+    // A configuration path longer than the platform allows cannot be used, and the first-run
+    // creation cannot help because the variable still names it.
+    ::setenv("FKMCONFIG", std::string(5000, 'x').c_str(), 1);
+    CFakemillApp app;
+    EXPECT_FALSE(app.InitMainWindow());
+    EXPECT_FALSE(CKSObserver::Instance().IsDispatching());
+    EXPECT_FALSE(app.Worker()->IsRunning());
+    app.Shutdown();
+    app.Logger().Flush(true);
+    EXPECT_NE(ApplicationLogText().find("Initialized config, but could not load it."), std::string::npos)
+        << ApplicationLogText();
+    ::unsetenv("FKMCONFIG");
+}
+
+} // namespace

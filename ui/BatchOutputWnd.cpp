@@ -1,0 +1,68 @@
+#include "ui/BatchOutputWnd.h"
+
+#include "app/KSGeneratorBatch.h"
+#include "engine/GenerationProgress.h"
+#include "ui/Resources.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+CBatchOutputWnd::CBatchOutputWnd(QWidget* owner, const QString& title)
+    : CKSOutputWnd(owner, title.isEmpty() ? QStringLiteral("Generating Files") : title),
+      m_progress(new QLabel(this)), m_stop(new QPushButton(QStringLiteral("Stop"), this)),
+      m_timer(new QTimer(this)) {
+    setAttribute(Qt::WA_DeleteOnClose);
+    m_stop->setEnabled(false);
+    auto* bar = new QHBoxLayout;
+    bar->setContentsMargins(4, 0, 4, 4);
+    bar->addWidget(m_progress, 1);
+    bar->addWidget(m_stop);
+    Layout()->addLayout(bar);
+    connect(m_stop, &QPushButton::clicked, this, [this] {
+        if (m_control) {
+            m_control->RequestStop();
+            UpdateProgress();
+        }
+    });
+    connect(m_timer, &QTimer::timeout, this, &CBatchOutputWnd::UpdateProgress);
+}
+
+int CBatchOutputWnd::GetKind() const {
+    return res::kKindBatchOutput;
+}
+
+void CBatchOutputWnd::Follow(std::shared_ptr<CKSBatchControl> control) {
+    m_control = std::move(control);
+    m_stop->setEnabled(true);
+    m_timer->start(kProgressIntervalMs);
+    UpdateProgress();
+}
+
+QString CBatchOutputWnd::ProgressText() const {
+    return m_progress->text();
+}
+
+void CBatchOutputWnd::UpdateProgress() {
+    if (!m_control) {
+        return;
+    }
+    const CKSBatchControl::Snapshot now = m_control->Read();
+    QString text;
+    if (!now.started && !now.finished) {
+        text = QStringLiteral("Waiting for the batch before it");
+    } else {
+        text = QString::fromStdString(FormatProgress(now.files, static_cast<double>(now.bytes), now.seconds));
+    }
+    if (now.finished) {
+        text += now.stopRequested ? QStringLiteral(" - stopped") : QStringLiteral(" - finished");
+        m_timer->stop();
+        m_stop->setEnabled(false);
+    } else if (now.stopRequested) {
+        text += QStringLiteral(" - stopping");
+        m_stop->setEnabled(false);
+    }
+    m_progress->setText(text);
+}

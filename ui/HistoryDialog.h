@@ -1,0 +1,56 @@
+#pragma once
+// "Generator History": the batches finished in this run, oldest first, with the definitions of the
+// one selected; "View &Files" opens a definition's output folder in the desktop's file manager.
+// Batches that finish while the dialog is open are added at the end.
+
+#include "ui/KSDialog.h"
+
+#include <memory>
+#include <vector>
+
+class CKSBatchInfo;
+class GeneratorWorker;
+class QLabel;
+class QListWidget;
+class QPushButton;
+
+class CHistoryDialog : public CKSDialog {
+    Q_OBJECT
+public:
+    static constexpr int kTemplateId = 139;
+    static constexpr int kIdBatches = 32824;
+    static constexpr int kIdGenerators = 1044;
+    static constexpr int kIdViewFiles = 1006;
+    static constexpr int kIdMessage = 1045;
+    // The code of the worker message that a batch finished.
+    static constexpr int kBatchFinishedCode = 3;
+
+    CHistoryDialog(QWidget* owner, GeneratorWorker& worker);
+    ~CHistoryDialog() override;
+
+    QListWidget* Batches() const { return m_batches; }
+    QListWidget* Generators() const { return m_generators; }
+    QPushButton* ViewFilesButton() const { return m_viewFiles; }
+    QString Message() const;
+
+protected:
+    void OnCommand(int id) override;
+    void OnSelChange(int controlId) override;
+    void OnAppMessage(int code, std::any& payload) override;
+
+private:
+    class CFinishedListener;
+
+    // Appends the finished batches beyond those already listed, each snapshot fetched once.
+    void AddNewBatches();
+    void ShowBatch(int row);
+    void ViewFiles();
+
+    GeneratorWorker& m_worker;
+    QListWidget* m_batches;
+    QListWidget* m_generators;
+    QPushButton* m_viewFiles;
+    QLabel* m_message;
+    std::vector<std::unique_ptr<CKSBatchInfo>> m_snapshots;
+    std::unique_ptr<CFinishedListener> m_listener;
+};

@@ -1,0 +1,104 @@
+#include "ui/KSDialog.h"
+
+#include "ui/AppEvents.h"
+#include "ui/Resources.h"
+#include "ui/UserPrompts.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QItemSelectionModel>
+
+CKSDialog::CKSDialog(int templateId, QWidget* owner)
+    : QDialog(owner), m_templateId(templateId), m_owner(owner) {}
+
+CKSDialog::~CKSDialog() {
+    // The owner releases its record of a modeless dialog; for a modal one the note is ignored.
+    if (m_owner != nullptr && !m_modal) {
+        QCoreApplication::postEvent(m_owner, new CKSDialogDestroyedEvent(this));
+    }
+}
+
+int CKSDialog::DoModal() {
+    m_modal = true;
+    m_ended = false;
+    return exec() == QDialog::Accepted ? res::kIdOk : res::kIdCancel;
+}
+
+void CKSDialog::Create() {
+    m_modal = false;
+    setAttribute(Qt::WA_DeleteOnClose);
+    show();
+}
+
+void CKSDialog::ShowMessage(int captionId, const QString& text) {
+    Prompts().ShowMessage(this, res::String(captionId), text);
+}
+
+void CKSDialog::ShowFormattedMessage(int captionId, const QString& format, unsigned argument) {
+    QString text = format;
+    text.replace(QStringLiteral("%u"), QString::number(argument));
+    ShowMessage(captionId, text);
+}
+
+void CKSDialog::SetMinimumTrackSize(const QSize& size) {
+    setMinimumSize(size.isEmpty() ? QSize(0, 0) : size);
+}
+
+void CKSDialog::AddCommand(QAbstractButton* button, int id) {
+    connect(button, &QAbstractButton::clicked, this, [this, id] {
+        if (id == res::kIdOk) {
+            accept();
+        } else if (id == res::kIdCancel) {
+            reject();
+        } else {
+            OnCommand(id);
+        }
+    });
+}
+
+void CKSDialog::WatchSelection(QObject* control, int controlId) {
+    if (auto* combo = qobject_cast<QComboBox*>(control)) {
+        connect(combo, &QComboBox::currentIndexChanged, this, [this, controlId] { OnSelChange(controlId); });
+    } else if (auto* view = qobject_cast<QAbstractItemView*>(control); view && view->selectionModel()) {
+        connect(view->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                [this, controlId] { OnSelChange(controlId); });
+    }
+}
+
+void CKSDialog::accept() {
+    if (m_ended || !OnOK()) {
+        return;
+    }
+    m_ended = true;
+    OnClose();
+    QDialog::accept();
+}
+
+void CKSDialog::reject() {
+    if (m_ended) {
+        return;
+    }
+    m_ended = true;
+    OnCancel();
+    OnClose();
+    QDialog::reject();
+}
+
+void CKSDialog::showEvent(QShowEvent* event) {
+    if (!m_initialised) {
+        m_initialised = true;
+        OnInitDialog();
+    }
+    QDialog::showEvent(event);
+}
+
+void CKSDialog::customEvent(QEvent* event) {
+    if (event->type() == app_event::kAppMessage) {
+        auto* message = static_cast<CKSAppMessageEvent*>(event);
+        OnAppMessage(message->Code(), message->Payload());
+        return;
+    }
+    QDialog::customEvent(event);
+}

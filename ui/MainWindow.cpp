@@ -1,0 +1,418 @@
+#include "ui/MainWindow.h"
+
+#include "app/ConfigInfoUI.h"
+#include "app/DefinitionRows.h"
+#include "app/KSGeneratorWorkerConduit.h"
+#include "engine/KSFileGeneratorFactory.h"
+#include "properties/ConfigLocation.h"
+#include "properties/FakemillSettings.h"
+#include "properties/KSRegUtil.h"
+#include "support/IniProfile.h"
+#include "support/KSFormat.h"
+#include "ui/AboutDialog.h"
+#include "ui/DefinitionListModel.h"
+#include "ui/GenerateCommand.h"
+#include "ui/HistoryDialog.h"
+#include "ui/OptionsDialog.h"
+#include "ui/OutputWindow.h"
+#include "ui/ToolWindowManager.h"
+#include "ui/UserPrompts.h"
+#include "ui/WindowPlacement.h"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProxyStyle>
+#include <QStatusBar>
+#include <QTreeView>
+
+#include <set>
+
+namespace {
+
+// Lets a disabled menu item be hovered, so that "&Selected" can say why it is disabled.
+class CHoverDisabledStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_Menu_AllowActiveAndDisabled) {
+            return 1;
+        }
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+const QString kSelectHint = QStringLiteral("Select a definition to generate files");
+
+QString Caption() {
+    return res::String(res::kIdsCaption);
+}
+
+} // namespace
+
+CMainWindow::CMainWindow(CToolWindowManager& tools, QWidget* parent)
+    : QMainWindow(parent), m_tools(tools), m_model(new CDefinitionListModel(this)),
+      m_list(new QTreeView(this)) {
+    InitUiResources();
+    setWindowTitle(Caption());
+    resize(kDefaultWidth, kDefaultHeight);
+    setWindowIcon(QIcon(QStringLiteral(":/icons/fakemill.svg")));
+
+    m_list->setModel(m_model);
+    m_list->setRootIsDecorated(false);
+    m_list->setItemsExpandable(false);
+    m_list->setUniformRowHeights(true);
+    m_list->setAllColumnsShowFocus(true);
+    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setSortingEnabled(false);
+    m_list->header()->setStretchLastSection(false);
+    m_list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_list->header()->setDefaultSectionSize(kDefaultColumnWidth);
+    setCentralWidget(m_list);
+
+    for (QLabel*& part : m_statusParts) {
+        part = new QLabel(this);
+    }
+    m_statusParts[0]->setFixedWidth(kStatusFirstPartWidth);
+    m_statusParts[2]->setFixedWidth(kStatusLastPartWidth);
+    statusBar()->addWidget(m_statusParts[0]);
+    statusBar()->addWidget(m_statusParts[1], 1);
+    statusBar()->addWidget(m_statusParts[2]);
+    statusBar()->setSizeGripEnabled(true);
+
+    m_handlers[res::kCmdOpenConfiguration] = [this] { OnOpenConfiguration(); };
+    m_handlers[res::kCmdSaveConfigurationAs] = [this] { OnSaveConfigurationAs(); };
+    m_handlers[res::kCmdEditConfiguration] = [this] { OnEditConfiguration(); };
+    m_handlers[res::kCmdReloadConfiguration] = [this] { Reload(); };
+    m_handlers[res::kCmdExit] = [this] { close(); };
+    m_handlers[res::kCmdDeleteDefinition] = [this] { OnDelete(); };
+    m_handlers[res::kCmdAbout] = [this] { OnAbout(); };
+    m_handlers[res::kCmdHelp] = [this] { OnHelp(); };
+    m_handlers[res::kCmdGenerateSelected] = [this] { OnGenerate(); };
+    m_handlers[res::kCmdOptions] = [this] { COptionsDialog(this).DoModal(); };
+    m_handlers[res::kCmdHistory] = [this] { OnHistory(); };
+    BuildMenus();
+    RestoreColumnWidths();
+}
+
+CMainWindow::~CMainWindow() = default;
+
+QAction* CMainWindow::AddCommand(QMenu* menu, const QString& text, int id) {
+    QAction* action = menu->addAction(text);
+    action->setData(id);
+    action->setObjectName(QStringLiteral("cmd%1").arg(id));
+    connect(action, &QAction::triggered, this, [this, id] {
+        if (const auto handler = m_handlers.find(id); handler != m_handlers.end() && handler->second) {
+            handler->second();
+        }
+    });
+    connect(action, &QAction::hovered, this, [this, id] {
+        ShowSelectHint(id == res::kCmdGenerateSelected && m_list->selectionModel()->selectedRows().isEmpty());
+    });
+    return action;
+}
+
+void CMainWindow::BuildMenus() {
+    auto* hoverStyle = new CHoverDisabledStyle;
+    hoverStyle->setParent(this);
+    const auto addMenu = [this, hoverStyle](const QString& title) {
+        QMenu* menu = menuBar()->addMenu(title);
+        menu->setStyle(hoverStyle);
+        connect(menu, &QMenu::aboutToShow, this, &CMainWindow::UpdateEnableRules);
+        connect(menu, &QMenu::aboutToHide, this, [this] { ShowSelectHint(false); });
+        return menu;
+    };
+
+    QMenu* file = addMenu(QStringLiteral("&File"));
+    AddCommand(file, QStringLiteral("Open &Configuration File..."), res::kCmdOpenConfiguration);
+    AddCommand(file, QStringLiteral("Save Configuration File &As..."), res::kCmdSaveConfigurationAs);
+    AddCommand(file, QStringLiteral("&Edit Configuration in Editor "), res::kCmdEditConfiguration);
+    AddCommand(file, QStringLiteral("&Reload Configuration"), res::kCmdReloadConfiguration);
+    file->addSeparator();
+    AddCommand(file, QStringLiteral("E&xit"), res::kCmdExit);
+
+    QMenu* define = addMenu(QStringLiteral("&Define"));
+    AddCommand(define, QStringLiteral("&Add..."), res::kCmdAddDefinition);
+    AddCommand(define, QStringLiteral("Add M&ultiple..."), res::kCmdAddMultiple);
+    AddCommand(define, QStringLiteral("&Modify..."), res::kCmdModifyDefinition);
+    AddCommand(define, QStringLiteral("&Delete"), res::kCmdDeleteDefinition);
+
+    QMenu* generate = addMenu(QStringLiteral("&Generate"));
+    AddCommand(generate, QStringLiteral("&Selected"), res::kCmdGenerateSelected);
+    m_activeMenu = generate->addMenu(QStringLiteral("&Active"));
+    m_activeMenu->setStyle(hoverStyle);
+    AddCommand(m_activeMenu, QStringLiteral("Dummy"), res::kCmdActivePlaceholder);
+    connect(m_activeMenu, &QMenu::aboutToShow, this, &CMainWindow::FillActiveMenu);
+    AddCommand(generate, QStringLiteral("&History"), res::kCmdHistory);
+    AddCommand(generate, QStringLiteral("&Options..."), res::kCmdOptions);
+
+    QMenu* tools = addMenu(QStringLiteral("&Tools"));
+    AddCommand(tools, QStringLiteral("&Calcuate hash..."), res::kCmdCalculateHash);
+    AddCommand(tools, QStringLiteral("&Binary Viewer"), res::kCmdBinaryViewer);
+    AddCommand(tools, QStringLiteral("File E&xerciser..."), res::kCmdFileExerciser);
+
+    QMenu* help = addMenu(QStringLiteral("&Help"));
+    AddCommand(help, QStringLiteral("&About ..."), res::kCmdAbout);
+    AddCommand(help, QStringLiteral("&Help"), res::kCmdHelp);
+}
+
+void CMainWindow::SetCommandHandler(int id, std::function<void()> handler) {
+    m_handlers[id] = std::move(handler);
+}
+
+QAction* CMainWindow::Command(int id) const {
+    return findChild<QAction*>(QStringLiteral("cmd%1").arg(id));
+}
+
+QString CMainWindow::StatusText(int part) const {
+    return part >= 0 && part < 3 && !m_statusParts[part]->isHidden() ? m_statusParts[part]->text()
+                                                                     : QString();
+}
+
+void CMainWindow::UpdateEnableRules() {
+    const bool selected = !m_list->selectionModel()->selectedRows().isEmpty();
+    for (const int id : {res::kCmdGenerateSelected, res::kCmdModifyDefinition, res::kCmdDeleteDefinition}) {
+        Command(id)->setEnabled(selected);
+    }
+}
+
+void CMainWindow::FillActiveMenu() {
+    m_activeMenu->clear();
+    std::vector<CKSOutputWnd*> batches;
+    for (CKSOutputWnd* window : CKSOutputWnd::Windows()) {
+        if (window->GetKind() == res::kKindBatchOutput) {
+            batches.push_back(window);
+        }
+    }
+    if (batches.empty()) {
+        m_activeMenu->addAction(QStringLiteral("<none>"))->setEnabled(false);
+        return;
+    }
+    // Newest first: the item of the newest window has the highest id.
+    int id = res::kCmdFirstActiveWindow + static_cast<int>(batches.size()) - 1;
+    for (auto window = batches.rbegin(); window != batches.rend(); ++window, --id) {
+        QAction* item = m_activeMenu->addAction((*window)->windowTitle());
+        item->setData(id);
+        item->setObjectName(QStringLiteral("cmd%1").arg(id));
+        // The window may close between the menu's opening and the choice.
+        const QPointer<CKSOutputWnd> target(*window);
+        connect(item, &QAction::triggered, this, [target] {
+            if (!target.isNull()) {
+                target->showNormal();
+                target->raise();
+                target->activateWindow();
+            }
+        });
+    }
+}
+
+void CMainWindow::ShowSelectHint(bool show) {
+    if (show == m_hintShown) {
+        return;
+    }
+    m_hintShown = show;
+    if (show) {
+        m_statusParts[1]->setText(kSelectHint);
+        m_statusParts[2]->hide();
+    } else {
+        m_statusParts[2]->show();
+        RefreshStatus();
+    }
+}
+
+void CMainWindow::RefreshStatus() {
+    if (m_hintShown) {
+        return;
+    }
+    m_statusParts[0]->clear();
+    m_statusParts[1]->setText(ConfigurationStatusText(CConfigInfoUI::Instance().GetConfigFile()).ToQString());
+    m_statusParts[2]->setText(QString::number(CConfigInfoUI::Instance().GetDefinitionCount()));
+}
+
+void CMainWindow::Reload() {
+    CKSLogger quiet;
+    quiet.SetLevel(CKSLogger::kLevelNone);
+    const CKSFileGeneratorFactory factory(&quiet);
+    const CKSString configFile = CConfigInfoUI::Instance().GetConfigFile();
+    // The count follows the list, so that it is never stale after Add, Delete or Reload.
+    LoadConfigAt(configFile);
+    m_model->SetRows(ReadDefinitionRows(configFile, factory));
+    RefreshStatus();
+}
+
+std::vector<CKSString> CMainWindow::CollectSelected() const {
+    std::set<int> rows;
+    for (const QModelIndex& index : m_list->selectionModel()->selectedRows()) {
+        rows.insert(index.row());
+    }
+    std::vector<CKSString> names;
+    for (const int row : rows) {
+        names.push_back(m_model->Row(row).name);
+    }
+    return names;
+}
+
+void CMainWindow::OnOpenConfiguration() {
+    const QString current = CConfigInfoUI::Instance().GetConfigFile().ToQString();
+    const QString chosen = Prompts().ChooseOpenFile(this, QStringLiteral("Fakemill: Open Configuration"),
+                                                    current, QString(), true);
+    if (!chosen.isEmpty()) {
+        const CKSString path = CKSString::FromQString(chosen);
+        CConfigLocation::RecordConfigFile(path.View());
+        LoadConfigAt(path);
+    }
+    Reload();
+}
+
+void CMainWindow::OnSaveConfigurationAs() {
+    const CKSString current = CConfigInfoUI::Instance().GetConfigFile();
+    const QString chosen = Prompts().ChooseSaveFile(this, QStringLiteral("Fakemill: Save Configuration"),
+                                                    current.ToQString(), QString());
+    if (chosen.isEmpty()) {
+        return;
+    }
+    const CKSString target = CKSString::FromQString(chosen);
+    std::u16string error;
+    if (!CIniProfile::CopyProfile(current, target, &error)) {
+        Prompts().ShowMessage(this, Caption(),
+                              QStringLiteral("Could not save the configuration as %1: %2")
+                                  .arg(chosen, QString::fromStdU16String(error)));
+        return;
+    }
+    CConfigLocation::RecordConfigFile(target.View());
+    LoadConfigAt(target);
+    Reload();
+}
+
+void CMainWindow::OnEditConfiguration() {
+    const QString path = CConfigInfoUI::Instance().GetConfigFile().ToQString();
+    if (path.isEmpty()) {
+        return;
+    }
+    // A configuration that no definition was written to yet exists only as a name: make it, empty,
+    // so that the editor has a file to open.
+    if (!QFileInfo::exists(path)) {
+        QFile file(path);
+        file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+    }
+    if (!Prompts().OpenWithDesktop(path)) {
+        // The desktop gives no error number; 2 (file not found) is what the old opener reported most.
+        Prompts().ShowMessage(this, Caption(), QStringLiteral("Failed to open editor (%1).").arg(2));
+    }
+}
+
+void CMainWindow::OnDelete() {
+    const CKSString configFile = CConfigInfoUI::Instance().GetConfigFile();
+    QStringList failures;
+    for (const CKSString& name : CollectSelected()) {
+        std::u16string error;
+        if (!CIniProfile::DeleteSection(configFile, name.View(), &error)) {
+            failures << QStringLiteral("%1: %2").arg(name.ToQString(), QString::fromStdU16String(error));
+        }
+    }
+    // The list always shows the file: rows whose deletion failed come back.
+    Reload();
+    if (!failures.isEmpty()) {
+        Prompts().ShowMessage(this, Caption(),
+                              QStringLiteral("Could not delete from %1:\n%2")
+                                  .arg(configFile.ToQString(), failures.join(QLatin1Char('\n'))));
+    }
+}
+
+void CMainWindow::OnGenerate() {
+    if (GeneratorWorker* worker = CKSGeneratorWorkerConduit::Get()) {
+        GenerateSelected(this, CollectSelected(), *worker);
+    }
+}
+
+void CMainWindow::OnHistory() {
+    if (GeneratorWorker* worker = CKSGeneratorWorkerConduit::Get()) {
+        CHistoryDialog(this, *worker).DoModal();
+    }
+}
+
+void CMainWindow::OnAbout() {
+    CAboutDialog about(this);
+    about.DoModal();
+}
+
+void CMainWindow::OnHelp() {
+    if (m_help.isNull()) {
+        m_help = new CKSHelpWnd(this);
+    }
+    m_help->showNormal();
+    m_help->raise();
+    m_help->activateWindow();
+}
+
+void CMainWindow::RestorePlacement() {
+    KSRect rect{};
+    KSRegUtil key(CKeyPathMaker::Application().Get().View());
+    if (key.ReadRect(settings_value::kWindowState, rect)) {
+        setGeometry(
+            VisiblePlacement(QRect(QPoint(rect.left, rect.top), QPoint(rect.right - 1, rect.bottom - 1))));
+    }
+}
+
+void CMainWindow::RestoreColumnWidths() {
+    KSRegUtil key(CKeyPathMaker::Application().Get().View());
+    for (int column = 0; column < CDefinitionListModel::kColumnCount; ++column) {
+        std::uint32_t width = kDefaultColumnWidth;
+        const std::u16string name =
+            KSFormat(std::u16string_view(settings_value::kMainColumnFormat), column + 1);
+        if (!key.ReadDword(name, width) || width == 0 || width > 10000) {
+            width = kDefaultColumnWidth;
+        }
+        m_list->header()->resizeSection(column, static_cast<int>(width));
+    }
+}
+
+void CMainWindow::SaveSettings() const {
+    const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
+    CFakemillSettings().SaveWindowState(
+        KSRect{normal.left(), normal.top(), normal.right() + 1, normal.bottom() + 1});
+    KSRegUtil key(CKeyPathMaker::Application().Get().View());
+    for (int column = 0; column < CDefinitionListModel::kColumnCount; ++column) {
+        const std::u16string name =
+            KSFormat(std::u16string_view(settings_value::kMainColumnFormat), column + 1);
+        key.WriteDword(name, static_cast<std::uint32_t>(m_list->header()->sectionSize(column)));
+    }
+}
+
+void CMainWindow::CloseOtherWindows() {
+    m_tools.CloseAll();
+    for (CKSOutputWnd* window : CKSOutputWnd::Windows()) {
+        window->close();
+    }
+}
+
+void CMainWindow::closeEvent(QCloseEvent* event) {
+    if (!m_closed) {
+        m_closed = true;
+        SaveSettings();
+        if (m_closeHandler) {
+            m_closeHandler();
+        } else {
+            CloseOtherWindows();
+        }
+    }
+    event->accept();
+}
+
+void CMainWindow::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    RefreshStatus();
+}
+
+bool CMainWindow::event(QEvent* event) {
+    // The status bar shows the configuration, never Qt's automatic status tips.
+    if (event->type() == QEvent::StatusTip) {
+        return true;
+    }
+    return QMainWindow::event(event);
+}

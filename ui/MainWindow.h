@@ -1,0 +1,92 @@
+#pragma once
+// The main window: the definitions of the configuration file in a list, the configuration's path,
+// time stamp and definition count in the status bar, and the menus of every command.
+
+#include "support/KSString.h"
+#include "ui/Resources.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <functional>
+#include <map>
+#include <vector>
+
+class CDefinitionListModel;
+class CKSHelpWnd;
+class CToolWindowManager;
+class QLabel;
+class QMenu;
+class QTreeView;
+
+class CMainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int kDefaultColumnWidth = 104;
+    // The size before any saved rectangle: the four columns and room for a dozen rows.
+    static constexpr int kDefaultWidth = 460;
+    static constexpr int kDefaultHeight = 340;
+    static constexpr int kStatusFirstPartWidth = 12;
+    static constexpr int kStatusLastPartWidth = 60;
+
+    explicit CMainWindow(CToolWindowManager& tools, QWidget* parent = nullptr);
+    ~CMainWindow() override;
+
+    int GetKind() const { return res::kKindMainWindow; }
+
+    // Moves the window to the saved rectangle, kept on a visible screen; call before the first show.
+    void RestorePlacement();
+    // Rebuilds the list from the configuration file and refreshes the status bar.
+    void Reload();
+    // The selected rows' definition names, top row first, whole.
+    std::vector<CKSString> CollectSelected() const;
+
+    // A menu command by id (objectName "cmd<id>"), or null.
+    QAction* Command(int id) const;
+    QTreeView* DefinitionList() const { return m_list; }
+    // The text of a status bar part (0 to 2).
+    QString StatusText(int part) const;
+
+    // Called when the window closes, after it saved its settings and closed the other windows,
+    // while the event loop still runs. The program ends there.
+    void SetCloseHandler(std::function<void()> handler) { m_closeHandler = std::move(handler); }
+    // Connects a command that another part of the program carries out.
+    void SetCommandHandler(int id, std::function<void()> handler);
+    // Closes every tool, help and output window through its normal close path.
+    void CloseOtherWindows();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    QAction* AddCommand(QMenu* menu, const QString& text, int id);
+    void BuildMenus();
+    void UpdateEnableRules();
+    void FillActiveMenu();
+    void RefreshStatus();
+    void ShowSelectHint(bool show);
+    void RestoreColumnWidths();
+    void SaveSettings() const;
+
+    void OnOpenConfiguration();
+    void OnSaveConfigurationAs();
+    void OnEditConfiguration();
+    void OnDelete();
+    void OnGenerate();
+    void OnHistory();
+    void OnAbout();
+    void OnHelp();
+
+    CToolWindowManager& m_tools;
+    CDefinitionListModel* m_model;
+    QTreeView* m_list;
+    QLabel* m_statusParts[3];
+    QMenu* m_activeMenu = nullptr;
+    QPointer<CKSHelpWnd> m_help;
+    std::function<void()> m_closeHandler;
+    std::map<int, std::function<void()>> m_handlers;
+    bool m_hintShown = false;
+    bool m_closed = false;
+};
