@@ -273,12 +273,14 @@ void CKSImageFileGenerator::CloseOutput(const CKSString& path) {
     }
     const int imageType = ImageTypeOf(TextProperty(u"ImageType"));
     std::uint32_t failure = 0;
-    if (m_image->Save(CKSPathName(path), imageType, &failure) == kImageSaveOutOfMemory) {
+    const std::uint32_t saved = m_image->Save(CKSPathName(path), imageType, &failure);
+    if (saved == kImageSaveOutOfMemory) {
         Logger().InfoF("Not enough memory to create or save image file");
     }
     // A picture that could not be written whole is not left behind looking like one: the run
-    // removes the file. A refused write (a full disk) ends the run as it does for other kinds.
-    if (failure != 0 && failure < 0x10000) {
+    // removes the file. A write the system refused (a full disk) ends the run as it does for the
+    // other kinds; a shortage of memory or another encoder failure skips this file only.
+    if (failure != 0 && saved != kImageSaveOutOfMemory && failure < 0x10000) {
         throw CKSFatalException("Failed to write to file: %u", failure);
     }
     if (failure != 0) {
