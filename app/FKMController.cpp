@@ -1,8 +1,8 @@
 #include "app/FKMController.h"
 
 #include "app/KSGeneratorBatch.h"
-#include "engine/KSFileGeneratorFactory.h"
 #include "engine/StopEvent.h"
+#include "generators/KSFileGeneratorFactory.h"
 
 bool RunBatch(CKSGeneratorBatch* batch, const CKSFileGeneratorFactory& factory, CKSLogger& logger) {
     CFKMController controller;

@@ -7,9 +7,9 @@
 #include "cli/Commands.h"
 
 #include "app/GeneratorWorker.h"
-#include "engine/KSFileGeneratorFactory.h"
 #include "engine/KSObserver.h"
 #include "engine/StopEvent.h"
+#include "generators/KSFileGeneratorFactory.h"
 #include "support/IniDocument.h"
 #include "support/IniProfile.h"
 

@@ -128,10 +128,35 @@ std::u16string ErrnoText(int code) {
     return Utf8ToUtf16(std::strerror(code));
 }
 
+} // namespace
+
+struct CIniReadSnapshot::State {
+    std::string path;
+    Loaded loaded;
+    const State* previous;
+};
+
+namespace {
+
+// The innermost snapshot in force on this thread, or null.
+thread_local const CIniReadSnapshot::State* t_snapshot = nullptr;
+
+Loaded LoadFromFile(const std::string& path);
+
 // The current version of the file, from the cache when it has not changed since it was parsed.
 // Only regular files are read (a FIFO or device would block or never end); a read error or an
 // oversized file still yields what was read, marked Failed so that no write builds on it.
 Loaded Load(const std::string& path) {
+    for (const CIniReadSnapshot::State* snapshot = t_snapshot; snapshot != nullptr;
+         snapshot = snapshot->previous) {
+        if (snapshot->path == path) {
+            return snapshot->loaded;
+        }
+    }
+    return LoadFromFile(path);
+}
+
+Loaded LoadFromFile(const std::string& path) {
     Loaded loaded;
     struct stat info {};
     // errno is taken before the message is built: the conversions in it may change errno, and
@@ -288,7 +313,7 @@ bool Modify(const CKSString& file, std::u16string* error, const std::function<bo
         return Fail(error, lockError);
     }
 
-    Loaded current = Load(path);
+    Loaded current = LoadFromFile(path); // never a read snapshot: a write builds on the file itself
     if (current.result == LoadResult::Failed) {
         return Fail(error, current.error);
     }
@@ -383,7 +408,7 @@ bool CIniProfile::HasSection(const CKSString& file, std::u16string_view section)
 bool CIniProfile::CopyProfile(const CKSString& from, const CKSString& to, std::u16string* error) {
     // The source needs no lock of its own: every write replaces it whole by a rename, so one
     // read sees one version of it. A file read only in part is refused, never copied short.
-    const Loaded source = Load(from.ToUtf8());
+    const Loaded source = LoadFromFile(from.ToUtf8());
     if (source.result == LoadResult::Failed) {
         return Fail(error, source.error);
     }
@@ -573,4 +598,14 @@ std::uint64_t CIniProfile::ParseCount() {
 
 void CIniProfile::DropCache() {
     Cache().Clear();
+}
+
+CIniReadSnapshot::CIniReadSnapshot(const CKSString& file) {
+    const std::string path = file.ToUtf8();
+    m_state = std::make_unique<State>(State{path, LoadFromFile(path), t_snapshot});
+    t_snapshot = m_state.get();
+}
+
+CIniReadSnapshot::~CIniReadSnapshot() {
+    t_snapshot = m_state->previous;
 }

@@ -13,6 +13,7 @@
 #include "support/KSString.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -85,4 +86,22 @@ public:
     static std::uint64_t ParseCount();
     // Forgets every parsed file, so that the next read parses again. For measurements.
     static void DropCache();
+};
+
+// While an object of this class lives, reads of its file on the same thread use the version
+// parsed when it was made, without looking at the file again. Reading every key of thousands of
+// definitions then costs one look at the file instead of one per key, and sees one consistent
+// version of it even when another process writes meanwhile. Writes are not affected. Objects nest
+// and must be destroyed on the thread that made them, in reverse order.
+class CIniReadSnapshot {
+public:
+    explicit CIniReadSnapshot(const CKSString& file);
+    ~CIniReadSnapshot();
+    CIniReadSnapshot(const CIniReadSnapshot&) = delete;
+    CIniReadSnapshot& operator=(const CIniReadSnapshot&) = delete;
+
+    struct State;
+
+private:
+    std::unique_ptr<State> m_state;
 };
