@@ -52,7 +52,7 @@ public:
 
 private:
     static std::string Reason(int error) {
-        if (error == EWOULDBLOCK || error == EAGAIN || error == EACCES) {
+        if (error == EWOULDBLOCK || error == EAGAIN) {
             return "another program holds a lock on it";
         }
         return std::strerror(error);

@@ -72,7 +72,7 @@ _fakemill_cli() {
     list) return ;;
     show) options=() ;;
     define) options=(--type --replace) ;;
-    generate) options=(-o --output --pace --seed -v --verbose --all) ;;
+    generate) options=(-o --output --pace --seed -v --verbose -q --quiet --all) ;;
     hash) options=(-a --algorithm --prefix-0x --lower --path --sep) ;;
     crc) options=(--trailer) ;;
     hexdump) options=(--offset --length --width) ;;

@@ -3,6 +3,7 @@
 #include "support/KSExclusiveFile.h"
 #include "support/KSTime.h"
 
+#include <cerrno>
 #include <chrono>
 #include <unistd.h>
 
@@ -64,7 +65,11 @@ void CKSHamperingAgent::Run() {
     auto open = [&](HeldTarget& target) {
         close(target);
         target.file.Open(target.path);
-        const int error = target.file.IsOpen() ? 0 : target.file.GetLastError();
+        // A lock held elsewhere is told as EWOULDBLOCK whichever lock refused (fcntl says EACCES,
+        // which would read as a permission problem).
+        const int error = target.file.IsOpen()           ? 0
+                          : target.file.IsLockConflict() ? EWOULDBLOCK
+                                                         : target.file.GetLastError();
         m_listener.Notify([&](IHamperingListener& listener) { listener.OnOpening(target.path, error); });
     };
 
