@@ -1,6 +1,6 @@
 #include "app/DefinitionRows.h"
 
-#include "engine/KSFileGeneratorFactory.h"
+#include "generators/KSFileGeneratorFactory.h"
 #include "support/IniProfile.h"
 #include "support/KSFormat.h"
 #include "support/KSTime.h"
@@ -18,6 +18,7 @@ CKSString DecimalText(std::int64_t value) {
 std::vector<CDefinitionRow> ReadDefinitionRows(const CKSString& configFile,
                                                const CKSFileGeneratorFactory& factory) {
     std::vector<CDefinitionRow> rows;
+    const CIniReadSnapshot snapshot(configFile);
     for (const CKSString& name : CIniProfile::GetSectionNames(configFile)) {
         CDefinitionRow row{name, CKSString(u""), CKSString(u""), CKSString(u"")};
         if (const auto generator = factory.CreateFromSection(configFile, name)) {

@@ -1,8 +1,8 @@
 #include "app/FKMController.h"
 
 #include "app/KSGeneratorBatch.h"
-#include "engine/KSFileGeneratorFactory.h"
 #include "engine/StopEvent.h"
+#include "generators/KSFileGeneratorFactory.h"
 
 bool RunBatch(CKSGeneratorBatch* batch, const CKSFileGeneratorFactory& factory, CKSLogger& logger) {
     CFKMController controller;
@@ -23,6 +23,14 @@ bool RunBatch(CKSGeneratorBatch* batch, const CKSFileGeneratorFactory& factory, 
         std::unique_ptr<CKSFileGenerator> generator = factory.CreateFromSection(batch->GetConfigFile(), name);
         if (!generator) {
             logger.WarningF("Could not initialize '%s' from [%s]", name, batch->GetConfigFile());
+            continue;
+        }
+        // A range that cannot be drawn from would run away (billions of files or bytes): the
+        // definition is refused and the rest of the batch runs.
+        std::u16string problem;
+        if (const CKSProperty* unsound = generator->GetProperties().FindUnsoundRange(&problem)) {
+            logger.ErrorF("'%s' not generated: %s=%s: %s", name, unsound->GetName(),
+                          unsound->GetRangeValue().Format(), problem);
             continue;
         }
         generator->SetOutputFolder(batch->GetDestination());

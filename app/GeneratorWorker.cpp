@@ -1,8 +1,8 @@
 #include "app/GeneratorWorker.h"
 
 #include "app/FKMController.h"
-#include "engine/KSFileGeneratorFactory.h"
 #include "engine/KSObserver.h"
+#include "generators/KSFileGeneratorFactory.h"
 #include "support/KSLogger.h"
 
 #include <cstdio>

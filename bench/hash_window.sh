@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The hash calculator window (offscreen, driven by bench/hash_window_driver) against openssl dgst,
-# side by side in one run:
+# The hash calculator window (offscreen, driven by tests/ui/drivers/hash_window_driver.cpp)
+# against openssl dgst, side by side in one run:
 #  - a 1 GiB file in the page cache, MD5, SHA1 and SHA256, from the add to the value shown: the
 #    window's throughput at least 0.95 x openssl's, and the window's thread never kept from a
 #    10 ms timer for more than 50 ms;

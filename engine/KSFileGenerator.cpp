@@ -8,7 +8,8 @@
 #include "support/MakePath.h"
 
 #include <cerrno>
-#include <sys/stat.h>
+#include <cstring>
+#include <filesystem>
 #include <unistd.h>
 
 namespace {
@@ -146,8 +147,19 @@ bool CKSFileGenerator::EnsureWordModel() {
     return false;
 }
 
+bool CKSFileGenerator::RangesAreSound() const {
+    std::u16string problem;
+    const CKSProperty* unsound = m_properties.FindUnsoundRange(&problem);
+    if (unsound == nullptr) {
+        return true;
+    }
+    Logger().ErrorF("%s: nothing generated: %s=%s: %s", m_name, unsound->GetName(),
+                    unsound->GetRangeValue().Format(), problem);
+    return false;
+}
+
 std::unique_ptr<CKSFileGenerator> CKSFileGenerator::Split() {
-    if (m_assignedFiles != 0) {
+    if (m_assignedFiles != 0 || m_properties.FindUnsoundRange() != nullptr) {
         return nullptr;
     }
     const CKSRange files = RangeProperty(u"Files", CKSRange(1, 1));
@@ -174,6 +186,9 @@ std::unique_ptr<CKSFileGenerator> CKSFileGenerator::Split() {
 }
 
 void CKSFileGenerator::Generate() {
+    if (!RangesAreSound()) {
+        return;
+    }
     std::uint32_t count = m_assignedFiles;
     if (count == 0) {
         const CKSRange files = RangeProperty(u"Files", CKSRange(1, 1));
@@ -195,11 +210,21 @@ void CKSFileGenerator::Generate() {
 
     const CKSManualResetEvent& quit = ApplicationQuitEvent();
     for (std::uint32_t i = 0; i < count; ++i) {
+        ForgetStopSeen();
         CKSString path;
+        // From the claim of the name until the file is closed whole: any way out in between
+        // leaves a file that this run made and did not finish.
+        bool unfinished = false;
         try {
             if (CreateNextFile(i, path)) {
+                unfinished = true;
                 GenerateContent();
+                if (StopSeen()) {
+                    RemoveUnfinished(path, u"stopped before it was finished");
+                    break;
+                }
                 CloseOutput(path);
+                unfinished = false;
             } else {
                 Logger().ErrorF("Failed to create new file (%s)", path);
             }
@@ -207,20 +232,46 @@ void CKSFileGenerator::Generate() {
             Logger().ErrorF("%s: Fatal error generating data for file (%d)", m_name,
                             static_cast<std::int32_t>(i));
             Logger().ErrorF("%s", fatal);
+            if (unfinished) {
+                // A write failure carries the system's error code: say it in words.
+                RemoveUnfinished(path,
+                                 fatal.GetCode() != 0
+                                     ? CKSString::FromUtf8(std::strerror(static_cast<int>(fatal.GetCode())))
+                                     : CKSString(fatal.View()));
+            }
             break;
         } catch (const CKSException& failure) {
             Logger().ErrorF("Error generating data for file (%d)", static_cast<std::int32_t>(i));
             Logger().ErrorF("%s", failure);
+            if (unfinished) {
+                RemoveUnfinished(path, failure.View());
+            }
         } catch (const std::bad_alloc&) {
             // Out of memory for one file (a huge drawn size, say) skips that file, as any other
             // failure of its content does.
             Logger().ErrorF("Error generating data for file (%d)", static_cast<std::int32_t>(i));
             Logger().ErrorF("%s", "Out of memory");
+            if (unfinished) {
+                RemoveUnfinished(path, u"out of memory");
+            }
         }
-        // The quit event ends the run between files, and so does the batch's own stop.
-        if (CKSManualResetEvent::WaitAny({&quit, GetBatchStopEvent()}, m_paceMilliseconds) != kWaitTimeout) {
+        // The quit event ends the run between files, and so does the batch's own stop; after a
+        // stop of either kind no new file is begun.
+        if (StopRequested() ||
+            CKSManualResetEvent::WaitAny({&quit, GetBatchStopEvent()}, m_paceMilliseconds) != kWaitTimeout) {
             break;
         }
+    }
+}
+
+void CKSFileGenerator::RemoveUnfinished(const CKSString& path, std::u16string_view reason) {
+    Abandon();
+    if (::unlink(path.ToUtf8().c_str()) == 0) {
+        Logger().WarningF("Removed unfinished file %s: %s", path, reason);
+    } else {
+        const int error = errno;
+        Logger().ErrorF("Could not remove unfinished file %s (%s): %s", path, reason,
+                        CKSString::FromUtf8(std::strerror(error)));
     }
 }
 
@@ -231,7 +282,9 @@ bool CKSFileGenerator::CreateNextFile(std::uint32_t index, CKSString& path) {
     const bool simple = simpleProperty == nullptr || simpleProperty->GetBoolValue();
 
     if (!m_folder.IsEmpty() && !IsDirectory(m_folder)) {
-        ::mkdir(m_folder.ToUtf8().c_str(), 0755); // one level; a failure shows at the create
+        // Every missing level of "a/b"; a failure shows at the create.
+        std::error_code ignored;
+        std::filesystem::create_directories(std::filesystem::path(m_folder.ToUtf8()), ignored);
     }
     if (m_interval < 1) {
         m_interval = 1; // "Must have filename interval": Generate draws it before any file

@@ -58,8 +58,15 @@ public:
     // Creates the file at path, claiming the name: an existing file is never replaced. Answers
     // whether the file is open; LastOpenError tells why not.
     virtual bool OpenOutput(const CKSString& path);
+    // Whether every range of the definition can be drawn from; logs the error naming the key
+    // when one cannot, and then nothing is generated.
+    bool RangesAreSound() const;
     // Closes the output file (which writes out its buffer).
     virtual void CloseOutput(const CKSString& path);
+    // Drops a file this run created and could not finish (a stop, a write error, a failure of
+    // its content): closes it without writing its buffer, deletes it and logs the path and why,
+    // so that no cut-short file is left looking like a finished one.
+    virtual void RemoveUnfinished(const CKSString& path, std::u16string_view reason);
     // A default-constructed generator of the same kind with that logger; null in the base.
     virtual std::unique_ptr<CKSFileGenerator> CreateSibling(CKSLogger*) { return nullptr; }
     virtual void ApplySizeLimit(std::uint64_t) {}

@@ -9,12 +9,14 @@ bool CKSGeneratorPolicy::BeginBlock() {
     return More();
 }
 
+// The stop is asked last, only when more content is wanted: a stop that comes after the last
+// block has not cut the file short.
 bool CKSGeneratorPolicy::More() {
-    return !StopRequested() && m_target != 0 && m_limit != 0 && m_position < m_target;
+    return m_target != 0 && m_limit != 0 && m_position < m_target && !StopRequested();
 }
 
 bool CKSGeneratorPolicy::MoreToTarget() {
-    return !StopRequested() && m_position < m_target;
+    return m_position < m_target && !StopRequested();
 }
 
 std::uint64_t CKSGeneratorPolicy::EndOfBlock(std::uint64_t, std::uint64_t) {

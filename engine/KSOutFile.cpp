@@ -37,6 +37,11 @@ bool CKSBaseFile::Close() {
     return m_fd.Reset();
 }
 
+void CKSBaseFile::Abandon() {
+    DiscardBuffered();
+    m_fd.Reset();
+}
+
 bool CKSBaseFile::Create(const CKSString& path) {
     return Create(std::string_view(path.ToUtf8()));
 }
@@ -128,7 +133,8 @@ std::size_t CKSOutFile::Write(const void* data, std::size_t count) {
         Flush(nullptr);
         std::size_t written = 0;
         if (!WriteToDescriptor(data, count, written)) {
-            throw CKSFatalException("Failed to write to file: %u", static_cast<std::uint32_t>(errno));
+            const int error = errno;
+            throw CKSFatalException("Failed to write to file: %u", static_cast<std::uint32_t>(error));
         }
         return written;
     }

@@ -26,6 +26,8 @@ public:
     // When the flush raises CKSFatalException the file is still closed (its unwritten bytes
     // dropped) before the exception goes on to the caller.
     virtual bool Close();
+    // Closes without writing anything still buffered: for a file that is about to be deleted.
+    void Abandon();
     // Creates the file for writing, replacing any existing one (mode 0644); closes an open file
     // first. Answers IsOpen.
     virtual bool Create(const CKSString& path);

@@ -5,6 +5,8 @@
 
 #include "support/KSManualResetEvent.h"
 
+#include <atomic>
+
 CKSManualResetEvent& ApplicationStopEvent();
 
 // The quit event ("FKMQUIT"), set when the application exits: a generation run waits on it after
@@ -14,6 +16,9 @@ CKSManualResetEvent& ApplicationQuitEvent();
 // Marks the classes that honour the stop event. A generator may also watch the stop event of the
 // batch it belongs to, so that one batch can be stopped without stopping the program: both reach
 // it through StopRequested, and a batch's stop ends the work exactly as the application's does.
+// A listener remembers that it answered "stop": a generator's content loop ends early on that
+// answer, and the generator, which shares the one listener with its policy, learns from StopSeen
+// that the file in hand is unfinished, whatever stop caused it.
 class CStopListener {
 public:
     virtual ~CStopListener() = default;
@@ -22,11 +27,19 @@ public:
     void SetBatchStopEvent(const CKSManualResetEvent* batchStop) { m_batchStop = batchStop; }
     const CKSManualResetEvent* GetBatchStopEvent() const { return m_batchStop; }
 
+    bool StopSeen() const { return m_stopSeen.load(std::memory_order_relaxed); }
+    void ForgetStopSeen() { m_stopSeen.store(false, std::memory_order_relaxed); }
+
 protected:
     bool StopRequested() const {
-        return ApplicationStopEvent().IsSet() || (m_batchStop != nullptr && m_batchStop->IsSet());
+        if (!ApplicationStopEvent().IsSet() && (m_batchStop == nullptr || !m_batchStop->IsSet())) {
+            return false;
+        }
+        m_stopSeen.store(true, std::memory_order_relaxed);
+        return true;
     }
 
 private:
     const CKSManualResetEvent* m_batchStop = nullptr;
+    mutable std::atomic<bool> m_stopSeen{false};
 };

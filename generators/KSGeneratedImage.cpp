@@ -10,6 +10,7 @@
 #include <QPolygon>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
@@ -442,7 +443,10 @@ CUniqueFd OpenClaimedFile(const std::string& path) {
 
 } // namespace
 
-std::uint32_t CKSGeneratedImage::Save(const CKSPathName& path, int imageType) {
+std::uint32_t CKSGeneratedImage::Save(const CKSPathName& path, int imageType, std::uint32_t* failure) {
+    if (failure != nullptr) {
+        *failure = 0;
+    }
     CUniqueFd file = OpenClaimedFile(path.ToNative());
     EndPainting();
     if (!HasBitmap() || !file.IsValid()) {
@@ -451,7 +455,10 @@ std::uint32_t CKSGeneratedImage::Save(const CKSPathName& path, int imageType) {
     CImageEncoder encoder(GetLogger());
     if (encoder.ChooseEncoder(CImageEncoder::KindForImageType(imageType))) {
         encoder.SetOutput(std::move(file));
-        encoder.WriteBitmap(m_image);
+        if (!encoder.WriteBitmap(m_image) && failure != nullptr) {
+            *failure =
+                encoder.GetLastFailure() != 0 ? encoder.GetLastFailure() : static_cast<std::uint32_t>(EIO);
+        }
     }
     return encoder.IsOutOfMemory() ? kImageSaveOutOfMemory : kImageSaveDone;
 }

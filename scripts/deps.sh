@@ -16,7 +16,10 @@ packages=(
     googletest libgtest-dev libgmock-dev
     libbenchmark-dev zlib1g-dev         # micro benchmarks; zlib only as the CRC-32 reference
     clang libclang-rt-14-dev            # sanitizer build and libFuzzer targets
+    clang-format                        # the format check of scripts/test.sh
     file                                # tests check generated formats with file(1)
+    scdoc librsvg2-bin dpkg-dev man-db  # manual pages, the PNG icon, dpkg-shlibdeps, man -l
+    lintian desktop-file-utils appstream  # checks of the Debian package
 )
 if [[ "${1:-}" == "--screenshots" ]]; then
     packages+=(xvfb xauth xdotool openbox imagemagick)   # scripts/screenshots.sh

@@ -25,8 +25,12 @@ export HOME="$sandbox/home" XDG_CONFIG_HOME="$sandbox/home/.config" XDG_DATA_HOM
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME"
 cp examples/fakemill.ini "$sandbox/fakemill.ini"
 export FKMCONFIG="$sandbox/fakemill.ini"
+# Generate into a fixed folder, so that no folder chooser interrupts the batch shots.
+mkdir -p "$XDG_CONFIG_HOME/Kestrune" "$sandbox/out"
+printf '[General]\ngeneratorprompt=1\ngeneratorpath=%s\nhashtype=3\nHashCol3=540\n' "$sandbox/out" \
+    >"$XDG_CONFIG_HOME/Kestrune/Fakemill.conf"
 # Files for the tool windows, and SHA256 as the calculator's algorithm.
-mkdir -p "$sandbox/files" "$XDG_CONFIG_HOME/Kestrune"
+mkdir -p "$sandbox/files"
 printf '123456789' >"$sandbox/files/check.txt"
 head -c 300000 /dev/urandom >"$sandbox/files/random.bin"
 cp examples/fakemill.ini "$sandbox/files/definitions.ini"
@@ -34,7 +38,6 @@ mkfifo "$sandbox/files/pipe"
 # A checksum file for Verify, made before one of its files changes.
 (cd "$sandbox/files" && sha256sum check.txt random.bin definitions.ini >SHA256SUMS)
 printf 'changed' >>"$sandbox/files/definitions.ini"
-printf '[General]\nhashtype=3\nHashCol3=540\n' >"$XDG_CONFIG_HOME/Kestrune/Fakemill.conf"
 
 openbox >/dev/null 2>&1 &
 sleep 0.5
@@ -65,6 +68,25 @@ if wanted menu "$@"; then
     sleep 0.5
     shot_screen_area 700x480+30+30 generate-menu
     xdotool key Escape
+fi
+if wanted output "$@"; then
+    xdotool windowactivate --sync "$main" key --clearmodifiers ctrl+Home shift+Down shift+Down
+    xdotool key --clearmodifiers End Up Up Up Up Up ctrl+space
+    xdotool key --clearmodifiers alt+g s
+    output=$(await_window "total) started")
+    sleep 3
+    xdotool windowsize "$output" 460 520 windowmove "$output" 680 40
+    sleep 0.5
+    shot_window "$output" batch-output-window
+fi
+if wanted history "$@"; then
+    xdotool windowactivate --sync "$main" key --clearmodifiers alt+g h
+    history=$(await_window '^Generator History$')
+    sleep 0.3
+    xdotool key --window "$history" Tab Down
+    sleep 0.3
+    shot_window "$history" history-dialog
+    xdotool key --window "$history" Escape
 fi
 if wanted help "$@"; then
     xdotool windowactivate --sync "$main" key --clearmodifiers alt+h h

@@ -128,16 +128,44 @@ std::u16string ErrnoText(int code) {
     return Utf8ToUtf16(std::strerror(code));
 }
 
+} // namespace
+
+struct CIniReadSnapshot::State {
+    std::string path;
+    Loaded loaded;
+    const State* previous;
+};
+
+namespace {
+
+// The innermost snapshot in force on this thread, or null.
+thread_local const CIniReadSnapshot::State* t_snapshot = nullptr;
+
+Loaded LoadFromFile(const std::string& path);
+
 // The current version of the file, from the cache when it has not changed since it was parsed.
 // Only regular files are read (a FIFO or device would block or never end); a read error or an
 // oversized file still yields what was read, marked Failed so that no write builds on it.
 Loaded Load(const std::string& path) {
+    for (const CIniReadSnapshot::State* snapshot = t_snapshot; snapshot != nullptr;
+         snapshot = snapshot->previous) {
+        if (snapshot->path == path) {
+            return snapshot->loaded;
+        }
+    }
+    return LoadFromFile(path);
+}
+
+Loaded LoadFromFile(const std::string& path) {
     Loaded loaded;
     struct stat info {};
+    // errno is taken before the message is built: the conversions in it may change errno, and
+    // the operands of '+' are evaluated in no fixed order.
     if (::stat(path.c_str(), &info) != 0) {
-        if (errno != ENOENT) {
+        const int error = errno;
+        if (error != ENOENT) {
             loaded.result = LoadResult::Failed;
-            loaded.error = u"Cannot read " + Utf8ToUtf16(path) + u": " + ErrnoText(errno);
+            loaded.error = u"Cannot read " + Utf8ToUtf16(path) + u": " + ErrnoText(error);
         }
         return loaded;
     }
@@ -151,7 +179,8 @@ Loaded Load(const std::string& path) {
     loaded.result = LoadResult::Failed;
     CUniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (!fd.IsValid()) {
-        loaded.error = u"Cannot open " + Utf8ToUtf16(path) + u": " + ErrnoText(errno);
+        const int error = errno;
+        loaded.error = u"Cannot open " + Utf8ToUtf16(path) + u": " + ErrnoText(error);
         return loaded;
     }
     if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -178,8 +207,9 @@ Loaded Load(const std::string& path) {
         }
         const long n = ReadFromDescriptor(fd.Get(), bytes.data() + used, bytes.size() - used);
         if (n < 0) {
+            const int error = errno;
             complete = false;
-            loaded.error = u"Cannot read " + Utf8ToUtf16(path) + u": " + ErrnoText(errno);
+            loaded.error = u"Cannot read " + Utf8ToUtf16(path) + u": " + ErrnoText(error);
             break;
         }
         if (n == 0) {
@@ -283,7 +313,7 @@ bool Modify(const CKSString& file, std::u16string* error, const std::function<bo
         return Fail(error, lockError);
     }
 
-    Loaded current = Load(path);
+    Loaded current = LoadFromFile(path); // never a read snapshot: a write builds on the file itself
     if (current.result == LoadResult::Failed) {
         return Fail(error, current.error);
     }
@@ -302,10 +332,15 @@ bool Modify(const CKSString& file, std::u16string* error, const std::function<bo
                     u"Cannot write " + file.Str() + u": " + CKSString::FromQString(save.errorString()).Str());
     }
     const auto size = static_cast<qint64>(bytes.size());
+    errno = 0;
     if (save.write(bytes.data(), size) != size || !save.flush()) {
+        // The system's reason, taken at once: Qt's text for it can be "Unknown error", and
+        // cancelling replaces it with "Writing canceled by application".
+        const int code = errno;
+        const std::u16string reason =
+            code != 0 ? ErrnoText(code) : CKSString::FromQString(save.errorString()).Str();
         save.cancelWriting();
-        return Fail(error,
-                    u"Cannot write " + file.Str() + u": " + CKSString::FromQString(save.errorString()).Str());
+        return Fail(error, u"Cannot write " + file.Str() + u": " + reason);
     }
     // The stamp of the new version, taken from the file that is about to replace the old one;
     // the rename keeps its inode and time, so the next read finds it in the cache.
@@ -373,7 +408,7 @@ bool CIniProfile::HasSection(const CKSString& file, std::u16string_view section)
 bool CIniProfile::CopyProfile(const CKSString& from, const CKSString& to, std::u16string* error) {
     // The source needs no lock of its own: every write replaces it whole by a rename, so one
     // read sees one version of it. A file read only in part is refused, never copied short.
-    const Loaded source = Load(from.ToUtf8());
+    const Loaded source = LoadFromFile(from.ToUtf8());
     if (source.result == LoadResult::Failed) {
         return Fail(error, source.error);
     }
@@ -407,6 +442,23 @@ namespace {
 
 using CheckedKeys = std::vector<std::pair<std::u16string, std::u16string>>;
 
+// The reader trims blanks around a value and then removes one pair of matching quotes: a value
+// that either would change goes between double quotes, so that it reads back as given.
+std::u16string StoredValue(std::u16string_view value) {
+    const bool padded = !value.empty() && (ini::IsBlank(value.front()) || ini::IsBlank(value.back()));
+    const bool quoted = value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
+                        value.front() == value.back();
+    if (padded || quoted) {
+        std::u16string stored;
+        stored.reserve(value.size() + 2);
+        stored.push_back(u'"');
+        stored.append(value);
+        stored.push_back(u'"');
+        return stored;
+    }
+    return std::u16string(value);
+}
+
 // The section name and every key and value checked before anything is written; false (and the
 // reason) for the first that would corrupt the file.
 bool CheckWrite(std::u16string_view name, const CIniKeyValues& keys, CheckedKeys& checked,
@@ -422,7 +474,7 @@ bool CheckWrite(std::u16string_view name, const CIniKeyValues& keys, CheckedKeys
         if (auto problem = CIniProfile::CheckValue(value); !problem.empty()) {
             return Fail(error, std::move(problem));
         }
-        checked.emplace_back(TrimName(key), value.View());
+        checked.emplace_back(TrimName(key), StoredValue(value.View()));
     }
     return true;
 }
@@ -478,6 +530,30 @@ bool CIniProfile::ReplaceSection(const CKSString& file, std::u16string_view sect
                   [&](ini::Document& document) { return document.ReplaceSection(name, checked); });
 }
 
+bool CIniProfile::WriteNewSection(const CKSString& file, std::u16string_view section,
+                                  const CIniKeyValues& keys, std::u16string* error, bool* existed) {
+    if (existed != nullptr) {
+        *existed = false;
+    }
+    const std::u16string_view name = TrimName(section);
+    CheckedKeys checked;
+    if (!CheckWrite(name, keys, checked, error)) {
+        return false;
+    }
+    bool found = false;
+    const bool written = Modify(file, error, [&](ini::Document& document) {
+        found = document.HasSection(name);
+        return !found && document.ReplaceSection(name, checked);
+    });
+    if (!written || !found) {
+        return written;
+    }
+    if (existed != nullptr) {
+        *existed = true;
+    }
+    return Fail(error, u"The section " + Quoted(name) + u" already exists in " + file.Str() + u".");
+}
+
 std::u16string CIniProfile::CheckSectionName(std::u16string_view section) {
     const std::u16string_view name = TrimName(section);
     if (name.empty()) {
@@ -522,4 +598,14 @@ std::uint64_t CIniProfile::ParseCount() {
 
 void CIniProfile::DropCache() {
     Cache().Clear();
+}
+
+CIniReadSnapshot::CIniReadSnapshot(const CKSString& file) {
+    const std::string path = file.ToUtf8();
+    m_state = std::make_unique<State>(State{path, LoadFromFile(path), t_snapshot});
+    t_snapshot = m_state.get();
+}
+
+CIniReadSnapshot::~CIniReadSnapshot() {
+    t_snapshot = m_state->previous;
 }

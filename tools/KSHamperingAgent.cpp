@@ -75,7 +75,11 @@ void CKSHamperingAgent::Run() {
     auto open = [&](HeldTarget& target) {
         close(target);
         target.file.Open(target.path);
-        const int error = target.file.IsOpen() ? 0 : target.file.GetLastError();
+        // A lock held elsewhere is told as EWOULDBLOCK whichever lock refused (fcntl says EACCES,
+        // which would read as a permission problem).
+        const int error = target.file.IsOpen()           ? 0
+                          : target.file.IsLockConflict() ? EWOULDBLOCK
+                                                         : target.file.GetLastError();
         m_listener.Notify([&](IHamperingListener& listener) { listener.OnOpening(target.path, error); });
     };
 
@@ -120,7 +124,8 @@ void CKSHamperingAgent::Run() {
 }
 
 std::string HamperFailureReason(int error) {
-    if (error == EWOULDBLOCK || error == EAGAIN || error == EACCES) {
+    // A lock conflict; EACCES is a refused permission, which strerror names well.
+    if (error == EWOULDBLOCK || error == EAGAIN) {
         return "another program holds a lock on it";
     }
     return std::strerror(error);

@@ -3,7 +3,7 @@
 #include "app/ConfigInfoUI.h"
 #include "app/DefinitionRows.h"
 #include "app/KSGeneratorWorkerConduit.h"
-#include "engine/KSFileGeneratorFactory.h"
+#include "generators/KSFileGeneratorFactory.h"
 #include "properties/ConfigLocation.h"
 #include "properties/FakemillSettings.h"
 #include "properties/KSRegUtil.h"
@@ -47,12 +47,6 @@ public:
         return QProxyStyle::styleHint(hint, option, widget, returnData);
     }
 };
-
-// TEMPORARY until the INI layer's locked copy lands.
-bool CopyConfigurationFile(const CKSString&, const CKSString&, std::u16string* error) {
-    *error = u"not available yet";
-    return false;
-}
 
 const QString kSelectHint = QStringLiteral("Select a definition to generate files");
 
@@ -288,7 +282,7 @@ void CMainWindow::OnSaveConfigurationAs() {
     }
     const CKSString target = CKSString::FromQString(chosen);
     std::u16string error;
-    if (!CopyConfigurationFile(current, target, &error)) {
+    if (!CIniProfile::CopyProfile(current, target, &error)) {
         Prompts().ShowMessage(this, Caption(),
                               QStringLiteral("Could not save the configuration as %1: %2")
                                   .arg(chosen, QString::fromStdU16String(error)));

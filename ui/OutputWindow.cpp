@@ -3,14 +3,22 @@
 #include "ui/AppEvents.h"
 #include "ui/Resources.h"
 
+#include <QAbstractListModel>
+#include <QApplication>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QFontDatabase>
-#include <QPlainTextEdit>
+#include <QHeaderView>
+#include <QKeySequence>
 #include <QScrollBar>
-#include <QTextCursor>
+#include <QShortcut>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 namespace {
+
+// The most text shown per event; the rest waits for the next one.
+constexpr qsizetype kSliceCharacters = 64 * 1024;
 
 std::vector<QPointer<CKSOutputWnd>>& Registry() {
     static std::vector<QPointer<CKSOutputWnd>> windows;
@@ -18,6 +26,37 @@ std::vector<QPointer<CKSOutputWnd>>& Registry() {
 }
 
 } // namespace
+
+// The lines of an output window. A list model rather than a text document: a batch may write a
+// line per CSV row, and hundreds of thousands of lines must stay cheap to append and to hold.
+class COutputLinesModel : public QAbstractListModel {
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    void Append(QStringList lines) {
+        if (lines.isEmpty()) {
+            return;
+        }
+        const int first = static_cast<int>(m_lines.size());
+        beginInsertRows({}, first, first + static_cast<int>(lines.size()) - 1);
+        m_lines.append(std::move(lines));
+        endInsertRows();
+    }
+    const QStringList& Lines() const { return m_lines; }
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : static_cast<int>(m_lines.size());
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_lines.size()) {
+            return {};
+        }
+        return m_lines.at(index.row());
+    }
+
+private:
+    QStringList m_lines;
+};
 
 void COutputSink::Write(std::u16string_view text, bool /*error*/) {
     Append(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
@@ -54,6 +93,11 @@ QString COutputSink::TakePending() {
     return std::exchange(m_pending, QString());
 }
 
+bool COutputSink::HasPending() {
+    std::lock_guard lock(m_lock);
+    return !m_pending.isEmpty();
+}
+
 void COutputSink::Detach() {
     std::lock_guard lock(m_lock);
     m_target = nullptr;
@@ -61,19 +105,34 @@ void COutputSink::Detach() {
 }
 
 CKSOutputWnd::CKSOutputWnd(QWidget* owner, const QString& title)
-    : QWidget(owner, Qt::Window), m_text(new QPlainTextEdit(this)), m_layout(new QVBoxLayout(this)),
-      m_sink(new COutputSink(this)) {
+    : QWidget(owner, Qt::Window), m_lines(new COutputLinesModel(this)), m_view(new QTreeView(this)),
+      m_layout(new QVBoxLayout(this)), m_sink(new COutputSink(this)) {
     setWindowTitle(title);
     setGeometry(0, 0, kDefaultWidth, kDefaultHeight);
-    m_text->setReadOnly(true);
-    m_text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_view->setModel(m_lines);
+    m_view->setHeaderHidden(true);
+    m_view->setRootIsDecorated(false);
+    m_view->setUniformRowHeights(true);
+    m_view->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setPixelSize(10);
-    m_text->setFont(font);
+    m_view->setFont(font);
+    // The lines can be copied like the text of a read-only text box.
+    auto* copy = new QShortcut(QKeySequence::Copy, m_view);
+    connect(copy, &QShortcut::activated, this, [this] {
+        QStringList chosen;
+        for (const QModelIndex& index : m_view->selectionModel()->selectedRows()) {
+            chosen << m_lines->Lines().at(index.row());
+        }
+        QApplication::clipboard()->setText(chosen.join(QLatin1Char('\n')));
+    });
     m_layout->setContentsMargins(0, 0, 0, 0);
     m_layout->setSpacing(2);
-    m_layout->addWidget(m_text);
+    m_layout->addWidget(m_view);
     Registry().emplace_back(this);
 }
 
@@ -90,7 +149,12 @@ void CKSOutputWnd::Write(const QString& text) {
 }
 
 QString CKSOutputWnd::Text() const {
-    return m_text->toPlainText();
+    QString text;
+    for (const QString& line : m_lines->Lines()) {
+        text += line;
+        text += QLatin1Char('\n');
+    }
+    return text;
 }
 
 std::vector<CKSOutputWnd*> CKSOutputWnd::Windows() {
@@ -105,7 +169,8 @@ std::vector<CKSOutputWnd*> CKSOutputWnd::Windows() {
 
 void CKSOutputWnd::customEvent(QEvent* event) {
     if (event->type() == app_event::kAppendText) {
-        AppendPending(m_sink->TakePending());
+        m_backlog += m_sink->TakePending();
+        AppendPending();
         return;
     }
     if (event->type() == app_event::kShowWindow) {
@@ -116,18 +181,27 @@ void CKSOutputWnd::customEvent(QEvent* event) {
     QWidget::customEvent(event);
 }
 
-void CKSOutputWnd::AppendPending(const QString& text) {
-    if (text.isEmpty()) {
+void CKSOutputWnd::AppendPending() {
+    // Every write ends with a line break: show whole lines only, at most a slice at a time.
+    qsizetype end = m_backlog.size() <= kSliceCharacters
+                        ? m_backlog.size()
+                        : m_backlog.lastIndexOf(QLatin1Char('\n'), kSliceCharacters - 1) + 1;
+    if (end <= 0) {
+        end = m_backlog.indexOf(QLatin1Char('\n')) + 1;
+    }
+    if (end <= 0) {
         return;
     }
-    QScrollBar* bar = m_text->verticalScrollBar();
+    QStringList lines = QStringView(m_backlog).left(end - 1).toString().split(QLatin1Char('\n'));
+    m_backlog.remove(0, end);
+    QScrollBar* bar = m_view->verticalScrollBar();
     const bool followEnd = bar->value() == bar->maximum();
-    // A cursor of its own always writes at the end, wherever the user's caret is.
-    QTextCursor end(m_text->document());
-    end.movePosition(QTextCursor::End);
-    end.insertText(text);
+    m_lines->Append(std::move(lines));
     if (followEnd) {
-        bar->setValue(bar->maximum());
+        m_view->scrollToBottom();
+    }
+    if (!m_backlog.isEmpty()) {
+        QCoreApplication::postEvent(this, new QEvent(app_event::kAppendText), Qt::LowEventPriority);
     }
 }
 

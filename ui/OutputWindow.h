@@ -14,7 +14,8 @@
 #include <vector>
 
 class CKSOutputWnd;
-class QPlainTextEdit;
+class COutputLinesModel;
+class QTreeView;
 class QVBoxLayout;
 
 // The thread-safe side of an output window. Text is gathered and the window is woken once per
@@ -28,6 +29,7 @@ public:
 
     // The window's side: takes the gathered text.
     QString TakePending();
+    bool HasPending();
     // The window is going: later writes are dropped.
     void Detach();
 
@@ -59,8 +61,11 @@ public:
     std::shared_ptr<COutputSink> Sink() const { return m_sink; }
     // Appends a line on the GUI thread, as a sink write would.
     void Write(const QString& text);
-    // The text shown so far, line breaks as "\n" (writes still in flight are not in it yet).
+    // The text shown so far, each line followed by "\n" (writes still in flight are not in it yet).
     QString Text() const;
+    QTreeView* View() const { return m_view; }
+    // Whether text written so far still waits to be shown.
+    bool HasPendingText() const { return !m_backlog.isEmpty() || m_sink->HasPending(); }
 
     // Output windows that still exist, oldest first.
     static std::vector<CKSOutputWnd*> Windows();
@@ -71,10 +76,14 @@ protected:
     QVBoxLayout* Layout() const { return m_layout; }
 
 private:
-    void AppendPending(const QString& text);
+    void AppendPending();
 
-    QPlainTextEdit* m_text;
+    COutputLinesModel* m_lines;
+    QTreeView* m_view;
     QVBoxLayout* m_layout;
+    // Text taken from the sink and not yet shown: it is shown a slice per event, so that a flood of
+    // lines never holds up the GUI thread for long.
+    QString m_backlog;
     std::shared_ptr<COutputSink> m_sink;
 };
 

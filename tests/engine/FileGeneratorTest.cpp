@@ -66,6 +66,16 @@ TEST(FileGenerator, FolderIsJoinedOrReplacesTheDestination) {
     relative->Run();
     EXPECT_TRUE(std::filesystem::exists(fixture.Dir().Path() / "sub" / "fkbin0.bin"));
 
+    // Every missing level is made.
+    auto deep = fixture.Make(u"bin");
+    GeneratorFixture::Set(*deep, u"Folder", u"a/b/c");
+    EXPECT_TRUE(deep->SetOutputFolder(CKSString::FromUtf8(fixture.Dir().Path().string())));
+    GeneratorFixture::Set(*deep, u"SimpleName", u"1");
+    GeneratorFixture::Set(*deep, u"Size", u"10");
+    deep->Run();
+    EXPECT_TRUE(std::filesystem::exists(fixture.Dir().Path() / "a" / "b" / "c" / "fkbin0.bin"))
+        << fixture.Output().All();
+
     TempDir elsewhere;
     auto absolute = fixture.Make(u"bin");
     absolute->GetProperties().Get(u"Folder").SetTextValue(CKSString::FromUtf8(elsewhere.Path().string()));
@@ -75,6 +85,36 @@ TEST(FileGenerator, FolderIsJoinedOrReplacesTheDestination) {
     auto none = fixture.Make(u"bin");
     EXPECT_FALSE(none->SetOutputFolder(u"/base"));
     EXPECT_EQ(none->GetOutputFolder().ToUtf8(), "/base");
+}
+
+TEST(FileGenerator, ARangeThatCannotBeDrawnFromMakesNothing) {
+    // Drawn from, each of these would ask for billions of files, bytes, rows or pixels.
+    const struct {
+        std::u16string_view kind;
+        std::u16string_view key;
+        std::u16string_view value;
+        std::string logged;
+    } cases[] = {
+        {u"bin", u"Files", u"5,2", "Files=5,2: the minimum 5 is above the maximum 2"},
+        {u"bin", u"Size", u"10,5", "Size=10,5: the minimum 10 is above the maximum 5"},
+        {u"bin", u"Sequence", u"9,1", "Sequence=9,1: the minimum 9 is above the maximum 1"},
+        {u"csv", u"Rows", u"10,2", "Rows=10,2: the minimum 10 is above the maximum 2"},
+        {u"txt", u"LineLength", u"90,60", "LineLength=90,60: the minimum 90 is above the maximum 60"},
+        {u"img", u"Width", u"50,10", "Width=50,10: the minimum 50 is above the maximum 10"},
+        {u"img", u"Elements", u"8,1", "Elements=8,1: the minimum 8 is above the maximum 1"},
+    };
+    for (const auto& test : cases) {
+        GeneratorFixture fixture;
+        auto generator = fixture.Make(test.kind);
+        GeneratorFixture::Set(*generator, test.key, test.value);
+        EXPECT_EQ(generator->Split(), nullptr);
+        generator->Run();
+        EXPECT_TRUE(fixture.Files().empty()) << test.logged;
+        EXPECT_TRUE(fixture.Output().Contains("nothing generated: " + test.logged)) << fixture.Output().All();
+    }
+    CKSRange negative(-1, 10);
+    EXPECT_EQ(negative.Problem(), u"the minimum -1 is below 0");
+    EXPECT_TRUE(CKSRange(3, 3).Problem().empty());
 }
 
 TEST(FileGenerator, AfterTwoHundredFiftySixTakenNamesTheIndexIsSkipped) {
@@ -146,7 +186,7 @@ private:
 
 } // namespace
 
-TEST(FileGenerator, AFatalWriteErrorEndsTheRunAndKeepsEarlierFiles) {
+TEST(FileGenerator, AFatalWriteErrorEndsTheRunRemovesTheCutFileAndKeepsEarlierFiles) {
     GeneratorFixture fixture;
     FailingThirdFile generator(&fixture.Logger());
     fixture.Prepare(generator, u"bin");
@@ -154,12 +194,82 @@ TEST(FileGenerator, AFatalWriteErrorEndsTheRunAndKeepsEarlierFiles) {
     GeneratorFixture::Set(generator, u"SimpleName", u"1");
     GeneratorFixture::Set(generator, u"Size", u"1000");
     generator.Run();
-    EXPECT_EQ(fixture.Files(), (std::set<std::string>{"fkbin0.bin", "fkbin1.bin", "fkbin2.bin"}));
+    EXPECT_EQ(fixture.Files(), (std::set<std::string>{"fkbin0.bin", "fkbin1.bin"}));
     EXPECT_EQ(fixture.Read("fkbin0.bin").size(), 1000u);
     EXPECT_EQ(fixture.Read("fkbin1.bin").size(), 1000u);
     EXPECT_TRUE(fixture.Output().Contains("bin generator: Fatal error generating data for file (2)"))
         << fixture.Output().All();
     EXPECT_TRUE(fixture.Output().Contains("Failed to write to file: 28"));
+    // The file the failure cut short is gone, and the log names it and the reason in words.
+    EXPECT_TRUE(fixture.Output().Contains("Removed unfinished file " + fixture.Dir().File("fkbin2.bin") +
+                                          ": No space left on device"))
+        << fixture.Output().All();
+}
+
+namespace {
+
+// A binary generator whose writes raise the stop: on the first block that goes out for file
+// number stopFile, or (stopFile < 0) when the first file is closed whole.
+class StoppingGenerator : public CKSBinFileGenerator {
+public:
+    StoppingGenerator(CKSLogger* logger, int stopFile) : CKSBinFileGenerator(logger), m_stopFile(stopFile) {}
+    bool OpenOutput(const CKSString& path) override {
+        ++m_opened;
+        return CKSBinFileGenerator::OpenOutput(path);
+    }
+    void CloseOutput(const CKSString& path) override {
+        if (m_stopFile < 0) {
+            ApplicationStopEvent().Set();
+        }
+        CKSBinFileGenerator::CloseOutput(path);
+    }
+
+protected:
+    bool WriteToDescriptor(const void* data, std::size_t count, std::size_t& written) override {
+        if (m_opened == m_stopFile + 1) {
+            ApplicationStopEvent().Set();
+        }
+        return CKSBinFileGenerator::WriteToDescriptor(data, count, written);
+    }
+
+private:
+    int m_stopFile;
+    int m_opened = 0;
+};
+
+} // namespace
+
+TEST(FileGenerator, AStopMidFileRemovesThatFileKeepsFinishedOnesAndStartsNoOther) {
+    for (const bool withCrc : {false, true}) {
+        GeneratorFixture fixture;
+        StoppingGenerator generator(&fixture.Logger(), 2);
+        fixture.Prepare(generator, u"bin");
+        GeneratorFixture::Set(generator, u"Files", u"5");
+        GeneratorFixture::Set(generator, u"SimpleName", u"1");
+        GeneratorFixture::Set(generator, u"Size", u"1MB");
+        GeneratorFixture::Set(generator, u"CRC", withCrc ? u"1" : u"0");
+        generator.Run();
+        ApplicationStopEvent().Reset();
+        EXPECT_EQ(fixture.Files(), (std::set<std::string>{"fkbin0.bin", "fkbin1.bin"}))
+            << fixture.Output().All();
+        EXPECT_EQ(fixture.Read("fkbin1.bin").size(), withCrc ? 1048580u : 1048576u);
+        EXPECT_TRUE(fixture.Output().Contains("Removed unfinished file " + fixture.Dir().File("fkbin2.bin") +
+                                              ": stopped before it was finished"))
+            << fixture.Output().All();
+    }
+
+    // A stop that comes once the content is whole does not cut the file short: it stays.
+    GeneratorFixture fixture;
+    StoppingGenerator generator(&fixture.Logger(), -1);
+    fixture.Prepare(generator, u"bin");
+    GeneratorFixture::Set(generator, u"Files", u"3");
+    GeneratorFixture::Set(generator, u"SimpleName", u"1");
+    GeneratorFixture::Set(generator, u"Size", u"100KB");
+    generator.Run();
+    ApplicationStopEvent().Reset();
+    ASSERT_EQ(fixture.Files(), (std::set<std::string>{"fkbin0.bin"})) << fixture.Output().All();
+    EXPECT_EQ(fixture.Read("fkbin0.bin").size(), 102400u);
+    EXPECT_FALSE(fixture.Output().Contains("Removed"));
 }
 
 TEST(FileGenerator, TwoGeneratorsSharingSimpleNamesNeverOverwriteEachOther) {

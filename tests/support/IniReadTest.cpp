@@ -5,6 +5,8 @@
 
 #include <sys/stat.h>
 
+#include <thread>
+
 using Strings = std::vector<std::u16string>;
 
 using IniRead = IniFileTest;
@@ -195,4 +197,26 @@ TEST_F(IniRead, ThingsThatAreNotFilesReadAsEmpty) {
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     EXPECT_EQ(CIniProfile::GetString(CKSString::FromUtf8(fifo), u"s", u"k", u"d").Str(), u"d");
     EXPECT_TRUE(CIniProfile::GetSectionNames(CKSString(u"")).empty());
+}
+
+TEST_F(IniRead, ASnapshotKeepsOneVersionOfTheFileForItsThreadOnly) {
+    Put("[a]\nk=1\n");
+    {
+        const CIniReadSnapshot snapshot(Ini());
+        const std::uint64_t parses = CIniProfile::ParseCount();
+        Put("[a]\nk=2\n[b]\n");
+        EXPECT_EQ(Get(u"a", u"k"), u"1");
+        EXPECT_EQ(Sections().size(), 1u);
+        EXPECT_EQ(CIniProfile::ParseCount(), parses);
+        // Another thread sees the file as it is.
+        std::u16string seen;
+        std::thread([&] { seen = Get(u"a", u"k"); }).join();
+        EXPECT_EQ(seen, u"2");
+        // A write goes to the file, never to the snapshot.
+        EXPECT_TRUE(CIniProfile::WriteString(Ini(), u"c", u"k", u"3"));
+        EXPECT_NE(Bytes().find("[c]"), std::string::npos);
+        EXPECT_NE(Bytes().find("[b]"), std::string::npos);
+    }
+    EXPECT_EQ(Get(u"a", u"k"), u"2");
+    EXPECT_EQ(Sections().size(), 3u);
 }

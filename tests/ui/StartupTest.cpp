@@ -12,6 +12,7 @@
 #include "tests/common/TempDir.h"
 #include "ui/FakemillApp.h"
 #include "ui/MainWindow.h"
+#include "ui/TerminationSignals.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,7 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 
@@ -80,6 +82,24 @@ TEST(StartupTest, AFailedStartSaysWhyInTheLogAndLeavesNothingRunning) {
     app.Logger().Flush(true);
     EXPECT_NE(ApplicationLogText().find("Initialized config, but could not load it."), std::string::npos)
         << ApplicationLogText();
+    ::unsetenv("FKMCONFIG");
+}
+
+} // namespace
+
+namespace {
+
+TEST(StartupTest, ATerminationSignalEndsTheProgramLikeClosingIt) {
+    PromptScript prompts;
+    TempDir dir;
+    ::setenv("FKMCONFIG", dir.File("fakemill.ini").c_str(), 1);
+    CFakemillApp app;
+    ASSERT_TRUE(app.InitMainWindow());
+    const CTerminationSignals terminationWatch([&app] { app.MainWindow()->close(); });
+    QTimer::singleShot(0, [] { ::raise(SIGTERM); });
+    EXPECT_EQ(app.Run(), 0);
+    EXPECT_TRUE(ApplicationStopEvent().IsSet());
+    EXPECT_EQ(app.Worker(), nullptr);
     ::unsetenv("FKMCONFIG");
 }
 

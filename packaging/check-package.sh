@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# Checks a built Debian package the way a user meets it: unpacked into a temporary root, the
+# installed fakemill-cli makes the bundled examples, man renders the manual pages, lintian finds
+# no error, and the desktop entry and AppStream metadata validate.
+#
+#   check-package.sh fakemill_<version>_amd64.deb BUILD_DIR
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+deb=$(realpath "$1")
+build_dir=$(realpath "$2")
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+export HOME=$scratch/home XDG_CONFIG_HOME=$scratch/home/.config XDG_DATA_HOME=$scratch/home/.local/share
+unset FKMCONFIG
+mkdir -p "$HOME"
+
+root=$scratch/root
+dpkg-deb -x "$deb" "$root"
+# The programs and share/ files, nothing else: no libraries, tests or benchmarks.
+stray=$(find "$root" -type f -printf '%P\n' | grep -vE '^usr/(bin/fakemill(-cli)?|share/.+)$' || true)
+if [[ -n $stray ]]; then
+    echo "FAIL: the package holds files it should not:" >&2
+    echo "$stray" >&2
+    exit 1
+fi
+cli=$root/usr/bin/fakemill-cli
+share=$root/usr/share
+has_gui=false
+[[ -x $root/usr/bin/fakemill ]] && has_gui=true
+
+echo "-- the installed fakemill-cli on the bundled examples"
+examples=$share/doc/fakemill/examples/fakemill.ini
+"$cli" --version
+definitions=$(grep -c '^\[' "$examples")
+"$cli" --config "$examples" generate --pace 0 --seed 1 -o "$scratch/out" --all >"$scratch/generate.log"
+made=$(find "$scratch/out" -type f | wc -l)
+if ((made < definitions)); then
+    echo "FAIL: $definitions example definitions made only $made files" >&2
+    exit 1
+fi
+"$cli" crc --trailer "$scratch"/out/binary/crc*.bin
+echo "$made files from $definitions definitions"
+
+echo "-- manual pages"
+pages=(fakemill-cli)
+$has_gui && pages+=(fakemill)
+for page in "${pages[@]}"; do
+    file=$share/man/man1/$page.1.gz
+    # man -l prints groff's complaints about the page on stderr; there must be none.
+    text=$(MANWIDTH=80 man --warnings -l "$file" 2>"$scratch/man.err")
+    if [[ -s $scratch/man.err ]] || ! grep -q "^NAME" <<<"$text" || ! grep -q "^ *$page - " <<<"$text"; then
+        echo "FAIL: man -l $file" >&2
+        cat "$scratch/man.err" >&2
+        exit 1
+    fi
+    echo "$page(1): $(wc -l <<<"$text") lines"
+done
+
+echo "-- lintian"
+status=0
+lintian --fail-on error --display-level '>=warning' "$deb" >"$scratch/lintian.txt" 2>&1 || status=$?
+grep -v '^running with root privileges' "$scratch/lintian.txt" || echo "(no errors, no warnings)"
+if ((status != 0)); then
+    echo "FAIL: lintian reports errors (status $status)" >&2
+    exit 1
+fi
+
+echo "-- desktop entry and AppStream metadata"
+if $has_gui; then
+    desktop-file-validate "$share/applications/fakemill.desktop"
+    appstreamcli validate --no-net "$share"/metainfo/*.metainfo.xml
+    appstreamcli validate-tree --no-net "$root"
+else
+    # Without the desktop program the package holds neither; check them as the build has them.
+    desktop-file-validate "$here/fakemill.desktop"
+    appstreamcli validate --no-net "$build_dir"/packaging/share/*.metainfo.xml
+fi
+echo "The package installs and checks cleanly"

@@ -1,0 +1,124 @@
+// Drives the desktop program offscreen for the GUI benchmarks (bench/gui.sh):
+//   gui_driver startup            start, show the main window filled with FKMCONFIG's definitions, end
+//   gui_driver reload             median seconds of five reloads of the list, each parsing the file
+//   gui_driver generate NAME DIR  generate one definition to DIR (pace 0) through a batch window;
+//                                 prints the seconds, the longest stall of the GUI thread and the peak
+//                                 resident memory
+// The configuration is the one the program would use (FKMCONFIG).
+
+#include "app/GeneratorWorker.h"
+#include "app/KSGeneratorBatch.h"
+#include "properties/FakemillSettings.h"
+#include "support/IniProfile.h"
+#include "ui/BatchOutputWnd.h"
+#include "ui/FakemillApp.h"
+#include "ui/GenerateCommand.h"
+#include "ui/MainWindow.h"
+
+#include <QAbstractItemModel>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QTreeView>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+long PeakResidentKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmHWM:", 0) == 0) {
+            return std::stol(line.substr(6));
+        }
+    }
+    return -1;
+}
+
+int Startup(CFakemillApp& app) {
+    std::printf("rows %d\n", app.MainWindow()->DefinitionList()->model()->rowCount());
+    std::printf("peak_kib %ld\n", PeakResidentKiB());
+    QTimer::singleShot(0, app.MainWindow(), [&app] { app.MainWindow()->close(); });
+    return app.Run();
+}
+
+int Reload(CFakemillApp& app) {
+    std::vector<double> seconds;
+    for (int run = 0; run < 5; ++run) {
+        CIniProfile::DropCache();
+        QElapsedTimer timer;
+        timer.start();
+        app.MainWindow()->Reload();
+        seconds.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e9);
+    }
+    std::sort(seconds.begin(), seconds.end());
+    std::printf("reload_seconds %.4f\n", seconds[2]);
+    QTimer::singleShot(0, app.MainWindow(), [&app] { app.MainWindow()->close(); });
+    return app.Run();
+}
+
+int Generate(CFakemillApp& app, const char* name, const char* destination) {
+    CFakemillSettings().SetGeneratorPrompt(1);
+    CFakemillSettings().SetGeneratorPath(CKSString::FromUtf8(destination).View());
+    QElapsedTimer clock;
+    clock.start();
+    CBatchOutputWnd* window =
+        GenerateSelected(app.MainWindow(), {CKSString::FromUtf8(name)}, *app.Worker(), CBatchOptions{0, {}});
+    if (window == nullptr) {
+        std::fprintf(stderr, "gui_driver: the batch could not be queued\n");
+        return 1;
+    }
+    // A timer that should fire every 5 ms: the longest gap between two firings is the longest
+    // time the GUI thread was busy elsewhere.
+    qint64 last = clock.elapsed();
+    qint64 longestStall = 0;
+    QTimer probe;
+    probe.setInterval(5);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        longestStall = std::max(longestStall, now - last);
+        last = now;
+        if (window->ProgressText().endsWith(QStringLiteral(" - finished")) && !window->HasPendingText()) {
+            probe.stop();
+            std::printf("seconds %.3f\n", static_cast<double>(clock.nsecsElapsed()) / 1e9);
+            std::printf("longest_stall_ms %lld\n", static_cast<long long>(longestStall));
+            std::printf("window_lines %lld\n",
+                        static_cast<long long>(window->Text().count(QLatin1Char('\n'))));
+            std::printf("peak_kib %ld\n", PeakResidentKiB());
+            app.MainWindow()->close();
+        }
+    });
+    probe.start();
+    return app.Run();
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    CFakemillApp app;
+    if (!app.InitMainWindow()) {
+        std::fprintf(stderr, "gui_driver: the program did not start\n");
+        return 1;
+    }
+    const std::string mode = argc > 1 ? argv[1] : "";
+    if (mode == "startup") {
+        return Startup(app);
+    }
+    if (mode == "reload") {
+        return Reload(app);
+    }
+    if (mode == "generate" && argc == 4) {
+        return Generate(app, argv[2], argv[3]);
+    }
+    std::fprintf(stderr, "usage: gui_driver startup | reload | generate NAME DIR\n");
+    return 2;
+}
