@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -22,6 +23,11 @@ CKSHamperingAgent::CKSHamperingAgent(const CKSManualResetEvent* stopEvent)
 
 CKSHamperingAgent::~CKSHamperingAgent() {
     StopAndJoin();
+}
+
+void CKSHamperingAgent::Abandon() {
+    m_abandoned.Set();
+    SignalStop();
 }
 
 void CKSHamperingAgent::AddTarget(const CKSString& path) {
@@ -50,8 +56,12 @@ void CKSHamperingAgent::Run() {
     if (mode == kHamperModeNone) {
         return;
     }
-    // A stop from an earlier run leaves the wake event set; this run starts afresh.
+    // A stop from an earlier run leaves the wake event set; this run starts afresh. An Abandon
+    // that came before the run started still counts: the thread is then no longer running.
     WakeEvent().Reset();
+    if (IsRunning()) {
+        m_abandoned.Reset();
+    }
     std::vector<HeldTarget> targets;
     for (const CKSString& path : GetTargets()) {
         targets.push_back(HeldTarget{path, CKSExclusiveFile()});
@@ -82,7 +92,9 @@ void CKSHamperingAgent::Run() {
             while (!leave && IsRunning()) {
                 for (HeldTarget& target : targets) {
                     open(target);
-                    const bool stopped = m_holdWatch->Wait(m_rotateHold.load(std::memory_order_relaxed));
+                    const bool stopped =
+                        CKSManualResetEvent::WaitAny({m_holdWatch, &m_abandoned},
+                                                     m_rotateHold.load(std::memory_order_relaxed)) >= 0;
                     close(target);
                     if (stopped || !IsRunning()) {
                         leave = true;
@@ -109,4 +121,12 @@ void CKSHamperingAgent::Run() {
         }
     }
     m_listener.Notify([](IHamperingListener& listener) { listener.OnRunEnded(); });
+}
+
+std::string HamperFailureReason(int error) {
+    // A lock conflict; EACCES is a refused permission, which strerror names well.
+    if (error == EWOULDBLOCK || error == EAGAIN) {
+        return "another program holds a lock on it";
+    }
+    return std::strerror(error);
 }

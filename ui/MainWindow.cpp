@@ -13,6 +13,8 @@
 #include "ui/DefinitionListModel.h"
 #include "ui/GenerateCommand.h"
 #include "ui/HistoryDialog.h"
+#include "ui/KSHamperingAgentDialog.h"
+#include "ui/KSHashCalculator.h"
 #include "ui/OptionsDialog.h"
 #include "ui/OutputWindow.h"
 #include "ui/ToolWindowManager.h"
@@ -96,6 +98,8 @@ CMainWindow::CMainWindow(CToolWindowManager& tools, QWidget* parent)
     m_handlers[res::kCmdGenerateSelected] = [this] { OnGenerate(); };
     m_handlers[res::kCmdOptions] = [this] { COptionsDialog(this).DoModal(); };
     m_handlers[res::kCmdHistory] = [this] { OnHistory(); };
+    m_handlers[res::kCmdCalculateHash] = [this] { OpenHashCalculator(this, m_tools); };
+    m_handlers[res::kCmdFileExerciser] = [this] { RunFileExerciser(this); };
     BuildMenus();
     RestoreColumnWidths();
 }
