@@ -9,8 +9,12 @@
 #include "support/IniProfile.h"
 #include "support/KSFormat.h"
 #include "ui/AboutDialog.h"
+#include "ui/AddMultipleDialog.h"
+#include "ui/BinaryViewerWnd.h"
 #include "ui/DefinitionListModel.h"
+#include "ui/NewDefinitionWizard.h"
 #include "ui/OutputWindow.h"
+#include "ui/PropertyEditorDialog.h"
 #include "ui/ToolWindowManager.h"
 #include "ui/UserPrompts.h"
 #include "ui/WindowPlacement.h"
@@ -95,6 +99,10 @@ CMainWindow::CMainWindow(CToolWindowManager& tools, QWidget* parent)
     m_handlers[res::kCmdDeleteDefinition] = [this] { OnDelete(); };
     m_handlers[res::kCmdAbout] = [this] { OnAbout(); };
     m_handlers[res::kCmdHelp] = [this] { OnHelp(); };
+    m_handlers[res::kCmdBinaryViewer] = [this] { OpenBinaryViewer(this, m_tools); };
+    m_handlers[res::kCmdAddDefinition] = [this] { OnAddDefinition(); };
+    m_handlers[res::kCmdModifyDefinition] = [this] { OnModifyDefinition(); };
+    m_handlers[res::kCmdAddMultiple] = [this] { OnAddMultiple(); };
     BuildMenus();
     RestoreColumnWidths();
 }
@@ -320,6 +328,27 @@ void CMainWindow::OnDelete() {
         Prompts().ShowMessage(this, Caption(),
                               QStringLiteral("Could not delete from %1:\n%2")
                                   .arg(configFile.ToQString(), failures.join(QLatin1Char('\n'))));
+    }
+}
+
+void CMainWindow::OnAddDefinition() {
+    CNewDefinitionWizard wizard(CConfigInfoUI::Instance().GetConfigFile(), this);
+    if (wizard.DoModal()) {
+        Reload();
+    }
+}
+
+void CMainWindow::OnModifyDefinition() {
+    const std::vector<CKSString> selected = CollectSelected();
+    if (!selected.empty() &&
+        ModifyDefinition(this, CConfigInfoUI::Instance().GetConfigFile(), selected.front())) {
+        Reload();
+    }
+}
+
+void CMainWindow::OnAddMultiple() {
+    if (AddMultipleDefinitions(this, CConfigInfoUI::Instance().GetConfigFile())) {
+        Reload();
     }
 }
 

@@ -74,6 +74,9 @@ private:
     void OnSaveConfigurationAs();
     void OnEditConfiguration();
     void OnDelete();
+    void OnAddDefinition();
+    void OnModifyDefinition();
+    void OnAddMultiple();
     void OnAbout();
     void OnHelp();
 
