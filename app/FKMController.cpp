@@ -1,8 +1,8 @@
 #include "app/FKMController.h"
 
 #include "app/KSGeneratorBatch.h"
-#include "engine/KSFileGeneratorFactory.h"
 #include "engine/StopEvent.h"
+#include "generators/KSFileGeneratorFactory.h"
 
 bool RunBatch(CKSGeneratorBatch* batch, const CKSFileGeneratorFactory& factory, CKSLogger& logger) {
     CFKMController controller;
@@ -14,7 +14,11 @@ bool RunBatch(CKSGeneratorBatch* batch, const CKSFileGeneratorFactory& factory, 
         window->Show();
     }
     const CBatchOptions& options = batch->GetOptions();
+    CKSBatchControl& control = batch->Control();
     for (const CKSString& name : batch->GetDefinitionNames()) {
+        if (control.IsStopRequested()) {
+            break; // a stopped batch creates no further generator
+        }
         logger.InfoF("Starting '%s'", name);
         std::unique_ptr<CKSFileGenerator> generator = factory.CreateFromSection(batch->GetConfigFile(), name);
         if (!generator) {
@@ -28,10 +32,17 @@ bool RunBatch(CKSGeneratorBatch* batch, const CKSFileGeneratorFactory& factory, 
         if (options.seed) {
             generator->SetSeed(DefinitionSeed(*options.seed, name));
         }
+        generator->SetBatchStopEvent(&control.StopEvent());
+        generator->SetBatchProgress(&control.Progress());
         controller.Workers().Add(std::move(generator));
     }
     controller.Workers().StartAll();
-    controller.Workers().WaitAll(&ApplicationStopEvent(), CFKMController::kBatchTimeoutMilliseconds);
+    const CKSManualResetEvent* const stopEvents[] = {&ApplicationStopEvent(), &control.StopEvent()};
+    controller.Workers().WaitAll(stopEvents, CFKMController::kBatchTimeoutMilliseconds);
+    batch->SetStopped(control.IsStopRequested() || ApplicationStopEvent().IsSet());
+    if (control.IsStopRequested()) {
+        logger.InfoF("Batch stopped");
+    }
     batch->LogFinished(logger);
     return true;
 }

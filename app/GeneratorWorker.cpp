@@ -1,51 +1,36 @@
 #include "app/GeneratorWorker.h"
 
 #include "app/FKMController.h"
-#include "engine/KSFileGeneratorFactory.h"
 #include "engine/KSObserver.h"
+#include "generators/KSFileGeneratorFactory.h"
 #include "support/KSLogger.h"
 
-GeneratorWorker::GeneratorWorker(const CKSManualResetEvent& stopEvent) : m_stopEvent(stopEvent) {}
+#include <cstdio>
+#include <cstdlib>
+
+GeneratorWorker::GeneratorWorker(const CKSManualResetEvent& stopEvent) : CKSThread(&stopEvent) {}
 
 GeneratorWorker::~GeneratorWorker() {
-    m_exit.Set();
-    if (m_thread.joinable()) {
-        m_thread.join();
-    }
+    StopAndJoin();
 }
 
-bool GeneratorWorker::Start() {
-    if (m_running.load()) {
-        return false;
-    }
-    if (m_thread.joinable()) {
-        m_thread.join();
-    }
-    m_running = true;
-    try {
-        m_thread = std::thread(&GeneratorWorker::ThreadMain, this);
-    } catch (const std::system_error&) {
-        m_running = false;
-        return false;
-    }
-    return true;
-}
-
-bool GeneratorWorker::SubmitBatch(std::vector<CKSString> definitionNames, const CKSString& batchName,
-                                  const CKSString& configFile, const CKSString& destination,
-                                  std::shared_ptr<IOutput> output, CBatchOptions options) {
+std::shared_ptr<CKSBatchControl>
+GeneratorWorker::SubmitBatch(std::vector<CKSString> definitionNames, const CKSString& batchName,
+                             const CKSString& configFile, const CKSString& destination,
+                             std::shared_ptr<IOutput> output, CBatchOptions options) {
     std::unique_ptr<CKSGeneratorBatch> batch;
     try {
         batch = std::make_unique<CKSGeneratorBatch>(std::move(definitionNames), configFile, destination,
                                                     std::move(output), options);
     } catch (const std::bad_alloc&) {
-        return false;
+        return nullptr;
     }
     batch->SetName(batchName);
+    std::shared_ptr<CKSBatchControl> control = batch->SharedControl();
     CAutoLock lock(m_lock);
     m_queue.push_back(std::move(batch));
-    m_newWork.Set();
-    return true;
+    Wake();
+    return control;
 }
 
 std::size_t GeneratorWorker::ListBatches(std::vector<CKSString>& names) {
@@ -66,12 +51,20 @@ std::unique_ptr<CKSBatchInfo> GeneratorWorker::GetBatchInfo(std::u16string_view 
     return nullptr;
 }
 
+std::unique_ptr<CKSBatchInfo> GeneratorWorker::GetBatchInfo(std::size_t index) {
+    CAutoLock lock(m_lock);
+    if (index >= m_finished.size()) {
+        return nullptr;
+    }
+    return std::make_unique<CKSBatchInfo>(*m_finished[index]);
+}
+
 std::unique_ptr<CKSGeneratorBatch> GeneratorWorker::TakeNextBatch() {
     CAutoLock lock(m_lock);
     if (m_queue.empty()) {
-        // Reset under the lock that SubmitBatch sets it under, so no batch can slip in between
+        // Reset under the lock that SubmitBatch wakes under, so no batch can slip in between
         // the look at the queue and the reset.
-        m_newWork.Reset();
+        WakeEvent().Reset();
         return nullptr;
     }
     std::unique_ptr<CKSGeneratorBatch> batch = std::move(m_queue.front());
@@ -79,7 +72,7 @@ std::unique_ptr<CKSGeneratorBatch> GeneratorWorker::TakeNextBatch() {
     return batch;
 }
 
-void GeneratorWorker::ThreadMain() {
+void GeneratorWorker::Run() {
     CKSSynchronizer loggerLock;
     CKSLogger logger;
     logger.SetTitle(u"Fakemill");
@@ -89,20 +82,43 @@ void GeneratorWorker::ThreadMain() {
     for (;;) {
         while (std::unique_ptr<CKSGeneratorBatch> batch = TakeNextBatch()) {
             logger.SetLevel(m_logLevel.load());
-            CKSObserver::Instance().Publish(kBatchStartedEvent, batch->GetName(), 0);
+            batch->Control().MarkStarted();
+            CKSObserver::Instance().Publish(CKSEvent::kBatchStarted, batch->GetName(), 0);
             RunBatch(batch.get(), factory, logger);
             const CKSString name = batch->GetName();
+            CKSBatchControl& control = batch->Control();
             {
                 CAutoLock lock(m_lock);
                 m_finished.push_back(std::move(batch));
             }
-            CKSObserver::Instance().Publish(kBatchFinishedEvent, name, 0);
+            control.MarkFinished(); // the batch is kept for the process: the control lives on
+            CKSObserver::Instance().Publish(CKSEvent::kBatchFinished, name, 0);
         }
-        const int woken =
-            CKSManualResetEvent::WaitAny({&m_stopEvent, &m_newWork, &m_exit}, kWakeWaitMilliseconds);
-        if (woken == 0 || woken == 2) {
+        if (!IsRunning()) {
             break;
         }
+        WaitForWake(kWakeWaitMilliseconds);
     }
-    m_running = false;
+}
+
+void EndProcessNow(int exitCode, CKSLogger* log) {
+    if (log != nullptr) {
+        // Flush, not Close: it only tries the logger's lock, which a hung thread may hold.
+        log->Flush(true);
+        log->SetOutput(nullptr);
+    }
+    TraceClose();
+    std::fflush(nullptr);
+    std::_Exit(exitCode);
+}
+
+void AwaitWorkerOrEndProcess(GeneratorWorker& worker, std::uint32_t milliseconds, CKSLogger* log,
+                             int exitCode) {
+    if (worker.WaitForExit(milliseconds)) {
+        return;
+    }
+    if (log != nullptr) {
+        log->ErrorF("The generator worker did not end within %u ms; ending the process.", milliseconds);
+    }
+    EndProcessNow(exitCode, log);
 }

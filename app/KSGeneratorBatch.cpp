@@ -6,7 +6,8 @@ CKSGeneratorBatch::CKSGeneratorBatch(std::vector<CKSString> definitionNames, CKS
                                      CKSString destination, std::shared_ptr<IOutput> output,
                                      CBatchOptions options)
     : m_definitionNames(std::move(definitionNames)), m_configFile(std::move(configFile)),
-      m_destination(std::move(destination)), m_output(std::move(output)), m_options(options) {}
+      m_destination(std::move(destination)), m_output(std::move(output)), m_options(options),
+      m_control(std::make_shared<CKSBatchControl>()) {}
 
 void CKSGeneratorBatch::AddFile(const CKSString& definitionName, const CKSString& outputFolder) {
     m_files.emplace_back(definitionName, outputFolder);
@@ -23,10 +24,42 @@ void CKSGeneratorBatch::LogFinished(CKSLogger& logger) const {
     }
 }
 
-CKSBatchInfo::CKSBatchInfo(const CKSGeneratorBatch& batch) : m_name(batch.GetName()) {
+CKSBatchInfo::CKSBatchInfo(const CKSGeneratorBatch& batch)
+    : m_name(batch.GetName()), m_stopped(batch.WasStopped()) {
     for (const auto& [definition, folder] : batch.GetFiles()) {
         m_folders.emplace_back(folder, definition);
     }
+}
+
+std::int64_t CKSBatchControl::Now() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+}
+
+void CKSBatchControl::MarkStarted() {
+    m_startNs.store(Now(), std::memory_order_relaxed);
+    m_started.store(true, std::memory_order_release);
+}
+
+void CKSBatchControl::MarkFinished() {
+    m_endNs.store(Now(), std::memory_order_relaxed);
+    m_finished.Set();
+}
+
+CKSBatchControl::Snapshot CKSBatchControl::Read() const {
+    Snapshot snapshot;
+    snapshot.finished = m_finished.IsSet(); // before the counters: a finished batch counts all
+    snapshot.started = m_started.load(std::memory_order_acquire);
+    snapshot.stopRequested = m_stop.IsSet();
+    snapshot.files = m_progress.Files();
+    snapshot.bytes = m_progress.Bytes();
+    if (snapshot.started) {
+        const std::int64_t end = snapshot.finished ? m_endNs.load(std::memory_order_relaxed) : Now();
+        snapshot.seconds = static_cast<double>(end - m_startNs.load(std::memory_order_relaxed)) / 1e9;
+        if (snapshot.seconds > 0) {
+            snapshot.bytesPerSecond = static_cast<double>(snapshot.bytes) / snapshot.seconds;
+        }
+    }
+    return snapshot;
 }
 
 CBatchName::CBatchName(const std::vector<CKSString>& definitionNames) {

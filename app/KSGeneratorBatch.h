@@ -3,9 +3,13 @@
 // destination folder and the output that shows the batch's messages. Owned by the generator
 // worker from the moment it is queued to the end of the process.
 
+#include "engine/GenerationProgress.h"
 #include "support/KSLogger.h"
+#include "support/KSManualResetEvent.h"
 #include "support/KSString.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -16,6 +20,11 @@ class CKSLogger;
 
 // An output that can also be brought into view, as a batch's output window is when the batch
 // starts.
+//
+// Every call (Write, WriteA and Show) comes on the generator worker's thread or on a generator's
+// thread, never on the GUI thread, and may come after the window was closed. A window must
+// therefore only post: Show posts a "show" request and returns at once, Write posts a copy of
+// the text; the GUI thread does the rest, through a guard that is cleared when the window goes.
 class IShowableOutput : public IOutput {
 public:
     virtual void Show() = 0;
@@ -26,6 +35,54 @@ public:
 struct CBatchOptions {
     std::uint32_t paceMilliseconds = 100;
     std::optional<std::uint32_t> seed;
+};
+
+// What a front end keeps of a batch it queued, shared with the batch: the batch's own stop and
+// its live progress. Every operation may be called from any thread.
+class CKSBatchControl {
+public:
+    // What the batch has done so far; rate and elapsed time run from the batch's start to its
+    // end (or to now while it runs).
+    struct Snapshot {
+        std::uint64_t files = 0;
+        std::uint64_t bytes = 0;
+        double seconds = 0;
+        double bytesPerSecond = 0;
+        bool started = false;
+        bool finished = false;
+        bool stopRequested = false;
+    };
+
+    // Ends this batch, and no other, after the block in hand: a queued batch creates no
+    // generator, a running one ends its generators as the application's stop event would.
+    void RequestStop() { m_stop.Set(); }
+    bool IsStopRequested() const { return m_stop.IsSet(); }
+    const CKSManualResetEvent& StopEvent() const { return m_stop; }
+
+    // Files closed and their bytes, counted as each file is closed.
+    CGenerationProgress& Progress() { return m_progress; }
+    const CGenerationProgress& Progress() const { return m_progress; }
+    Snapshot Read() const;
+
+    // Set once the batch is in the worker's finished list. A batch still queued when the worker
+    // thread ends never runs: wait on the worker's exit too.
+    const CKSManualResetEvent& FinishedEvent() const { return m_finished; }
+    bool IsFinished() const { return m_finished.IsSet(); }
+
+    // The worker's side.
+    void MarkStarted();
+    void MarkFinished();
+
+private:
+    using Clock = std::chrono::steady_clock;
+    static std::int64_t Now();
+
+    CKSManualResetEvent m_stop;
+    CKSManualResetEvent m_finished;
+    CGenerationProgress m_progress;
+    std::atomic<std::int64_t> m_startNs{0};
+    std::atomic<std::int64_t> m_endNs{0};
+    std::atomic<bool> m_started{false};
 };
 
 class CKSGeneratorBatch {
@@ -41,12 +98,17 @@ public:
     const CKSString& GetDestination() const { return m_destination; }
     IOutput* GetOutput() const { return m_output.get(); }
     const CBatchOptions& GetOptions() const { return m_options; }
+    CKSBatchControl& Control() const { return *m_control; }
+    const std::shared_ptr<CKSBatchControl>& SharedControl() const { return m_control; }
 
     // Records a generator that could be created: its definition name and output folder.
     void AddFile(const CKSString& definitionName, const CKSString& outputFolder);
     const std::vector<std::pair<CKSString, CKSString>>& GetFiles() const { return m_files; }
     // "Generator finished %s" or "%u generators finished %s", counting the names asked for.
     void LogFinished(CKSLogger& logger) const;
+    // Whether a stop ended the batch before all its files were made.
+    void SetStopped(bool stopped) { m_stopped = stopped; }
+    bool WasStopped() const { return m_stopped; }
 
 private:
     CKSString m_name{u""};
@@ -56,19 +118,23 @@ private:
     std::vector<std::pair<CKSString, CKSString>> m_files;
     std::shared_ptr<IOutput> m_output;
     CBatchOptions m_options;
+    std::shared_ptr<CKSBatchControl> m_control;
+    bool m_stopped = false;
 };
 
-// A snapshot of a finished batch for the history: its name and (output folder, definition name)
-// pairs in the order of its files.
+// A snapshot of a finished batch for the history: its name, (output folder, definition name)
+// pairs in the order of its files, and whether a stop cut it short.
 class CKSBatchInfo {
 public:
     explicit CKSBatchInfo(const CKSGeneratorBatch& batch);
     const CKSString& GetName() const { return m_name; }
     const std::vector<std::pair<CKSString, CKSString>>& GetFolders() const { return m_folders; }
+    bool WasStopped() const { return m_stopped; }
 
 private:
     CKSString m_name;
     std::vector<std::pair<CKSString, CKSString>> m_folders;
+    bool m_stopped = false;
 };
 
 class IBatchInfoProvider {
@@ -76,6 +142,9 @@ public:
     virtual ~IBatchInfoProvider() = default;
     // A snapshot of the oldest finished batch of that exact name, or null.
     virtual std::unique_ptr<CKSBatchInfo> GetBatchInfo(std::u16string_view name) = 0;
+    // A snapshot of the finished batch at that place in the finished list (oldest first, as
+    // ListBatches gives the names), or null. Batches of the same name are told apart this way.
+    virtual std::unique_ptr<CKSBatchInfo> GetBatchInfo(std::size_t index) = 0;
 };
 
 // The display name of a batch: "'%s' started %s %s" for one definition, "'%s+' (%u total)

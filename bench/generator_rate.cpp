@@ -7,7 +7,7 @@
 // formatted and written, buffered, to /dev/null, as a batch's lines are to a terminal-less
 // output.
 
-#include "engine/KSFileGeneratorFactory.h"
+#include "generators/KSFileGeneratorFactory.h"
 
 #include <chrono>
 #include <cstdio>

@@ -3,7 +3,7 @@
 // empty cache, so it includes the one parse the file costs. The growth from 100 to 1,000 definitions should
 // be linear: the ratio is printed at the end (at most 12 is the target).
 
-#include "engine/KSFileGeneratorFactory.h"
+#include "generators/KSFileGeneratorFactory.h"
 #include "support/IniProfile.h"
 
 #include <benchmark/benchmark.h>

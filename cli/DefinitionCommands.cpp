@@ -3,7 +3,7 @@
 #include "cli/CliArguments.h"
 #include "cli/Commands.h"
 
-#include "engine/KSFileGeneratorFactory.h"
+#include "generators/KSFileGeneratorFactory.h"
 #include "support/IniProfile.h"
 
 #include <ostream>

@@ -7,18 +7,75 @@
 #include "cli/Commands.h"
 
 #include "app/GeneratorWorker.h"
-#include "engine/KSFileGeneratorFactory.h"
 #include "engine/KSObserver.h"
 #include "engine/StopEvent.h"
+#include "generators/KSFileGeneratorFactory.h"
 #include "support/IniProfile.h"
 
 #include <QDir>
 #include <QString>
 
+#include <atomic>
 #include <limits>
 #include <ostream>
+#include <thread>
+
+#include <csignal>
+#include <pthread.h>
+#include <unistd.h>
 
 namespace {
+
+// While a batch runs, takes SIGINT and SIGTERM (blocked by the SignalCatcher) on a thread of its
+// own and turns the first into the stop and quit events, so that the command's thread can wait
+// for the batch itself. Make it after the SignalCatcher.
+class StopOnSignal {
+public:
+    StopOnSignal() : m_thread([this] { Run(); }) {}
+    // Wakes the thread with a SIGINT queued to it alone, marked as ours, and joins it.
+    ~StopOnSignal() {
+        sigval mark{};
+        mark.sival_int = kWakeMark;
+        if (pthread_sigqueue(m_thread.native_handle(), SIGINT, mark) != 0) {
+            std::abort(); // the thread could never be joined
+        }
+        m_thread.join();
+    }
+    StopOnSignal(const StopOnSignal&) = delete;
+    StopOnSignal& operator=(const StopOnSignal&) = delete;
+
+    // The first signal taken, or 0.
+    int Caught() const { return m_caught.load(); }
+
+private:
+    static constexpr int kWakeMark = 0x464B4D; // "FKM"
+
+    void Run() {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGINT);
+        sigaddset(&set, SIGTERM);
+        for (;;) {
+            siginfo_t info{};
+            const int signal = sigwaitinfo(&set, &info);
+            if (signal < 0) {
+                continue; // interrupted
+            }
+            if (info.si_code == SI_QUEUE && info.si_pid == ::getpid() &&
+                info.si_value.sival_int == kWakeMark) {
+                return;
+            }
+            int none = 0;
+            if (m_caught.compare_exchange_strong(none, signal)) {
+                ApplicationStopEvent().Set();
+                ApplicationQuitEvent().Set();
+            }
+        }
+    }
+
+    std::atomic<int> m_caught{0};
+    std::thread m_thread;
+};
 
 // Every section whose "Type" names a kind the factory knows, in file order.
 std::vector<CKSString> AllDefinitions(const CKSString& configFile) {
@@ -103,20 +160,19 @@ int RunGenerateCommand(const CKSString& configFile, const std::vector<std::strin
         if (io.outIsTerminal) {
             progress.emplace(*output);
         }
-        worker.SubmitBatch(names, batchName, configFile, CKSString::FromQString(destination), output,
-                           options);
-        // Until the batch is in the worker's finished list, or the worker has ended without
-        // running it (a stop that came first). The list, not the batch-finished event, because
-        // the dispatcher rests after every event it delivers and a short batch would wait on it.
         // A signal stops the batch: the file in hand is finished, no new one begun.
-        while (worker.GetBatchInfo(batchName.View()) == nullptr && worker.IsRunning()) {
-            if (const int signal = signalCatcher.Wait(10); signal != 0 && caught == 0) {
-                caught = signal;
-                ApplicationStopEvent().Set();
-                ApplicationQuitEvent().Set();
-            }
+        StopOnSignal stopOnSignal;
+        const std::shared_ptr<CKSBatchControl> batch = worker.SubmitBatch(
+            names, batchName, configFile, CKSString::FromQString(destination), output, options);
+        if (!batch) {
+            io.err << "fakemill-cli generate: could not queue the batch\n";
+            return kExitFailure;
         }
+        // Until the batch is finished, or the worker has ended without running it. The batch's
+        // own event, not the dispatcher's, which rests after every event it delivers.
+        CKSManualResetEvent::WaitAny({&batch->FinishedEvent(), &worker.ExitedEvent()}, kWaitForever);
         errorLines = output->ErrorLines();
+        caught = stopOnSignal.Caught();
     }
     if (caught != 0) {
         return 128 + caught;

@@ -166,6 +166,8 @@ std::unique_ptr<CKSFileGenerator> CKSFileGenerator::Split() {
     sibling->m_name = m_name;
     sibling->m_seed = m_seed;
     sibling->m_paceMilliseconds = m_paceMilliseconds;
+    sibling->m_batchProgress = m_batchProgress;
+    sibling->SetBatchStopEvent(GetBatchStopEvent());
     m_assignedFiles = static_cast<std::uint32_t>((count + 1) / 2);
     sibling->m_assignedFiles = static_cast<std::uint32_t>(count / 2);
     return sibling;
@@ -215,7 +217,8 @@ void CKSFileGenerator::Generate() {
             Logger().ErrorF("Error generating data for file (%d)", static_cast<std::int32_t>(i));
             Logger().ErrorF("%s", "Out of memory");
         }
-        if (quit.Wait(m_paceMilliseconds)) {
+        // The quit event ends the run between files, and so does the batch's own stop.
+        if (CKSManualResetEvent::WaitAny({&quit, GetBatchStopEvent()}, m_paceMilliseconds) != kWaitTimeout) {
             break;
         }
     }
@@ -269,5 +272,12 @@ bool CKSFileGenerator::OpenOutput(const CKSString& path) {
 void CKSFileGenerator::CloseOutput(const CKSString&) {
     const std::uint64_t size = GetSize() + GetBuffered();
     Close();
-    CGenerationProgress::Instance().AddFile(size);
+    CountFile(size);
+}
+
+void CKSFileGenerator::CountFile(std::uint64_t bytes) {
+    CGenerationProgress::Instance().AddFile(bytes);
+    if (m_batchProgress != nullptr) {
+        m_batchProgress->AddFile(bytes);
+    }
 }

@@ -7,6 +7,7 @@
 
 #include "engine/KSOutFile.h"
 #include "engine/Randomizer.h"
+#include "engine/StopEvent.h"
 #include "properties/KSPropertyList.h"
 #include "support/KSLogger.h"
 #include "support/KSWorker.h"
@@ -16,9 +17,12 @@
 #include <memory>
 #include <optional>
 
+class CGenerationProgress;
+
 class CKSFileGenerator : public CKSWorker,
                          public virtual CKSOutFile,
                          public virtual CRandomizer,
+                         public virtual CStopListener,
                          public CKSIsLogging {
 public:
     // Most candidate names tried for one file.
@@ -90,6 +94,9 @@ public:
     void SetSeed(std::optional<std::uint32_t> seed) { m_seed = seed; }
     // The wait on the quit event after each file (0 for full speed).
     void SetPace(std::uint32_t milliseconds) { m_paceMilliseconds = milliseconds; }
+    // Counters of the batch the generator runs for (not owned; null for none), counted besides
+    // the process-wide ones as each file is closed.
+    void SetBatchProgress(CGenerationProgress* progress) { m_batchProgress = progress; }
 
 protected:
     // Appends a kind's property table (clones of its properties) to the definition.
@@ -102,6 +109,8 @@ protected:
     CKSString TextProperty(std::u16string_view name) const;
     int LastOpenError() const { return m_lastOpenError; }
     void SetLastOpenError(int error) { m_lastOpenError = error; }
+    // Counts a closed file of that size for the progress displays.
+    void CountFile(std::uint64_t bytes);
 
 private:
     CKSPropertyList m_properties;
@@ -114,6 +123,7 @@ private:
     std::optional<std::uint32_t> m_seed;
     std::uint32_t m_paceMilliseconds = kDefaultPaceMilliseconds;
     int m_lastOpenError = 0;
+    CGenerationProgress* m_batchProgress = nullptr;
 };
 
 // The seed of a reproducible run for one definition: the run's seed mixed with the name.

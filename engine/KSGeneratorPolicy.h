@@ -7,22 +7,11 @@
 #include "engine/KSOutFile.h"
 #include "engine/Randomizer.h"
 #include "engine/StopEvent.h"
+#include "support/KSGeometry.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
-
-struct KSRect {
-    std::int32_t left = 0;
-    std::int32_t top = 0;
-    std::int32_t right = 0;
-    std::int32_t bottom = 0;
-};
-
-struct KSPoint {
-    std::int32_t x = 0;
-    std::int32_t y = 0;
-};
 
 // The bases are virtual: in a generator they are the very sub-objects of the generator base.
 class CKSGeneratorPolicy : public virtual CKSOutFile,

@@ -1,6 +1,5 @@
 #include "generators/KSImageFileGenerator.h"
 
-#include "engine/GenerationProgress.h"
 #include "generators/ImageEncoder.h"
 
 #include <algorithm>
@@ -276,6 +275,5 @@ void CKSImageFileGenerator::CloseOutput(const CKSString& path) {
         Logger().InfoF("Not enough memory to create or save image file");
     }
     struct stat info {};
-    CGenerationProgress::Instance().AddFile(
-        ::stat(path.ToUtf8().c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0);
+    CountFile(::stat(path.ToUtf8().c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0);
 }

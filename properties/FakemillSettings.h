@@ -2,7 +2,7 @@
 // The user's settings that outlive a run, kept under the application key (see KSRegUtil), and
 // the key paths themselves.
 
-#include "engine/KSGeneratorPolicy.h"
+#include "support/KSGeometry.h"
 #include "support/KSString.h"
 
 #include <cstdint>

@@ -9,7 +9,7 @@
 // keeps no types, so a number reads back as text and text made of digits reads as a number.
 // Opening never throws; every operation on a key that could not be opened answers false.
 
-#include "engine/KSGeneratorPolicy.h"
+#include "support/KSGeometry.h"
 #include "support/KSString.h"
 
 #include <cstddef>

@@ -16,6 +16,7 @@ packages=(
     googletest libgtest-dev libgmock-dev
     libbenchmark-dev zlib1g-dev         # micro benchmarks; zlib only as the CRC-32 reference
     clang libclang-rt-14-dev            # sanitizer build and libFuzzer targets
+    clang-format                        # the format check of scripts/test.sh
     file                                # tests check generated formats with file(1)
 )
 if [[ "${1:-}" == "--screenshots" ]]; then

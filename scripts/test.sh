@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite twice: a plain optimised build, then a build with
-# AddressSanitizer and UndefinedBehaviorSanitizer. With clang present the sanitizer build uses it
-# and also runs the fuzz targets for a short, bounded time. Exits non-zero on any failure.
+# Checks that every C++ file is formatted as .clang-format says, then builds and runs the whole
+# test suite twice (the layering check is one of its tests): a plain optimised build, then a build
+# with AddressSanitizer and UndefinedBehaviorSanitizer. With clang present the sanitizer build uses
+# it and also runs the fuzz targets for a short, bounded time. Exits non-zero on any failure.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$repo_root"
@@ -9,6 +10,14 @@ cd "$repo_root"
 jobs=$(nproc)
 
 scripts/deps.sh
+
+echo "== Format check (clang-format)"
+if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
+    git ls-files -z -- '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
+else
+    find . -path ./build -prune -o -path ./build-asan -prune -o \( -name '*.cpp' -o -name '*.h' \) -print0 |
+        xargs -0 clang-format --dry-run --Werror
+fi
 
 echo "== Plain build"
 configure_plain_build

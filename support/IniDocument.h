@@ -78,6 +78,8 @@ public:
     explicit Index(const Document& document);
 
     const std::vector<std::u16string>& SectionNames() const { return m_sectionNames; }
+    // Whether a section of that name exists (even without keys). The name comes trimmed.
+    bool HasSection(std::u16string_view section) const { return m_sections.contains(FoldName(section)); }
     // The value of the key, or null when the section or key is missing. Names come trimmed.
     const std::u16string* Find(std::u16string_view section, std::u16string_view key) const;
 

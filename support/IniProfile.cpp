@@ -365,6 +365,25 @@ std::vector<CKSString> CIniProfile::GetSectionNames(const CKSString& file) {
     return names;
 }
 
+bool CIniProfile::HasSection(const CKSString& file, std::u16string_view section) {
+    const Loaded loaded = Load(file.ToUtf8());
+    return loaded.file && loaded.file->index.HasSection(TrimName(section));
+}
+
+bool CIniProfile::CopyProfile(const CKSString& from, const CKSString& to, std::u16string* error) {
+    // The source needs no lock of its own: every write replaces it whole by a rename, so one
+    // read sees one version of it. A file read only in part is refused, never copied short.
+    const Loaded source = Load(from.ToUtf8());
+    if (source.result == LoadResult::Failed) {
+        return Fail(error, source.error);
+    }
+    ini::Document copy = source.file ? source.file->document : ini::Document();
+    return Modify(to, error, [&copy](ini::Document& document) {
+        document = std::move(copy);
+        return true;
+    });
+}
+
 CKSString CIniProfile::GetString(const CKSString& file, std::u16string_view section, std::u16string_view key,
                                  std::u16string_view defaultValue) {
     const Loaded loaded = Load(file.ToUtf8());

@@ -25,6 +25,10 @@ public:
     // unreadable file.
     static std::vector<CKSString> GetSectionNames(const CKSString& file);
 
+    // Whether the file has a section of that name, matched as the readers match it: the name
+    // trimmed and compared without regard to case. False for a missing or unreadable file.
+    static bool HasSection(const CKSString& file, std::u16string_view section);
+
     // The value of the key in the first section of that name, with one pair of matching quotes
     // removed. A missing file, section or key gives the default (trailing spaces removed); "key="
     // gives the empty text.
@@ -53,6 +57,12 @@ public:
     // when absent.
     static bool ReplaceSection(const CKSString& file, std::u16string_view section, const CIniKeyValues& keys,
                                std::u16string* error = nullptr);
+
+    // Makes the file "to" a copy of the file "from", as one write of "to": under its lock, and
+    // replacing it atomically, so that a writer of "to" in another process loses nothing to a
+    // torn file and a crash leaves the old or the new file. A missing "from" gives an empty
+    // file. False, with the reason, when "from" cannot be read or "to" cannot be written.
+    static bool CopyProfile(const CKSString& from, const CKSString& to, std::u16string* error = nullptr);
 
     // Why a section name, key or value would corrupt the file; empty when it is acceptable.
     // A section name may not be empty or contain '[', ']', CR, LF or NUL; a key may not be empty,

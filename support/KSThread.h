@@ -31,6 +31,8 @@ public:
     bool WaitForExit(std::uint32_t milliseconds);
     // SignalStop, then an unlimited wait.
     void StopAndJoin();
+    // Set while no thread runs: before Start and once Run has returned.
+    const CKSManualResetEvent& ExitedEvent() const { return m_exited; }
 
     // Wakes the thread (hands it work).
     void Wake() { m_wakeEvent.Set(); }

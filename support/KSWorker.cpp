@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <unistd.h>
+#include <vector>
 
 CKSWorkerPump::CKSWorkerPump(int index)
     : m_name(KSFormatCapped(64, std::u16string_view(u"Local\\FKMWP%d"), index)), m_index(index) {}
@@ -212,6 +213,12 @@ bool CKSWorkerList::AnyWork() {
 }
 
 bool CKSWorkerList::WaitAll(const CKSManualResetEvent* stopEvent, std::uint32_t timeoutMilliseconds) {
+    const CKSManualResetEvent* const stopEvents[] = {stopEvent};
+    return WaitAll(stopEvents, timeoutMilliseconds);
+}
+
+bool CKSWorkerList::WaitAll(std::span<const CKSManualResetEvent* const> stopEvents,
+                            std::uint32_t timeoutMilliseconds) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMilliseconds);
     bool stopped = false;
@@ -233,8 +240,14 @@ bool CKSWorkerList::WaitAll(const CKSManualResetEvent* stopEvent, std::uint32_t 
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
         const auto wait = static_cast<std::uint32_t>(std::min<long long>(left, kStopPollMilliseconds));
         // Once stopped, the stop event stays set: then only the pumps' activity is waited for.
-        const CKSManualResetEvent* stop = stopped ? nullptr : stopEvent;
-        if (CKSManualResetEvent::WaitAny({stop, &m_activity}, wait) == 0) {
+        std::vector<const CKSManualResetEvent*> events;
+        if (!stopped) {
+            events.assign(stopEvents.begin(), stopEvents.end());
+        }
+        const auto stopCount = static_cast<int>(events.size());
+        events.push_back(&m_activity);
+        const int woken = CKSManualResetEvent::WaitAny(events, wait);
+        if (woken >= 0 && woken < stopCount) {
             stopped = true;
         }
     }

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <span>
 #include <thread>
 
 class CKSWorker {
@@ -102,6 +103,8 @@ public:
     // job in hand) and the pump threads have ended: true; false when the time-out passes first.
     // The pumps wake it as their jobs end, so it returns as soon as the work is done.
     bool WaitAll(const CKSManualResetEvent* stopEvent, std::uint32_t timeoutMilliseconds);
+    // The same, stopping when any of the events is set (null entries are skipped).
+    bool WaitAll(std::span<const CKSManualResetEvent* const> stopEvents, std::uint32_t timeoutMilliseconds);
 
     CKSWorkerPump& Pump(int index) { return *m_pumps[static_cast<std::size_t>(index)]; }
 

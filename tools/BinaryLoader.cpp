@@ -289,13 +289,10 @@ void CBinaryLoader::LoadChunk(std::uint64_t offset) {
 }
 
 void CBinaryLoader::NotifyReady(std::uint64_t offset) {
-    if (IBinaryLoaderListener* listener = m_listener.load(std::memory_order_acquire)) {
-        listener->OnChunkReady(offset);
-    }
+    m_listener.Notify([offset](IBinaryLoaderListener& listener) { listener.OnChunkReady(offset); });
 }
 
 void CBinaryLoader::NotifyFailed(std::uint64_t offset, std::uint64_t length, int error) {
-    if (IBinaryLoaderListener* listener = m_listener.load(std::memory_order_acquire)) {
-        listener->OnChunkFailed(offset, length, error);
-    }
+    m_listener.Notify(
+        [&](IBinaryLoaderListener& listener) { listener.OnChunkFailed(offset, length, error); });
 }

@@ -9,6 +9,7 @@
 // follows it. A page whose bytes have left is simply asked for again, so the bound never changes
 // what is shown.
 
+#include "support/KSListenerSlot.h"
 #include "support/KSLogger.h"
 #include "support/KSSynchronizer.h"
 #include "support/KSThread.h"
@@ -66,10 +67,9 @@ public:
     explicit CBinaryLoader(const CKSManualResetEvent* watched);
     ~CBinaryLoader() override;
 
-    // Not owned; it must outlive the loader's thread or be replaced by null first.
-    void SetListener(IBinaryLoaderListener* listener) {
-        m_listener.store(listener, std::memory_order_release);
-    }
+    // Not owned; it must outlive the loader's thread or be replaced by null first. Replacing it
+    // waits for a callback in progress to return; no callback reaches the old listener after.
+    void SetListener(IBinaryLoaderListener* listener) { m_listener.Set(listener); }
 
     // Asks for the chunk at offset: nothing happens when a cached chunk starts exactly there
     // ("Already loaded %u") or the offset is already waiting; otherwise it is queued.
@@ -132,7 +132,7 @@ private:
     void NotifyFailed(std::uint64_t offset, std::uint64_t length, int error);
 
     mutable CKSSynchronizer m_lock;
-    std::atomic<IBinaryLoaderListener*> m_listener{nullptr};
+    CKSListenerSlot<IBinaryLoaderListener> m_listener;
     ChunkMap m_chunks;
     // Least recently used first.
     std::list<std::uint64_t> m_uses;

@@ -51,30 +51,21 @@ void CKSHamperingAgent::Run() {
     }
     // A stop from an earlier run leaves the wake event set; this run starts afresh.
     WakeEvent().Reset();
-    IHamperingListener* listener = m_listener.load(std::memory_order_acquire);
     std::vector<HeldTarget> targets;
     for (const CKSString& path : GetTargets()) {
         targets.push_back(HeldTarget{path, CKSExclusiveFile()});
     }
-    auto open = [&](HeldTarget& target) {
-        if (target.file.IsOpen()) {
-            target.file.Close();
-            if (listener != nullptr) {
-                listener->OnClosing(target.path);
-            }
-        }
-        target.file.Open(target.path);
-        if (listener != nullptr) {
-            listener->OnOpening(target.path, target.file.IsOpen() ? 0 : target.file.GetLastError());
-        }
-    };
     auto close = [&](HeldTarget& target) {
         if (target.file.IsOpen()) {
             target.file.Close();
-            if (listener != nullptr) {
-                listener->OnClosing(target.path);
-            }
+            m_listener.Notify([&](IHamperingListener& listener) { listener.OnClosing(target.path); });
         }
+    };
+    auto open = [&](HeldTarget& target) {
+        close(target);
+        target.file.Open(target.path);
+        const int error = target.file.IsOpen() ? 0 : target.file.GetLastError();
+        m_listener.Notify([&](IHamperingListener& listener) { listener.OnOpening(target.path, error); });
     };
 
     // Without targets (or with an unknown mode) there is nothing to hold: the run ends at once
@@ -112,7 +103,5 @@ void CKSHamperingAgent::Run() {
             close(target);
         }
     }
-    if (listener != nullptr) {
-        listener->OnRunEnded();
-    }
+    m_listener.Notify([](IHamperingListener& listener) { listener.OnRunEnded(); });
 }

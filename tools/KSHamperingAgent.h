@@ -3,6 +3,7 @@
 // that other programs fail to use them, in one of three modes, and reports every step to a
 // listener until it is stopped.
 
+#include "support/KSListenerSlot.h"
 #include "support/KSManualResetEvent.h"
 #include "support/KSString.h"
 #include "support/KSSynchronizer.h"
@@ -50,8 +51,10 @@ public:
 
     void SetMode(std::uint32_t mode) { m_mode.store(mode, std::memory_order_relaxed); }
     std::uint32_t GetMode() const { return m_mode.load(std::memory_order_relaxed); }
-    // Not owned; it must outlive the agent's thread or be replaced by null first.
-    void SetListener(IHamperingListener* listener) { m_listener.store(listener, std::memory_order_release); }
+    // Not owned; it must outlive the agent's thread or be replaced by null first. It is read at
+    // every callback, so a run in progress reports to the new one; replacing it waits for a
+    // callback in progress to return, and no callback reaches the old listener after.
+    void SetListener(IHamperingListener* listener) { m_listener.Set(listener); }
     // How long rotate mode holds each file; only the stop event cuts a hold short.
     void SetRotateHold(std::uint32_t milliseconds) {
         m_rotateHold.store(milliseconds, std::memory_order_relaxed);
@@ -74,7 +77,7 @@ private:
     std::vector<CKSString> m_targets;
     std::atomic<std::uint32_t> m_mode{kHamperModeNone};
     std::atomic<std::uint32_t> m_rotateHold{kRotateHoldMilliseconds};
-    std::atomic<IHamperingListener*> m_listener{nullptr};
+    CKSListenerSlot<IHamperingListener> m_listener;
     // Rotate mode's hold waits on the stop event alone; without one it still waits its time.
     CKSManualResetEvent m_neverSet;
     const CKSManualResetEvent* m_holdWatch;

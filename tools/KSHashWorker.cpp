@@ -129,9 +129,7 @@ void CKSHashWorker::Run() {
                                             [this] { return IsRunning(); });
         // A job taken away meanwhile is simply gone; there is nobody left to tell.
         if (Finish(job, text, success, error)) {
-            if (IHashWorkerListener* listener = m_listener.load(std::memory_order_acquire)) {
-                listener->OnHashDone(job.id, success);
-            }
+            m_listener.Notify([&](IHashWorkerListener& listener) { listener.OnHashDone(job.id, success); });
         }
     }
 }

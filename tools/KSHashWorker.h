@@ -4,6 +4,7 @@
 // job and tells its listener which row is done. The caller never waits for a hash: adding a job
 // and fetching a result only take the job lock, which the worker never holds while it reads.
 
+#include "support/KSListenerSlot.h"
 #include "support/KSString.h"
 #include "support/KSSynchronizer.h"
 #include "support/KSThread.h"
@@ -46,8 +47,9 @@ public:
     // Stops the thread and waits for it; a file being hashed is abandoned at its next read.
     ~CKSHashWorker() override;
 
-    // Not owned; it must outlive the worker's thread or be replaced by null first.
-    void SetListener(IHashWorkerListener* listener) { m_listener.store(listener, std::memory_order_release); }
+    // Not owned; it must outlive the worker's thread or be replaced by null first. Replacing it
+    // waits for a callback in progress to return; no callback reaches the old listener after.
+    void SetListener(IHashWorkerListener* listener) { m_listener.Set(listener); }
 
     // Appends a job; starts the thread with the first one; wakes it. False only when the thread
     // could not be started (the job stays queued for the next call).
@@ -75,5 +77,5 @@ private:
     CKSSynchronizer m_lock;
     std::deque<CKSHashJob> m_jobs;
     bool m_started = false;
-    std::atomic<IHashWorkerListener*> m_listener{nullptr};
+    CKSListenerSlot<IHashWorkerListener> m_listener;
 };

@@ -1,6 +1,6 @@
 #include "app/FKMController.h"
 #include "app/KSGeneratorBatch.h"
-#include "engine/KSFileGeneratorFactory.h"
+#include "generators/KSFileGeneratorFactory.h"
 #include "tests/common/CapturingOutput.h"
 #include "tests/common/TempDir.h"
 

@@ -1,7 +1,7 @@
 #pragma once
 // Builds generators the way a batch does, for tests that run them directly.
 
-#include "engine/KSFileGeneratorFactory.h"
+#include "generators/KSFileGeneratorFactory.h"
 #include "tests/common/CapturingOutput.h"
 #include "tests/common/TempDir.h"
 

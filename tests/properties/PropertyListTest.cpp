@@ -1,4 +1,4 @@
-#include "engine/KSFileGeneratorFactory.h"
+#include "generators/KSFileGeneratorFactory.h"
 #include "properties/KSPropertyList.h"
 #include "support/IniProfile.h"
 #include "support/KSException.h"

@@ -96,6 +96,19 @@ TEST_F(IniRead, DuplicatesFirstSectionAndFirstKeyWin) {
     EXPECT_EQ(Get(u"A", u"only"), u"<default>");
 }
 
+TEST_F(IniRead, HasSectionAnswersAsTheReaderFindsSections) {
+    EXPECT_FALSE(CIniProfile::HasSection(Ini(), u"a")); // no file yet
+    Put("[\xC3\x84rger]\r\n"                            // [Ärger], no keys
+        ";[commented]\r\n"
+        "  [ padded ] trailing text\r\n"
+        "k=[not a section]\r\n");
+    EXPECT_TRUE(CIniProfile::HasSection(Ini(), u"\u00e4RGER"));
+    EXPECT_TRUE(CIniProfile::HasSection(Ini(), u"  PADDED "));
+    EXPECT_FALSE(CIniProfile::HasSection(Ini(), u"commented"));
+    EXPECT_FALSE(CIniProfile::HasSection(Ini(), u"not a section"));
+    EXPECT_FALSE(CIniProfile::HasSection(Ini(), u"pad"));
+}
+
 TEST_F(IniRead, OnePairOfMatchingQuotesIsRemoved) {
     Put("[s]\r\n"
         "dq=\" a b \"\r\n"

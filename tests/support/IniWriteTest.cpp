@@ -4,7 +4,12 @@
 
 #include "tests/support/IniTestSupport.h"
 
+#include <QLockFile>
+#include <QString>
+
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 namespace {
 
@@ -148,6 +153,51 @@ TEST_F(IniWrite, FirstWriteNeedsAnExistingFolder) {
     EXPECT_FALSE(CIniProfile::WriteString(inMissing, u"s", u"k", u"v", &error));
     EXPECT_NE(error.find(u"does not exist"), std::u16string::npos);
     EXPECT_FALSE(std::filesystem::exists(m_dir.File("no")));
+}
+
+TEST_F(IniWrite, CopyProfileReplacesTheTargetByteForByteOrSaysWhyNot) {
+    const std::string source = Utf16Le(u"; kept\r\n[ A ]\r\nk = v\r\n[b]");
+    Put(source);
+    const std::string target = m_dir.File("copy.ini");
+    WriteFileBytes(target, "[old]\r\nk=1\r\n[older]\r\n");
+    std::u16string error;
+    ASSERT_TRUE(CIniProfile::CopyProfile(Ini(), CKSString::FromUtf8(target), &error)) << Utf16ToUtf8(error);
+    EXPECT_EQ(ReadFileBytes(target), source);
+    EXPECT_TRUE(CIniProfile::HasSection(CKSString::FromUtf8(target), u"a"));
+    EXPECT_FALSE(CIniProfile::HasSection(CKSString::FromUtf8(target), u"old"));
+
+    EXPECT_FALSE(CIniProfile::CopyProfile(Ini(), CKSString::FromUtf8(m_dir.File("no/such/x.ini")), &error));
+    EXPECT_NE(error.find(u"does not exist"), std::u16string::npos);
+    // An unreadable source copies nothing: the target keeps what it had.
+    std::filesystem::create_directory(m_dir.File("folder.ini"));
+    EXPECT_FALSE(CIniProfile::CopyProfile(CKSString::FromUtf8(m_dir.File("folder.ini")),
+                                          CKSString::FromUtf8(target), &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(ReadFileBytes(target), source);
+    // A configuration that was never written copies as an empty file.
+    ASSERT_TRUE(CIniProfile::CopyProfile(CKSString::FromUtf8(m_dir.File("never.ini")),
+                                         CKSString::FromUtf8(target), &error));
+    EXPECT_EQ(ReadFileBytes(target), "");
+}
+
+TEST_F(IniWrite, CopyProfileWaitsForTheTargetsLock) {
+    Put("[s]\r\nk=v\r\n");
+    const std::string target = m_dir.File("copy.ini");
+    QLockFile held(QString::fromStdString(target + ".lock"));
+    ASSERT_TRUE(held.tryLock(0));
+    std::thread release([&held] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        held.unlock();
+    });
+    const auto start = std::chrono::steady_clock::now();
+    std::u16string error;
+    const bool copied = CIniProfile::CopyProfile(Ini(), CKSString::FromUtf8(target), &error);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    release.join();
+    ASSERT_TRUE(copied) << Utf16ToUtf8(error);
+    EXPECT_GE(waited, std::chrono::milliseconds(350))
+        << "the copy must not write while another holds the lock";
+    EXPECT_EQ(ReadFileBytes(target), "[s]\r\nk=v\r\n");
 }
 
 TEST_F(IniWrite, Utf8MarkAndUtf16FilesStayAsTheyAre) {

@@ -1,4 +1,4 @@
-#include "engine/KSFileGeneratorFactory.h"
+#include "generators/KSFileGeneratorFactory.h"
 
 #include "generators/KSBinFileGenerator.h"
 #include "generators/KSCRCFileCalculator.h"
