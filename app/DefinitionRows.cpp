@@ -1,6 +1,6 @@
 #include "app/DefinitionRows.h"
 
-#include "engine/KSFileGeneratorFactory.h"
+#include "generators/KSFileGeneratorFactory.h"
 #include "support/IniProfile.h"
 #include "support/KSFormat.h"
 #include "support/KSTime.h"

@@ -117,13 +117,7 @@ std::u16string DefinitionSummary(CKSFileGenerator& generator) {
 }
 
 bool DefinitionExists(const CKSString& file, std::u16string_view name) {
-    const CKSString wanted(name);
-    for (const CKSString& section : CIniProfile::GetSectionNames(file)) {
-        if (section.Compare(wanted) == 0) {
-            return true;
-        }
-    }
-    return false;
+    return CIniProfile::HasSection(file, name);
 }
 
 bool WriteDefinition(const CKSString& file, std::u16string_view name, const CKSPropertyList& properties,

@@ -3,7 +3,7 @@
 // from their windows: the generator built from the wizard's answers, the checks that refuse bad
 // answers with a reason, the summary text, and writes that replace a whole section at once.
 
-#include "engine/KSFileGeneratorFactory.h"
+#include "generators/KSFileGeneratorFactory.h"
 #include "support/KSString.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 
 #include "app/ConfigInfoUI.h"
 #include "app/DefinitionRows.h"
-#include "engine/KSFileGeneratorFactory.h"
+#include "generators/KSFileGeneratorFactory.h"
 #include "properties/ConfigLocation.h"
 #include "properties/FakemillSettings.h"
 #include "properties/KSRegUtil.h"

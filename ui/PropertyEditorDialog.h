@@ -3,7 +3,7 @@
 // its type. Numbers take the definition syntax (64KB, 1K,10K) and show how they read back. OK
 // writes the whole section at once; a refused write keeps the dialog open and says why.
 
-#include "engine/KSFileGeneratorFactory.h"
+#include "generators/KSFileGeneratorFactory.h"
 #include "ui/KSDialog.h"
 
 #include <QString>
