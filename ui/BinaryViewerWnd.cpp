@@ -98,9 +98,12 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override { m_viewer->PaintArea(event); }
     void wheelEvent(QWheelEvent* event) override {
-        const int notches = event->angleDelta().y() / 120;
-        for (int i = 0; i < std::abs(notches) * kWheelLines; ++i) {
-            m_viewer->Scroll(notches > 0 ? EBinaryScroll::LineUp : EBinaryScroll::LineDown);
+        // Touchpads send fractions of a notch: they add up to whole lines.
+        m_wheel += event->angleDelta().y() * kWheelLines;
+        const int lines = m_wheel / 120;
+        m_wheel -= lines * 120;
+        for (int i = 0; i < std::abs(lines); ++i) {
+            m_viewer->Scroll(lines > 0 ? EBinaryScroll::LineUp : EBinaryScroll::LineDown);
         }
         event->accept();
     }
@@ -118,6 +121,7 @@ protected:
 
 private:
     CBinaryViewerWnd* m_viewer;
+    int m_wheel = 0;
 };
 
 CBinaryViewerWnd::CBinaryViewerWnd(const QString& path, QWidget* parent)
@@ -233,12 +237,17 @@ void CBinaryViewerWnd::Reread() {
     LayOut();
 }
 
+int CBinaryViewerWnd::OffsetDigits() const {
+    // The size taken when the file was opened, before the loader's first chunk, so that the
+    // column's width never changes under a layout.
+    return m_loader && m_loader->GetSourceSize() > 0xFFFFFFFFULL ? 16 : 8;
+}
+
 int CBinaryViewerWnd::OffsetColumnWidth() const {
     if (!m_showOffsets) {
         return 0;
     }
-    const int digits = m_loader && m_loader->FileSize() > 0xFFFFFFFFULL ? 16 : 8;
-    return (digits + 2) * QFontMetrics(m_area->font()).horizontalAdvance(QLatin1Char('0'));
+    return (OffsetDigits() + 2) * QFontMetrics(m_area->font()).horizontalAdvance(QLatin1Char('0'));
 }
 
 void CBinaryViewerWnd::LayOut() {
@@ -356,8 +365,7 @@ QString CBinaryViewerWnd::LineText(int line) const {
     }
     QString text;
     if (m_showOffsets) {
-        const int digits = m_loader->FileSize() > 0xFFFFFFFFULL ? 16 : 8;
-        text = QStringLiteral("%1  ").arg(offset, digits, 16, QLatin1Char('0')).toUpper();
+        text = QStringLiteral("%1  ").arg(offset, OffsetDigits(), 16, QLatin1Char('0')).toUpper();
     }
     text += QString::fromLatin1(hex.data(), static_cast<qsizetype>(hex.size()));
     if (m_showCharacters) {

@@ -57,6 +57,7 @@ public:
 
     // The offset column's width in pixels (0 when it is off), and the x where the hex text starts.
     int OffsetColumnWidth() const;
+    int OffsetDigits() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -384,7 +384,8 @@ QWizardPage* CNewDefinitionWizard::CreatePage(int index) {
 int CNewDefinitionWizard::nextId() const {
     switch (currentId()) {
     case kIntroPage: {
-        const std::u16string kind = Answers().kind;
+        const auto* intro = static_cast<const CIntroPage*>(page(kIntroPage));
+        const std::u16string kind = intro->kind->currentData().toString().toStdU16String();
         if (kind == u"txt") {
             return kTextPage;
         }

@@ -165,7 +165,7 @@ TEST_F(BinaryViewerTest, AnEmptyFileAMissingOneAndAFifoLeaveAWindowThatSaysWhy) 
     EXPECT_LT(timer.elapsed(), 3000);
 }
 
-TEST_F(BinaryViewerTest, AFileThatShrinksIsReportedAndReadAgainOnF5) {
+TEST_F(BinaryViewerTest, AFileThatShrinksOrGoesIsReportedAndReadAgainOnF5) {
     const std::string path = m_dir.File("shrinks.bin");
     WriteFileBytes(path, Bytes(1 << 20));
     const auto viewer = Open(path);
@@ -183,6 +183,12 @@ TEST_F(BinaryViewerTest, AFileThatShrinksIsReportedAndReadAgainOnF5) {
     WriteFileBytes(path, Bytes(5000));
     QTest::keyClick(viewer.get(), Qt::Key_F5);
     EXPECT_TRUE(WaitUntil([&] { return viewer->StatusText(2).endsWith(QStringLiteral("of 5000 bytes")); }));
+
+    // Deleted: the open file still reads as it was; F5 tells that it is gone.
+    std::filesystem::remove(path);
+    QTest::keyClick(viewer.get(), Qt::Key_F5);
+    EXPECT_TRUE(viewer->StatusText(0).startsWith(QStringLiteral("Cannot open: ")));
+    QTest::keyClick(viewer.get(), Qt::Key_End);
 }
 
 TEST_F(BinaryViewerTest, ClosingWhileLoadingReturnsAtOnceAndLeavesAnotherViewerWorking) {
