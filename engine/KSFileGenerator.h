@@ -82,6 +82,8 @@ public:
     CKSString GetPrefix() const;
     void SetName();
     const CKSString& GetDisplayName() const { return m_name; }
+    // The name a definition is shown and summarised under (the wizard names it after its section).
+    void SetDisplayName(std::u16string_view name) { m_name = CKSString(name); }
     // The folder becomes base, base joined with a relative "Folder", or an absolute "Folder".
     // Answers whether "Folder" was applied.
     bool SetOutputFolder(const CKSString& base);
@@ -112,7 +114,6 @@ protected:
     bool BoolProperty(std::u16string_view name, bool fallback) const;
     std::int32_t LongProperty(std::u16string_view name, std::int32_t fallback) const;
     CKSString TextProperty(std::u16string_view name) const;
-    void SetDisplayName(std::u16string_view name) { m_name = CKSString(name); }
     int LastOpenError() const { return m_lastOpenError; }
     void SetLastOpenError(int error) { m_lastOpenError = error; }
     // Counts a closed file of that size for the progress displays.
