@@ -116,8 +116,11 @@ protected:
     CKSString TextProperty(std::u16string_view name) const;
     int LastOpenError() const { return m_lastOpenError; }
     void SetLastOpenError(int error) { m_lastOpenError = error; }
-    // Counts a closed file of that size for the progress displays.
+    // Counts a closed file of that size for the progress displays (less what was counted of it
+    // while it was written).
     void CountFile(std::uint64_t bytes);
+    // Counts the bytes as they reach the file.
+    bool WriteToDescriptor(const void* data, std::size_t count, std::size_t& written) override;
 
 private:
     CKSPropertyList m_properties;
@@ -131,6 +134,8 @@ private:
     std::uint32_t m_paceMilliseconds = kDefaultPaceMilliseconds;
     int m_lastOpenError = 0;
     CGenerationProgress* m_batchProgress = nullptr;
+    // Bytes of the file in hand already counted as written.
+    std::uint64_t m_countedOfFile = 0;
 };
 
 // The seed of a reproducible run for one definition: the run's seed mixed with the name.
