@@ -316,6 +316,7 @@ bool CKSFileGenerator::OpenOutput(const CKSString& path) {
     if (IsOpen()) {
         Close();
     }
+    m_countedOfFile = 0; // what a failed file had written stays counted as written
     errno = 0;
     const bool open = CreateExclusive(path);
     m_lastOpenError = open ? 0 : errno;
@@ -329,8 +330,22 @@ void CKSFileGenerator::CloseOutput(const CKSString&) {
 }
 
 void CKSFileGenerator::CountFile(std::uint64_t bytes) {
-    CGenerationProgress::Instance().AddFile(bytes);
+    const std::uint64_t rest = bytes > m_countedOfFile ? bytes - m_countedOfFile : 0;
+    m_countedOfFile = 0;
+    CGenerationProgress::Instance().AddFile(rest);
     if (m_batchProgress != nullptr) {
-        m_batchProgress->AddFile(bytes);
+        m_batchProgress->AddFile(rest);
     }
+}
+
+bool CKSFileGenerator::WriteToDescriptor(const void* data, std::size_t count, std::size_t& written) {
+    const bool ok = CKSOutFile::WriteToDescriptor(data, count, written);
+    if (written != 0) {
+        m_countedOfFile += written;
+        CGenerationProgress::Instance().AddBytes(written);
+        if (m_batchProgress != nullptr) {
+            m_batchProgress->AddBytes(written);
+        }
+    }
+    return ok;
 }

@@ -82,6 +82,8 @@ public:
     CKSString GetPrefix() const;
     void SetName();
     const CKSString& GetDisplayName() const { return m_name; }
+    // The name a definition is shown and summarised under (the wizard names it after its section).
+    void SetDisplayName(std::u16string_view name) { m_name = CKSString(name); }
     // The folder becomes base, base joined with a relative "Folder", or an absolute "Folder".
     // Answers whether "Folder" was applied.
     bool SetOutputFolder(const CKSString& base);
@@ -112,11 +114,13 @@ protected:
     bool BoolProperty(std::u16string_view name, bool fallback) const;
     std::int32_t LongProperty(std::u16string_view name, std::int32_t fallback) const;
     CKSString TextProperty(std::u16string_view name) const;
-    void SetDisplayName(std::u16string_view name) { m_name = CKSString(name); }
     int LastOpenError() const { return m_lastOpenError; }
     void SetLastOpenError(int error) { m_lastOpenError = error; }
-    // Counts a closed file of that size for the progress displays.
+    // Counts a closed file of that size for the progress displays (less what was counted of it
+    // while it was written).
     void CountFile(std::uint64_t bytes);
+    // Counts the bytes as they reach the file.
+    bool WriteToDescriptor(const void* data, std::size_t count, std::size_t& written) override;
 
 private:
     CKSPropertyList m_properties;
@@ -130,6 +134,8 @@ private:
     std::uint32_t m_paceMilliseconds = kDefaultPaceMilliseconds;
     int m_lastOpenError = 0;
     CGenerationProgress* m_batchProgress = nullptr;
+    // Bytes of the file in hand already counted as written.
+    std::uint64_t m_countedOfFile = 0;
 };
 
 // The seed of a reproducible run for one definition: the run's seed mixed with the name.

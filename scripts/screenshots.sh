@@ -139,6 +139,35 @@ if wanted exerciser "$@"; then
     shot_window "$exerciser" file-exerciser-running
     xdotool windowactivate --sync "$exerciser" key --clearmodifiers Escape
 fi
+if wanted viewer "$@"; then
+    # The viewer on the program itself: Tools > Binary Viewer, the file typed into the chooser.
+    xdotool windowactivate --sync "$main" key --clearmodifiers alt+t b
+    chooser=$(await_window '^Open$')
+    sleep 0.5
+    xdotool type --delay 5 "$build_dir/app/fakemill"
+    xdotool key Return
+    viewer=$(await_window '^Binary Viewer - ')
+    xdotool windowsize "$viewer" 520 420 windowmove "$viewer" 80 60
+    sleep 0.8
+    xdotool mousemove --window "$viewer" 60 40
+    sleep 0.3
+    shot_window "$viewer" binary-viewer
+    xdotool windowclose "$viewer" 2>/dev/null || xdotool key --window "$viewer" alt+F4
+fi
+if wanted wizard "$@"; then
+    xdotool windowactivate --sync "$main" key --clearmodifiers alt+d a
+    wizard=$(await_window '^Define new generation type$')
+    sleep 0.5
+    shot_window "$wizard" wizard-intro
+    xdotool windowactivate --sync "$wizard" key --clearmodifiers alt+n
+    sleep 0.5
+    shot_window "$wizard" wizard-text
+    # Alt+N is also the kind page's "&n" toggle: Return presses the default button, Next.
+    xdotool windowactivate --sync "$wizard" key --clearmodifiers Return
+    sleep 0.5
+    shot_window "$wizard" wizard-summary
+    xdotool windowactivate --sync "$wizard" key --clearmodifiers Escape
+fi
 
 xdotool windowactivate --sync "$main" key --clearmodifiers alt+f x 2>/dev/null || true
 wait %2 2>/dev/null || true

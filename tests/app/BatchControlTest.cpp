@@ -73,8 +73,12 @@ TEST(BatchControl, StoppingOneBatchLeavesTheOthersAndTheProgramRunning) {
     ASSERT_TRUE(longBatch && queued && shortBatch);
     queued->RequestStop(); // still waiting behind "long"
 
-    // Stopped in the middle of its first file.
-    ASSERT_TRUE(WaitUntil([&] { return FilesIn(dir.Path() / "long") > 0; }));
+    // Stopped in the middle of its first file, whose bytes already show as they are written.
+    ASSERT_TRUE(WaitUntil([&] { return longBatch->Read().bytes > 0; }));
+    const CKSBatchControl::Snapshot writing = longBatch->Read();
+    EXPECT_EQ(writing.files, 0u);
+    EXPECT_TRUE(writing.started && !writing.finished);
+    EXPECT_EQ(FilesIn(dir.Path() / "long"), 1u);
     const auto stoppedAt = std::chrono::steady_clock::now();
     longBatch->RequestStop();
     ASSERT_TRUE(longBatch->FinishedEvent().Wait(10000));

@@ -4,11 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <map>
-
 #include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <map>
 #include <thread>
 
 namespace {
@@ -250,4 +249,34 @@ TEST(Cli, EveryCommandHasItsHelpAndTheConfigurationIsCheckedBeforeReading) {
     const CliResult after = RunCli({"list"});
     EXPECT_NE(after.out.find("first\tbin"), std::string::npos) << after.out;
     EXPECT_EQ(after.err, "");
+}
+
+TEST(GenerateCommand, ASignalEndsTheRunAfterTheFileInHand) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        TempDir dir;
+        const std::string config = dir.File("fakemill.ini");
+        WriteFileBytes(config, "[slow]\nType=bin\nSize=1000\nFiles=40\n");
+        const std::string out = dir.File("out");
+        ChildProcess child(
+            {FAKEMILL_CLI_PATH, "--config", config, "generate", "-o", out, "--pace", "300", "slow"});
+        // Output to a pipe is buffered: the first file tells that the run is under way.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!std::filesystem::exists(out) || std::filesystem::is_empty(out)) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the generator never started";
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        const auto signalled = std::chrono::steady_clock::now();
+        child.Signal(signal);
+        std::string line;
+        std::string last;
+        while (child.ReadLine(line)) {
+            last = line;
+        }
+        EXPECT_EQ(child.Wait(), 128 + signal);
+        EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(3));
+        EXPECT_EQ(last.rfind("Generator finished ", 0), 0u) << last;
+        const auto made = std::distance(std::filesystem::directory_iterator(out), {});
+        EXPECT_GE(made, 1);
+        EXPECT_LT(made, 40);
+    }
 }
