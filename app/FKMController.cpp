@@ -35,6 +35,14 @@ bool RunBatch(CKSGeneratorBatch* batch, const CKSFileGeneratorFactory& factory, 
             logger.WarningF("Could not initialize '%s' from [%s]", name, batch->GetConfigFile());
             continue;
         }
+        // A range that cannot be drawn from would run away (billions of files or bytes): the
+        // definition is refused and the rest of the batch runs.
+        std::u16string problem;
+        if (const CKSProperty* unsound = generator->GetProperties().FindUnsoundRange(&problem)) {
+            logger.ErrorF("'%s' not generated: %s=%s: %s", name, unsound->GetName(),
+                          unsound->GetRangeValue().Format(), problem);
+            continue;
+        }
         generator->SetOutputFolder(batch->GetDestination());
         batch->AddFile(name, generator->GetOutputFolder());
         generator->SetName();

@@ -23,4 +23,6 @@ private:
 };
 
 // Runs the batch (nothing for null) with the worker thread's factory and logger. Always true.
+// The batch's own stop ends it as the application's stop event does: no further generator is
+// created, the running ones end after the block in hand, and the batch is marked stopped.
 bool RunBatch(CKSGeneratorBatch* batch, const CKSFileGeneratorFactory& factory, CKSLogger& logger);

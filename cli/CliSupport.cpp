@@ -8,11 +8,30 @@
 #include <ostream>
 #include <pthread.h>
 
+namespace {
+
+// The line the table generator logs at the end of every row.
+bool IsDetailLine(std::u16string_view text) {
+    return text.find(u"bytes at end of block.") != std::u16string_view::npos;
+}
+
+// "Generator finished 10:42" or "3 generators finished 10:42".
+bool IsFinishedLine(std::u16string_view text) {
+    return text.find(u"enerator finished ") != std::u16string_view::npos ||
+           text.find(u"generators finished ") != std::u16string_view::npos;
+}
+
+} // namespace
+
 void CStreamOutput::Write(std::u16string_view text, bool error) {
     if (error) {
         m_errorLines.fetch_add(1);
     }
-    WriteLine(Utf16ToUtf8(text));
+    const bool shown = error || m_shown == EShown::Everything ||
+                       (m_shown == EShown::WithoutDetail ? !IsDetailLine(text) : IsFinishedLine(text));
+    if (shown) {
+        WriteLine(Utf16ToUtf8(text));
+    }
 }
 
 void CStreamOutput::WriteA(std::string_view text) {

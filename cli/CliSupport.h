@@ -21,6 +21,12 @@ public:
     CStreamOutput(std::ostream& stream, bool flushEachLine)
         : m_stream(stream), m_flushEachLine(flushEachLine) {}
 
+    // Which lines reach the stream: every line; all but the per-row and per-block detail lines
+    // (a table of 100,000 rows would print 100,000 of them); or only warnings, errors and the
+    // batch's finished line. Errors and warnings are counted whatever is shown.
+    enum class EShown { Everything, WithoutDetail, Quiet };
+    void SetShown(EShown shown) { m_shown = shown; }
+
     void Write(std::u16string_view text, bool error) override;
     void WriteA(std::string_view text) override;
     int ErrorLines() const { return m_errorLines.load(); }
@@ -38,6 +44,7 @@ private:
     std::mutex m_mutex;
     std::atomic<int> m_errorLines{0};
     bool m_progressActive = false;
+    EShown m_shown = EShown::Everything;
 };
 
 // Redraws "files made, bytes written, rate" a few times a second while it exists.

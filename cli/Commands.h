@@ -30,6 +30,11 @@ int RunGenerateCommand(const CKSString& configFile, const std::vector<std::strin
 // the desktop program would use (the FKMCONFIG variable, the settings value, or a new one made on
 // first run). False, with the reason on the error stream, when there is none.
 bool ResolveConfigFile(const std::string* option, CKSString& path, CliStreams& io);
+// For the commands that read definitions: whether the configuration file can be read. A file
+// named with --config must exist; the default one may be missing (a first run: no definitions
+// yet), which every command but list notes once. A folder or an unreadable file is an error
+// naming it. Answers 0 to go on, else the exit status after the reason on the error stream.
+int CheckConfigForReading(const CKSString& path, bool named, const std::string& command, CliStreams& io);
 int RunHexdumpCommand(const std::vector<std::string>& args, CliStreams& io);
 int RunExerciseCommand(const std::vector<std::string>& args, CliStreams& io);
 int RunVerifyCommand(const std::vector<std::string>& args, CliStreams& io);

@@ -6,6 +6,9 @@
 
 #include "generators/KSCRCFileCalculator.h"
 
+#include <ostream>
+#include <sys/stat.h>
+
 int RunCrcCommand(const std::vector<std::string>& args, CliStreams& io) {
     CliArguments parsed({"--trailer"}, {});
     if (!parsed.Parse(args)) {
@@ -22,12 +25,23 @@ int RunCrcCommand(const std::vector<std::string>& args, CliStreams& io) {
     logger.SetOutput(&output);
     int status = kExitSuccess;
     for (const std::string& file : parsed.Positional()) {
+        struct stat info {};
+        if (::stat(file.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+            io.err << "fakemill-cli crc: '" << file << "' is a folder\n";
+            status = kExitFailure;
+            continue;
+        }
         CKSCRCFileCalculator calculator(&logger);
         calculator.SetFileName(CKSString::FromUtf8(file));
         calculator.SetTrailerCheck(parsed.Has("--trailer"));
         calculator.Calculate();
         if (!calculator.WasRead() || (parsed.Has("--trailer") && !calculator.TrailerMatched())) {
             status = kExitFailure;
+        }
+        if (parsed.Has("--trailer") && calculator.WasRead() && ::stat(file.c_str(), &info) == 0 &&
+            info.st_size < 4) {
+            io.err << "fakemill-cli crc: '" << file << "' is too short to hold a trailer (" << info.st_size
+                   << " bytes)\n";
         }
     }
     return status;

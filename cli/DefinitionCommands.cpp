@@ -4,6 +4,7 @@
 #include "cli/Commands.h"
 
 #include "generators/KSFileGeneratorFactory.h"
+#include "support/IniDocument.h"
 #include "support/IniProfile.h"
 
 #include <ostream>
@@ -37,18 +38,6 @@ public:
 private:
     std::ostream& m_out;
 };
-
-bool SectionExists(const CKSString& file, std::u16string_view name) {
-    CKSString wanted(name);
-    wanted.Lower();
-    for (CKSString section : CIniProfile::GetSectionNames(file)) {
-        section.Lower();
-        if (section.View() == wanted.View()) {
-            return true;
-        }
-    }
-    return false;
-}
 
 } // namespace
 
@@ -120,14 +109,17 @@ int RunDefineCommand(const CKSString& configFile, const std::vector<std::string>
         io.err << "\n";
         return kExitUsage;
     }
-    const std::string& nameText = parsed.Positional()[0];
-    const CKSString name = CKSString::FromUtf8(nameText);
+    // The reader trims section names: " b1 " is the name "b1", and is shown so.
+    const std::u16string typedName = Utf8ToUtf16(parsed.Positional()[0]);
+    const CKSString name(ini::TrimBlanks(typedName));
+    const std::string nameText = name.ToUtf8();
     if (const std::u16string problem = CIniProfile::CheckSectionName(name); !problem.empty()) {
         io.err << "fakemill-cli define: the name '" << nameText
                << "' cannot be used: " << Utf16ToUtf8(problem) << "\n";
         return kExitUsage;
     }
     CKSPropertyList& properties = generator->GetProperties();
+    std::vector<std::string> warnings;
     for (std::size_t i = 1; i < parsed.Positional().size(); ++i) {
         const std::string& assignment = parsed.Positional()[i];
         const std::size_t equals = assignment.find('=');
@@ -145,23 +137,45 @@ int RunDefineCommand(const CKSString& configFile, const std::vector<std::string>
             io.err << "fakemill-cli define: the kind is set with --type, not Type=\n";
             return kExitUsage;
         }
-        property->ParseValue(Utf8ToUtf16(assignment.substr(equals + 1)));
+        const std::string valueText = assignment.substr(equals + 1);
+        if (valueText.empty()) {
+            continue; // "Size=" keeps the default
+        }
+        const std::u16string value = Utf8ToUtf16(valueText);
+        property->ParseValue(value);
+        if (property->GetType() == PropertyType::RANGE) {
+            if (const std::u16string problem = property->GetRangeValue().Problem(); !problem.empty()) {
+                io.err << "fakemill-cli define: " << assignment << " cannot be used: " << Utf16ToUtf8(problem)
+                       << "\n";
+                return kExitUsage;
+            }
+        }
+        if (!property->ReadsAsTyped(value)) {
+            CKSString stored;
+            property->FormatValue(stored);
+            warnings.push_back("fakemill-cli define: warning: " + assignment + " reads as " + key + "=" +
+                               stored.ToUtf8());
+        }
     }
-    const bool exists = SectionExists(configFile, name);
-    if (exists && !parsed.Has("--replace")) {
+    std::u16string error;
+    CIniKeyValues keys;
+    bool existed = false;
+    const bool written =
+        properties.FormatAll(keys, &error) &&
+        (parsed.Has("--replace") ? CIniProfile::ReplaceSection(configFile, name, keys, &error)
+                                 : CIniProfile::WriteNewSection(configFile, name, keys, &error, &existed));
+    if (existed) {
         io.err << "fakemill-cli define: '" << nameText << "' is already defined in " << configFile.ToUtf8()
                << " (use --replace to replace it)\n";
         return kExitFailure;
     }
-    std::u16string error;
-    CIniKeyValues keys;
-    const bool written = properties.FormatAll(keys, &error) &&
-                         (exists ? CIniProfile::ReplaceSection(configFile, name, keys, &error)
-                                 : CIniProfile::WriteStrings(configFile, name, keys, &error));
     if (!written) {
         io.err << "fakemill-cli define: could not write '" << nameText << "' to " << configFile.ToUtf8()
                << ": " << Utf16ToUtf8(error) << "\n";
         return kExitFailure;
+    }
+    for (const std::string& warning : warnings) {
+        io.err << warning << "\n";
     }
     return kExitSuccess;
 }

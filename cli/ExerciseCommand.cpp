@@ -32,8 +32,8 @@ public:
         m_io.out.flush();
         if (error != 0) {
             m_failed = true;
-            m_io.err << "fakemill-cli exercise: cannot hold '" << path.ToUtf8() << "': " << Reason(error)
-                     << "\n";
+            m_io.err << "fakemill-cli exercise: cannot hold '" << path.ToUtf8()
+                     << "': " << HamperFailureReason(error) << "\n";
             m_io.err.flush();
         }
     }
@@ -51,13 +51,6 @@ public:
     }
 
 private:
-    static std::string Reason(int error) {
-        if (error == EWOULDBLOCK || error == EAGAIN || error == EACCES) {
-            return "another program holds a lock on it";
-        }
-        return std::strerror(error);
-    }
-
     CliStreams& m_io;
     mutable std::mutex m_mutex;
     bool m_failed = false;

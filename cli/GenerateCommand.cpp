@@ -10,12 +10,14 @@
 #include "engine/KSObserver.h"
 #include "engine/StopEvent.h"
 #include "generators/KSFileGeneratorFactory.h"
+#include "support/IniDocument.h"
 #include "support/IniProfile.h"
 #include "support/KSWorker.h"
 
 #include <QDir>
 #include <QString>
 
+#include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <limits>
@@ -116,7 +118,7 @@ bool ParseShard(std::string_view text, CFileShard& shard) {
 } // namespace
 
 int RunGenerateCommand(const CKSString& configFile, const std::vector<std::string>& args, CliStreams& io) {
-    CliArguments parsed({"--all", "-v", "--verbose", "--manifest"},
+    CliArguments parsed({"--all", "-v", "--verbose", "-q", "--quiet", "--manifest"},
                         {"-o", "--output", "--pace", "--seed", "--jobs", "--shard"});
     if (!parsed.Parse(args)) {
         io.err << "fakemill-cli generate: " << parsed.Error() << "\n";
@@ -178,31 +180,52 @@ int RunGenerateCommand(const CKSString& configFile, const std::vector<std::strin
             return kExitFailure;
         }
     } else {
+        std::vector<CKSString> sections = CIniProfile::GetSectionNames(configFile);
+        for (CKSString& section : sections) {
+            section.Lower();
+        }
         for (const std::string& name : parsed.Positional()) {
             names.push_back(CKSString::FromUtf8(name));
+            // The batch still runs it, so that the log keeps the factory's own line.
+            CKSString wanted(ini::TrimBlanks(names.back().View()));
+            wanted.Lower();
+            if (std::none_of(sections.begin(), sections.end(), [&wanted](const CKSString& section) {
+                    return section.View() == wanted.View();
+                })) {
+                io.err << "fakemill-cli generate: there is no definition '" << name << "' in "
+                       << configFile.ToUtf8() << "\n";
+            }
         }
     }
 
-    // Ctrl-C: the file in hand is finished, no new file is started.
+    // Ctrl-C: the file in hand is removed, no new file is started.
     SignalCatcher signalCatcher;
     int caught = 0;
     CKSObserver::Instance().StartDispatch();
     auto output = std::make_shared<CStreamOutput>(io.out, io.outIsTerminal);
+    const bool verbose = parsed.Has("-v") || parsed.Has("--verbose");
+    const bool quiet = parsed.Has("-q") || parsed.Has("--quiet");
+    if (verbose && quiet) {
+        io.err << "fakemill-cli generate: -v and -q cannot be given together\n";
+        return kExitUsage;
+    }
+    output->SetShown(verbose ? CStreamOutput::EShown::Everything
+                     : quiet ? CStreamOutput::EShown::Quiet
+                             : CStreamOutput::EShown::WithoutDetail);
     const CBatchName batchName(names);
     int errorLines = 0;
     {
         GeneratorWorker worker;
-        worker.SetLogLevel(parsed.Has("-v") || parsed.Has("--verbose") ? CKSLogger::kLevelDebug
-                                                                       : CKSLogger::kLevelInfo);
+        worker.SetLogLevel(verbose ? CKSLogger::kLevelDebug : CKSLogger::kLevelInfo);
         if (!worker.Start()) {
             io.err << "fakemill-cli generate: could not start the generator worker\n";
             return kExitFailure;
         }
         std::optional<CProgressLine> progress;
-        if (io.outIsTerminal) {
+        if (io.outIsTerminal && !quiet) {
             progress.emplace(*output);
         }
-        // A signal stops the batch: the file in hand is finished, no new one begun.
+        // A signal stops the batch: the file in hand is removed, no new one begun.
         StopOnSignal stopOnSignal;
         const std::shared_ptr<CKSBatchControl> batch = worker.SubmitBatch(
             names, batchName, configFile, CKSString::FromQString(destination), output, options);

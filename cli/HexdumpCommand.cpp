@@ -10,6 +10,7 @@
 #include <cstring>
 #include <mutex>
 #include <ostream>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -97,6 +98,17 @@ int RunHexdumpCommand(const std::vector<std::string>& args, CliStreams& io) {
     }
     const std::string& file = parsed.Positional()[0];
 
+    // The viewer pages through a file by offset: a folder, a FIFO or a device has no pages, and
+    // opening a FIFO would wait for a writer.
+    struct stat info {};
+    if (::stat(file.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISBLK(info.st_mode)) {
+        io.err << "fakemill-cli hexdump: cannot show '" << file << "': "
+               << (S_ISDIR(info.st_mode)    ? "it is a folder"
+                   : S_ISFIFO(info.st_mode) ? "it is a FIFO, which cannot be paged through"
+                                            : "it is not a regular file")
+               << "\n";
+        return kExitFailure;
+    }
     // The same loader as the viewer's, on a stop event of the command's own.
     CKSManualResetEvent stop;
     CBinaryFileLoader loader(&stop);

@@ -1,6 +1,8 @@
 #pragma once
-// Process-wide counters of what the generators made, for progress displays. Generators add to
-// them as each file is closed; any thread may read them.
+// Counters of what the generators made, for progress displays: one process-wide set, and one per
+// batch. Bytes are counted as they reach the disk, so that a large file shows its progress while
+// it is written; a file counts once it is closed, and its bytes then come to its whole size
+// (holes and encoded pictures included). Any thread may read them.
 
 #include <atomic>
 #include <cstdint>
@@ -14,6 +16,7 @@ public:
         m_files.fetch_add(1, std::memory_order_relaxed);
         m_bytes.fetch_add(bytes, std::memory_order_relaxed);
     }
+    void AddBytes(std::uint64_t bytes) { m_bytes.fetch_add(bytes, std::memory_order_relaxed); }
     std::uint64_t Files() const { return m_files.load(std::memory_order_relaxed); }
     std::uint64_t Bytes() const { return m_bytes.load(std::memory_order_relaxed); }
 

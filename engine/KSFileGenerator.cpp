@@ -10,7 +10,7 @@
 
 #include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
+#include <filesystem>
 #include <unistd.h>
 
 namespace {
@@ -183,6 +183,17 @@ bool CKSFileGenerator::EnsureWordModel() {
     return false;
 }
 
+bool CKSFileGenerator::RangesAreSound() const {
+    std::u16string problem;
+    const CKSProperty* unsound = m_properties.FindUnsoundRange(&problem);
+    if (unsound == nullptr) {
+        return true;
+    }
+    Logger().ErrorF("%s: nothing generated: %s=%s: %s", m_name, unsound->GetName(),
+                    unsound->GetRangeValue().Format(), problem);
+    return false;
+}
+
 void CKSFileGenerator::PrepareWork() {
     if (m_work) {
         return;
@@ -215,6 +226,10 @@ void CKSFileGenerator::SetManifest(CKSBatchManifest* manifest, const CKSString& 
 }
 
 std::unique_ptr<CKSFileGenerator> CKSFileGenerator::Split() {
+    // A definition with a range that cannot be drawn from makes nothing: Generate says why, once.
+    if (m_properties.FindUnsoundRange() != nullptr) {
+        return nullptr;
+    }
     PrepareWork();
     if (m_work->CountInShard() <= m_work->GetParts()) {
         return nullptr;
@@ -240,6 +255,9 @@ std::unique_ptr<CKSFileGenerator> CKSFileGenerator::Split() {
 }
 
 void CKSFileGenerator::Generate() {
+    if (!RangesAreSound()) {
+        return;
+    }
     PrepareWork();
     m_interval = m_work->GetInterval();
     Logger().InfoF("'%s' generating %u files", m_name, GetAssignedFiles());
@@ -320,7 +338,8 @@ void CKSFileGenerator::Generate() {
                 RemoveUnfinished(path, u"out of memory");
             }
         }
-        // The quit event ends the run between files, and so does any stop (the batch's own too).
+        // The quit event ends the run between files, and so does any stop (the batch's own too);
+        // after a stop of either kind no new file is begun.
         if (StopRequested() ||
             CKSManualResetEvent::WaitAny({&quit, GetBatchStopEvent()}, m_paceMilliseconds) != kWaitTimeout) {
             break;
@@ -361,7 +380,9 @@ bool CKSFileGenerator::CreateNextFile(std::uint32_t index, CKSString& path) {
     const bool simple = simpleProperty == nullptr || simpleProperty->GetBoolValue();
 
     if (!m_folder.IsEmpty() && !IsDirectory(m_folder)) {
-        ::mkdir(m_folder.ToUtf8().c_str(), 0755); // one level; a failure shows at the create
+        // Every missing level of "a/b"; a failure shows at the create.
+        std::error_code ignored;
+        std::filesystem::create_directories(std::filesystem::path(m_folder.ToUtf8()), ignored);
     }
     if (m_interval < 1) {
         m_interval = 1; // "Must have filename interval": Generate draws it before any file
@@ -393,6 +414,7 @@ bool CKSFileGenerator::OpenOutput(const CKSString& path) {
     if (IsOpen()) {
         Close();
     }
+    m_countedOfFile = 0; // what a failed file had written stays counted as written
     errno = 0;
     const bool open = CreateExclusive(path);
     m_lastOpenError = open ? 0 : errno;
@@ -406,8 +428,22 @@ void CKSFileGenerator::CloseOutput(const CKSString&) {
 }
 
 void CKSFileGenerator::CountFile(std::uint64_t bytes) {
-    CGenerationProgress::Instance().AddFile(bytes);
+    const std::uint64_t rest = bytes > m_countedOfFile ? bytes - m_countedOfFile : 0;
+    m_countedOfFile = 0;
+    CGenerationProgress::Instance().AddFile(rest);
     if (m_batchProgress != nullptr) {
-        m_batchProgress->AddFile(bytes);
+        m_batchProgress->AddFile(rest);
     }
+}
+
+bool CKSFileGenerator::WriteToDescriptor(const void* data, std::size_t count, std::size_t& written) {
+    const bool ok = CKSOutFile::WriteToDescriptor(data, count, written);
+    if (written != 0) {
+        m_countedOfFile += written;
+        CGenerationProgress::Instance().AddBytes(written);
+        if (m_batchProgress != nullptr) {
+            m_batchProgress->AddBytes(written);
+        }
+    }
+    return ok;
 }

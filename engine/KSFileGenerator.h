@@ -97,6 +97,9 @@ public:
     // Creates the file at path, claiming the name: an existing file is never replaced. Answers
     // whether the file is open; LastOpenError tells why not.
     virtual bool OpenOutput(const CKSString& path);
+    // Whether every range of the definition can be drawn from; logs the error naming the key
+    // when one cannot, and then nothing is generated.
+    bool RangesAreSound() const;
     // Closes the output file (which writes out its buffer).
     virtual void CloseOutput(const CKSString& path);
     // Drops a file this run created and could not finish (a stop, a write error, a failure of
@@ -118,6 +121,8 @@ public:
     CKSString GetPrefix() const;
     void SetName();
     const CKSString& GetDisplayName() const { return m_name; }
+    // The name a definition is shown and summarised under (the wizard names it after its section).
+    void SetDisplayName(std::u16string_view name) { m_name = CKSString(name); }
     // The folder becomes base, base joined with a relative "Folder", or an absolute "Folder".
     // Answers whether "Folder" was applied.
     bool SetOutputFolder(const CKSString& base);
@@ -155,15 +160,17 @@ protected:
     bool BoolProperty(std::u16string_view name, bool fallback) const;
     std::int32_t LongProperty(std::u16string_view name, std::int32_t fallback) const;
     CKSString TextProperty(std::u16string_view name) const;
-    void SetDisplayName(std::u16string_view name) { m_name = CKSString(name); }
     int LastOpenError() const { return m_lastOpenError; }
     // Draws the file count and name interval once for all parts.
     void PrepareWork();
     // Lists a file seen through to its end in the manifest, if any.
     void RecordFinishedFile(const CKSString& path, std::uint32_t index);
     void SetLastOpenError(int error) { m_lastOpenError = error; }
-    // Counts a closed file of that size for the progress displays.
+    // Counts a closed file of that size for the progress displays (less what was counted of it
+    // while it was written).
     void CountFile(std::uint64_t bytes);
+    // Counts the bytes as they reach the file.
+    bool WriteToDescriptor(const void* data, std::size_t count, std::size_t& written) override;
 
 private:
     CKSPropertyList m_properties;
@@ -182,6 +189,8 @@ private:
     std::uint32_t m_paceMilliseconds = kDefaultPaceMilliseconds;
     int m_lastOpenError = 0;
     CGenerationProgress* m_batchProgress = nullptr;
+    // Bytes of the file in hand already counted as written.
+    std::uint64_t m_countedOfFile = 0;
 };
 
 // The seed of a reproducible run for one definition: the run's seed mixed with the name.

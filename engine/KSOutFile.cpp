@@ -140,11 +140,12 @@ std::size_t CKSOutFile::Write(const void* data, std::size_t count) {
         Flush(nullptr);
         std::size_t written = 0;
         const bool done = WriteToDescriptor(data, count, written);
+        const int error = errno;
         if (IWriteTap* tap = GetWriteTap()) {
             tap->Add(data, written);
         }
         if (!done) {
-            throw CKSFatalException("Failed to write to file: %u", static_cast<std::uint32_t>(errno));
+            throw CKSFatalException("Failed to write to file: %u", static_cast<std::uint32_t>(error));
         }
         return written;
     }

@@ -10,6 +10,7 @@
 #include <QPolygon>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
@@ -442,7 +443,11 @@ CUniqueFd OpenClaimedFile(const std::string& path) {
 
 } // namespace
 
-std::uint32_t CKSGeneratedImage::Save(const CKSPathName& path, int imageType, IWriteTap* tap) {
+std::uint32_t CKSGeneratedImage::Save(const CKSPathName& path, int imageType, std::uint32_t* failure,
+                                      IWriteTap* tap) {
+    if (failure != nullptr) {
+        *failure = 0;
+    }
     CUniqueFd file = OpenClaimedFile(path.ToNative());
     EndPainting();
     if (!HasBitmap() || !file.IsValid()) {
@@ -452,7 +457,10 @@ std::uint32_t CKSGeneratedImage::Save(const CKSPathName& path, int imageType, IW
     if (encoder.ChooseEncoder(CImageEncoder::KindForImageType(imageType))) {
         encoder.SetOutput(std::move(file));
         encoder.SetWriteTap(tap);
-        encoder.WriteBitmap(m_image);
+        if (!encoder.WriteBitmap(m_image) && failure != nullptr) {
+            *failure =
+                encoder.GetLastFailure() != 0 ? encoder.GetLastFailure() : static_cast<std::uint32_t>(EIO);
+        }
     }
     return encoder.IsOutOfMemory() ? kImageSaveOutOfMemory : kImageSaveDone;
 }

@@ -107,8 +107,11 @@ public:
     // nothing behind, and so does a picture without a bitmap (its claimed file stays empty).
     // Otherwise kImageSaveOutOfMemory when memory ran short while encoding, else kImageSaveDone,
     // also when the encoder failed for another reason (that is logged at the detailed level).
-    // tap, when given, is told of every byte written.
-    std::uint32_t Save(const CKSPathName& path, int imageType, IWriteTap* tap = nullptr);
+    // failure (when given) receives the encoder's failure code when the picture could not be
+    // written whole (an errno such as ENOSPC for a refused write), else 0. tap, when given, is
+    // told of every byte written.
+    std::uint32_t Save(const CKSPathName& path, int imageType, std::uint32_t* failure = nullptr,
+                       IWriteTap* tap = nullptr);
 
 protected:
     // Whether a surface of this many bytes may be allocated: within kMaxSurfaceBytes, and for

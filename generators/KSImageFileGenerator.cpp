@@ -1,6 +1,7 @@
 #include "generators/KSImageFileGenerator.h"
 
 #include "generators/ImageEncoder.h"
+#include "support/KSException.h"
 
 #include <algorithm>
 #include <limits>
@@ -275,8 +276,19 @@ void CKSImageFileGenerator::CloseOutput(const CKSString& path) {
         return;
     }
     const int imageType = ImageTypeOf(TextProperty(u"ImageType"));
-    if (m_image->Save(CKSPathName(path), imageType, GetWriteTap()) == kImageSaveOutOfMemory) {
+    std::uint32_t failure = 0;
+    const std::uint32_t saved = m_image->Save(CKSPathName(path), imageType, &failure, GetWriteTap());
+    if (saved == kImageSaveOutOfMemory) {
         Logger().InfoF("Not enough memory to create or save image file");
+    }
+    // A picture that could not be written whole is not left behind looking like one: the run
+    // removes the file. A write the system refused (a full disk) ends the run as it does for the
+    // other kinds; a shortage of memory or another encoder failure skips this file only.
+    if (failure != 0 && saved != kImageSaveOutOfMemory && failure < 0x10000) {
+        throw CKSFatalException("Failed to write to file: %u", failure);
+    }
+    if (failure != 0) {
+        throw CKSException("Failed to save image file (0x%X)", failure);
     }
     struct stat info {};
     CountFile(::stat(path.ToUtf8().c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0);

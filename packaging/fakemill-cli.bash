@@ -72,7 +72,7 @@ _fakemill_cli() {
     list) return ;;
     show) options=() ;;
     define) options=(--type --replace) ;;
-    generate) options=(-o --output --pace --seed --jobs --shard --manifest -v --verbose --all) ;;
+    generate) options=(-o --output --pace --seed --jobs --shard --manifest -v --verbose -q --quiet --all) ;;
     verify) options=() ;;
     hash) options=(-a --algorithm --prefix-0x --lower --path --sep) ;;
     crc) options=(--trailer) ;;

@@ -1,7 +1,9 @@
 #include "properties/KSProperty.h"
 
 #include "support/IniProfile.h"
+#include "support/KSFormat.h"
 
+#include <algorithm>
 #include <chrono>
 #include <limits>
 
@@ -102,12 +104,13 @@ bool EqualsIgnoringCase(std::u16string_view text, std::u16string_view word) {
     return folded.View() == word;
 }
 
+constexpr std::pair<std::u16string_view, int> kBoolWords[] = {
+    {u"yes", 1}, {u"no", 0},   {u"y", 1},     {u"n", 0},     {u"1", 1},
+    {u"0", 0},   {u"true", 1}, {u"false", 0}, {u"maybe", 2},
+};
+
 bool ParseBool(std::u16string_view text) {
-    static constexpr std::pair<std::u16string_view, int> kWords[] = {
-        {u"yes", 1}, {u"no", 0},   {u"y", 1},     {u"n", 0},     {u"1", 1},
-        {u"0", 0},   {u"true", 1}, {u"false", 0}, {u"maybe", 2},
-    };
-    for (const auto& [word, meaning] : kWords) {
+    for (const auto& [word, meaning] : kBoolWords) {
         if (EqualsIgnoringCase(text, word)) {
             if (meaning == 2) {
                 // The lowest bit of the high-resolution counter at this moment.
@@ -125,28 +128,47 @@ std::int64_t SizeUnitMultiplier(std::size_t index) {
     return index < SizeUnits.size() ? SizeUnits[index].multiplier : 1;
 }
 
+namespace {
+
+constexpr std::pair<std::u16string_view, std::int64_t> kSuffixes[] = {
+    {u"K", 1000}, {u"KB", 1024}, {u"M", 1000000}, {u"MB", 1LL << 20}, {u"GB", 1LL << 30}, {u"TB", 1LL << 40},
+};
+
+// Base from the text: "0x10" is 16, "010" is 8.
+int BaseOf(std::u16string_view text) {
+    if (text.size() >= 2 && text[0] == u'0') {
+        if (text.size() == 2) {
+            return 8;
+        }
+        return (text[1] == u'x' || text[1] == u'X') ? 16 : 8;
+    }
+    return 10;
+}
+
+// Whether the syntax reads every character of the text, units included.
+bool ReadsWholeNumber(std::u16string_view text) {
+    std::int64_t value = 0;
+    const std::size_t end = ConvertInteger(text, BaseOf(text), kInt64Min, kInt64Max, value);
+    if (end == 0) {
+        return false;
+    }
+    const std::u16string_view suffix = text.substr(end);
+    return suffix.empty() || std::any_of(std::begin(kSuffixes), std::end(kSuffixes),
+                                         [suffix](const auto& unit) { return unit.first == suffix; });
+}
+
+} // namespace
+
 std::int64_t CIntString::Parse(std::u16string_view text) {
     if (text.empty()) {
         return 0;
     }
-    int base = 10;
-    if (text[0] == u'0' && text.size() >= 2) {
-        if (text.size() == 2) {
-            base = 8;
-        } else {
-            base = (text[1] == u'x' || text[1] == u'X') ? 16 : 8;
-        }
-    }
     std::int64_t value = 0;
-    const std::size_t end = ConvertInteger(text, base, kInt64Min, kInt64Max, value);
+    const std::size_t end = ConvertInteger(text, BaseOf(text), kInt64Min, kInt64Max, value);
     if (end == 0) {
         return 0;
     }
     const std::u16string_view suffix = text.substr(end);
-    static constexpr std::pair<std::u16string_view, std::int64_t> kSuffixes[] = {
-        {u"K", 1000},       {u"KB", 1024},      {u"M", 1000000},
-        {u"MB", 1LL << 20}, {u"GB", 1LL << 30}, {u"TB", 1LL << 40},
-    };
     for (const auto& [name, multiplier] : kSuffixes) {
         if (suffix == name) {
             return SaturatingMultiply(value, multiplier);
@@ -186,6 +208,16 @@ CKSString CKSRange::Format() const {
     text.Append(u",");
     text.Append(CIntString::Format(max));
     return text;
+}
+
+std::u16string CKSRange::Problem() const {
+    if (min > max) {
+        return KSFormat(std::u16string_view(u"the minimum %I64d is above the maximum %I64d"), min, max);
+    }
+    if (min < 0) {
+        return KSFormat(std::u16string_view(u"the minimum %I64d is below 0"), min);
+    }
+    return {};
 }
 
 CKSLimit CKSLimit::Parse(std::u16string_view text) {
@@ -303,6 +335,55 @@ void CKSProperty::ParseValue(std::u16string_view text) {
         ParseList(text);
         break;
     }
+}
+
+bool CKSProperty::ReadsAsTyped(std::u16string_view text) const {
+    switch (m_type) {
+    case PropertyType::BOOL:
+        return std::any_of(std::begin(kBoolWords), std::end(kBoolWords),
+                           [text](const auto& word) { return EqualsIgnoringCase(text, word.first); });
+    case PropertyType::LONG:
+        return ReadsWholeNumber(text);
+    case PropertyType::TEXT:
+        return true;
+    case PropertyType::RANGE:
+    case PropertyType::LIMIT: {
+        const CKSStringPair parts(text, RangeSeparator(text));
+        if (!ReadsWholeNumber(parts.First().View())) {
+            return false;
+        }
+        if (!parts.HasSeparator()) {
+            return true;
+        }
+        if (m_type == PropertyType::LIMIT) {
+            return parts.Second().View() == u"0" || parts.Second().View() == u"1";
+        }
+        return ReadsWholeNumber(parts.Second().View());
+    }
+    case PropertyType::LIST: {
+        // Items are plain decimal numbers, each in 32 bits.
+        std::size_t at = 0;
+        for (;;) {
+            const std::size_t comma = text.find(u',', at);
+            std::u16string_view item =
+                text.substr(at, comma == std::u16string_view::npos ? text.npos : comma - at);
+            while (!item.empty() && IsSpace(item.back())) {
+                item.remove_suffix(1);
+            }
+            std::int64_t value = 0;
+            const std::size_t end = ConvertInteger(item, 10, std::numeric_limits<std::int32_t>::min(),
+                                                   std::numeric_limits<std::int32_t>::max(), value);
+            if (end == 0 || end != item.size()) {
+                return false;
+            }
+            if (comma == std::u16string_view::npos) {
+                return true;
+            }
+            at = comma + 1;
+        }
+    }
+    }
+    return true;
 }
 
 bool CKSProperty::ReadFromValue(const CKSString& file, std::u16string_view section) {

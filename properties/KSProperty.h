@@ -52,6 +52,10 @@ public:
     static CKSRange Parse(std::u16string_view text);
     // The bounds as numbers joined by ',': (1000, 10000) is "1K,10K".
     CKSString Format() const;
+    // Why the range cannot be drawn from (a minimum above the maximum, or a bound below 0: every
+    // range counts or measures something, and a draw from either would run away to billions);
+    // empty when it can.
+    std::u16string Problem() const;
     bool operator==(const CKSRange& other) const { return min == other.min && max == other.max; }
 
     std::int64_t min = 0;
@@ -163,6 +167,9 @@ public:
 
     // The value as text read from a file, interpreted by the current kind.
     void ParseValue(std::u16string_view text);
+    // Whether ParseValue reads the whole text as typed: false when it stops early or reads a
+    // word it does not know ("1.5MB" reads as 1, "abc" as 0, "1 KB" as 1, "sure" as yes).
+    bool ReadsAsTyped(std::u16string_view text) const;
     // The written form of the value; false when there is none (an empty LIST).
     bool FormatValue(CKSString& out) const;
 

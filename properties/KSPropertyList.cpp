@@ -97,3 +97,19 @@ bool CKSPropertyList::ReadFromFile(const CKSString& file, std::u16string_view se
     }
     return true;
 }
+
+const CKSProperty* CKSPropertyList::FindUnsoundRange(std::u16string* problem) const {
+    for (const auto& [name, property] : m_properties) {
+        if (property->GetType() != PropertyType::RANGE) {
+            continue;
+        }
+        std::u16string reason = property->GetRangeValue().Problem();
+        if (!reason.empty()) {
+            if (problem != nullptr) {
+                *problem = std::move(reason);
+            }
+            return property.get();
+        }
+    }
+    return nullptr;
+}

@@ -48,6 +48,9 @@ public:
         }
     }
 
+    // The first range property that cannot be drawn from, with the reason; null when none.
+    const CKSProperty* FindUnsoundRange(std::u16string* problem = nullptr) const;
+
     // Takes the values of the other list's properties whose names this list also has.
     void CopyValuesFrom(const CKSPropertyList& other);
 

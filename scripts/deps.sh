@@ -8,7 +8,7 @@
 set -euo pipefail
 
 packages=(
-    cmake ninja-build g++ pkg-config
+    cmake ninja-build g++ pkg-config ccache   # ccache: rebuilds reuse unchanged objects
     qt6-base-dev libqt6test6            # Qt Core, Gui, Widgets; Qt Test helpers for GUI tests
     libqt6svg6                          # draws the SVG application icon
     libssl-dev                          # MD5, SHA1, SHA256 (OpenSSL EVP)

@@ -13,7 +13,15 @@ cli="$build_dir/cli/fakemill-cli"
 gui="$build_dir/app/fakemill"
 
 if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" && -x "$gui" ]]; then
-    exec "$gui"
+    # The desktop program works on a copy of the examples, so that the repository's file stays
+    # as it is; the copy (and what you add to it) is kept for the next run.
+    config="$repo_root/out/desktop/fakemill.ini"
+    if [[ ! -f "$config" ]]; then
+        mkdir -p "$(dirname "$config")"
+        cp examples/fakemill.ini "$config"
+    fi
+    echo "Opening Fakemill on $config"
+    FKMCONFIG="$config" exec "$gui"
 fi
 
 "$cli" --help

@@ -25,6 +25,19 @@ export HOME="$sandbox/home" XDG_CONFIG_HOME="$sandbox/home/.config" XDG_DATA_HOM
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME"
 cp examples/fakemill.ini "$sandbox/fakemill.ini"
 export FKMCONFIG="$sandbox/fakemill.ini"
+# Generate into a fixed folder, so that no folder chooser interrupts the batch shots.
+mkdir -p "$XDG_CONFIG_HOME/Kestrune" "$sandbox/out"
+printf '[General]\ngeneratorprompt=1\ngeneratorpath=%s\nhashtype=3\nHashCol3=540\n' "$sandbox/out" \
+    >"$XDG_CONFIG_HOME/Kestrune/Fakemill.conf"
+# Files for the tool windows, and SHA256 as the calculator's algorithm.
+mkdir -p "$sandbox/files"
+printf '123456789' >"$sandbox/files/check.txt"
+head -c 300000 /dev/urandom >"$sandbox/files/random.bin"
+cp examples/fakemill.ini "$sandbox/files/definitions.ini"
+mkfifo "$sandbox/files/pipe"
+# A checksum file for Verify, made before one of its files changes.
+(cd "$sandbox/files" && sha256sum check.txt random.bin definitions.ini >SHA256SUMS)
+printf 'changed' >>"$sandbox/files/definitions.ini"
 
 openbox >/dev/null 2>&1 &
 sleep 0.5
@@ -36,7 +49,12 @@ sleep 0.5
 # A window's picture with its frame; the menus of a window are part of the screen, not the window.
 shot_window() { import -frame -window "$1" "$out/$2.png"; echo "wrote docs/screenshots/$2.png"; }
 shot_screen_area() { import -window root -crop "$1" "$out/$2.png"; echo "wrote docs/screenshots/$2.png"; }
-wanted() { [[ $# -eq 0 ]] || [[ " $* " == *" $1 "* ]]; }
+# True when no shot was named on the command line, or when this one was.
+wanted() {
+    local name=$1
+    shift
+    [[ $# -eq 0 ]] || [[ " $* " == *" $name "* ]]
+}
 # Waits for a window whose title matches and answers its id.
 await_window() { xdotool search --sync --onlyvisible --name "$1" | head -n 1; }
 
@@ -51,6 +69,25 @@ if wanted menu "$@"; then
     shot_screen_area 700x480+30+30 generate-menu
     xdotool key Escape
 fi
+if wanted output "$@"; then
+    xdotool windowactivate --sync "$main" key --clearmodifiers ctrl+Home shift+Down shift+Down
+    xdotool key --clearmodifiers End Up Up Up Up Up ctrl+space
+    xdotool key --clearmodifiers alt+g s
+    output=$(await_window "total) started")
+    sleep 3
+    xdotool windowsize "$output" 460 520 windowmove "$output" 680 40
+    sleep 0.5
+    shot_window "$output" batch-output-window
+fi
+if wanted history "$@"; then
+    xdotool windowactivate --sync "$main" key --clearmodifiers alt+g h
+    history=$(await_window '^Generator History$')
+    sleep 0.3
+    xdotool key --window "$history" Tab Down
+    sleep 0.3
+    shot_window "$history" history-dialog
+    xdotool key --window "$history" Escape
+fi
 if wanted help "$@"; then
     xdotool windowactivate --sync "$main" key --clearmodifiers alt+h h
     help=$(await_window '^Fakemill Help$')
@@ -64,6 +101,72 @@ if wanted about "$@"; then
     sleep 0.3
     shot_window "$about" about-dialog
     xdotool key --window "$about" Escape
+fi
+# Picks files in an open-file dialog that a tool window shows (its title given): their paths typed
+# into its name field, then Open.
+pick_files() {
+    local dialog
+    dialog=$(await_window "$1")
+    sleep 0.3
+    xdotool windowactivate --sync "$dialog" type --delay 5 "$2"
+    xdotool key --clearmodifiers alt+o
+    sleep 0.5
+}
+files_typed="\"$sandbox/files/check.txt\" \"$sandbox/files/random.bin\" \"$sandbox/files/definitions.ini\""
+if wanted hash "$@"; then
+    xdotool windowactivate --sync "$main" key --clearmodifiers alt+t c
+    hash=$(await_window '^Calculate Hash$')
+    xdotool windowsize "$hash" 1000 380 windowmove "$hash" 60 100
+    sleep 0.3
+    xdotool windowactivate --sync "$hash" key --clearmodifiers alt+b
+    pick_files '^Open$' "$files_typed \"$sandbox/files/pipe\""
+    xdotool windowactivate --sync "$hash" key --clearmodifiers alt+v
+    pick_files '^Verify checksums$' "$sandbox/files/SHA256SUMS"
+    sleep 0.5
+    shot_window "$hash" hash-calculator
+    xdotool windowactivate --sync "$hash" key --clearmodifiers Escape
+fi
+if wanted exerciser "$@"; then
+    xdotool windowactivate --sync "$main" key --clearmodifiers alt+t x
+    exerciser=$(await_window '^Fakemill: File Exerciser$')
+    xdotool windowmove "$exerciser" 80 120
+    sleep 0.3
+    xdotool windowactivate --sync "$exerciser" key --clearmodifiers alt+f
+    pick_files '^Open$' "$files_typed"
+    shot_window "$exerciser" file-exerciser
+    xdotool windowactivate --sync "$exerciser" key --clearmodifiers alt+s
+    sleep 1
+    shot_window "$exerciser" file-exerciser-running
+    xdotool windowactivate --sync "$exerciser" key --clearmodifiers Escape
+fi
+if wanted viewer "$@"; then
+    # The viewer on the program itself: Tools > Binary Viewer, the file typed into the chooser.
+    xdotool windowactivate --sync "$main" key --clearmodifiers alt+t b
+    chooser=$(await_window '^Open$')
+    sleep 0.5
+    xdotool type --delay 5 "$build_dir/app/fakemill"
+    xdotool key Return
+    viewer=$(await_window '^Binary Viewer - ')
+    xdotool windowsize "$viewer" 520 420 windowmove "$viewer" 80 60
+    sleep 0.8
+    xdotool mousemove --window "$viewer" 60 40
+    sleep 0.3
+    shot_window "$viewer" binary-viewer
+    xdotool windowclose "$viewer" 2>/dev/null || xdotool key --window "$viewer" alt+F4
+fi
+if wanted wizard "$@"; then
+    xdotool windowactivate --sync "$main" key --clearmodifiers alt+d a
+    wizard=$(await_window '^Define new generation type$')
+    sleep 0.5
+    shot_window "$wizard" wizard-intro
+    xdotool windowactivate --sync "$wizard" key --clearmodifiers alt+n
+    sleep 0.5
+    shot_window "$wizard" wizard-text
+    # Alt+N is also the kind page's "&n" toggle: Return presses the default button, Next.
+    xdotool windowactivate --sync "$wizard" key --clearmodifiers Return
+    sleep 0.5
+    shot_window "$wizard" wizard-summary
+    xdotool windowactivate --sync "$wizard" key --clearmodifiers Escape
 fi
 
 xdotool windowactivate --sync "$main" key --clearmodifiers alt+f x 2>/dev/null || true

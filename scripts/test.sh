@@ -36,7 +36,7 @@ if [[ ! -f "$asan_dir/build.ninja" ]]; then
         fuzz=ON
         compilers=(-DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++)
     fi
-    cmake -S "$repo_root" -B "$asan_dir" -G Ninja "${compilers[@]}" \
+    cmake -S "$repo_root" -B "$asan_dir" -G Ninja "${compilers[@]}" "${compiler_cache[@]}" \
         -DCMAKE_BUILD_TYPE=Sanitize -DCMAKE_CXX_FLAGS_SANITIZE="-O1 -g1" \
         -DFAKEMILL_SANITIZE=ON -DFAKEMILL_FUZZ=$fuzz -DFAKEMILL_BENCH=OFF -DFAKEMILL_WERROR=ON
 fi

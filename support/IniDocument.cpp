@@ -294,6 +294,10 @@ Line Document::MakeLine(std::u16string_view text) const {
     return line;
 }
 
+bool Document::HasSection(std::u16string_view section) const {
+    return FindSection(FoldName(section)) < m_lines.size();
+}
+
 std::size_t Document::FindSection(std::u16string_view folded) const {
     for (std::size_t i = 0; i < m_lines.size(); ++i) {
         if (m_lines[i].kind == LineKind::Section && m_lines[i].folded == folded) {

@@ -49,6 +49,9 @@ public:
     Encoding GetEncoding() const { return m_encoding; }
     const std::vector<Line>& Lines() const { return m_lines; }
 
+    // Whether a section of that (trimmed) name exists, compared as the reader compares names.
+    bool HasSection(std::u16string_view section) const;
+
     // Changes. Names come trimmed and already checked (CheckSectionName, CheckKey, CheckValue).
     // Each answers whether the document changed.
     bool SetKey(std::u16string_view section, std::u16string_view key, std::u16string_view value);

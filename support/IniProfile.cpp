@@ -159,10 +159,13 @@ Loaded Load(const std::string& path) {
 Loaded LoadFromFile(const std::string& path) {
     Loaded loaded;
     struct stat info {};
+    // errno is taken before the message is built: the conversions in it may change errno, and
+    // the operands of '+' are evaluated in no fixed order.
     if (::stat(path.c_str(), &info) != 0) {
-        if (errno != ENOENT) {
+        const int error = errno;
+        if (error != ENOENT) {
             loaded.result = LoadResult::Failed;
-            loaded.error = u"Cannot read " + Utf8ToUtf16(path) + u": " + ErrnoText(errno);
+            loaded.error = u"Cannot read " + Utf8ToUtf16(path) + u": " + ErrnoText(error);
         }
         return loaded;
     }
@@ -176,7 +179,8 @@ Loaded LoadFromFile(const std::string& path) {
     loaded.result = LoadResult::Failed;
     CUniqueFd fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
     if (!fd.IsValid()) {
-        loaded.error = u"Cannot open " + Utf8ToUtf16(path) + u": " + ErrnoText(errno);
+        const int error = errno;
+        loaded.error = u"Cannot open " + Utf8ToUtf16(path) + u": " + ErrnoText(error);
         return loaded;
     }
     if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode)) {
@@ -203,8 +207,9 @@ Loaded LoadFromFile(const std::string& path) {
         }
         const long n = ReadFromDescriptor(fd.Get(), bytes.data() + used, bytes.size() - used);
         if (n < 0) {
+            const int error = errno;
             complete = false;
-            loaded.error = u"Cannot read " + Utf8ToUtf16(path) + u": " + ErrnoText(errno);
+            loaded.error = u"Cannot read " + Utf8ToUtf16(path) + u": " + ErrnoText(error);
             break;
         }
         if (n == 0) {
@@ -327,10 +332,15 @@ bool Modify(const CKSString& file, std::u16string* error, const std::function<bo
                     u"Cannot write " + file.Str() + u": " + CKSString::FromQString(save.errorString()).Str());
     }
     const auto size = static_cast<qint64>(bytes.size());
+    errno = 0;
     if (save.write(bytes.data(), size) != size || !save.flush()) {
+        // The system's reason, taken at once: Qt's text for it can be "Unknown error", and
+        // cancelling replaces it with "Writing canceled by application".
+        const int code = errno;
+        const std::u16string reason =
+            code != 0 ? ErrnoText(code) : CKSString::FromQString(save.errorString()).Str();
         save.cancelWriting();
-        return Fail(error,
-                    u"Cannot write " + file.Str() + u": " + CKSString::FromQString(save.errorString()).Str());
+        return Fail(error, u"Cannot write " + file.Str() + u": " + reason);
     }
     // The stamp of the new version, taken from the file that is about to replace the old one;
     // the rename keeps its inode and time, so the next read finds it in the cache.
@@ -432,6 +442,23 @@ namespace {
 
 using CheckedKeys = std::vector<std::pair<std::u16string, std::u16string>>;
 
+// The reader trims blanks around a value and then removes one pair of matching quotes: a value
+// that either would change goes between double quotes, so that it reads back as given.
+std::u16string StoredValue(std::u16string_view value) {
+    const bool padded = !value.empty() && (ini::IsBlank(value.front()) || ini::IsBlank(value.back()));
+    const bool quoted = value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
+                        value.front() == value.back();
+    if (padded || quoted) {
+        std::u16string stored;
+        stored.reserve(value.size() + 2);
+        stored.push_back(u'"');
+        stored.append(value);
+        stored.push_back(u'"');
+        return stored;
+    }
+    return std::u16string(value);
+}
+
 // The section name and every key and value checked before anything is written; false (and the
 // reason) for the first that would corrupt the file.
 bool CheckWrite(std::u16string_view name, const CIniKeyValues& keys, CheckedKeys& checked,
@@ -447,7 +474,7 @@ bool CheckWrite(std::u16string_view name, const CIniKeyValues& keys, CheckedKeys
         if (auto problem = CIniProfile::CheckValue(value); !problem.empty()) {
             return Fail(error, std::move(problem));
         }
-        checked.emplace_back(TrimName(key), value.View());
+        checked.emplace_back(TrimName(key), StoredValue(value.View()));
     }
     return true;
 }
@@ -501,6 +528,30 @@ bool CIniProfile::ReplaceSection(const CKSString& file, std::u16string_view sect
     }
     return Modify(file, error,
                   [&](ini::Document& document) { return document.ReplaceSection(name, checked); });
+}
+
+bool CIniProfile::WriteNewSection(const CKSString& file, std::u16string_view section,
+                                  const CIniKeyValues& keys, std::u16string* error, bool* existed) {
+    if (existed != nullptr) {
+        *existed = false;
+    }
+    const std::u16string_view name = TrimName(section);
+    CheckedKeys checked;
+    if (!CheckWrite(name, keys, checked, error)) {
+        return false;
+    }
+    bool found = false;
+    const bool written = Modify(file, error, [&](ini::Document& document) {
+        found = document.HasSection(name);
+        return !found && document.ReplaceSection(name, checked);
+    });
+    if (!written || !found) {
+        return written;
+    }
+    if (existed != nullptr) {
+        *existed = true;
+    }
+    return Fail(error, u"The section " + Quoted(name) + u" already exists in " + file.Str() + u".");
 }
 
 std::u16string CIniProfile::CheckSectionName(std::u16string_view section) {

@@ -37,7 +37,9 @@ public:
                                std::u16string_view defaultValue);
 
     // Writes one key: updated in place when it exists, otherwise added after the last key line
-    // of its section, or in a new section at the end of the file.
+    // of its section, or in a new section at the end of the file. A value that would not read
+    // back as given (blanks at either end, or a pair of matching quotes around it) is written
+    // between double quotes, which the reader removes.
     static bool WriteString(const CKSString& file, std::u16string_view section, std::u16string_view key,
                             std::u16string_view value, std::u16string* error = nullptr);
 
@@ -58,6 +60,13 @@ public:
     // when absent.
     static bool ReplaceSection(const CKSString& file, std::u16string_view section, const CIniKeyValues& keys,
                                std::u16string* error = nullptr);
+
+    // Writes a new section with the keys, checking under the same lock that no section of that
+    // name exists (names compared as the reader compares them). When one exists nothing is
+    // written, existed (when given) is set and the answer is false. Of several processes writing
+    // the same new name at once, exactly one succeeds.
+    static bool WriteNewSection(const CKSString& file, std::u16string_view section, const CIniKeyValues& keys,
+                                std::u16string* error = nullptr, bool* existed = nullptr);
 
     // Makes the file "to" a copy of the file "from", as one write of "to": under its lock, and
     // replacing it atomically, so that a writer of "to" in another process loses nothing to a

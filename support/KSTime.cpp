@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTime>
 
 #include <ctime>
@@ -129,6 +130,11 @@ CKSString FormatShortTime(const CKSTime& localTime, bool withSeconds) {
     if (withSeconds && !format.contains(QLatin1Char('s'))) {
         // The long format would add the time zone; seconds are all that is wanted.
         format.replace(QStringLiteral("mm"), QStringLiteral("mm:ss"));
+    } else if (!withSeconds) {
+        // Some short formats (the C locale's "HH:mm:ss") carry seconds: drop them with the
+        // separator before them and any fraction after them.
+        static const QRegularExpression seconds(QStringLiteral("[^Hhmapt ]?ss?(\\.z+)?"));
+        format.remove(seconds);
     }
     return CKSString::FromQString(locale.toString(QTime(fields.hour, fields.minute, fields.second), format));
 }

@@ -29,6 +29,57 @@ std::int64_t AsShown(std::uint64_t value) {
 
 } // namespace
 
+BinaryIntScrollBar ScaleScrollBar(const BinaryScrollBar& bar, std::uint64_t limit) {
+    BinaryIntScrollBar scaled;
+    scaled.visible = bar.visible;
+    if (!bar.visible || limit == 0) {
+        return scaled;
+    }
+    // The smallest scale that brings the maximum within the limit (rounded up).
+    scaled.scale = bar.maximum / limit + (bar.maximum % limit != 0 ? 1 : 0);
+    scaled.scale = std::max<std::uint64_t>(scaled.scale, 1);
+    scaled.maximum = static_cast<int>(bar.maximum / scaled.scale);
+    scaled.position = static_cast<int>(std::min(bar.position / scaled.scale, bar.maximum / scaled.scale));
+    return scaled;
+}
+
+std::int64_t UnscaleScrollPosition(int position, std::uint64_t scale) {
+    const std::uint64_t unsignedPosition = position < 0 ? 0 : static_cast<std::uint64_t>(position);
+    return AsShown(SaturatingMultiply(unsignedPosition, std::max<std::uint64_t>(scale, 1)));
+}
+
+bool ParseViewerOffset(std::u16string_view text, std::uint64_t& offset) {
+    const auto first = text.find_first_not_of(u" \t");
+    if (first == std::u16string_view::npos) {
+        return false;
+    }
+    text = text.substr(first, text.find_last_not_of(u" \t") - first + 1);
+    unsigned base = 10;
+    if (text.size() > 2 && text[0] == u'0' && (text[1] == u'x' || text[1] == u'X')) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    std::uint64_t value = 0;
+    for (const char16_t c : text) {
+        unsigned digit = 0;
+        if (c >= u'0' && c <= u'9') {
+            digit = static_cast<unsigned>(c - u'0');
+        } else if (base == 16 && c >= u'a' && c <= u'f') {
+            digit = static_cast<unsigned>(c - u'a' + 10);
+        } else if (base == 16 && c >= u'A' && c <= u'F') {
+            digit = static_cast<unsigned>(c - u'A' + 10);
+        } else {
+            return false;
+        }
+        if (value > (std::numeric_limits<std::uint64_t>::max() - digit) / base) {
+            return false;
+        }
+        value = value * base + digit;
+    }
+    offset = value;
+    return true;
+}
+
 CBinaryPage::CBinaryPage(CBinaryLoader& loader) : m_loader(loader) {}
 
 void CBinaryPage::InitializeViewData(int clientWidth, int clientHeight, int statusHeight,
@@ -135,6 +186,15 @@ bool CBinaryPage::Scroll(EBinaryScroll request, std::int64_t position) {
         break;
     }
     m_top = std::min(top, LastTop());
+    UpdateViewData();
+    return true;
+}
+
+bool CBinaryPage::GoTo(std::uint64_t offset) {
+    if (!HasLayout()) {
+        return false;
+    }
+    m_top = std::min(offset - offset % m_bytesPerLine, LastTop());
     UpdateViewData();
     return true;
 }

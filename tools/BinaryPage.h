@@ -26,6 +26,24 @@ struct BinaryScrollBar {
     std::uint64_t position = 0;
 };
 
+// The scroll bar as a widget with an int range holds it: positions are divided by scale (1 while
+// the range fits), so that a huge file still scrolls from its first page to its last.
+struct BinaryIntScrollBar {
+    bool visible = false;
+    int maximum = 0;
+    int position = 0;
+    std::uint64_t scale = 1;
+};
+
+// Scales the bar down until its maximum fits limit (INT_MAX unless a test says otherwise).
+BinaryIntScrollBar ScaleScrollBar(const BinaryScrollBar& bar, std::uint64_t limit = 0x7FFFFFFF);
+// The page position of an int scroll bar position, for Scroll's thumb requests.
+std::int64_t UnscaleScrollPosition(int position, std::uint64_t scale);
+
+// An offset typed by the user: decimal, or hexadecimal after "0x"; blanks around it are allowed.
+// False for anything else, or a number beyond 64 bits.
+bool ParseViewerOffset(std::u16string_view text, std::uint64_t& offset);
+
 class CBinaryPage {
 public:
     // Where the text starts inside the window's client area.
@@ -60,6 +78,10 @@ public:
     // requests), kept between 0 and the last top, and formats the new page. ThumbTrack only
     // sets the status text for the tracked position. False without a layout.
     bool Scroll(EBinaryScroll request, std::int64_t position = 0);
+
+    // Puts the line holding offset at the top (kept between 0 and the last top) and formats the
+    // page. False without a layout.
+    bool GoTo(std::uint64_t offset);
 
     // "Viewing %I64i-%I64i of %I64i bytes": the status bar's sizes part.
     const std::u16string& ViewingText() const { return m_viewingText; }

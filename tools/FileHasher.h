@@ -24,5 +24,19 @@ using HashKeepGoing = std::function<bool()>;
 bool HashFile(const CKSString& path, std::uint32_t code, ICryptoErrorSink* sink, CKSString& result,
               int& errorCode, const HashKeepGoing& keepGoing = {});
 
+// How HashFile goes about one file.
+struct HashFileOptions {
+    // Asked before every read; answering false abandons the file.
+    HashKeepGoing keepGoing;
+    // Told after every read: the bytes hashed so far and the file's size (0 when unknown).
+    std::function<void(std::uint64_t done, std::uint64_t size)> progress;
+    // Anything but a regular file (a FIFO, a device, a folder) fails at once instead of being
+    // read: a FIFO without a writer would otherwise hold the reader in open() for ever.
+    bool regularFilesOnly = false;
+};
+
+bool HashFile(const CKSString& path, std::uint32_t code, ICryptoErrorSink* sink, CKSString& result,
+              int& errorCode, const HashFileOptions& options);
+
 // The same without the error code.
 bool HashFileWithCode(const CKSString& path, std::uint32_t code, ICryptoErrorSink* sink, CKSString& result);

@@ -3,7 +3,9 @@
 #include "support/KSExclusiveFile.h"
 #include "support/KSTime.h"
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <unistd.h>
 
 namespace {
@@ -21,6 +23,11 @@ CKSHamperingAgent::CKSHamperingAgent(const CKSManualResetEvent* stopEvent)
 
 CKSHamperingAgent::~CKSHamperingAgent() {
     StopAndJoin();
+}
+
+void CKSHamperingAgent::Abandon() {
+    m_abandoned.Set();
+    SignalStop();
 }
 
 void CKSHamperingAgent::AddTarget(const CKSString& path) {
@@ -49,8 +56,12 @@ void CKSHamperingAgent::Run() {
     if (mode == kHamperModeNone) {
         return;
     }
-    // A stop from an earlier run leaves the wake event set; this run starts afresh.
+    // A stop from an earlier run leaves the wake event set; this run starts afresh. An Abandon
+    // that came before the run started still counts: the thread is then no longer running.
     WakeEvent().Reset();
+    if (IsRunning()) {
+        m_abandoned.Reset();
+    }
     std::vector<HeldTarget> targets;
     for (const CKSString& path : GetTargets()) {
         targets.push_back(HeldTarget{path, CKSExclusiveFile()});
@@ -64,7 +75,11 @@ void CKSHamperingAgent::Run() {
     auto open = [&](HeldTarget& target) {
         close(target);
         target.file.Open(target.path);
-        const int error = target.file.IsOpen() ? 0 : target.file.GetLastError();
+        // A lock held elsewhere is told as EWOULDBLOCK whichever lock refused (fcntl says EACCES,
+        // which would read as a permission problem).
+        const int error = target.file.IsOpen()           ? 0
+                          : target.file.IsLockConflict() ? EWOULDBLOCK
+                                                         : target.file.GetLastError();
         m_listener.Notify([&](IHamperingListener& listener) { listener.OnOpening(target.path, error); });
     };
 
@@ -77,7 +92,9 @@ void CKSHamperingAgent::Run() {
             while (!leave && IsRunning()) {
                 for (HeldTarget& target : targets) {
                     open(target);
-                    const bool stopped = m_holdWatch->Wait(m_rotateHold.load(std::memory_order_relaxed));
+                    const bool stopped =
+                        CKSManualResetEvent::WaitAny({m_holdWatch, &m_abandoned},
+                                                     m_rotateHold.load(std::memory_order_relaxed)) >= 0;
                     close(target);
                     if (stopped || !IsRunning()) {
                         leave = true;
@@ -104,4 +121,12 @@ void CKSHamperingAgent::Run() {
         }
     }
     m_listener.Notify([](IHamperingListener& listener) { listener.OnRunEnded(); });
+}
+
+std::string HamperFailureReason(int error) {
+    // A lock conflict; EACCES is a refused permission, which strerror names well.
+    if (error == EWOULDBLOCK || error == EAGAIN) {
+        return "another program holds a lock on it";
+    }
+    return std::strerror(error);
 }

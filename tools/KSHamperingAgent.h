@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -60,6 +61,10 @@ public:
         m_rotateHold.store(milliseconds, std::memory_order_relaxed);
     }
 
+    // Ends the run as soon as possible: like SignalStop, but a rotate hold in progress is cut
+    // short too, so that a window closing mid-rotation need not wait out the hold.
+    void Abandon();
+
     // Appends a target; duplicates are allowed. The path is kept whole: one that does not fit the
     // platform is refused when the agent tries to open it. A run works on the targets it found
     // when it started.
@@ -81,4 +86,9 @@ private:
     // Rotate mode's hold waits on the stop event alone; without one it still waits its time.
     CKSManualResetEvent m_neverSet;
     const CKSManualResetEvent* m_holdWatch;
+    // Set by Abandon, cleared when a run starts.
+    CKSManualResetEvent m_abandoned;
 };
+
+// Why a target could not be held, in words for a run log.
+std::string HamperFailureReason(int error);

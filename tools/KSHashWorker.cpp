@@ -1,11 +1,10 @@
 #include "tools/KSHashWorker.h"
 
-#include "generators/KSCRCFileCalculator.h"
-#include "support/KSHexConverter.h"
-
 #include "support/KSWinCrypto.h"
 #include "tools/FileHasher.h"
 #include "tools/HashKinds.h"
+
+#include <chrono>
 
 CKSHashWorker::CKSHashWorker(const CKSManualResetEvent* watched) : CKSThread(watched) {}
 
@@ -20,6 +19,22 @@ bool CKSHashWorker::AddJob(const CKSString& path, std::uint32_t kind, std::uint3
     job.kind = kind;
     job.id = rowId;
     m_jobs.push_back(std::move(job));
+    if (!m_started) {
+        m_started = Start();
+    }
+    Wake();
+    return m_started;
+}
+
+bool CKSHashWorker::AddJobs(std::vector<CKSHashJob> jobs) {
+    CAutoLock lock(m_lock);
+    for (CKSHashJob& job : jobs) {
+        job.result = CKSString();
+        job.done = false;
+        job.succeeded = false;
+        job.error = 0;
+        m_jobs.push_back(std::move(job));
+    }
     if (!m_started) {
         m_started = Start();
     }
@@ -96,20 +111,28 @@ bool CKSHashWorker::TakeJob(std::uint32_t rowId, CKSHashJob& job) {
     return false;
 }
 
-bool CKSHashWorker::CrcOfFile(const CKSString& path, CKSString& text, int& error) {
-    // The CRC file calculator, as the binary files' trailers are checked, shown least
-    // significant byte first. A file it could not read to its end has no CRC to show.
-    CKSLogger logger;
-    CKSCRCFileCalculator calculator(&logger);
-    calculator.SetFileName(path);
-    calculator.SetKeepGoing([this] { return IsRunning(); });
-    calculator.Calculate();
-    error = calculator.GetLastError();
-    if (!calculator.WasRead()) {
-        return false;
-    }
-    text = CKSHexConverter(calculator.GetResult());
-    return true;
+bool CKSHashWorker::HashJob(const CKSHashJob& job, CKSString& text, int& error) {
+    // CRC-32 is computed as the CRC file calculator does it (least significant byte first); one
+    // reading path for every kind gives them all the same refusal of non-regular files and the
+    // same progress reports.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point started = Clock::now();
+    Clock::time_point nextReport = started + std::chrono::milliseconds(kProgressIntervalMilliseconds);
+    HashFileOptions options;
+    options.keepGoing = [this] { return IsRunning(); };
+    options.regularFilesOnly = m_regularFilesOnly.load(std::memory_order_relaxed);
+    options.progress = [&](std::uint64_t done, std::uint64_t size) {
+        const Clock::time_point now = Clock::now();
+        if (now < nextReport) {
+            return;
+        }
+        nextReport = now + std::chrono::milliseconds(kProgressIntervalMilliseconds);
+        const auto elapsed = static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(now - started).count());
+        m_listener.Notify(
+            [&](IHashWorkerListener& listener) { listener.OnHashProgress(job.id, done, size, elapsed); });
+    };
+    return HashFile(job.path, job.kind, &CDebugErrHandler::Instance(), text, error, options);
 }
 
 void CKSHashWorker::Run() {
@@ -123,10 +146,7 @@ void CKSHashWorker::Run() {
         }
         CKSString text;
         int error = 0;
-        const bool success = job.kind == kHashCodeCrc
-                                 ? CrcOfFile(job.path, text, error)
-                                 : HashFile(job.path, job.kind, &CDebugErrHandler::Instance(), text, error,
-                                            [this] { return IsRunning(); });
+        const bool success = HashJob(job, text, error);
         // A job taken away meanwhile is simply gone; there is nobody left to tell.
         if (Finish(job, text, success, error)) {
             m_listener.Notify([&](IHashWorkerListener& listener) { listener.OnHashDone(job.id, success); });

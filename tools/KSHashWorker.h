@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <vector>
 
 // One file row waiting for, or holding, its hash.
 struct CKSHashJob {
@@ -35,12 +36,18 @@ class IHashWorkerListener {
 public:
     virtual ~IHashWorkerListener() = default;
     virtual void OnHashDone(std::uint32_t rowId, bool success) = 0;
+    // While a file takes long: the bytes hashed so far, the file's size (0 when unknown) and the
+    // time spent on it. At most one call per progress interval, none for a quick file.
+    virtual void OnHashProgress(std::uint32_t /*rowId*/, std::uint64_t /*done*/, std::uint64_t /*size*/,
+                                std::uint64_t /*elapsedMilliseconds*/) {}
 };
 
 class CKSHashWorker final : public CKSThread {
 public:
     // How long the idle worker sleeps before it looks at the stop event again.
     static constexpr std::uint32_t kWakeWaitMilliseconds = 2333;
+    // The shortest time between two progress reports of one file.
+    static constexpr std::uint32_t kProgressIntervalMilliseconds = 100;
 
     // The thread is judged by the watched event, normally the application's stop event.
     explicit CKSHashWorker(const CKSManualResetEvent* watched);
@@ -51,9 +58,15 @@ public:
     // waits for a callback in progress to return; no callback reaches the old listener after.
     void SetListener(IHashWorkerListener* listener) { m_listener.Set(listener); }
 
+    // A window's worker hashes regular files only: anything else (a FIFO above all, which would
+    // hold the thread in open() until a writer came) fails at once. Off by default.
+    void SetRegularFilesOnly(bool only) { m_regularFilesOnly.store(only, std::memory_order_relaxed); }
+
     // Appends a job; starts the thread with the first one; wakes it. False only when the thread
     // could not be started (the job stays queued for the next call).
     bool AddJob(const CKSString& path, std::uint32_t kind, std::uint32_t rowId);
+    // The same for many jobs at once (one lock and one wake-up for a drop of thousands of files).
+    bool AddJobs(std::vector<CKSHashJob> jobs);
     // A copy of the first job that is not done; false when there is none.
     bool GetNextJob(CKSHashJob& job);
     // Stores the text in the first unfinished job with that id and marks it done.
@@ -70,12 +83,13 @@ private:
     // GetNextJob that, finding nothing, resets the wake event under the same lock, so that a job
     // added meanwhile is never left behind a reset wake-up.
     bool NextJobOrSleep(CKSHashJob& job);
-    // The CRC of the file through the CRC file calculator; false with the error when unreadable.
-    bool CrcOfFile(const CKSString& path, CKSString& text, int& error);
+    // The job's hash text; false with the error when the file is unreadable or was abandoned.
+    bool HashJob(const CKSHashJob& job, CKSString& text, int& error);
     bool Finish(const CKSHashJob& job, const CKSString& text, bool success, int error);
 
     CKSSynchronizer m_lock;
     std::deque<CKSHashJob> m_jobs;
     bool m_started = false;
     CKSListenerSlot<IHashWorkerListener> m_listener;
+    std::atomic<bool> m_regularFilesOnly{false};
 };

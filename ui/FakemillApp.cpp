@@ -8,6 +8,7 @@
 #include "support/KSException.h"
 #include "ui/MainWindow.h"
 #include "ui/Resources.h"
+#include "ui/TerminationSignals.h"
 #include "ui/UserPrompts.h"
 
 #include <QApplication>
@@ -33,7 +34,6 @@ bool CFakemillApp::InitMainWindow() {
     m_worker = std::make_unique<GeneratorWorker>(ApplicationStopEvent());
     QString caption = res::String(res::kIdsCaption);
     caption.truncate(kCaptionCapacity);
-    QGuiApplication::setApplicationDisplayName(caption);
     m_logOutput.Open(m_logger);
     m_logger.SetOutput(&m_logOutput);
     m_conduit = std::make_unique<CKSGeneratorWorkerConduit>(m_worker.get());
@@ -118,5 +118,7 @@ int RunFakemill() {
                               QStringLiteral("Could not start Fakemill"));
         return 1;
     }
+    // A termination signal closes the main window, which ends the program in order.
+    const CTerminationSignals terminationWatch([&app] { app.MainWindow()->close(); });
     return app.Run();
 }

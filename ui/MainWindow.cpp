@@ -10,11 +10,17 @@
 #include "support/IniProfile.h"
 #include "support/KSFormat.h"
 #include "ui/AboutDialog.h"
+#include "ui/AddMultipleDialog.h"
+#include "ui/BinaryViewerWnd.h"
 #include "ui/DefinitionListModel.h"
 #include "ui/GenerateCommand.h"
 #include "ui/HistoryDialog.h"
+#include "ui/KSHamperingAgentDialog.h"
+#include "ui/KSHashCalculator.h"
+#include "ui/NewDefinitionWizard.h"
 #include "ui/OptionsDialog.h"
 #include "ui/OutputWindow.h"
+#include "ui/PropertyEditorDialog.h"
 #include "ui/ToolWindowManager.h"
 #include "ui/UserPrompts.h"
 #include "ui/WindowPlacement.h"
@@ -96,6 +102,12 @@ CMainWindow::CMainWindow(CToolWindowManager& tools, QWidget* parent)
     m_handlers[res::kCmdGenerateSelected] = [this] { OnGenerate(); };
     m_handlers[res::kCmdOptions] = [this] { COptionsDialog(this).DoModal(); };
     m_handlers[res::kCmdHistory] = [this] { OnHistory(); };
+    m_handlers[res::kCmdCalculateHash] = [this] { OpenHashCalculator(this, m_tools); };
+    m_handlers[res::kCmdFileExerciser] = [this] { RunFileExerciser(this); };
+    m_handlers[res::kCmdBinaryViewer] = [this] { OpenBinaryViewer(this, m_tools); };
+    m_handlers[res::kCmdAddDefinition] = [this] { OnAddDefinition(); };
+    m_handlers[res::kCmdModifyDefinition] = [this] { OnModifyDefinition(); };
+    m_handlers[res::kCmdAddMultiple] = [this] { OnAddMultiple(); };
     BuildMenus();
     RestoreColumnWidths();
 }
@@ -333,6 +345,27 @@ void CMainWindow::OnGenerate() {
 void CMainWindow::OnHistory() {
     if (GeneratorWorker* worker = CKSGeneratorWorkerConduit::Get()) {
         CHistoryDialog(this, *worker).DoModal();
+    }
+}
+
+void CMainWindow::OnAddDefinition() {
+    CNewDefinitionWizard wizard(CConfigInfoUI::Instance().GetConfigFile(), this);
+    if (wizard.DoModal()) {
+        Reload();
+    }
+}
+
+void CMainWindow::OnModifyDefinition() {
+    const std::vector<CKSString> selected = CollectSelected();
+    if (!selected.empty() &&
+        ModifyDefinition(this, CConfigInfoUI::Instance().GetConfigFile(), selected.front())) {
+        Reload();
+    }
+}
+
+void CMainWindow::OnAddMultiple() {
+    if (AddMultipleDefinitions(this, CConfigInfoUI::Instance().GetConfigFile())) {
+        Reload();
     }
 }
 

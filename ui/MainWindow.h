@@ -76,6 +76,9 @@ private:
     void OnDelete();
     void OnGenerate();
     void OnHistory();
+    void OnAddDefinition();
+    void OnModifyDefinition();
+    void OnAddMultiple();
     void OnAbout();
     void OnHelp();
 

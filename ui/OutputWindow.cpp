@@ -212,8 +212,8 @@ CKSHelpWnd::CKSHelpWnd(QWidget* owner) : CKSOutputWnd(owner, QStringLiteral("Fak
         u"Use the 'Define/Add' command to create new definitions.\r\n",
         u"Choose 'Generate/Run' to generate files.  You must select at least one definition first.\r\n",
         u"By default, the generator will prompt ",
-        u"you for a directory to generate the files in.  You can change this behaviour in the Options "
-        u"dialog.\r\n",
+        (u"you for a directory to generate the files in.  You can change this behaviour in the Options "
+         u"dialog.\r\n"),
     };
     for (const char16_t* text : writes) {
         Sink()->Write(text, false);

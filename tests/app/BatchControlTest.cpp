@@ -53,7 +53,7 @@ public:
 TEST(BatchControl, StoppingOneBatchLeavesTheOthersAndTheProgramRunning) {
     TempDir dir;
     const std::string config = dir.File("fakemill.ini");
-    // "long" writes large files at full speed; "short" three small ones.
+    // "long" writes large files at full speed, one at a time; "short" three small ones.
     WriteFileBytes(config, "[long]\nType=bin\nSize=256MB\nFiles=4\nFolder=long\n"
                            "[short]\nType=bin\nSize=1000\nFiles=3\nFolder=short\n");
     const CKSString configFile = CKSString::FromUtf8(config);
@@ -65,7 +65,7 @@ TEST(BatchControl, StoppingOneBatchLeavesTheOthersAndTheProgramRunning) {
     GeneratorWorker worker;
     ASSERT_TRUE(worker.Start());
     const auto longBatch = worker.SubmitBatch({CKSString(u"long")}, CKSString(u"same name"), configFile,
-                                              destination, longOutput, CBatchOptions{0, 1});
+                                              destination, longOutput, CBatchOptions{0, 1, 1});
     const auto queued = worker.SubmitBatch({CKSString(u"short")}, CKSString(u"queued"), configFile,
                                            destination, queuedOutput, CBatchOptions{0, 2});
     const auto shortBatch = worker.SubmitBatch({CKSString(u"short")}, CKSString(u"same name"), configFile,
@@ -73,8 +73,12 @@ TEST(BatchControl, StoppingOneBatchLeavesTheOthersAndTheProgramRunning) {
     ASSERT_TRUE(longBatch && queued && shortBatch);
     queued->RequestStop(); // still waiting behind "long"
 
-    // Stopped in the middle of its first file.
-    ASSERT_TRUE(WaitUntil([&] { return FilesIn(dir.Path() / "long") > 0; }));
+    // Stopped in the middle of its first file, whose bytes already show as they are written.
+    ASSERT_TRUE(WaitUntil([&] { return longBatch->Read().bytes > 0; }));
+    const CKSBatchControl::Snapshot writing = longBatch->Read();
+    EXPECT_EQ(writing.files, 0u);
+    EXPECT_TRUE(writing.started && !writing.finished);
+    EXPECT_EQ(FilesIn(dir.Path() / "long"), 1u);
     const auto stoppedAt = std::chrono::steady_clock::now();
     longBatch->RequestStop();
     ASSERT_TRUE(longBatch->FinishedEvent().Wait(10000));

@@ -39,6 +39,19 @@ TEST(DefineCommand, RefusesWhatWouldBeWrongAndKeepsTheFile) {
     const CliResult again = RunCli({"--config", config, "define", "--type", "bin", "ONE", "Size=5"});
     EXPECT_EQ(again.status, 1);
     EXPECT_NE(again.err.find("already defined"), std::string::npos);
+    // However it is padded, a name is the one the reader finds.
+    for (const auto& [padded, shown] : {std::pair{" one ", "'one'"}, std::pair{"one ", "'one'"},
+                                        std::pair{"\tone", "'one'"}, std::pair{" ONE\t", "'ONE'"}}) {
+        const CliResult same = RunCli({"--config", config, "define", "--type", "bin", padded, "Size=7"});
+        EXPECT_EQ(same.status, 1) << "'" << padded << "'";
+        EXPECT_NE(same.err.find(std::string(shown) + " is already defined"), std::string::npos) << same.err;
+    }
+    // A reversed range is refused with the key and both numbers.
+    const CliResult reversed = RunCli({"--config", config, "define", "--type", "csv", "rows", "Rows=10K,5"});
+    EXPECT_EQ(reversed.status, 2);
+    EXPECT_NE(reversed.err.find("Rows=10K,5 cannot be used: the minimum 10000 is above the maximum 5"),
+              std::string::npos)
+        << reversed.err;
     EXPECT_EQ(ReadFileBytes(config), before);
 
     ASSERT_EQ(RunCli({"--config", config, "define", "--replace", "--type", "bin", "one", "Size=5"}).status,
@@ -47,8 +60,40 @@ TEST(DefineCommand, RefusesWhatWouldBeWrongAndKeepsTheFile) {
     EXPECT_NE(RunCli({"--config", config, "list"}).out.find("one\tbin\t5\t1\n"), std::string::npos);
 }
 
+TEST(DefineCommand, ValuesReadBackAsTypedOrTheUserIsWarned) {
+    TempDir dir;
+    const std::string config = dir.File("fakemill.ini");
+    // An empty value keeps the default; a separator with blanks survives the file.
+    const CliResult csv = RunCli({"--config", config, "define", "--type", "csv", "table",
+                                  "Files=", "Separator=, ", "Columns=1,2", "Rows=12"});
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    EXPECT_EQ(csv.err, "");
+    const std::string written = ReadFileBytes(config);
+    EXPECT_NE(written.find("Files=1,1\r\n"), std::string::npos) << written;
+    EXPECT_NE(written.find("Separator=\", \"\r\n"), std::string::npos) << written;
+    const CliResult show = RunCli({"--config", config, "show", "table"});
+    EXPECT_NE(show.out.find("TEXT: , \n"), std::string::npos) << show.out;
+    ASSERT_EQ(RunCli({"--config", config, "define", "--type", "bin", "sized", "Size="}).status, 0);
+    ASSERT_EQ(RunCli({"--config", config, "define", "--type", "bin", "unsized"}).status, 0);
+    EXPECT_EQ(RunCli({"--config", config, "show", "sized"}).out,
+              RunCli({"--config", config, "show", "unsized"}).out);
+
+    // What the number syntax reads otherwise is stored as read, with a warning; exit 0.
+    const CliResult odd = RunCli({"--config", config, "define", "--type", "bin", "odd", "Size=1.5MB",
+                                  "Quick=abc", "Files=1 KB", "CRC=sure", "Sequence=0x10,64K"});
+    EXPECT_EQ(odd.status, 0);
+    EXPECT_NE(odd.err.find("warning: Size=1.5MB reads as Size=1,1\n"), std::string::npos) << odd.err;
+    EXPECT_NE(odd.err.find("warning: Quick=abc reads as Quick=0\n"), std::string::npos) << odd.err;
+    EXPECT_NE(odd.err.find("warning: Files=1 KB reads as Files=1,1\n"), std::string::npos) << odd.err;
+    EXPECT_NE(odd.err.find("warning: CRC=sure reads as CRC=1\n"), std::string::npos) << odd.err;
+    EXPECT_EQ(odd.err.find("Sequence"), std::string::npos) << odd.err;
+    EXPECT_NE(ReadFileBytes(config).find("Size=1,1\r\n"), std::string::npos);
+}
+
 TEST(ShowCommand, UnknownDefinitionIsAnError) {
     TempDir dir;
+    ASSERT_EQ(RunCli({"--config", dir.File("fakemill.ini"), "define", "--type", "bin", "something"}).status,
+              0);
     const CliResult show = RunCli({"--config", dir.File("fakemill.ini"), "show", "nothing"});
     EXPECT_EQ(show.status, 1);
     EXPECT_NE(show.err.find("'nothing'"), std::string::npos);

@@ -6,6 +6,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -70,6 +75,33 @@ TEST(ExerciseCommand, NamesTheFilesItCannotHold) {
     EXPECT_EQ(run.out, "Opening: " + file + "\nOpening: " + missing + "\nClosing: " + file + "\n");
     EXPECT_NE(run.err.find("cannot hold '" + missing + "': No such file or directory"), std::string::npos)
         << run.err;
+}
+
+TEST(ExerciseCommand, AFileItMayNotOpenIsAPermissionProblemNotALock) {
+    TempDir dir;
+    const std::string file = dir.File("private.txt");
+    WriteFileBytes(file, "private");
+    ASSERT_EQ(::chmod(file.c_str(), 0), 0);
+    // The superuser may open anything: the command runs as nobody in a child process then.
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        if (::geteuid() == 0 && ::setuid(65534) != 0) {
+            ::_exit(3);
+        }
+        const CliRun run = RunCli({"exercise", "--seconds", "0", file});
+        const bool named =
+            run.err.find("cannot hold '" + file + "': Permission denied") != std::string::npos &&
+            run.err.find("holds a lock") == std::string::npos;
+        if (!named) {
+            std::fprintf(stderr, "%s", run.err.c_str());
+        }
+        ::_exit(run.status == 1 && named ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST(ExerciseCommand, UsageErrors) {

@@ -4,11 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <map>
-
 #include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <map>
 #include <thread>
 
 namespace {
@@ -111,7 +110,21 @@ TEST(GenerateCommand, UnknownDefinitionsAndUsageErrors) {
     EXPECT_EQ(partly.status, 1);
     EXPECT_NE(partly.out.find("WARNING:Could not initialize 'ghost' from ["), std::string::npos)
         << partly.out;
+    EXPECT_NE(partly.err.find("there is no definition 'ghost' in " + config), std::string::npos)
+        << partly.err;
+    EXPECT_EQ(partly.err.find("'real'"), std::string::npos) << partly.err;
     EXPECT_EQ(Contents(dir.Path() / "out").size(), 1u);
+
+    // A reversed range written by hand: that definition is refused by name, the rest runs.
+    WriteFileBytes(config, ReadFileBytes(config) + "[backwards]\r\nType=bin\r\nFiles=3,1\r\n");
+    const CliResult refused =
+        RunCli({"--config", config, "generate", "--pace", "0", "-o", dir.File("again"), "backwards", "real"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(
+        refused.out.find("ERROR:'backwards' not generated: Files=3,1: the minimum 3 is above the maximum 1"),
+        std::string::npos)
+        << refused.out;
+    EXPECT_EQ(Contents(dir.Path() / "again").size(), 1u);
 
     EXPECT_EQ(RunCli({"--config", config, "generate", "--pace", "soon", "real"}).status, 2);
     EXPECT_EQ(RunCli({"--config", config, "generate", "--seed", "-1", "real"}).status, 2);
@@ -160,5 +173,116 @@ TEST(GenerateCommand, ASignalMidFileRemovesThatFileAndKeepsTheFinishedOnes) {
                   (std::map<std::string, std::string>{
                       {"smallbin0.bin", ReadFileBytes(dir.File("out/smallbin0.bin"))}}));
         EXPECT_EQ(ReadFileBytes(dir.File("out/smallbin0.bin")).size(), 1000u);
+    }
+}
+
+TEST(GenerateCommand, DetailLinesNeedVerboseAndQuietKeepsTheFinishedLine) {
+    TempDir dir;
+    const std::string config = dir.File("fakemill.ini");
+    ASSERT_EQ(
+        RunCli({"--config", config, "define", "--type", "csv", "table", "Rows=40", "Columns=1,2", "Files=2"})
+            .status,
+        0);
+    // One job, so that the definition's two files are announced by one generator.
+    const auto run = [&](const std::string& flag) {
+        std::vector<std::string> args{"--config", config, "generate", "--pace", "0", "-o", dir.File("out")};
+        args.insert(args.end(), {"--jobs", "1"});
+        if (!flag.empty()) {
+            args.push_back(flag);
+        }
+        args.push_back("table");
+        const CliResult result = RunCli(args);
+        EXPECT_EQ(result.status, 0) << result.err;
+        return result.out;
+    };
+    const auto count = [](const std::string& text, const std::string& part) {
+        std::size_t n = 0;
+        for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+            ++n;
+        }
+        return n;
+    };
+    const std::string normal = run("");
+    EXPECT_EQ(count(normal, "bytes at end of block."), 0u) << normal;
+    EXPECT_EQ(count(normal, "Starting 'table'\n"), 1u) << normal;
+    EXPECT_EQ(count(normal, "generating 2 files"), 1u) << normal;
+    EXPECT_EQ(count(normal, "Generator finished "), 1u) << normal;
+    EXPECT_EQ(count(run("-v"), "bytes at end of block."), 80u);
+    const std::string quiet = run("-q");
+    EXPECT_EQ(quiet.rfind("Generator finished ", 0), 0u) << quiet;
+    EXPECT_EQ(count(quiet, "\n"), 1u) << quiet;
+    EXPECT_EQ(RunCli({"--config", config, "generate", "-q", "-v", "table"}).status, 2);
+}
+
+TEST(Cli, EveryCommandHasItsHelpAndTheConfigurationIsCheckedBeforeReading) {
+    for (const std::string command :
+         {"list", "show", "define", "generate", "verify", "hash", "crc", "hexdump", "exercise"}) {
+        const CliResult help = RunCli({command, "--help"});
+        EXPECT_EQ(help.status, 0) << command;
+        EXPECT_EQ(help.out.rfind("Usage: fakemill-cli ", 0), 0u) << help.out;
+        const std::string usage = help.out.substr(0, help.out.find('\n')) + " ";
+        EXPECT_NE(usage.find(" " + command + " "), std::string::npos) << help.out;
+    }
+    EXPECT_NE(RunCli({"generate", "-h"}).out.find("--quiet"), std::string::npos);
+    for (const std::string option : {"--jobs", "--shard", "--manifest"}) {
+        EXPECT_NE(RunCli({"generate", "--help"}).out.find(option), std::string::npos) << option;
+    }
+
+    TempDir dir;
+    // A named configuration must be there and be a readable file.
+    for (const std::string& bad : {dir.File("missing.ini"), dir.Path().string()}) {
+        for (const std::string command : {"list", "show"}) {
+            const CliResult run = RunCli({"--config", bad, command, "x"});
+            EXPECT_EQ(run.status, 1) << command << " " << bad;
+            EXPECT_NE(run.err.find("'" + bad + "'"), std::string::npos) << run.err;
+            EXPECT_EQ(run.out, "");
+        }
+    }
+    EXPECT_NE(RunCli({"--config", dir.Path().string(), "list"}).err.find("is a folder"), std::string::npos);
+
+    // The default configuration of a first run: recorded, not yet written. It lists as empty,
+    // silently; a command that needs a definition says once that the file is not there.
+    const CliResult list = RunCli({"list"});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_EQ(list.out, "Generator\tType\tMinimum Size\tMinimum Count\n");
+    EXPECT_EQ(list.err, "");
+    const CliResult show = RunCli({"show", "x"});
+    EXPECT_EQ(show.status, 1);
+    const std::size_t first = show.err.find("Not hopeful finding");
+    EXPECT_NE(first, std::string::npos) << show.err;
+    EXPECT_EQ(show.err.find("Not hopeful finding", first + 1), std::string::npos) << show.err;
+    ASSERT_EQ(RunCli({"define", "--type", "bin", "first"}).status, 0);
+    const CliResult after = RunCli({"list"});
+    EXPECT_NE(after.out.find("first\tbin"), std::string::npos) << after.out;
+    EXPECT_EQ(after.err, "");
+}
+
+TEST(GenerateCommand, ASignalEndsTheRunAfterTheFileInHand) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        TempDir dir;
+        const std::string config = dir.File("fakemill.ini");
+        WriteFileBytes(config, "[slow]\nType=bin\nSize=1000\nFiles=40\n");
+        const std::string out = dir.File("out");
+        ChildProcess child(
+            {FAKEMILL_CLI_PATH, "--config", config, "generate", "-o", out, "--pace", "300", "slow"});
+        // Output to a pipe is buffered: the first file tells that the run is under way.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!std::filesystem::exists(out) || std::filesystem::is_empty(out)) {
+            ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the generator never started";
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        const auto signalled = std::chrono::steady_clock::now();
+        child.Signal(signal);
+        std::string line;
+        std::string last;
+        while (child.ReadLine(line)) {
+            last = line;
+        }
+        EXPECT_EQ(child.Wait(), 128 + signal);
+        EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(3));
+        EXPECT_EQ(last.rfind("Generator finished ", 0), 0u) << last;
+        const auto made = std::distance(std::filesystem::directory_iterator(out), {});
+        EXPECT_GE(made, 1);
+        EXPECT_LT(made, 40);
     }
 }

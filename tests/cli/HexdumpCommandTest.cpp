@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 // The page format written plainly: per byte two upper-case digits and a space, width per line.
@@ -105,4 +107,37 @@ TEST(HexdumpCommand, ErrorsNameWhatIsWrong) {
     EXPECT_EQ(RunCli({"hexdump", "--width", "0", "x"}).status, 2);
     EXPECT_EQ(RunCli({"hexdump"}).status, 2);
     EXPECT_EQ(RunCli({"hexdump", "a", "b"}).status, 2);
+
+    // What cannot be paged through is refused with the reason, never shown as empty.
+    const std::string fifo = dir.File("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    run = RunCli({"hexdump", fifo});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("'" + fifo + "': it is a FIFO"), std::string::npos) << run.err;
+    run = RunCli({"hexdump", dir.Path().string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("it is a folder"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out, "");
+}
+
+TEST(CrcCommand, FoldersAndFilesTooShortForATrailerAreNamed) {
+    TempDir dir;
+    const std::string folder = dir.Path().string();
+    for (const bool trailer : {false, true}) {
+        std::vector<std::string> args{"crc"};
+        if (trailer) {
+            args.push_back("--trailer");
+        }
+        args.push_back(folder);
+        const CliRun run = RunCli(args);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.err, "fakemill-cli crc: '" + folder + "' is a folder\n");
+    }
+    const std::string shortFile = dir.File("short.bin");
+    WriteFileBytes(shortFile, "abc");
+    const CliRun run = RunCli({"crc", "--trailer", shortFile});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("'" + shortFile + "' is too short to hold a trailer (3 bytes)"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(RunCli({"crc", shortFile}).status, 0);
 }

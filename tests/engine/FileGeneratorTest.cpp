@@ -1,3 +1,4 @@
+#include "engine/KSBatchManifest.h"
 #include "engine/StopEvent.h"
 #include "generators/KSBinFileGenerator.h"
 #include "tests/common/GeneratorFixture.h"
@@ -66,6 +67,16 @@ TEST(FileGenerator, FolderIsJoinedOrReplacesTheDestination) {
     relative->Run();
     EXPECT_TRUE(std::filesystem::exists(fixture.Dir().Path() / "sub" / "fkbin0.bin"));
 
+    // Every missing level is made.
+    auto deep = fixture.Make(u"bin");
+    GeneratorFixture::Set(*deep, u"Folder", u"a/b/c");
+    EXPECT_TRUE(deep->SetOutputFolder(CKSString::FromUtf8(fixture.Dir().Path().string())));
+    GeneratorFixture::Set(*deep, u"SimpleName", u"1");
+    GeneratorFixture::Set(*deep, u"Size", u"10");
+    deep->Run();
+    EXPECT_TRUE(std::filesystem::exists(fixture.Dir().Path() / "a" / "b" / "c" / "fkbin0.bin"))
+        << fixture.Output().All();
+
     TempDir elsewhere;
     auto absolute = fixture.Make(u"bin");
     absolute->GetProperties().Get(u"Folder").SetTextValue(CKSString::FromUtf8(elsewhere.Path().string()));
@@ -75,6 +86,36 @@ TEST(FileGenerator, FolderIsJoinedOrReplacesTheDestination) {
     auto none = fixture.Make(u"bin");
     EXPECT_FALSE(none->SetOutputFolder(u"/base"));
     EXPECT_EQ(none->GetOutputFolder().ToUtf8(), "/base");
+}
+
+TEST(FileGenerator, ARangeThatCannotBeDrawnFromMakesNothing) {
+    // Drawn from, each of these would ask for billions of files, bytes, rows or pixels.
+    const struct {
+        std::u16string_view kind;
+        std::u16string_view key;
+        std::u16string_view value;
+        std::string logged;
+    } cases[] = {
+        {u"bin", u"Files", u"5,2", "Files=5,2: the minimum 5 is above the maximum 2"},
+        {u"bin", u"Size", u"10,5", "Size=10,5: the minimum 10 is above the maximum 5"},
+        {u"bin", u"Sequence", u"9,1", "Sequence=9,1: the minimum 9 is above the maximum 1"},
+        {u"csv", u"Rows", u"10,2", "Rows=10,2: the minimum 10 is above the maximum 2"},
+        {u"txt", u"LineLength", u"90,60", "LineLength=90,60: the minimum 90 is above the maximum 60"},
+        {u"img", u"Width", u"50,10", "Width=50,10: the minimum 50 is above the maximum 10"},
+        {u"img", u"Elements", u"8,1", "Elements=8,1: the minimum 8 is above the maximum 1"},
+    };
+    for (const auto& test : cases) {
+        GeneratorFixture fixture;
+        auto generator = fixture.Make(test.kind);
+        GeneratorFixture::Set(*generator, test.key, test.value);
+        EXPECT_EQ(generator->Split(), nullptr);
+        generator->Run();
+        EXPECT_TRUE(fixture.Files().empty()) << test.logged;
+        EXPECT_TRUE(fixture.Output().Contains("nothing generated: " + test.logged)) << fixture.Output().All();
+    }
+    CKSRange negative(-1, 10);
+    EXPECT_EQ(negative.Problem(), u"the minimum -1 is below 0");
+    EXPECT_TRUE(CKSRange(3, 3).Problem().empty());
 }
 
 TEST(FileGenerator, AfterTwoHundredFiftySixTakenNamesTheIndexIsSkipped) {
@@ -164,6 +205,74 @@ TEST(FileGenerator, AFatalWriteErrorEndsTheRunRemovesTheCutFileAndKeepsEarlierFi
     EXPECT_TRUE(fixture.Output().Contains("Removed unfinished file " + fixture.Dir().File("fkbin2.bin") +
                                           ": No space left on device"))
         << fixture.Output().All();
+}
+
+namespace {
+
+// A binary generator whose second file fails with a full disk on its first write; its siblings
+// (the parts a split makes) are of the same kind, each counting its own files.
+class FailingSecondFilePart : public CKSBinFileGenerator {
+public:
+    using CKSBinFileGenerator::CKSBinFileGenerator;
+    std::unique_ptr<CKSFileGenerator> CreateSibling(CKSLogger* logger) override {
+        return std::make_unique<FailingSecondFilePart>(logger);
+    }
+    bool OpenOutput(const CKSString& path) override {
+        ++m_opened;
+        return CKSBinFileGenerator::OpenOutput(path);
+    }
+
+protected:
+    bool WriteToDescriptor(const void* data, std::size_t count, std::size_t& written) override {
+        if (m_opened == 2 && count > 0) {
+            written = 0;
+            errno = ENOSPC;
+            return false;
+        }
+        return CKSBinFileGenerator::WriteToDescriptor(data, count, written);
+    }
+
+private:
+    int m_opened = 0;
+};
+
+} // namespace
+
+TEST(FileGenerator, SplitPartsRemoveAFileAWriteErrorCutShortAndTheManifestListsOnlyWholeOnes) {
+    GeneratorFixture fixture;
+    FailingSecondFilePart generator(&fixture.Logger());
+    fixture.Prepare(generator, u"bin");
+    GeneratorFixture::Set(generator, u"Files", u"12");
+    GeneratorFixture::Set(generator, u"SimpleName", u"1");
+    GeneratorFixture::Set(generator, u"Size", u"1000");
+    CKSBatchManifest manifest(CKSString::FromUtf8(fixture.Dir().Path().string()), CManifestRun{});
+    generator.SetManifest(&manifest, CKSString(u"b"));
+    std::unique_ptr<CKSFileGenerator> sibling = generator.Split();
+    ASSERT_TRUE(sibling);
+    std::thread other([&] { sibling->Run(); });
+    generator.Run();
+    other.join();
+
+    // A part's second file fails and ends the definition for both parts: each made one whole
+    // file at most, and the file the failure cut short is gone.
+    const std::set<std::string> files = fixture.Files();
+    EXPECT_GE(files.size(), 1u) << fixture.Output().All();
+    EXPECT_LE(files.size(), 2u) << fixture.Output().All();
+    for (const std::string& name : files) {
+        EXPECT_EQ(fixture.Read(name).size(), 1000u) << name;
+    }
+    EXPECT_TRUE(fixture.Output().Contains("Removed unfinished file ")) << fixture.Output().All();
+    EXPECT_TRUE(fixture.Output().Contains(": No space left on device")) << fixture.Output().All();
+    // The manifest lists exactly the whole files, never a removed one.
+    const std::vector<CManifestFile> listed = manifest.Files();
+    std::set<std::string> listedNames;
+    for (const CManifestFile& file : listed) {
+        listedNames.insert(file.path);
+        EXPECT_EQ(file.size, 1000u) << file.path;
+        EXPECT_EQ(file.sha256.size(), 64u) << file.path;
+    }
+    EXPECT_EQ(listed.size(), files.size());
+    EXPECT_EQ(listedNames, files);
 }
 
 namespace {

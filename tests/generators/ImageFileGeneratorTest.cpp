@@ -1,5 +1,6 @@
 #include "app/FKMController.h"
 #include "app/KSGeneratorBatch.h"
+#include "engine/StopEvent.h"
 #include "generators/ImageEncoder.h"
 #include "generators/KSImageFileGenerator.h"
 #include "tests/common/GeneratorFixture.h"
@@ -9,7 +10,13 @@
 #include <QImage>
 #include <QImageReader>
 
+#include <csignal>
+#include <cstdio>
 #include <filesystem>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -149,4 +156,74 @@ TEST(ImageGenerator, PumpsDrawAtTheSameTimeWithoutAGuiApplication) {
         EXPECT_FALSE(QImage(QString::fromStdString(entry.path().string())).isNull()) << entry.path();
     }
     EXPECT_EQ(files, 20) << output->All();
+}
+
+namespace {
+
+// Raises the stop when the third shape of the second picture is drawn.
+class StoppingImageGenerator : public CKSImageFileGenerator {
+public:
+    using CKSImageFileGenerator::CKSImageFileGenerator;
+    bool OpenOutput(const CKSString& path) override {
+        ++m_opened;
+        m_shapes = 0;
+        return CKSImageFileGenerator::OpenOutput(path);
+    }
+
+protected:
+    void OnElementDrawn(EElement) override {
+        if (m_opened == 2 && ++m_shapes == 3) {
+            ApplicationStopEvent().Set();
+        }
+    }
+
+private:
+    int m_opened = 0;
+    int m_shapes = 0;
+};
+
+} // namespace
+
+TEST(ImageGenerator, APictureCutShortByAStopOrAFailedWriteIsRemoved) {
+    {
+        GeneratorFixture fixture;
+        StoppingImageGenerator generator(&fixture.Logger());
+        fixture.Prepare(generator, u"img");
+        GeneratorFixture::Set(generator, u"Files", u"3");
+        GeneratorFixture::Set(generator, u"SimpleName", u"1");
+        GeneratorFixture::Set(generator, u"Elements", u"8");
+        generator.Run();
+        ApplicationStopEvent().Reset();
+        EXPECT_EQ(fixture.Files(), (std::set<std::string>{"fkimg0.bmp"})) << fixture.Output().All();
+        EXPECT_TRUE(fixture.Output().Contains("Removed unfinished file " + fixture.Dir().File("fkimg1.bmp") +
+                                              ": stopped before it was finished"))
+            << fixture.Output().All();
+    }
+
+    // A file-size limit refuses the write of a large picture as a full disk would; in a child
+    // process, so that the limit binds nothing else.
+    GeneratorFixture fixture;
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{64 * 1024, 64 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        auto generator = fixture.Make(u"img");
+        GeneratorFixture::Set(*generator, u"SimpleName", u"1");
+        GeneratorFixture::Set(*generator, u"Width", u"400");
+        GeneratorFixture::Set(*generator, u"Height", u"400");
+        generator->Run();
+        const bool removed = fixture.Files().empty();
+        const bool named = fixture.Output().Contains("Removed unfinished file " +
+                                                     fixture.Dir().File("fkimg0.bmp") + ": File too large");
+        if (!removed || !named) {
+            std::fprintf(stderr, "%s\n", fixture.Output().All().c_str());
+        }
+        ::_exit(removed && named ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }

@@ -7,12 +7,14 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <filesystem>
 #include <iostream>
 #include <random>
 #include <regex>
 #include <thread>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -97,6 +99,62 @@ TEST_F(IniProcesses, TwoProcessesWritingAtOnceLoseNothing) {
     const std::regex wholeFile(R"(\[shared\]\r\n(w[01]_\d+=\d+\r\n){1000})");
     EXPECT_TRUE(std::regex_match(bytes, wholeFile));
     EXPECT_EQ(FolderEntries(m_dir.Path()), (std::vector<std::string>{"test.ini"}));
+}
+
+TEST_F(IniProcesses, OfProcessesDefiningTheSameNewNameExactlyOneSucceeds) {
+    constexpr int kWriters = 6;
+    int start[2];
+    ASSERT_EQ(::pipe(start), 0);
+    std::vector<pid_t> writers;
+    for (int w = 0; w < kWriters; ++w) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::close(start[1]);
+            char go = 0;
+            (void)::read(start[0], &go, 1);
+            bool existed = false;
+            const bool written = CIniProfile::WriteNewSection(
+                Ini(), u"New Name", {{CKSString(u"writer"), CKSString(U(Num(w)))}}, nullptr, &existed);
+            // 0: wrote it; 3: told that it exists; anything else is a fault.
+            ::_exit(written && !existed ? 0 : (!written && existed ? 3 : 1));
+        }
+        writers.push_back(pid);
+    }
+    ::close(start[0]);
+    ::close(start[1]);
+    int winners = 0;
+    int told = 0;
+    for (const pid_t pid : writers) {
+        const int code = WaitExitCode(pid);
+        winners += code == 0 ? 1 : 0;
+        told += code == 3 ? 1 : 0;
+    }
+    EXPECT_EQ(winners, 1);
+    EXPECT_EQ(told, kWriters - 1);
+    EXPECT_EQ(Sections(), (std::vector<std::u16string>{u"New Name"}));
+    EXPECT_NE(Get(u"New Name", u"writer"), u"<default>");
+}
+
+TEST_F(IniProcesses, AFailedWriteSaysWhyInTheSystemsWords) {
+    // A file-size limit makes the write of the new version fail the way a full disk does.
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1024, 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        std::u16string error;
+        const bool written = CIniProfile::WriteString(Ini(), u"s", u"k", std::u16string(4096, u'x'), &error);
+        const bool named = error.find(U(std::strerror(EFBIG))) != std::u16string::npos &&
+                           error.find(u"canceled") == std::u16string::npos;
+        if (!named) {
+            std::cerr << Utf16ToUtf8(error) << "\n";
+        }
+        ::_exit(!written && named ? 0 : 1);
+    }
+    EXPECT_EQ(WaitExitCode(pid), 0);
+    EXPECT_FALSE(std::filesystem::exists(Path()));
 }
 
 TEST_F(IniProcesses, ThreadsWritingAndReadingAtOnce) {

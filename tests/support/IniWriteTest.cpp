@@ -47,12 +47,12 @@ TEST_F(IniWrite, UpdateInPlaceKeepsEveryOtherLineAndTheStoredSpelling) {
     EXPECT_EQ(Bytes(), "; header comment\r\n"
                        "\r\n"
                        "[Sec]\r\n"
-                       "MyKey= new value \r\n"
+                       "MyKey=\" new value \"\r\n"
                        "unknown=kept\r\n"
                        "not a key line\r\n"
                        "\r\n"
                        "[other]\nmykey=untouched\n");
-    EXPECT_EQ(Get(u"sec", u"MYKEY"), u"new value");
+    EXPECT_EQ(Get(u"sec", u"MYKEY"), u" new value "); // the blanks are the value's own
 }
 
 TEST_F(IniWrite, OnlyTheFirstOfDuplicatesIsUpdated) {
@@ -92,11 +92,56 @@ TEST_F(IniWrite, NewSectionsGoAtTheEndWithTheFilesOwnLineEnding) {
     EXPECT_EQ(Bytes(), "[a]\r\ny=2\r\n");
 }
 
-TEST_F(IniWrite, ValuesAreWrittenExactlyAsGiven) {
-    ASSERT_TRUE(Write(u"s", u"k", u"  \"quoted\" ;not comment = still value\t"));
-    EXPECT_EQ(Bytes(), "[s]\r\nk=  \"quoted\" ;not comment = still value\t\r\n");
-    ASSERT_TRUE(Write(u"s", u"empty", u""));
-    EXPECT_EQ(Get(u"s", u"empty"), u"");
+TEST_F(IniWrite, EveryValueReadsBackAsGiven) {
+    // Blanks at either end, or a pair of quotes around the value, would be taken off by the
+    // reader: such values go between double quotes.
+    const std::u16string_view values[] = {u"  \"quoted\" ;not comment = still value\t",
+                                          u", ",
+                                          u"\ta",
+                                          u"'single'",
+                                          u"\"\"",
+                                          u"plain ;text = too",
+                                          u"",
+                                          u"\"",
+                                          u"a\"b\""};
+    for (const std::u16string_view value : values) {
+        ASSERT_TRUE(Write(u"s", u"k", value));
+        EXPECT_EQ(Get(u"s", u"k"), value) << Utf16ToUtf8(value);
+    }
+    ASSERT_TRUE(Write(u"s", u"k", u", "));
+    EXPECT_EQ(Bytes(), "[s]\r\nk=\", \"\r\n");
+    ASSERT_TRUE(Write(u"s", u"k", u"plain"));
+    EXPECT_EQ(Bytes(), "[s]\r\nk=plain\r\n");
+    // A file written by hand keeps its meaning.
+    Put("[h]\r\nk=  padded  \r\nq=\" kept \"\r\n");
+    EXPECT_EQ(Get(u"h", u"k"), u"padded");
+    EXPECT_EQ(Get(u"h", u"q"), u" kept ");
+}
+
+TEST_F(IniWrite, WriteNewSectionNeverReplacesAnExistingName) {
+    Put("; notes\r\n[Alpha One]\r\nk=1\r\n");
+    const std::string before = Bytes();
+    for (const std::u16string_view name : {u"Alpha One", u"  alpha one", u"\tALPHA ONE \t"}) {
+        bool existed = false;
+        std::u16string error;
+        EXPECT_FALSE(CIniProfile::WriteNewSection(Ini(), name, {{CKSString(u"k"), CKSString(u"2")}}, &error,
+                                                  &existed));
+        EXPECT_TRUE(existed);
+        EXPECT_NE(error.find(u"already exists"), std::u16string::npos) << Utf16ToUtf8(error);
+    }
+    EXPECT_EQ(Bytes(), before);
+
+    bool existed = true;
+    ASSERT_TRUE(CIniProfile::WriteNewSection(
+        Ini(), u" beta ", {{CKSString(u"k"), CKSString(u"2")}, {CKSString(u"v"), CKSString(u" x ")}}, nullptr,
+        &existed));
+    EXPECT_FALSE(existed);
+    EXPECT_EQ(Sections(), (std::vector<std::u16string>{u"Alpha One", u"beta"}));
+    EXPECT_EQ(Get(u"beta", u"v"), u" x ");
+    // A refused name is refused before the question of existence.
+    EXPECT_FALSE(
+        CIniProfile::WriteNewSection(Ini(), u"a]b", {{CKSString(u"k"), CKSString(u"1")}}, nullptr, &existed));
+    EXPECT_FALSE(existed);
 }
 
 TEST_F(IniWrite, WriteStringsIsOneChangeInCallOrder) {

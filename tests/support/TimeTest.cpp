@@ -99,3 +99,15 @@ TEST(Time, StampsBeyondTheFileTimeRangeSaturate) {
     ASSERT_TRUE(read);
     EXPECT_EQ(time.Get(), UINT64_MAX);
 }
+
+TEST(Time, ShortTimesShowSecondsOnlyWhenAsked) {
+    // 12:34:56 on 2000-02-29: the seconds are the only "56" in the text.
+    const CKSTime time(kFileTimeUnixEpoch + 951827696ULL * 10000000ULL);
+    const std::string withSeconds = FormatShortTime(time, true).ToUtf8();
+    const std::string without = FormatShortTime(time, false).ToUtf8();
+    EXPECT_NE(withSeconds.find("56"), std::string::npos) << withSeconds;
+    EXPECT_EQ(without.find("56"), std::string::npos) << without;
+    EXPECT_NE(without.find("34"), std::string::npos) << without;
+    EXPECT_EQ(without.find("::"), std::string::npos) << without;
+    EXPECT_NE(without.back(), ':') << without;
+}

@@ -196,3 +196,59 @@ TEST(BinaryPage, AnEmptyFileShowsNothingOfNothing) {
     // Formatting again asks for nothing, so an empty file cannot make the loader spin.
     EXPECT_TRUE(loader.PendingRequests().empty());
 }
+
+TEST(BinaryPage, AScrollRangeBeyondAnIntIsScaledAndStillReachesBothEnds) {
+    // 2^40 pages: far more than an int scroll bar holds.
+    const BinaryScrollBar huge{true, 1ULL << 40, (1ULL << 40) - 5};
+    const BinaryIntScrollBar scaled = ScaleScrollBar(huge);
+    EXPECT_TRUE(scaled.visible);
+    EXPECT_LE(scaled.maximum, 0x7FFFFFFF);
+    EXPECT_GT(scaled.maximum, 0x7FFFFFFF / 2);
+    EXPECT_EQ(UnscaleScrollPosition(0, scaled.scale), 0);
+    // The bar's end leads to the last pages, within one scale step of the true end.
+    const auto end = static_cast<std::uint64_t>(UnscaleScrollPosition(scaled.maximum, scaled.scale));
+    EXPECT_LE(end, huge.maximum);
+    EXPECT_LT(huge.maximum - end, scaled.scale);
+    EXPECT_EQ(scaled.position, static_cast<int>(huge.position / scaled.scale));
+
+    // A range that fits is left alone, and a small limit scales a small range.
+    const BinaryIntScrollBar small = ScaleScrollBar({true, 1000, 7});
+    EXPECT_EQ(small.scale, 1u);
+    EXPECT_EQ(small.maximum, 1000);
+    EXPECT_EQ(small.position, 7);
+    const BinaryIntScrollBar limited = ScaleScrollBar({true, 1001, 1001}, 100);
+    EXPECT_EQ(limited.scale, 11u);
+    EXPECT_LE(limited.maximum, 100);
+    EXPECT_EQ(limited.position, limited.maximum);
+    // No layout: nothing to scroll, and no division by a zero page.
+    EXPECT_FALSE(ScaleScrollBar({}).visible);
+}
+
+TEST(BinaryPage, TypedOffsetsAreDecimalOrHexAndAnythingElseIsRefused) {
+    std::uint64_t offset = 1;
+    EXPECT_TRUE(ParseViewerOffset(u" 4096 ", offset));
+    EXPECT_EQ(offset, 4096u);
+    EXPECT_TRUE(ParseViewerOffset(u"0x1fF", offset));
+    EXPECT_EQ(offset, 0x1FFu);
+    EXPECT_TRUE(ParseViewerOffset(u"0xFFFFFFFFFFFFFFFF", offset));
+    EXPECT_EQ(offset, UINT64_MAX);
+    offset = 7;
+    for (const std::u16string_view bad :
+         {u"", u"  ", u"0x", u"12a", u"-3", u"0x10000000000000000", u"18446744073709551616"}) {
+        EXPECT_FALSE(ParseViewerOffset(bad, offset)) << std::string(bad.begin(), bad.end());
+    }
+    EXPECT_EQ(offset, 7u);
+}
+
+TEST(BinaryPage, GoingToAnOffsetPutsItsLineAtTheTopWithinTheFile) {
+    CMemoryLoader loader(CMemoryLoader::Pattern(10000));
+    CBinaryPage page(loader);
+    OpenPage(loader, page, 16, 10);
+    EXPECT_TRUE(page.GoTo(1000));
+    EXPECT_EQ(page.Top(), 992u);
+    EXPECT_TRUE(page.GoTo(UINT64_MAX));
+    EXPECT_EQ(page.Top(), page.LastTop());
+    EXPECT_EQ(page.ViewingText(), u"Viewing 9840-10000 of 10000 bytes");
+    page.ClearLayout();
+    EXPECT_FALSE(page.GoTo(0));
+}

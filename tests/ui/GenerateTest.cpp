@@ -10,6 +10,7 @@
 #include "engine/KSObserver.h"
 #include "properties/FakemillSettings.h"
 #include "properties/KSRegUtil.h"
+#include "support/IniProfile.h"
 #include "tests/common/TempDir.h"
 #include "ui/BatchOutputWnd.h"
 #include "ui/GenerateCommand.h"
@@ -187,6 +188,37 @@ TEST_F(GenerateTest, AClosedWindowDropsLaterLinesAndItsBatchStillFinishes) {
         files += entry.is_regular_file() ? 1 : 0;
     }
     EXPECT_EQ(files, 2u);
+}
+
+TEST_F(GenerateTest, ADestinationInTheWayOrAVanishedDefinitionIsReportedAndTheRestRuns) {
+    // A file where the destination folder should be.
+    const std::string blocked = m_dir.File("blocked");
+    WriteFileBytes(blocked, "not a folder");
+    m_prompts->folderAnswers = {QString::fromStdString(blocked)};
+    CBatchOutputWnd* refused = Generate({0});
+    ASSERT_NE(refused, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return FinishedBatches() == 1; }, 20000));
+    ASSERT_TRUE(WaitUntil([&] { return refused->Text().contains("Generator finished"); }));
+    EXPECT_TRUE(refused->Text().contains("ERROR")) << refused->Text().toStdString();
+    EXPECT_TRUE(refused->Text().contains(QString::fromStdString(blocked))) << refused->Text().toStdString();
+
+    // The next batch waits behind a long one; meanwhile one of its definitions is deleted.
+    const std::string out = m_dir.File("out");
+    std::filesystem::create_directory(out);
+    m_prompts->folderAnswers = {QString::fromStdString(out), QString::fromStdString(out)};
+    CBatchOutputWnd* huge = Generate({3});
+    CBatchOutputWnd* later = Generate({0, 1});
+    ASSERT_NE(huge, nullptr);
+    ASSERT_NE(later, nullptr);
+    ASSERT_TRUE(CIniProfile::DeleteSection(CKSString::FromUtf8(m_dir.File("fakemill.ini")), u"Alpha"));
+    huge->StopButton()->click();
+    ASSERT_TRUE(WaitUntil([&] { return FinishedBatches() == 3; }, 30000));
+    ASSERT_TRUE(WaitUntil([&] { return later->Text().contains("2 generators finished"); }));
+    const QString text = later->Text();
+    EXPECT_TRUE(text.contains("Alpha")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Starting 'Beta'")) << text.toStdString();
+    ASSERT_TRUE(WaitUntil([&] { return later->ProgressText().endsWith(" - finished"); }));
+    EXPECT_TRUE(later->ProgressText().startsWith("2 files, ")) << later->ProgressText().toStdString();
 }
 
 TEST(OptionsDialogTest, StoresWhatTheUserChoseAndNothingOnCancel) {

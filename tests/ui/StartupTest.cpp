@@ -10,16 +10,21 @@
 #include "properties/FakemillSettings.h"
 #include "properties/KSRegUtil.h"
 #include "tests/common/TempDir.h"
+#include "ui/BatchOutputWnd.h"
 #include "ui/FakemillApp.h"
+#include "ui/GenerateCommand.h"
 #include "ui/MainWindow.h"
+#include "ui/TerminationSignals.h"
 
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModel>
+#include <QElapsedTimer>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QTreeView>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 
@@ -80,6 +85,62 @@ TEST(StartupTest, AFailedStartSaysWhyInTheLogAndLeavesNothingRunning) {
     app.Logger().Flush(true);
     EXPECT_NE(ApplicationLogText().find("Initialized config, but could not load it."), std::string::npos)
         << ApplicationLogText();
+    ::unsetenv("FKMCONFIG");
+}
+
+} // namespace
+
+namespace {
+
+TEST(StartupTest, ATerminationSignalEndsTheProgramLikeClosingIt) {
+    PromptScript prompts;
+    TempDir dir;
+    ::setenv("FKMCONFIG", dir.File("fakemill.ini").c_str(), 1);
+    CFakemillApp app;
+    ASSERT_TRUE(app.InitMainWindow());
+    const CTerminationSignals terminationWatch([&app] { app.MainWindow()->close(); });
+    QTimer::singleShot(0, [] { ::raise(SIGTERM); });
+    EXPECT_EQ(app.Run(), 0);
+    EXPECT_TRUE(ApplicationStopEvent().IsSet());
+    EXPECT_EQ(app.Worker(), nullptr);
+    ::unsetenv("FKMCONFIG");
+}
+
+} // namespace
+
+namespace {
+
+TEST(StartupTest, ClosingDuringABatchEndsSoonAndLeavesNoCutShortFile) {
+    PromptScript prompts;
+    TempDir dir;
+    WriteFileBytes(dir.File("fakemill.ini"), "[Huge]\nType=bin\nSize=256MB\nFiles=100\n");
+    ::setenv("FKMCONFIG", dir.File("fakemill.ini").c_str(), 1);
+    const std::string out = dir.File("out");
+    std::filesystem::create_directory(out);
+    CFakemillApp app;
+    ASSERT_TRUE(app.InitMainWindow());
+    prompts->folderAnswers = {QString::fromStdString(out)};
+    CBatchOutputWnd* window =
+        GenerateSelected(app.MainWindow(), {CKSString(u"Huge")}, *app.Worker(), CBatchOptions{0, {}});
+    ASSERT_NE(window, nullptr);
+    QElapsedTimer closing;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (window->ProgressText().contains("MiB written")) {
+            poll.stop();
+            closing.start();
+            app.MainWindow()->close();
+        }
+    });
+    poll.start(20);
+    EXPECT_EQ(app.Run(), 0);
+    ASSERT_TRUE(closing.isValid());
+    EXPECT_LT(closing.elapsed(), 5000);
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(out)) {
+        if (entry.is_regular_file()) {
+            EXPECT_EQ(entry.file_size(), 256u << 20) << entry.path();
+        }
+    }
     ::unsetenv("FKMCONFIG");
 }
 

@@ -1,0 +1,284 @@
+// The new-definition wizard, the property editor and Add Multiple over a real configuration file:
+// what they write, what they refuse, and that a refused write leaves the file as it was.
+
+#include "UiTestSupport.h"
+
+#include "app/ConfigInfoUI.h"
+#include "support/IniProfile.h"
+#include "support/MakePath.h"
+#include "tests/common/TempDir.h"
+#include "ui/AddMultipleDialog.h"
+#include "ui/MainWindow.h"
+#include "ui/NewDefinitionWizard.h"
+#include "ui/PropertyEditorDialog.h"
+#include "ui/ToolWindowManager.h"
+
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAbstractItemModel>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QTreeView>
+
+namespace {
+
+const char kConfiguration[] = "[Existing]\nType=txt\nTextType=4\nNumbersInText=0\n"
+                              "[Table]\nType=csv\nColumns=1, 4\nRows=10,20\n";
+
+class DefinitionWindowsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_config = m_dir.File("fakemill.ini");
+        WriteFileBytes(m_config, kConfiguration);
+    }
+    CKSString Config() const { return CKSString::FromUtf8(m_config); }
+    QString Value(std::u16string_view section, std::u16string_view key) const {
+        return CIniProfile::GetString(Config(), section, key, u"<missing>").ToQString();
+    }
+    std::unique_ptr<CNewDefinitionWizard> Wizard(const CKSString& config) {
+        auto wizard = std::make_unique<CNewDefinitionWizard>(config);
+        wizard->Prepare();
+        wizard->show();
+        return wizard;
+    }
+    template <typename Widget>
+    static Widget* On(QWizard& wizard, int page, const char* name) {
+        auto* widget = wizard.page(page)->findChild<Widget*>(QLatin1String(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    static void Finish(QWizard& wizard) { wizard.button(QWizard::FinishButton)->click(); }
+
+    TempDir m_dir;
+    std::string m_config;
+    PromptScript m_prompts;
+};
+
+TEST_F(DefinitionWindowsTest, TheWizardsDefaultsMakeATextDefinition) {
+    const auto wizard = Wizard(Config());
+    using W = CNewDefinitionWizard;
+    const QString name = On<QLineEdit>(*wizard, W::kIntroPage, "name")->text();
+    ASSERT_TRUE(name.startsWith(QStringLiteral("batch")));
+    EXPECT_LT(name.mid(5).toInt(), 4096);
+    EXPECT_EQ(On<QComboBox>(*wizard, W::kIntroPage, "kind")->currentText(), QStringLiteral("Text"));
+    const QString folder = On<QLineEdit>(*wizard, W::kIntroPage, "folder")->text();
+    EXPECT_EQ(folder, CMakePath(KnownFolderPath(KnownFolder::LocalAppData), u"fkmfiles").Path().ToQString());
+    EXPECT_EQ(wizard->windowTitle(), QStringLiteral("Define new generation type"));
+
+    wizard->next();
+    EXPECT_EQ(wizard->currentId(), W::kTextPage);
+    EXPECT_EQ(On<QComboBox>(*wizard, W::kTextPage, "textType")->currentText(),
+              QStringLiteral("Random Words"));
+    EXPECT_TRUE(On<QPushButton>(*wizard, W::kTextPage, "nm")->isChecked());
+    EXPECT_FALSE(On<QPushButton>(*wizard, W::kTextPage, "nm")->isEnabled());
+    wizard->next();
+    EXPECT_EQ(wizard->currentId(), W::kSummaryPage);
+    EXPECT_EQ(wizard->buttonText(QWizard::FinishButton), QStringLiteral("&Create"));
+    const std::u16string summary = wizard->SummaryText();
+    EXPECT_EQ(QString::fromStdU16String(summary).section(QStringLiteral("\r\n"), 0, 1),
+              name + QStringLiteral(" Properties \r\n------------------------"));
+    EXPECT_NE(summary.find(u"RANGE: 1024, 2048\r\n"), std::u16string::npos);
+
+    Finish(*wizard);
+    EXPECT_TRUE(wizard->IsFinished());
+    const std::u16string section = name.toStdU16String();
+    EXPECT_EQ(Value(section, u"Type"), QStringLiteral("txt"));
+    EXPECT_EQ(Value(section, u"Files"), QStringLiteral("1,1"));
+    EXPECT_EQ(Value(section, u"Folder"), folder);
+    EXPECT_EQ(Value(section, u"Size"), QStringLiteral("1KB,2KB"));
+    EXPECT_EQ(Value(section, u"TextType"), QStringLiteral("2"));
+    EXPECT_EQ(Value(section, u"WinLineEnding"), QStringLiteral("0"));
+    EXPECT_TRUE(m_prompts->messages.isEmpty());
+}
+
+TEST_F(DefinitionWindowsTest, OneNumberInKilobytesAndBackToTheFirstPage) {
+    using W = CNewDefinitionWizard;
+    const auto wizard = Wizard(Config());
+    On<QLineEdit>(*wizard, W::kIntroPage, "name")->setText(QStringLiteral("five"));
+    On<QComboBox>(*wizard, W::kIntroPage, "kind")->setCurrentText(QStringLiteral("Binary"));
+    wizard->next();
+    ASSERT_EQ(wizard->currentId(), W::kBinaryPage);
+    On<QPushButton>(*wizard, W::kBinaryPage, "n")->click();
+    EXPECT_FALSE(On<QSpinBox>(*wizard, W::kBinaryPage, "second")->isVisible());
+    EXPECT_TRUE(On<QPushButton>(*wizard, W::kBinaryPage, "nm")->isEnabled());
+    On<QSpinBox>(*wizard, W::kBinaryPage, "first")->setValue(5);
+    On<QComboBox>(*wizard, W::kBinaryPage, "unit")->setCurrentText(QStringLiteral("Kilobytes (x1024)"));
+    wizard->next();
+    ASSERT_EQ(wizard->currentId(), W::kSummaryPage);
+    // Back from the summary goes to the first page, and each visit adds a summary.
+    wizard->button(QWizard::BackButton)->click();
+    EXPECT_EQ(wizard->currentId(), W::kIntroPage);
+    wizard->next();
+    EXPECT_EQ(wizard->currentId(), W::kBinaryPage);
+    wizard->button(QWizard::BackButton)->click();
+    EXPECT_EQ(wizard->currentId(), W::kIntroPage);
+    wizard->next();
+    wizard->next();
+    const QString summary = QString::fromStdU16String(wizard->SummaryText());
+    EXPECT_EQ(summary.count(QStringLiteral("five Properties \r\n")), 2);
+    EXPECT_EQ(summary.count(QStringLiteral("RANGE: 5120, 5120")), 2);
+    Finish(*wizard);
+    EXPECT_EQ(Value(u"five", u"Size"), QStringLiteral("5KB,5KB"));
+    EXPECT_EQ(Value(u"five", u"Type"), QStringLiteral("bin"));
+}
+
+TEST_F(DefinitionWindowsTest, TheWizardRefusesBadAnswersOnTheirOwnPage) {
+    using W = CNewDefinitionWizard;
+    const auto wizard = Wizard(Config());
+    auto* name = On<QLineEdit>(*wizard, W::kIntroPage, "name");
+    for (const QString& bad : {QString(), QStringLiteral("[x]"), QStringLiteral("a\nb")}) {
+        name->setText(bad);
+        wizard->next();
+        EXPECT_EQ(wizard->currentId(), W::kIntroPage);
+    }
+    EXPECT_EQ(m_prompts->messages.size(), 3);
+    name->setText(QStringLiteral("rows"));
+    On<QComboBox>(*wizard, W::kIntroPage, "kind")
+        ->setCurrentText(QStringLiteral("CSV (Comma Separated Values)"));
+    wizard->next();
+    ASSERT_EQ(wizard->currentId(), W::kCsvPage);
+    // No columns yet: refused, with the reason.
+    wizard->next();
+    EXPECT_EQ(wizard->currentId(), W::kCsvPage);
+    EXPECT_EQ(m_prompts->messages.size(), 4);
+    auto* types = On<QListWidget>(*wizard, W::kCsvPage, "columnTypes");
+    auto* add = On<QPushButton>(*wizard, W::kCsvPage, "add");
+    EXPECT_FALSE(add->isEnabled());
+    types->setCurrentRow(2);
+    ASSERT_TRUE(add->isEnabled());
+    add->click();
+    types->setCurrentRow(0);
+    add->click();
+    add->click();
+    // A reversed range is refused too.
+    On<QSpinBox>(*wizard, W::kCsvPage, "first")->setValue(100);
+    wizard->next();
+    EXPECT_EQ(wizard->currentId(), W::kCsvPage);
+    EXPECT_EQ(m_prompts->messages.size(), 5);
+    On<QSpinBox>(*wizard, W::kCsvPage, "first")->setValue(7);
+    On<QCheckBox>(*wizard, W::kCsvPage, "emitHeader")->setChecked(true);
+    wizard->next();
+    ASSERT_EQ(wizard->currentId(), W::kSummaryPage);
+    Finish(*wizard);
+    EXPECT_EQ(Value(u"rows", u"Columns"), QStringLiteral("4, 1, 1"));
+    EXPECT_EQ(Value(u"rows", u"Rows"), QStringLiteral("7,80"));
+    EXPECT_EQ(Value(u"rows", u"EmitHeader"), QStringLiteral("1"));
+}
+
+TEST_F(DefinitionWindowsTest, AnExistingNameIsReplacedWhollyOnlyAfterAskingAndAFailedWriteStays) {
+    using W = CNewDefinitionWizard;
+    const auto wizard = Wizard(Config());
+    On<QLineEdit>(*wizard, W::kIntroPage, "name")->setText(QStringLiteral("existing"));
+    On<QComboBox>(*wizard, W::kIntroPage, "kind")->setCurrentText(QStringLiteral("Image"));
+    wizard->next();
+    On<QComboBox>(*wizard, W::kImagePage, "imageType")->setCurrentText(QStringLiteral("GIF"));
+    wizard->next();
+    m_prompts->yesNoAnswer = false;
+    Finish(*wizard);
+    EXPECT_FALSE(wizard->IsFinished());
+    EXPECT_EQ(wizard->currentId(), W::kSummaryPage);
+    EXPECT_EQ(ReadFileBytes(m_config), kConfiguration);
+    ASSERT_EQ(m_prompts->messages.size(), 1);
+    EXPECT_TRUE(m_prompts->messages[0].contains(QStringLiteral("\"existing\" already exists")));
+
+    m_prompts->yesNoAnswer = true;
+    Finish(*wizard);
+    EXPECT_TRUE(wizard->IsFinished());
+    EXPECT_EQ(Value(u"Existing", u"Type"), QStringLiteral("img"));
+    EXPECT_EQ(Value(u"Existing", u"ImageType"), QStringLiteral("gif"));
+    EXPECT_EQ(Value(u"Existing", u"TextType"), QStringLiteral("<missing>"));
+    EXPECT_EQ(Value(u"Existing", u"NumbersInText"), QStringLiteral("<missing>"));
+    EXPECT_EQ(Value(u"Table", u"Rows"), QStringLiteral("10,20"));
+
+    // A configuration that cannot be written: the user is told and the wizard stays open.
+    const auto failing = Wizard(CKSString::FromUtf8(m_config + "/inside.ini"));
+    failing->next();
+    failing->next();
+    Finish(*failing);
+    EXPECT_FALSE(failing->IsFinished());
+    EXPECT_EQ(failing->currentId(), W::kSummaryPage);
+    EXPECT_TRUE(m_prompts->messages.back().startsWith(QStringLiteral("Could not write the definition")));
+}
+
+TEST_F(DefinitionWindowsTest, TheEditorShowsTypedFieldsAndWritesAllOrNothing) {
+    CPropertyEditorDialog editor(Config(), CKSString(u"Table"));
+    ASSERT_TRUE(editor.IsValid());
+    auto* rows = qobject_cast<QLineEdit*>(editor.Field(QStringLiteral("Rows")));
+    auto* header = qobject_cast<QCheckBox*>(editor.Field(QStringLiteral("EmitHeader")));
+    auto* columns = qobject_cast<QLineEdit*>(editor.Field(QStringLiteral("Columns")));
+    ASSERT_TRUE(rows && header && columns);
+    EXPECT_EQ(rows->text(), QStringLiteral("10,20"));
+    EXPECT_EQ(columns->text(), QStringLiteral("1, 4"));
+    EXPECT_TRUE(qobject_cast<QLineEdit*>(editor.Field(QStringLiteral("Type")))->isReadOnly());
+    rows->setText(QStringLiteral("1024:0x1000"));
+    EXPECT_EQ(editor.ReadBack(QStringLiteral("Rows")), QStringLiteral("= 1KB,4KB"));
+    header->setChecked(true);
+
+    // An empty column list cannot be written: nothing is, and the dialog stays.
+    columns->setText(QString());
+    editor.show();
+    editor.accept();
+    EXPECT_TRUE(editor.isVisible());
+    EXPECT_EQ(ReadFileBytes(m_config), kConfiguration);
+    ASSERT_EQ(m_prompts->messages.size(), 1);
+
+    columns->setText(QStringLiteral("5, 3"));
+    editor.accept();
+    EXPECT_FALSE(editor.isVisible());
+    EXPECT_EQ(Value(u"Table", u"Rows"), QStringLiteral("1KB,4KB"));
+    EXPECT_EQ(Value(u"Table", u"EmitHeader"), QStringLiteral("1"));
+    EXPECT_EQ(Value(u"Table", u"Columns"), QStringLiteral("5, 3"));
+    EXPECT_EQ(Value(u"Existing", u"TextType"), QStringLiteral("4"));
+}
+
+TEST_F(DefinitionWindowsTest, AddMultipleCopiesTheTickedDefinitionsAndAsksBeforeReplacing) {
+    const std::string other = m_dir.File("other.ini");
+    WriteFileBytes(other, "[New one]\nType=bin\nSize=3KB\n[table]\nType=img\n[Skipped]\nType=bin\n");
+    CAddMultipleDialog dialog(CKSString::FromUtf8(other), Config());
+    QListWidget* choices = dialog.Choices();
+    ASSERT_EQ(choices->count(), 3);
+    choices->item(0)->setCheckState(Qt::Checked);
+    choices->item(1)->setCheckState(Qt::Checked);
+    m_prompts->yesNoAnswer = false;
+    dialog.show();
+    dialog.accept();
+    ASSERT_EQ(dialog.Copied().size(), 1u);
+    EXPECT_EQ(Value(u"New one", u"Size"), QStringLiteral("3KB,3KB"));
+    EXPECT_EQ(Value(u"Table", u"Type"), QStringLiteral("csv"));
+    EXPECT_EQ(Value(u"Skipped", u"Type"), QStringLiteral("<missing>"));
+    ASSERT_EQ(m_prompts->messages.size(), 1);
+    EXPECT_TRUE(m_prompts->messages[0].contains(QStringLiteral("\"table\" already exists")));
+}
+
+TEST_F(DefinitionWindowsTest, TheMainWindowsAddCommandRunsTheWizardAndListsTheResult) {
+    LoadConfigAt(Config());
+    CToolWindowManager tools;
+    CMainWindow window(tools);
+    window.Reload();
+    ASSERT_EQ(window.DefinitionList()->model()->rowCount(), 2);
+    bool driven = false;
+    QTimer::singleShot(0, [&] {
+        auto* wizard = qobject_cast<CNewDefinitionWizard*>(QApplication::activeModalWidget());
+        ASSERT_NE(wizard, nullptr);
+        wizard->page(CNewDefinitionWizard::kIntroPage)
+            ->findChild<QLineEdit*>(QStringLiteral("name"))
+            ->setText(QStringLiteral("added"));
+        wizard->next();
+        wizard->next();
+        wizard->button(QWizard::FinishButton)->click();
+        driven = true;
+    });
+    window.Command(res::kCmdAddDefinition)->trigger();
+    ASSERT_TRUE(driven);
+    const QAbstractItemModel* model = window.DefinitionList()->model();
+    ASSERT_EQ(model->rowCount(), 3);
+    EXPECT_EQ(model->data(model->index(2, 0)).toString(), QStringLiteral("added"));
+}
+
+} // namespace

@@ -1,0 +1,191 @@
+// The file exerciser dialog: its controls through a run, what another process finds locked, the
+// run log (failed opens explained, always appended at the end), Stop then Start, drops, and
+// closing in the middle of a rotation.
+
+#include "UiTestSupport.h"
+
+#include "tests/common/LockProbe.h"
+#include "tests/common/TempDir.h"
+#include "ui/KSHamperingAgentDialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextCursor>
+#include <QUrl>
+
+#include <chrono>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// What another process gets when it tries each kind of lock on the file (a lock of this process's
+// own would not stand in its way): a child process probes and reports.
+LockProbe ProbeFromAnotherProcess(const std::string& path) {
+    int channel[2];
+    if (::pipe(channel) != 0) {
+        ADD_FAILURE() << "pipe failed";
+        return {};
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const LockProbe probe = ProbeLocks(path);
+        const unsigned char bits = (probe.flockTaken ? 1 : 0) | (probe.ofdWriteTaken ? 2 : 0) |
+                                   (probe.ofdReadTaken ? 4 : 0) | (probe.posixWriteTaken ? 8 : 0);
+        const ssize_t written = ::write(channel[1], &bits, 1);
+        ::_exit(written == 1 ? 0 : 1);
+    }
+    ::close(channel[1]);
+    unsigned char bits = 0;
+    const ssize_t got = ::read(channel[0], &bits, 1);
+    ::close(channel[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(got, 1);
+    return LockProbe{(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
+}
+
+class FileExerciserTest : public ::testing::Test {
+protected:
+    FileExerciserTest() {
+        for (const char* name : {"b.txt", "a.txt"}) {
+            WriteFileBytes(m_dir.File(name), name);
+        }
+        m_dialog.show();
+    }
+    ~FileExerciserTest() override { m_dialog.reject(); }
+
+    QString LogText() const { return m_dialog.Log()->toPlainText(); }
+    bool LogHas(const QString& text, int milliseconds = 5000) const {
+        return WaitUntil([&] { return LogText().contains(text); }, milliseconds);
+    }
+    bool IdleAgain() const {
+        return WaitUntil([this] { return !m_dialog.IsRunning(); });
+    }
+
+    TempDir m_dir;
+    PromptScript m_prompts;
+    CKSHamperingAgentDialog m_dialog;
+};
+
+} // namespace
+
+TEST_F(FileExerciserTest, ControlsFollowTheRunAndOtherProcessesFindTheFilesLocked) {
+    // At open: "All the files", nothing to start or stop, no log.
+    EXPECT_EQ(m_dialog.Mode()->currentText(), "All the files");
+    EXPECT_EQ(m_dialog.Mode()->count(), 3);
+    EXPECT_FALSE(m_dialog.StartButton()->isEnabled());
+    EXPECT_FALSE(m_dialog.StopButton()->isEnabled());
+    EXPECT_FALSE(m_dialog.Log()->isVisible());
+    EXPECT_FALSE(m_dialog.findChild<QWidget*>("lockingNote")->property("text").toString().isEmpty());
+
+    // One file picked: exactly its path. The list shows targets sorted, the agent keeps its order.
+    m_prompts->filesAnswers.push_back({Q(m_dir.File("b.txt"))});
+    m_dialog.AddFiles();
+    m_prompts->filesAnswers.push_back({Q(m_dir.File("a.txt")), Q(m_dir.File("missing.txt"))});
+    m_dialog.AddFiles();
+    ASSERT_EQ(m_dialog.Targets()->count(), 3);
+    EXPECT_EQ(m_dialog.Targets()->item(0)->text(), Q(m_dir.File("a.txt")));
+    EXPECT_EQ(m_dialog.AgentTargets().front().ToUtf8(), m_dir.File("b.txt"));
+    EXPECT_TRUE(m_dialog.StartButton()->isEnabled());
+
+    m_dialog.StartRun();
+    EXPECT_TRUE(m_dialog.StopButton()->isEnabled());
+    EXPECT_FALSE(m_dialog.StartButton()->isVisible());
+    EXPECT_FALSE(m_dialog.AddFileButton()->isVisible());
+    EXPECT_FALSE(m_dialog.Targets()->isVisible());
+    EXPECT_FALSE(m_dialog.Mode()->isVisible());
+    EXPECT_TRUE(m_dialog.Log()->isVisible());
+    ASSERT_TRUE(LogHas("Opening: " + Q(m_dir.File("missing.txt"))));
+    EXPECT_FALSE(ProbeFromAnotherProcess(m_dir.File("a.txt")).AnyTaken());
+    EXPECT_FALSE(ProbeFromAnotherProcess(m_dir.File("b.txt")).AnyTaken());
+    // A failed open says why on an indented line of its own.
+    EXPECT_TRUE(LogText().contains("Opening: " + Q(m_dir.File("missing.txt")) + "\n    Failed: "));
+
+    m_dialog.StopRun();
+    EXPECT_FALSE(m_dialog.StopButton()->isEnabled());
+    ASSERT_TRUE(IdleAgain());
+    EXPECT_FALSE(m_dialog.Log()->isVisible());
+    EXPECT_TRUE(m_dialog.StartButton()->isVisible() && m_dialog.StartButton()->isEnabled());
+    EXPECT_TRUE(ProbeFromAnotherProcess(m_dir.File("a.txt")).AllTaken());
+    EXPECT_TRUE(ProbeFromAnotherProcess(m_dir.File("b.txt")).AllTaken());
+    const QString log = LogText();
+    EXPECT_EQ(log.count("Closing: "), 2) << log.toStdString();
+    EXPECT_FALSE(log.contains("Closing: " + Q(m_dir.File("missing.txt"))));
+}
+
+TEST_F(FileExerciserTest, StopWaitsForTheHoldToRunOutAndAQuickStartRunsAgainWithLinesAtTheEnd) {
+    m_dialog.Add(Q(m_dir.File("a.txt")));
+    m_dialog.Add(Q(m_dir.File("b.txt")));
+    m_dialog.Mode()->setCurrentIndex(m_dialog.Mode()->findText("Single file, rotate"));
+    m_dialog.SetRotateHold(400);
+    m_dialog.StartRun();
+    ASSERT_TRUE(LogHas("Opening: " + Q(m_dir.File("a.txt"))));
+    // The user clicks at the top of the log: later lines still go to the end.
+    QTextCursor top(m_dialog.Log()->document());
+    top.movePosition(QTextCursor::Start);
+    m_dialog.Log()->setTextCursor(top);
+    ASSERT_TRUE(LogHas("Opening: " + Q(m_dir.File("b.txt"))));
+    m_dialog.StopRun();
+    // The file in hand is still held while its hold runs out: no Start until the run has ended.
+    EXPECT_TRUE(m_dialog.IsRunning());
+    EXPECT_TRUE(m_dialog.Log()->isVisible());
+    EXPECT_FALSE(m_dialog.StartButton()->isEnabled() && m_dialog.StartButton()->isVisible());
+    ASSERT_TRUE(IdleAgain());
+    m_dialog.StartRun();
+    EXPECT_TRUE(m_dialog.IsRunning());
+    ASSERT_TRUE(WaitUntil([this] { return LogText().count("Opening: " + Q(m_dir.File("a.txt"))) == 2; }));
+    const QStringList lines = LogText().split('\n', Qt::SkipEmptyParts);
+    ASSERT_GE(lines.size(), 5);
+    EXPECT_EQ(lines[0], "Opening: " + Q(m_dir.File("a.txt")));
+    EXPECT_EQ(lines[1], "Closing: " + Q(m_dir.File("a.txt")));
+    EXPECT_EQ(lines[2], "Opening: " + Q(m_dir.File("b.txt")));
+    EXPECT_EQ(lines[3], "Closing: " + Q(m_dir.File("b.txt")));
+    EXPECT_EQ(lines[4], "Opening: " + Q(m_dir.File("a.txt")));
+}
+
+TEST_F(FileExerciserTest, ClosingMidRotationReturnsAtOnceAndLeavesNothingHeld) {
+    m_dialog.Add(Q(m_dir.File("a.txt")));
+    m_dialog.Mode()->setCurrentIndex(m_dialog.Mode()->findText("Single file, rotate"));
+    m_dialog.StartRun();
+    ASSERT_TRUE(LogHas("Opening: "));
+    ASSERT_FALSE(ProbeFromAnotherProcess(m_dir.File("a.txt")).AnyTaken());
+    const auto started = std::chrono::steady_clock::now();
+    m_dialog.reject();
+    // Well under the 3,001 ms hold.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(1000));
+    EXPECT_TRUE(ProbeFromAnotherProcess(m_dir.File("a.txt")).AllTaken());
+    EXPECT_FALSE(m_dialog.isVisible());
+}
+
+TEST_F(FileExerciserTest, DroppedFilesBecomeTargetsUnlessShiftIsHeld) {
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(Q(m_dir.File("a.txt"))), QUrl::fromLocalFile(Q(m_dir.File("b.txt"))),
+                   QUrl::fromLocalFile(Q(m_dir.File("a.txt")))});
+    files.setText(QStringLiteral("all three names as one text"));
+    QWidget* viewport = m_dialog.Targets()->viewport();
+    for (const Qt::KeyboardModifiers modifiers :
+         {Qt::KeyboardModifiers(Qt::ShiftModifier), Qt::KeyboardModifiers()}) {
+        QDragEnterEvent enter(QPoint(3, 3), Qt::CopyAction, &files, Qt::LeftButton, modifiers);
+        QCoreApplication::sendEvent(viewport, &enter);
+        EXPECT_EQ(enter.isAccepted(), modifiers == Qt::NoModifier);
+        QDropEvent drop(QPointF(3, 3), Qt::CopyAction, &files, Qt::LeftButton, modifiers);
+        QCoreApplication::sendEvent(viewport, &drop);
+        QCoreApplication::processEvents();
+    }
+    ASSERT_TRUE(WaitUntil([this] { return m_dialog.Targets()->count() == 3; }));
+    EXPECT_EQ(m_dialog.AgentTargets().size(), 3u);
+    EXPECT_EQ(m_dialog.AgentTargets()[1].ToUtf8(), m_dir.File("b.txt"));
+    EXPECT_TRUE(m_dialog.StartButton()->isEnabled());
+}

@@ -1,0 +1,79 @@
+#include "ui/AddMultipleDialog.h"
+
+#include "app/NewDefinition.h"
+#include "support/IniProfile.h"
+#include "ui/Resources.h"
+#include "ui/UserPrompts.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+CAddMultipleDialog::CAddMultipleDialog(const CKSString& from, const CKSString& to, QWidget* owner)
+    : CKSDialog(0, owner), m_from(from), m_to(to), m_choices(new QListWidget(this)) {
+    setWindowTitle(QStringLiteral("Add Definitions"));
+    for (const CKSString& name : CIniProfile::GetSectionNames(from)) {
+        auto* item = new QListWidgetItem(name.ToQString(), m_choices);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+    }
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setDefault(true);
+    AddCommand(ok, res::kIdOk);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    AddCommand(cancel, res::kIdCancel);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(new QLabel(QStringLiteral("Definitions in %1 to add:").arg(from.ToQString()), this));
+    layout->addWidget(m_choices, 1);
+    layout->addLayout(buttons);
+    resize(420, 360);
+}
+
+bool CAddMultipleDialog::OnOK() {
+    std::vector<CKSString> names;
+    for (int row = 0; row < m_choices->count(); ++row) {
+        if (m_choices->item(row)->checkState() == Qt::Checked) {
+            names.push_back(CKSString::FromQString(m_choices->item(row)->text()));
+        }
+    }
+    CKSLogger quiet;
+    quiet.SetLevel(CKSLogger::kLevelNone);
+    const CKSFileGeneratorFactory factory(&quiet);
+    std::vector<std::u16string> failures;
+    const auto replace = [this](const CKSString& name) {
+        return Prompts().AskYesNo(
+            this, res::String(res::kIdsCaption),
+            QStringLiteral("A definition named \"%1\" already exists in %2.\n\nReplace it?")
+                .arg(name.ToQString(), m_to.ToQString()));
+    };
+    const std::vector<CKSString> copied = CopyDefinitions(factory, m_from, m_to, names, replace, failures);
+    m_copied.insert(m_copied.end(), copied.begin(), copied.end());
+    if (!failures.empty()) {
+        QStringList lines;
+        for (const std::u16string& failure : failures) {
+            lines << QString::fromStdU16String(failure);
+        }
+        Prompts().ShowMessage(
+            this, res::String(res::kIdsErrorCaption),
+            QStringLiteral("Could not add to %1:\n%2").arg(m_to.ToQString(), lines.join(QLatin1Char('\n'))));
+    }
+    return true;
+}
+
+bool AddMultipleDefinitions(QWidget* owner, const CKSString& configFile) {
+    const QString from = Prompts().ChooseOpenFile(
+        owner, QStringLiteral("Add definitions from"), QString(),
+        PortableFilter(QStringLiteral("Configuration files (*.ini);;All (*.*)")), false);
+    if (from.isEmpty()) {
+        return false;
+    }
+    CAddMultipleDialog dialog(CKSString::FromQString(from), configFile, owner);
+    dialog.DoModal();
+    return !dialog.Copied().empty();
+}
