@@ -83,24 +83,24 @@ if wanted history "$@"; then
     xdotool windowactivate --sync "$main" key --clearmodifiers alt+g h
     history=$(await_window '^Generator History$')
     sleep 0.3
-    xdotool key --window "$history" Tab Down
+    xdotool windowactivate --sync "$history" key --clearmodifiers Tab Down
     sleep 0.3
     shot_window "$history" history-dialog
-    xdotool key --window "$history" Escape
+    xdotool windowactivate --sync "$history" key --clearmodifiers Escape 2>/dev/null || true
 fi
 if wanted help "$@"; then
     xdotool windowactivate --sync "$main" key --clearmodifiers alt+h h
     help=$(await_window '^Fakemill Help$')
     sleep 0.3
     shot_window "$help" help-window
-    xdotool windowclose "$help" 2>/dev/null || xdotool key --window "$help" alt+F4
+    xdotool windowclose "$help" 2>/dev/null || xdotool windowactivate --sync "$help" key --clearmodifiers alt+F4 2>/dev/null || true
 fi
 if wanted about "$@"; then
     xdotool windowactivate --sync "$main" key --clearmodifiers alt+h a
     about=$(await_window '^About Fakemill$')
     sleep 0.3
     shot_window "$about" about-dialog
-    xdotool key --window "$about" Escape
+    xdotool windowactivate --sync "$about" key --clearmodifiers Escape 2>/dev/null || true
 fi
 # Picks files in an open-file dialog that a tool window shows (its title given): their paths typed
 # into its name field, then Open.
@@ -152,7 +152,7 @@ if wanted viewer "$@"; then
     xdotool mousemove --window "$viewer" 60 40
     sleep 0.3
     shot_window "$viewer" binary-viewer
-    xdotool windowclose "$viewer" 2>/dev/null || xdotool key --window "$viewer" alt+F4
+    xdotool windowclose "$viewer" 2>/dev/null || xdotool windowactivate --sync "$viewer" key --clearmodifiers alt+F4 2>/dev/null || true
 fi
 if wanted wizard "$@"; then
     xdotool windowactivate --sync "$main" key --clearmodifiers alt+d a
