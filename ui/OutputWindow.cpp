@@ -27,35 +27,57 @@ std::vector<QPointer<CKSOutputWnd>>& Registry() {
 
 } // namespace
 
-// The lines of an output window. A list model rather than a text document: a batch may write a
-// line per CSV row, and hundreds of thousands of lines must stay cheap to append and to hold.
+// The lines of an output window. A list model over one text buffer and the lines' start offsets
+// rather than a text document or a string per line: a batch may write a line per CSV row, and
+// hundreds of thousands of lines must stay cheap to append and to hold.
 class COutputLinesModel : public QAbstractListModel {
 public:
     using QAbstractListModel::QAbstractListModel;
 
-    void Append(QStringList lines) {
-        if (lines.isEmpty()) {
+    // Appends whole lines, each ending with "\n".
+    void Append(QStringView lines) {
+        qsizetype added = 0;
+        for (qsizetype at = lines.indexOf(QLatin1Char('\n')); at >= 0;
+             at = lines.indexOf(QLatin1Char('\n'), at + 1)) {
+            ++added;
+        }
+        if (added == 0) {
             return;
         }
-        const int first = static_cast<int>(m_lines.size());
-        beginInsertRows({}, first, first + static_cast<int>(lines.size()) - 1);
-        m_lines.append(std::move(lines));
+        const int first = static_cast<int>(m_starts.size());
+        beginInsertRows({}, first, first + static_cast<int>(added) - 1);
+        qsizetype lineStart = m_text.size();
+        m_text.append(lines);
+        for (qsizetype at = m_text.indexOf(QLatin1Char('\n'), lineStart); at >= 0;
+             at = m_text.indexOf(QLatin1Char('\n'), at + 1)) {
+            m_starts.push_back(lineStart);
+            lineStart = at + 1;
+        }
         endInsertRows();
     }
-    const QStringList& Lines() const { return m_lines; }
+    // Every line, each followed by "\n".
+    const QString& Text() const { return m_text; }
+    QString Line(int row) const {
+        const qsizetype start = m_starts[static_cast<std::size_t>(row)];
+        const qsizetype end = static_cast<std::size_t>(row) + 1 < m_starts.size()
+                                  ? m_starts[static_cast<std::size_t>(row) + 1]
+                                  : m_text.size();
+        return m_text.mid(start, end - start - 1);
+    }
 
     int rowCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() ? 0 : static_cast<int>(m_lines.size());
+        return parent.isValid() ? 0 : static_cast<int>(m_starts.size());
     }
     QVariant data(const QModelIndex& index, int role) const override {
-        if (role != Qt::DisplayRole || !index.isValid() || index.row() >= m_lines.size()) {
+        if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) {
             return {};
         }
-        return m_lines.at(index.row());
+        return Line(index.row());
     }
 
 private:
-    QStringList m_lines;
+    QString m_text;
+    std::vector<qsizetype> m_starts;
 };
 
 void COutputSink::Write(std::u16string_view text, bool /*error*/) {
@@ -126,7 +148,7 @@ CKSOutputWnd::CKSOutputWnd(QWidget* owner, const QString& title)
     connect(copy, &QShortcut::activated, this, [this] {
         QStringList chosen;
         for (const QModelIndex& index : m_view->selectionModel()->selectedRows()) {
-            chosen << m_lines->Lines().at(index.row());
+            chosen << m_lines->Line(index.row());
         }
         QApplication::clipboard()->setText(chosen.join(QLatin1Char('\n')));
     });
@@ -149,12 +171,7 @@ void CKSOutputWnd::Write(const QString& text) {
 }
 
 QString CKSOutputWnd::Text() const {
-    QString text;
-    for (const QString& line : m_lines->Lines()) {
-        text += line;
-        text += QLatin1Char('\n');
-    }
-    return text;
+    return m_lines->Text();
 }
 
 std::vector<CKSOutputWnd*> CKSOutputWnd::Windows() {
@@ -183,20 +200,29 @@ void CKSOutputWnd::customEvent(QEvent* event) {
 
 void CKSOutputWnd::AppendPending() {
     // Every write ends with a line break: show whole lines only, at most a slice at a time.
-    qsizetype end = m_backlog.size() <= kSliceCharacters
-                        ? m_backlog.size()
-                        : m_backlog.lastIndexOf(QLatin1Char('\n'), kSliceCharacters - 1) + 1;
-    if (end <= 0) {
-        end = m_backlog.indexOf(QLatin1Char('\n')) + 1;
+    const QStringView waiting = QStringView(m_backlog).mid(m_backlogStart);
+    qsizetype length = waiting.size() <= kSliceCharacters
+                           ? waiting.size()
+                           : waiting.left(kSliceCharacters).lastIndexOf(QLatin1Char('\n')) + 1;
+    if (length <= 0) {
+        length = waiting.indexOf(QLatin1Char('\n')) + 1;
     }
-    if (end <= 0) {
+    if (length <= 0) {
         return;
     }
-    QStringList lines = QStringView(m_backlog).left(end - 1).toString().split(QLatin1Char('\n'));
-    m_backlog.remove(0, end);
     QScrollBar* bar = m_view->verticalScrollBar();
     const bool followEnd = bar->value() == bar->maximum();
-    m_lines->Append(std::move(lines));
+    m_lines->Append(waiting.left(length));
+    m_backlogStart += length;
+    // Shown text leaves the backlog in bulk, not a slice at a time, so that draining a flood of
+    // text stays linear in its size.
+    if (m_backlogStart == m_backlog.size()) {
+        m_backlog.clear();
+        m_backlogStart = 0;
+    } else if (m_backlogStart > m_backlog.size() / 2) {
+        m_backlog.remove(0, m_backlogStart);
+        m_backlogStart = 0;
+    }
     if (followEnd) {
         m_view->scrollToBottom();
     }

@@ -65,7 +65,7 @@ public:
     QString Text() const;
     QTreeView* View() const { return m_view; }
     // Whether text written so far still waits to be shown.
-    bool HasPendingText() const { return !m_backlog.isEmpty() || m_sink->HasPending(); }
+    bool HasPendingText() const { return m_backlogStart < m_backlog.size() || m_sink->HasPending(); }
 
     // Output windows that still exist, oldest first.
     static std::vector<CKSOutputWnd*> Windows();
@@ -84,6 +84,7 @@ private:
     // Text taken from the sink and not yet shown: it is shown a slice per event, so that a flood of
     // lines never holds up the GUI thread for long.
     QString m_backlog;
+    qsizetype m_backlogStart = 0;
     std::shared_ptr<COutputSink> m_sink;
 };
 
