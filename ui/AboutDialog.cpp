@@ -23,16 +23,9 @@ CAboutDialog::CAboutDialog(QWidget* owner) : CKSDialog(kTemplateId, owner), m_ve
     top->addWidget(icon);
     top->addLayout(text, 1);
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setDefault(true);
-    AddCommand(ok, res::kIdOk);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addLayout(buttons);
+    layout->addLayout(MakeEndButtons(false));
     setFixedSize(sizeHint());
 }
 

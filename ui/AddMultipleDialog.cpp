@@ -19,15 +19,7 @@ CAddMultipleDialog::CAddMultipleDialog(const CKSString& from, const CKSString& t
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
     }
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setDefault(true);
-    AddCommand(ok, res::kIdOk);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    AddCommand(cancel, res::kIdCancel);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    QHBoxLayout* buttons = MakeEndButtons(true);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Definitions in %1 to add:").arg(from.ToQString()), this));
     layout->addWidget(m_choices, 1);

@@ -56,20 +56,13 @@ CHistoryDialog::CHistoryDialog(QWidget* owner, GeneratorWorker& worker)
     viewRow->addWidget(m_message, 1);
     generatorsLayout->addLayout(viewRow);
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setDefault(true);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("History"), this));
     layout->addWidget(m_batches, 1);
     layout->addWidget(generators, 1);
-    layout->addLayout(buttons);
+    layout->addLayout(MakeEndButtons(false));
     resize(460, 420);
 
-    AddCommand(ok, res::kIdOk);
     AddCommand(m_viewFiles, kIdViewFiles);
     WatchSelection(m_batches, kIdBatches);
     WatchSelection(m_generators, kIdGenerators);

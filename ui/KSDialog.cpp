@@ -8,7 +8,9 @@
 #include <QAbstractItemView>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QHBoxLayout>
 #include <QItemSelectionModel>
+#include <QPushButton>
 
 CKSDialog::CKSDialog(int templateId, QWidget* owner)
     : QDialog(owner), m_templateId(templateId), m_owner(owner) {}
@@ -56,6 +58,21 @@ void CKSDialog::AddCommand(QAbstractButton* button, int id) {
             OnCommand(id);
         }
     });
+}
+
+QHBoxLayout* CKSDialog::MakeEndButtons(bool withCancel) {
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setDefault(true);
+    AddCommand(ok, res::kIdOk);
+    buttons->addWidget(ok);
+    if (withCancel) {
+        auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+        AddCommand(cancel, res::kIdCancel);
+        buttons->addWidget(cancel);
+    }
+    return buttons;
 }
 
 void CKSDialog::WatchSelection(QObject* control, int controlId) {

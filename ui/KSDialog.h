@@ -8,6 +8,7 @@
 #include <any>
 
 class QAbstractButton;
+class QHBoxLayout;
 
 class CKSDialog : public QDialog {
     Q_OBJECT
@@ -54,6 +55,9 @@ protected:
 
     // Routes a button's clicks to OnCommand(id).
     void AddCommand(QAbstractButton* button, int id);
+    // The row of buttons that end the dialog, on the right: "OK" (the default) and, when asked
+    // for, "Cancel", already routed to OK and Cancel.
+    QHBoxLayout* MakeEndButtons(bool withCancel);
     // Routes a list's or combo box's selection changes to OnSelChange(controlId).
     void WatchSelection(QObject* control, int controlId);
 

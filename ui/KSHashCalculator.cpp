@@ -1,4 +1,5 @@
 #include "ui/KSHashCalculator.h"
+#include "ui/ReportList.h"
 
 #include "engine/StopEvent.h"
 #include "properties/FakemillSettings.h"
@@ -107,17 +108,8 @@ void CKSHashCalculator::BuildControls() {
     AddCommand(browse, kIdcBrowse);
 
     m_list = new QTreeView(this);
-    m_list->setModel(m_model);
-    m_list->setRootIsDecorated(false);
-    m_list->setItemsExpandable(false);
-    m_list->setUniformRowHeights(true);
-    m_list->setAllColumnsShowFocus(true);
-    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    SetUpReportList(m_list, m_model);
     QHeaderView* header = m_list->header();
-    header->setStretchLastSection(false);
-    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // "File" takes whatever the other columns leave, at every size of the window.
     header->setSectionResizeMode(CHashListModel::kColumnFile, QHeaderView::Stretch);
     header->resizeSection(CHashListModel::kColumnType,

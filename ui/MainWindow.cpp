@@ -21,6 +21,7 @@
 #include "ui/OptionsDialog.h"
 #include "ui/OutputWindow.h"
 #include "ui/PropertyEditorDialog.h"
+#include "ui/ReportList.h"
 #include "ui/ToolWindowManager.h"
 #include "ui/UserPrompts.h"
 #include "ui/WindowPlacement.h"
@@ -68,16 +69,7 @@ CMainWindow::CMainWindow(CToolWindowManager& tools, QWidget* parent)
     resize(kDefaultWidth, kDefaultHeight);
     setWindowIcon(QIcon(QStringLiteral(":/icons/fakemill.svg")));
 
-    m_list->setModel(m_model);
-    m_list->setRootIsDecorated(false);
-    m_list->setItemsExpandable(false);
-    m_list->setUniformRowHeights(true);
-    m_list->setAllColumnsShowFocus(true);
-    m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_list->setSortingEnabled(false);
-    m_list->header()->setStretchLastSection(false);
-    m_list->header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    SetUpReportList(m_list, m_model);
     m_list->header()->setDefaultSectionSize(kDefaultColumnWidth);
     setCentralWidget(m_list);
 

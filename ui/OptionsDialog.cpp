@@ -59,21 +59,11 @@ COptionsDialog::COptionsDialog(QWidget* owner)
     separatorLayout->addWidget(newline);
     separatorLayout->addStretch(1);
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
-
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(generating);
     layout->addWidget(separator);
-    layout->addLayout(buttons);
+    layout->addLayout(MakeEndButtons(true));
 
-    AddCommand(ok, res::kIdOk);
-    AddCommand(cancel, res::kIdCancel);
     AddCommand(browse, kIdBrowse);
     AddCommand(tab, kIdTab);
     AddCommand(newline, kIdNewline);

@@ -76,15 +76,7 @@ CPropertyEditorDialog::CPropertyEditorDialog(const CKSString& configFile, const 
     scroll->setWidget(fields);
     scroll->setWidgetResizable(true);
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
-    ok->setDefault(true);
-    AddCommand(ok, res::kIdOk);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
-    AddCommand(cancel, res::kIdCancel);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ok);
-    buttons->addWidget(cancel);
+    QHBoxLayout* buttons = MakeEndButtons(true);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(scroll, 1);
     layout->addLayout(buttons);
