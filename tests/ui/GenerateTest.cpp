@@ -39,7 +39,7 @@ protected:
         WriteFileBytes(m_dir.File("fakemill.ini"), "[Alpha]\nType=bin\nSize=1KB\nFiles=1\n"
                                                    "[Beta]\nType=bin\nSize=2KB\nFiles=2\n"
                                                    "[Gamma]\nType=txt\nSize=1KB\nFiles=1\n"
-                                                   "[Huge]\nType=bin\nSize=64MB\nFiles=1000\n");
+                                                   "[Huge]\nType=bin\nSize=16MB\nFiles=64\n");
         LoadConfigAt(CKSString::FromUtf8(m_dir.File("fakemill.ini")));
         CKSObserver::Instance().StartDispatch();
         ASSERT_TRUE(m_worker.Start());
