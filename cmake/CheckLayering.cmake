@@ -48,9 +48,7 @@ foreach(file IN LISTS files)
     file(STRINGS "${SOURCE_DIR}/${file}" includes REGEX "^[ \t]*#[ \t]*include")
 
     set(widgets_allowed FALSE)
-    # The benchmark that drives a window offscreen is a GUI program, as the window tests are.
-    if(file MATCHES "^ui/" OR file STREQUAL "app/main.cpp" OR file MATCHES "^tests/ui/"
-       OR file STREQUAL "bench/viewer_driver.cpp")
+    if(file MATCHES "^ui/" OR file STREQUAL "app/main.cpp" OR file MATCHES "^tests/ui/")
         set(widgets_allowed TRUE)
     endif()
     # The GUI entry point sits in app/ but stands above every folder, ui/ included.
