@@ -13,9 +13,11 @@ public:
     // Values produced and written at a time.
     static constexpr std::size_t kChunkValues = 511;
     static constexpr std::size_t kChunkBytes = kChunkValues * 4;
-    // Files whose limit passes this many bytes get the larger output buffer.
-    static constexpr std::uint64_t kLargeFileLimit = 1048576;
-    static constexpr std::uint64_t kLargeFileBuffer = 262144;
+    // Files larger than the default output buffer get one of a mebibyte: a file up to that size
+    // goes out in one system call. Calls are costly on virtual machines, and parallel jobs
+    // writing to one file system contend in the kernel once per call.
+    static constexpr std::uint64_t kLargeFileLimit = CKSOutFile::kDefaultCapacity;
+    static constexpr std::uint64_t kLargeFileBuffer = 1048576;
 
     explicit CKSBinFileGenerator(CKSLogger* logger);
 

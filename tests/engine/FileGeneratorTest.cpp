@@ -315,13 +315,14 @@ TEST(FileGenerator, AStopMidFileRemovesThatFileKeepsFinishedOnesAndStartsNoOther
         fixture.Prepare(generator, u"bin");
         GeneratorFixture::Set(generator, u"Files", u"5");
         GeneratorFixture::Set(generator, u"SimpleName", u"1");
-        GeneratorFixture::Set(generator, u"Size", u"1MB");
+        // Larger than the output buffer, so that a write goes out before the file is whole.
+        GeneratorFixture::Set(generator, u"Size", u"3MB");
         GeneratorFixture::Set(generator, u"CRC", withCrc ? u"1" : u"0");
         generator.Run();
         ApplicationStopEvent().Reset();
         EXPECT_EQ(fixture.Files(), (std::set<std::string>{"fkbin0.bin", "fkbin1.bin"}))
             << fixture.Output().All();
-        EXPECT_EQ(fixture.Read("fkbin1.bin").size(), withCrc ? 1048580u : 1048576u);
+        EXPECT_EQ(fixture.Read("fkbin1.bin").size(), withCrc ? 3145732u : 3145728u);
         EXPECT_TRUE(fixture.Output().Contains("Removed unfinished file " + fixture.Dir().File("fkbin2.bin") +
                                               ": stopped before it was finished"))
             << fixture.Output().All();
