@@ -17,9 +17,11 @@ CKSString DecimalText(std::int64_t value) {
 
 std::vector<CDefinitionRow> ReadDefinitionRows(const CKSString& configFile,
                                                const CKSFileGeneratorFactory& factory) {
-    std::vector<CDefinitionRow> rows;
     const CIniReadSnapshot snapshot(configFile);
-    for (const CKSString& name : CIniProfile::GetSectionNames(configFile)) {
+    const std::vector<CKSString> names = CIniProfile::GetSectionNames(configFile);
+    std::vector<CDefinitionRow> rows;
+    rows.reserve(names.size());
+    for (const CKSString& name : names) {
         CDefinitionRow row{name, CKSString(u""), CKSString(u""), CKSString(u"")};
         if (const auto generator = factory.CreateFromSection(configFile, name)) {
             row.type = generator->GetType();

@@ -144,6 +144,9 @@ Document Document::Parse(std::string_view bytes) {
     const std::string_view body = bytes.substr(document.m_mark.size());
     const Units units(body, document.m_encoding);
     const std::size_t count = units.Count();
+    // One allocation for the lines instead of a growing vector that moves them all each time: a
+    // file of thousands of definitions would otherwise spend its parse copying lines around.
+    document.m_lines.reserve(static_cast<std::size_t>(std::count(body.begin(), body.end(), '\n')) + 1);
     bool newlineKnown = false;
     std::size_t lineStart = 0;
     for (std::size_t i = 0; i <= count; ++i) {
@@ -438,6 +441,11 @@ bool Document::ReplaceSection(std::u16string_view section,
 
 Index::Index(const Document& document) : m_document(&document) {
     const std::vector<Line>& lines = document.Lines();
+    const auto sections = static_cast<std::size_t>(std::count_if(
+        lines.begin(), lines.end(), [](const Line& line) { return line.kind == LineKind::Section; }));
+    m_sectionNames.reserve(sections);
+    m_sections.reserve(sections);
+    m_keys.reserve(sections);
     std::unordered_map<std::u16string, std::size_t>* keys = nullptr;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const Line& line = lines[i];
@@ -457,14 +465,19 @@ Index::Index(const Document& document) : m_document(&document) {
     }
 }
 
-const std::u16string* Index::Find(std::u16string_view section, std::u16string_view key) const {
+const Index::Keys* Index::FindSection(std::u16string_view section) const {
     const auto found = m_sections.find(FoldName(section));
-    if (found == m_sections.end()) {
-        return nullptr;
-    }
-    const auto& keys = m_keys[found->second];
+    return found == m_sections.end() ? nullptr : &m_keys[found->second];
+}
+
+const std::u16string* Index::FindKey(const Keys& keys, std::u16string_view key) const {
     const auto line = keys.find(FoldName(key));
     return line == keys.end() ? nullptr : &m_document->Lines()[line->second].value;
+}
+
+const std::u16string* Index::Find(std::u16string_view section, std::u16string_view key) const {
+    const Keys* keys = FindSection(section);
+    return keys == nullptr ? nullptr : FindKey(*keys, key);
 }
 
 } // namespace ini

@@ -86,11 +86,17 @@ public:
     // The value of the key, or null when the section or key is missing. Names come trimmed.
     const std::u16string* Find(std::u16string_view section, std::u16string_view key) const;
 
+    // The keys of one section (folded key -> line), for callers that read many keys of one
+    // section: null when the section is missing. The name comes trimmed.
+    using Keys = std::unordered_map<std::u16string, std::size_t>;
+    const Keys* FindSection(std::u16string_view section) const;
+    const std::u16string* FindKey(const Keys& keys, std::u16string_view key) const;
+
 private:
     const Document* m_document;
     std::vector<std::u16string> m_sectionNames;
-    std::unordered_map<std::u16string, std::size_t> m_sections;          // folded name -> m_keys slot
-    std::vector<std::unordered_map<std::u16string, std::size_t>> m_keys; // folded key -> line
+    std::unordered_map<std::u16string, std::size_t> m_sections; // folded name -> m_keys slot
+    std::vector<Keys> m_keys;
 };
 
 } // namespace ini

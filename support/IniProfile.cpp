@@ -134,6 +134,20 @@ struct CIniReadSnapshot::State {
     std::string path;
     Loaded loaded;
     const State* previous;
+    // The section read last, so that reading every key of one definition looks its section up
+    // once. Only the snapshot's own thread reaches it.
+    mutable std::u16string lastSection;
+    mutable const ini::Index::Keys* lastKeys = nullptr;
+    mutable bool lastKnown = false;
+
+    const ini::Index::Keys* SectionKeys(std::u16string_view section) const {
+        if (!lastKnown || lastSection != section) {
+            lastSection.assign(section);
+            lastKeys = loaded.file ? loaded.file->index.FindSection(section) : nullptr;
+            lastKnown = true;
+        }
+        return lastKeys;
+    }
 };
 
 namespace {
@@ -146,12 +160,19 @@ Loaded LoadFromFile(const std::string& path);
 // The current version of the file, from the cache when it has not changed since it was parsed.
 // Only regular files are read (a FIFO or device would block or never end); a read error or an
 // oversized file still yields what was read, marked Failed so that no write builds on it.
-Loaded Load(const std::string& path) {
+const CIniReadSnapshot::State* SnapshotOf(const std::string& path) {
     for (const CIniReadSnapshot::State* snapshot = t_snapshot; snapshot != nullptr;
          snapshot = snapshot->previous) {
         if (snapshot->path == path) {
-            return snapshot->loaded;
+            return snapshot;
         }
+    }
+    return nullptr;
+}
+
+Loaded Load(const std::string& path) {
+    if (const CIniReadSnapshot::State* snapshot = SnapshotOf(path)) {
+        return snapshot->loaded;
     }
     return LoadFromFile(path);
 }
@@ -421,11 +442,18 @@ bool CIniProfile::CopyProfile(const CKSString& from, const CKSString& to, std::u
 
 CKSString CIniProfile::GetString(const CKSString& file, std::u16string_view section, std::u16string_view key,
                                  std::u16string_view defaultValue) {
-    const Loaded loaded = Load(file.ToUtf8());
-    if (loaded.file) {
-        if (const std::u16string* value = loaded.file->index.Find(TrimName(section), TrimName(key))) {
-            return CKSString(*value);
+    const std::string path = file.ToUtf8();
+    const std::u16string* value = nullptr;
+    Loaded loaded; // holds the parsed file until the value is copied
+    if (const CIniReadSnapshot::State* snapshot = SnapshotOf(path)) {
+        if (const ini::Index::Keys* keys = snapshot->SectionKeys(TrimName(section))) {
+            value = snapshot->loaded.file->index.FindKey(*keys, TrimName(key));
         }
+    } else if (loaded = LoadFromFile(path); loaded.file) {
+        value = loaded.file->index.Find(TrimName(section), TrimName(key));
+    }
+    if (value != nullptr) {
+        return CKSString(*value);
     }
     while (!defaultValue.empty() && defaultValue.back() == u' ') {
         defaultValue.remove_suffix(1);
@@ -602,7 +630,7 @@ void CIniProfile::DropCache() {
 
 CIniReadSnapshot::CIniReadSnapshot(const CKSString& file) {
     const std::string path = file.ToUtf8();
-    m_state = std::make_unique<State>(State{path, LoadFromFile(path), t_snapshot});
+    m_state = std::make_unique<State>(State{path, LoadFromFile(path), t_snapshot, {}, nullptr, false});
     t_snapshot = m_state.get();
 }
 

@@ -220,3 +220,15 @@ TEST_F(IniRead, ASnapshotKeepsOneVersionOfTheFileForItsThreadOnly) {
     EXPECT_EQ(Get(u"a", u"k"), u"2");
     EXPECT_EQ(Sections().size(), 3u);
 }
+
+TEST_F(IniRead, ASnapshotReadsEachSectionsOwnKeysInAnyOrder) {
+    Put("[a]\nk=1\nonly=a\n[B]\nk=2\n[c]\n");
+    const CIniReadSnapshot snapshot(Ini());
+    EXPECT_EQ(Get(u"a", u"k"), u"1");
+    EXPECT_EQ(Get(u"b", u"k"), u"2"); // names match without regard to case
+    EXPECT_EQ(Get(u"b", u"only"), u"<default>");
+    EXPECT_EQ(Get(u" a ", u"only"), u"a");
+    EXPECT_EQ(Get(u"missing", u"k"), u"<default>");
+    EXPECT_EQ(Get(u"c", u"k"), u"<default>");
+    EXPECT_EQ(Get(u"A", u"K"), u"1");
+}
