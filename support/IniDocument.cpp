@@ -439,45 +439,85 @@ bool Document::ReplaceSection(std::u16string_view section,
     return Serialize() != before;
 }
 
+namespace {
+
+std::size_t NameHash(std::u16string_view folded) {
+    return std::hash<std::u16string_view>()(folded);
+}
+
+} // namespace
+
 Index::Index(const Document& document) : m_document(&document) {
     const std::vector<Line>& lines = document.Lines();
-    const auto sections = static_cast<std::size_t>(std::count_if(
-        lines.begin(), lines.end(), [](const Line& line) { return line.kind == LineKind::Section; }));
+    std::size_t sections = 0;
+    std::size_t keys = 0;
+    for (const Line& line : lines) {
+        sections += line.kind == LineKind::Section ? 1 : 0;
+        keys += line.kind == LineKind::Key ? 1 : 0;
+    }
     m_sectionNames.reserve(sections);
     m_sections.reserve(sections);
-    m_keys.reserve(sections);
-    std::unordered_map<std::u16string, std::size_t>* keys = nullptr;
+    m_slotNames.reserve(sections);
+    m_ranges.reserve(sections);
+    m_keys.reserve(keys);
+    bool collecting = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const Line& line = lines[i];
         if (line.kind == LineKind::Section) {
             m_sectionNames.push_back(line.name);
             // Only the first section of a name is ever searched; later ones collect nothing.
-            const auto [at, added] = m_sections.try_emplace(line.folded, m_keys.size());
-            if (added) {
-                m_keys.emplace_back();
-                keys = &m_keys.back();
-            } else {
-                keys = nullptr;
+            collecting = m_sections.try_emplace(line.folded, m_ranges.size()).second;
+            if (collecting) {
+                m_slotNames.push_back(line.folded);
+                m_ranges.push_back(KeyRange{m_keys.size(), m_keys.size()});
             }
-        } else if (line.kind == LineKind::Key && keys != nullptr) {
-            keys->try_emplace(line.folded, i);
+        } else if (line.kind == LineKind::Key && collecting) {
+            m_keys.push_back(KeyEntry{NameHash(line.folded), i});
+            m_ranges.back().end = m_keys.size();
         }
+    }
+    for (const KeyRange& range : m_ranges) {
+        std::stable_sort(m_keys.begin() + static_cast<std::ptrdiff_t>(range.begin),
+                         m_keys.begin() + static_cast<std::ptrdiff_t>(range.end),
+                         [](const KeyEntry& a, const KeyEntry& b) { return a.hash < b.hash; });
     }
 }
 
-const Index::Keys* Index::FindSection(std::u16string_view section) const {
-    const auto found = m_sections.find(FoldName(section));
-    return found == m_sections.end() ? nullptr : &m_keys[found->second];
+bool Index::HasSection(std::u16string_view section) const {
+    return FindSection(section) != kNoSection;
 }
 
-const std::u16string* Index::FindKey(const Keys& keys, std::u16string_view key) const {
-    const auto line = keys.find(FoldName(key));
-    return line == keys.end() ? nullptr : &m_document->Lines()[line->second].value;
+std::size_t Index::FindSection(std::u16string_view section, std::size_t hint) const {
+    const std::u16string folded = FoldName(section);
+    if (hint < m_slotNames.size() && m_slotNames[hint] == folded) {
+        return hint;
+    }
+    const auto found = m_sections.find(folded);
+    return found == m_sections.end() ? kNoSection : found->second;
+}
+
+const std::u16string* Index::FindKey(std::size_t section, std::u16string_view key) const {
+    if (section == kNoSection) {
+        return nullptr;
+    }
+    const std::u16string folded = FoldName(key);
+    const std::size_t hash = NameHash(folded);
+    const KeyRange range = m_ranges[section];
+    const auto end = m_keys.begin() + static_cast<std::ptrdiff_t>(range.end);
+    auto entry = std::lower_bound(m_keys.begin() + static_cast<std::ptrdiff_t>(range.begin), end, hash,
+                                  [](const KeyEntry& e, std::size_t h) { return e.hash < h; });
+    // Equal hashes stay in file order, so the first equal name is the first of that name.
+    for (; entry != end && entry->hash == hash; ++entry) {
+        const Line& line = m_document->Lines()[entry->line];
+        if (line.folded == folded) {
+            return &line.value;
+        }
+    }
+    return nullptr;
 }
 
 const std::u16string* Index::Find(std::u16string_view section, std::u16string_view key) const {
-    const Keys* keys = FindSection(section);
-    return keys == nullptr ? nullptr : FindKey(*keys, key);
+    return FindKey(FindSection(section), key);
 }
 
 } // namespace ini

@@ -82,21 +82,38 @@ public:
 
     const std::vector<std::u16string>& SectionNames() const { return m_sectionNames; }
     // Whether a section of that name exists (even without keys). The name comes trimmed.
-    bool HasSection(std::u16string_view section) const { return m_sections.contains(FoldName(section)); }
+    bool HasSection(std::u16string_view section) const;
     // The value of the key, or null when the section or key is missing. Names come trimmed.
     const std::u16string* Find(std::u16string_view section, std::u16string_view key) const;
 
-    // The keys of one section (folded key -> line), for callers that read many keys of one
-    // section: null when the section is missing. The name comes trimmed.
-    using Keys = std::unordered_map<std::u16string, std::size_t>;
-    const Keys* FindSection(std::u16string_view section) const;
-    const std::u16string* FindKey(const Keys& keys, std::u16string_view key) const;
+    // A section's slot for FindKey, for callers that read many keys of one section; kNoSection
+    // when the section is missing. The name comes trimmed.
+    static constexpr std::size_t kNoSection = static_cast<std::size_t>(-1);
+    // A reader that goes through the sections in file order names the slot it expects next as
+    // the hint: checked first, it spares a look into a table far larger than the cache.
+    std::size_t FindSection(std::u16string_view section, std::size_t hint = kNoSection) const;
+    const std::u16string* FindKey(std::size_t section, std::u16string_view key) const;
 
 private:
+    // A key of a section: the hash of its folded name and its line. Each section's keys sit
+    // together, sorted by hash and in file order among equal hashes, so that reading the keys of
+    // one definition stays within a few cache lines however large the file is.
+    struct KeyEntry {
+        std::size_t hash;
+        std::size_t line;
+    };
+    struct KeyRange {
+        std::size_t begin;
+        std::size_t end;
+    };
+
     const Document* m_document;
     std::vector<std::u16string> m_sectionNames;
-    std::unordered_map<std::u16string, std::size_t> m_sections; // folded name -> m_keys slot
-    std::vector<Keys> m_keys;
+    // Looks at the folded names in the document's lines, which never change under an index.
+    std::unordered_map<std::u16string_view, std::size_t> m_sections; // folded name -> slot
+    std::vector<std::u16string_view> m_slotNames;                    // slot -> folded name
+    std::vector<KeyRange> m_ranges;                                  // slot -> its keys in m_keys
+    std::vector<KeyEntry> m_keys;
 };
 
 } // namespace ini

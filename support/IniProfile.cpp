@@ -137,16 +137,20 @@ struct CIniReadSnapshot::State {
     // The section read last, so that reading every key of one definition looks its section up
     // once. Only the snapshot's own thread reaches it.
     mutable std::u16string lastSection;
-    mutable const ini::Index::Keys* lastKeys = nullptr;
+    mutable std::size_t lastSlot = ini::Index::kNoSection;
     mutable bool lastKnown = false;
 
-    const ini::Index::Keys* SectionKeys(std::u16string_view section) const {
+    const std::u16string* Find(std::u16string_view section, std::u16string_view key) const {
+        if (!loaded.file) {
+            return nullptr;
+        }
         if (!lastKnown || lastSection != section) {
             lastSection.assign(section);
-            lastKeys = loaded.file ? loaded.file->index.FindSection(section) : nullptr;
+            const std::size_t next = lastSlot == ini::Index::kNoSection ? 0 : lastSlot + 1;
+            lastSlot = loaded.file->index.FindSection(section, next);
             lastKnown = true;
         }
-        return lastKeys;
+        return loaded.file->index.FindKey(lastSlot, key);
     }
 };
 
@@ -446,9 +450,7 @@ CKSString CIniProfile::GetString(const CKSString& file, std::u16string_view sect
     const std::u16string* value = nullptr;
     Loaded loaded; // holds the parsed file until the value is copied
     if (const CIniReadSnapshot::State* snapshot = SnapshotOf(path)) {
-        if (const ini::Index::Keys* keys = snapshot->SectionKeys(TrimName(section))) {
-            value = snapshot->loaded.file->index.FindKey(*keys, TrimName(key));
-        }
+        value = snapshot->Find(TrimName(section), TrimName(key));
     } else if (loaded = LoadFromFile(path); loaded.file) {
         value = loaded.file->index.Find(TrimName(section), TrimName(key));
     }
@@ -630,7 +632,8 @@ void CIniProfile::DropCache() {
 
 CIniReadSnapshot::CIniReadSnapshot(const CKSString& file) {
     const std::string path = file.ToUtf8();
-    m_state = std::make_unique<State>(State{path, LoadFromFile(path), t_snapshot, {}, nullptr, false});
+    m_state = std::make_unique<State>(
+        State{path, LoadFromFile(path), t_snapshot, {}, ini::Index::kNoSection, false});
     t_snapshot = m_state.get();
 }
 
