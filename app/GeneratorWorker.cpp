@@ -87,11 +87,16 @@ void GeneratorWorker::Run() {
             RunBatch(batch.get(), factory, logger);
             const CKSString name = batch->GetName();
             CKSBatchControl& control = batch->Control();
+            auto* window = dynamic_cast<IShowableOutput*>(batch->GetOutput());
             {
                 CAutoLock lock(m_lock);
                 m_finished.push_back(std::move(batch));
             }
-            control.MarkFinished(); // the batch is kept for the process: the control lives on
+            // The batch is kept for the process: its control and output live on.
+            control.MarkFinished();
+            if (window != nullptr) {
+                window->Ended();
+            }
             CKSObserver::Instance().Publish(CKSEvent::kBatchFinished, name, 0);
         }
         if (!IsRunning()) {

@@ -20,15 +20,17 @@
 class CKSLogger;
 
 // An output that can also be brought into view, as a batch's output window is when the batch
-// starts.
+// starts, and that hears when its batch is over.
 //
-// Every call (Write, WriteA and Show) comes on the generator worker's thread or on a generator's
-// thread, never on the GUI thread, and may come after the window was closed. A window must
-// therefore only post: Show posts a "show" request and returns at once, Write posts a copy of
+// Every call (Write, WriteA, Show and Ended) comes on the generator worker's thread or on a
+// generator's thread, never on the GUI thread, and may come after the window was closed. A window
+// must therefore only post: Show posts a "show" request and returns at once, Write posts a copy of
 // the text; the GUI thread does the rest, through a guard that is cleared when the window goes.
 class IShowableOutput : public IOutput {
 public:
     virtual void Show() = 0;
+    // The batch is marked finished and writes nothing more.
+    virtual void Ended() = 0;
 };
 
 // How the generators of a batch run: the pause after each file; for reproducible runs, the

@@ -20,6 +20,8 @@ inline constexpr QEvent::Type kAppendText = static_cast<QEvent::Type>(0x9000);
 inline constexpr QEvent::Type kChunkReady = static_cast<QEvent::Type>(0x9002);
 // An output window is to be shown (its batch started on the worker thread).
 inline constexpr QEvent::Type kShowWindow = static_cast<QEvent::Type>(0x9003);
+// An output window's batch is over.
+inline constexpr QEvent::Type kBatchEnded = static_cast<QEvent::Type>(0x9004);
 // The code a destroyed dialog sends with kDialogDestroyed.
 inline constexpr int kDestroyedCode = 2;
 } // namespace app_event

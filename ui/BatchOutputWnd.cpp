@@ -41,6 +41,11 @@ void CBatchOutputWnd::Follow(std::shared_ptr<CKSBatchControl> control) {
     UpdateProgress();
 }
 
+void CBatchOutputWnd::OnBatchEnded() {
+    // At once rather than at the next tick of the live line.
+    UpdateProgress();
+}
+
 QString CBatchOutputWnd::ProgressText() const {
     return m_progress->text();
 }

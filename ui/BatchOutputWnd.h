@@ -26,6 +26,9 @@ public:
     QString ProgressText() const;
     QPushButton* StopButton() const { return m_stop; }
 
+protected:
+    void OnBatchEnded() override;
+
 private:
     void UpdateProgress();
 

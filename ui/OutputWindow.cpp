@@ -1,24 +1,19 @@
 #include "ui/OutputWindow.h"
 
 #include "ui/AppEvents.h"
+#include "ui/OutputTextView.h"
 #include "ui/Resources.h"
 
-#include <QAbstractListModel>
-#include <QApplication>
-#include <QClipboard>
 #include <QCoreApplication>
 #include <QFontDatabase>
-#include <QHeaderView>
-#include <QKeySequence>
-#include <QScrollBar>
-#include <QShortcut>
-#include <QTreeView>
 #include <QVBoxLayout>
+
+#include <cstring>
 
 namespace {
 
-// The most text shown per event; the rest waits for the next one.
-constexpr qsizetype kSliceCharacters = 64 * 1024;
+// The shortest time between two takes of gathered text.
+constexpr qint64 kDrainMilliseconds = 20;
 
 std::vector<QPointer<CKSOutputWnd>>& Registry() {
     static std::vector<QPointer<CKSOutputWnd>> windows;
@@ -27,75 +22,57 @@ std::vector<QPointer<CKSOutputWnd>>& Registry() {
 
 } // namespace
 
-// The lines of an output window. A list model over one text buffer and the lines' start offsets
-// rather than a text document or a string per line: a batch may write a line per CSV row, and
-// hundreds of thousands of lines must stay cheap to append and to hold.
-class COutputLinesModel : public QAbstractListModel {
-public:
-    using QAbstractListModel::QAbstractListModel;
+namespace {
 
-    // Appends whole lines, each ending with "\n".
-    void Append(QStringView lines) {
-        qsizetype added = 0;
-        for (qsizetype at = lines.indexOf(QLatin1Char('\n')); at >= 0;
-             at = lines.indexOf(QLatin1Char('\n'), at + 1)) {
-            ++added;
-        }
-        if (added == 0) {
+// Appends text as UTF-8; the usual all-ASCII line takes the short way.
+void AppendUtf8(QByteArray& out, std::u16string_view text) {
+    const qsizetype start = out.size();
+    out.resize(start + static_cast<qsizetype>(text.size()));
+    char* bytes = out.data() + start;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] >= 0x80) {
+            out.resize(start + static_cast<qsizetype>(i));
+            out += QStringView(text.data() + i, static_cast<qsizetype>(text.size() - i)).toUtf8();
             return;
         }
-        const int first = static_cast<int>(m_starts.size());
-        beginInsertRows({}, first, first + static_cast<int>(added) - 1);
-        qsizetype lineStart = m_text.size();
-        m_text.append(lines);
-        for (qsizetype at = m_text.indexOf(QLatin1Char('\n'), lineStart); at >= 0;
-             at = m_text.indexOf(QLatin1Char('\n'), at + 1)) {
-            m_starts.push_back(lineStart);
-            lineStart = at + 1;
-        }
-        endInsertRows();
+        bytes[i] = static_cast<char>(text[i]);
     }
-    // Every line, each followed by "\n".
-    const QString& Text() const { return m_text; }
-    QString Line(int row) const {
-        const qsizetype start = m_starts[static_cast<std::size_t>(row)];
-        const qsizetype end = static_cast<std::size_t>(row) + 1 < m_starts.size()
-                                  ? m_starts[static_cast<std::size_t>(row) + 1]
-                                  : m_text.size();
-        return m_text.mid(start, end - start - 1);
-    }
+}
 
-    int rowCount(const QModelIndex& parent = {}) const override {
-        return parent.isValid() ? 0 : static_cast<int>(m_starts.size());
-    }
-    QVariant data(const QModelIndex& index, int role) const override {
-        if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) {
-            return {};
-        }
-        return Line(index.row());
-    }
-
-private:
-    QString m_text;
-    std::vector<qsizetype> m_starts;
-};
+} // namespace
 
 void COutputSink::Write(std::u16string_view text, bool /*error*/) {
-    Append(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
+    std::lock_guard lock(m_lock);
+    if (m_target != nullptr) {
+        const qsizetype start = m_pending.size();
+        AppendUtf8(m_pending, text);
+        EndLine(start);
+    }
 }
 
 void COutputSink::WriteA(std::string_view text) {
-    Append(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    std::lock_guard lock(m_lock);
+    if (m_target != nullptr) {
+        const qsizetype start = m_pending.size();
+        m_pending.append(text.data(), static_cast<qsizetype>(text.size()));
+        EndLine(start);
+    }
 }
 
-void COutputSink::Append(QString text) {
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    std::lock_guard lock(m_lock);
-    if (m_target == nullptr) {
-        return;
+void COutputSink::EndLine(qsizetype start) {
+    // Within the write each "\r\n" becomes a "\n", in place.
+    char* const bytes = m_pending.data();
+    const qsizetype end = m_pending.size();
+    if (std::memchr(bytes + start, '\r', static_cast<std::size_t>(end - start)) != nullptr) {
+        qsizetype kept = start;
+        for (qsizetype i = start; i < end; ++i) {
+            if (!(bytes[i] == '\r' && i + 1 < end && bytes[i + 1] == '\n')) {
+                bytes[kept++] = bytes[i];
+            }
+        }
+        m_pending.truncate(kept);
     }
-    m_pending += text;
-    m_pending += QLatin1Char('\n');
+    m_pending += '\n';
     if (!m_wakePosted) {
         m_wakePosted = true;
         QCoreApplication::postEvent(m_target, new QEvent(app_event::kAppendText));
@@ -109,10 +86,18 @@ void COutputSink::Show() {
     }
 }
 
-QString COutputSink::TakePending() {
+void COutputSink::Ended() {
+    std::lock_guard lock(m_lock);
+    if (m_target != nullptr) {
+        QCoreApplication::postEvent(m_target, new QEvent(app_event::kBatchEnded));
+    }
+}
+
+void COutputSink::TakePending(QByteArray& spare) {
+    spare.resize(0); // keeps its room
     std::lock_guard lock(m_lock);
     m_wakePosted = false;
-    return std::exchange(m_pending, QString());
+    std::swap(m_pending, spare);
 }
 
 bool COutputSink::HasPending() {
@@ -127,31 +112,16 @@ void COutputSink::Detach() {
 }
 
 CKSOutputWnd::CKSOutputWnd(QWidget* owner, const QString& title)
-    : QWidget(owner, Qt::Window), m_lines(new COutputLinesModel(this)), m_view(new QTreeView(this)),
-      m_layout(new QVBoxLayout(this)), m_sink(new COutputSink(this)) {
+    : QWidget(owner, Qt::Window), m_view(new COutputTextView(m_lines, this)), m_layout(new QVBoxLayout(this)),
+      m_sink(new COutputSink(this)) {
     setWindowTitle(title);
     setGeometry(0, 0, kDefaultWidth, kDefaultHeight);
-    m_view->setModel(m_lines);
-    m_view->setHeaderHidden(true);
-    m_view->setRootIsDecorated(false);
-    m_view->setUniformRowHeights(true);
-    m_view->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_drainLater.setSingleShot(true);
+    connect(&m_drainLater, &QTimer::timeout, this, &CKSOutputWnd::Drain);
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setPixelSize(10);
     m_view->setFont(font);
-    // The lines can be copied like the text of a read-only text box.
-    auto* copy = new QShortcut(QKeySequence::Copy, m_view);
-    connect(copy, &QShortcut::activated, this, [this] {
-        QStringList chosen;
-        for (const QModelIndex& index : m_view->selectionModel()->selectedRows()) {
-            chosen << m_lines->Line(index.row());
-        }
-        QApplication::clipboard()->setText(chosen.join(QLatin1Char('\n')));
-    });
     m_layout->setContentsMargins(0, 0, 0, 0);
     m_layout->setSpacing(2);
     m_layout->addWidget(m_view);
@@ -167,11 +137,13 @@ CKSOutputWnd::~CKSOutputWnd() {
 }
 
 void CKSOutputWnd::Write(const QString& text) {
-    m_sink->Append(text);
+    m_sink->Write(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
+                                      static_cast<std::size_t>(text.size())),
+                  false);
 }
 
 QString CKSOutputWnd::Text() const {
-    return m_lines->Text();
+    return m_lines.Text();
 }
 
 std::vector<CKSOutputWnd*> CKSOutputWnd::Windows() {
@@ -186,8 +158,20 @@ std::vector<CKSOutputWnd*> CKSOutputWnd::Windows() {
 
 void CKSOutputWnd::customEvent(QEvent* event) {
     if (event->type() == app_event::kAppendText) {
-        m_backlog += m_sink->TakePending();
-        AppendPending();
+        if (!m_drainLater.isActive()) {
+            const qint64 since = m_sinceDrain.isValid() ? m_sinceDrain.elapsed() : kDrainMilliseconds;
+            if (since >= kDrainMilliseconds) {
+                Drain();
+            } else {
+                m_drainLater.start(static_cast<int>(kDrainMilliseconds - since));
+            }
+        }
+        return;
+    }
+    if (event->type() == app_event::kBatchEnded) {
+        m_drainLater.stop();
+        Drain();
+        OnBatchEnded();
         return;
     }
     if (event->type() == app_event::kShowWindow) {
@@ -198,36 +182,12 @@ void CKSOutputWnd::customEvent(QEvent* event) {
     QWidget::customEvent(event);
 }
 
-void CKSOutputWnd::AppendPending() {
-    // Every write ends with a line break: show whole lines only, at most a slice at a time.
-    const QStringView waiting = QStringView(m_backlog).mid(m_backlogStart);
-    qsizetype length = waiting.size() <= kSliceCharacters
-                           ? waiting.size()
-                           : waiting.left(kSliceCharacters).lastIndexOf(QLatin1Char('\n')) + 1;
-    if (length <= 0) {
-        length = waiting.indexOf(QLatin1Char('\n')) + 1;
-    }
-    if (length <= 0) {
-        return;
-    }
-    QScrollBar* bar = m_view->verticalScrollBar();
-    const bool followEnd = bar->value() == bar->maximum();
-    m_lines->Append(waiting.left(length));
-    m_backlogStart += length;
-    // Shown text leaves the backlog in bulk, not a slice at a time, so that draining a flood of
-    // text stays linear in its size.
-    if (m_backlogStart == m_backlog.size()) {
-        m_backlog.clear();
-        m_backlogStart = 0;
-    } else if (m_backlogStart > m_backlog.size() / 2) {
-        m_backlog.remove(0, m_backlogStart);
-        m_backlogStart = 0;
-    }
-    if (followEnd) {
-        m_view->scrollToBottom();
-    }
-    if (!m_backlog.isEmpty()) {
-        QCoreApplication::postEvent(this, new QEvent(app_event::kAppendText), Qt::LowEventPriority);
+void CKSOutputWnd::Drain() {
+    m_sinceDrain.restart();
+    m_sink->TakePending(m_spare);
+    // A copy of exactly its size: the buffer itself goes back to the sink.
+    if (m_lines.Append(QByteArray(m_spare.constData(), m_spare.size())) > 0) {
+        m_view->LinesAppended();
     }
 }
 

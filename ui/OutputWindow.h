@@ -4,9 +4,13 @@
 // through its sink, which posts to the window while it lives and drops text once it is gone.
 
 #include "app/KSGeneratorBatch.h"
+#include "app/OutputLines.h"
 
+#include <QByteArray>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 
 #include <memory>
@@ -14,8 +18,7 @@
 #include <vector>
 
 class CKSOutputWnd;
-class COutputLinesModel;
-class QTreeView;
+class COutputTextView;
 class QVBoxLayout;
 
 // The thread-safe side of an output window. Text is gathered and the window is woken once per
@@ -24,11 +27,14 @@ class COutputSink : public IShowableOutput {
 public:
     void Write(std::u16string_view text, bool error) override;
     void WriteA(std::string_view text) override;
-    // Posts a request to show the window; called on the worker thread, it only posts.
+    // Post a request to show the window, and a note that its batch is over; called on the worker
+    // thread, they only post.
     void Show() override;
+    void Ended() override;
 
-    // The window's side: takes the gathered text.
-    QString TakePending();
+    // The window's side: swaps the gathered text with spare, an emptied buffer whose room the
+    // writers fill next, so that they keep writing into memory already in use.
+    void TakePending(QByteArray& spare);
     bool HasPending();
     // The window is going: later writes are dropped.
     void Detach();
@@ -36,11 +42,13 @@ public:
 private:
     friend class CKSOutputWnd;
     explicit COutputSink(CKSOutputWnd* target) : m_target(target) {}
-    void Append(QString text);
+    // Ends the write that began at start as a line.
+    void EndLine(qsizetype start);
 
     std::mutex m_lock;
     CKSOutputWnd* m_target;
-    QString m_pending;
+    // Gathered as UTF-8: half the memory of UTF-16 for the usual ASCII lines.
+    QByteArray m_pending;
     bool m_wakePosted = false;
 };
 
@@ -63,29 +71,33 @@ public:
     void Write(const QString& text);
     // The text shown so far, each line followed by "\n" (writes still in flight are not in it yet).
     QString Text() const;
-    QTreeView* View() const { return m_view; }
+    COutputTextView* View() const { return m_view; }
     // Whether text written so far still waits to be shown.
-    bool HasPendingText() const { return m_backlogStart < m_backlog.size() || m_sink->HasPending(); }
+    bool HasPendingText() const { return m_sink->HasPending(); }
 
     // Output windows that still exist, oldest first.
     static std::vector<CKSOutputWnd*> Windows();
 
 protected:
     void customEvent(QEvent* event) override;
+    // The window's batch is over; the text it wrote is in by then.
+    virtual void OnBatchEnded() {}
     // Adds a widget under the text (a batch window's progress line, say).
     QVBoxLayout* Layout() const { return m_layout; }
 
 private:
-    void AppendPending();
+    // Takes in what the sink gathered.
+    void Drain();
 
-    COutputLinesModel* m_lines;
-    QTreeView* m_view;
+    COutputLines m_lines; // declared before the view that shows it
+    QByteArray m_spare;   // the sink's other buffer while it fills this one
+    COutputTextView* m_view;
     QVBoxLayout* m_layout;
-    // Text taken from the sink and not yet shown: it is shown a slice per event, so that a flood of
-    // lines never holds up the GUI thread for long.
-    QString m_backlog;
-    qsizetype m_backlogStart = 0;
     std::shared_ptr<COutputSink> m_sink;
+    // Text is taken in at most every few hundredths of a second: a flood of lines then arrives in
+    // large pieces, and the writing thread seldom meets the GUI thread at the sink's lock.
+    QElapsedTimer m_sinceDrain;
+    QTimer m_drainLater;
 };
 
 // The help window: the program's short help text, one window at a time.

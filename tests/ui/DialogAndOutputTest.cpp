@@ -4,16 +4,18 @@
 
 #include "ui/AppEvents.h"
 #include "ui/KSDialog.h"
+#include "ui/OutputTextView.h"
 #include "ui/OutputWindow.h"
 #include "ui/Resources.h"
 
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModel>
+#include <QApplication>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QPointer>
 #include <QTest>
-#include <QTreeView>
 
 #include <atomic>
 #include <thread>
@@ -124,8 +126,8 @@ TEST(OutputWindowTest, LinesFromManyThreadsArriveWholeInOrderAndAtTheEnd) {
     sink->Write(u"before show", false);
     window->show();
     // The user looks at the start: text still goes to the end.
-    window->View()->setCurrentIndex(window->View()->model()->index(0, 0));
-    window->View()->scrollToTop();
+    window->View()->SelectLines(0, 0);
+    window->View()->ScrollToTop();
     constexpr int kThreads = 4;
     constexpr int kLines = 500;
     std::vector<std::thread> writers;
@@ -152,6 +154,40 @@ TEST(OutputWindowTest, LinesFromManyThreadsArriveWholeInOrderAndAtTheEnd) {
     }
 }
 
+TEST(OutputWindowTest, TheViewFollowsTheEndOnlyWhileShowingItAndCopiesTheSelectedLines) {
+    auto window = std::make_unique<TestOutputWindow>();
+    window->show();
+    COutputTextView* view = window->View();
+    const auto writeLines = [&](int from, int count) {
+        for (int i = from; i < from + count; ++i) {
+            window->Sink()->WriteA(QStringLiteral("line %1").arg(i).toStdString());
+        }
+        EXPECT_TRUE(WaitUntil([&] { return window->Text().count('\n') == from + count; }));
+    };
+    writeLines(0, 300);
+    EXPECT_TRUE(view->IsAtEnd());
+    EXPECT_GT(view->TopLine(), 0);
+
+    // Someone reading earlier lines is not pulled away; back at the end, the view follows again.
+    view->ScrollToTop();
+    writeLines(300, 100);
+    EXPECT_EQ(view->TopLine(), 0);
+    view->ScrollToEnd();
+    const qsizetype top = view->TopLine();
+    writeLines(400, 100);
+    EXPECT_TRUE(view->IsAtEnd());
+    EXPECT_EQ(view->TopLine(), top + 100);
+
+    // Line breaks of either kind end lines; a selection made upwards copies in order.
+    window->Sink()->Write(u"left\r\nright", false);
+    EXPECT_TRUE(WaitUntil([&] { return window->Text().endsWith("line 499\nleft\nright\n"); }));
+    view->SelectLines(501, 499);
+    QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(), "line 499\nleft\nright");
+    QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(view->SelectedText(), window->Text().chopped(1));
+}
+
 TEST(OutputWindowTest, AWindowThatIsGoneDropsLaterTextAndShowRequestsWait) {
     auto window = std::make_unique<TestOutputWindow>();
     std::shared_ptr<COutputSink> sink = window->Sink();
@@ -166,7 +202,9 @@ TEST(OutputWindowTest, AWindowThatIsGoneDropsLaterTextAndShowRequestsWait) {
         sink->Show();
     }).join();
     QCoreApplication::processEvents();
-    EXPECT_TRUE(sink->TakePending().isEmpty());
+    QByteArray taken;
+    sink->TakePending(taken);
+    EXPECT_TRUE(taken.isEmpty());
 }
 
 } // namespace
