@@ -196,9 +196,8 @@ void Document::ParseLine(Line& line) const {
         --end;
     }
     line.kind = LineKind::Other;
-    line.name.clear();
     line.folded.clear();
-    line.value.clear();
+    line.text.clear();
     line.keyBegin = line.keyEnd = 0;
     if (begin == end) {
         return;
@@ -224,8 +223,8 @@ void Document::ParseLine(Line& line) const {
         }
         trim(nameBegin, nameEnd);
         line.kind = LineKind::Section;
-        line.name = units.Decode(nameBegin, nameEnd);
-        line.folded = FoldName(line.name);
+        line.text = units.Decode(nameBegin, nameEnd);
+        line.folded = FoldName(line.text);
         return;
     }
     std::size_t equals = begin;
@@ -247,9 +246,8 @@ void Document::ParseLine(Line& line) const {
         --valueEnd;
     }
     line.kind = LineKind::Key;
-    line.name = units.Decode(keyBegin, keyEnd);
-    line.folded = FoldName(line.name);
-    line.value = units.Decode(valueBegin, valueEnd);
+    line.folded = FoldName(units.Decode(keyBegin, keyEnd));
+    line.text = units.Decode(valueBegin, valueEnd);
     line.keyBegin = units.ByteOffset(keyBegin);
     line.keyEnd = units.ByteOffset(keyEnd);
 }
@@ -464,7 +462,7 @@ Index::Index(const Document& document) : m_document(&document) {
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const Line& line = lines[i];
         if (line.kind == LineKind::Section) {
-            m_sectionNames.push_back(line.name);
+            m_sectionNames.push_back(line.text);
             // Only the first section of a name is ever searched; later ones collect nothing.
             collecting = m_sections.try_emplace(line.folded, m_ranges.size()).second;
             if (collecting) {
@@ -510,7 +508,7 @@ const std::u16string* Index::FindKey(std::size_t section, std::u16string_view ke
     for (; entry != end && entry->hash == hash; ++entry) {
         const Line& line = m_document->Lines()[entry->line];
         if (line.folded == folded) {
-            return &line.value;
+            return &line.text;
         }
     }
     return nullptr;

@@ -24,9 +24,10 @@ struct Line {
     std::string raw; // the content as stored, without its terminator
     std::string eol; // the terminator as stored; empty only on a last line without one
     LineKind kind = LineKind::Other;
-    std::u16string name;   // section or key name, trimmed, as stored
-    std::u16string folded; // the name case-folded, for matching
-    std::u16string value;  // key value, trimmed, one pair of quotes removed
+    std::u16string folded; // the section or key name, trimmed and case-folded, for matching
+    // A section's name, trimmed, as stored; or a key's value, trimmed, one pair of quotes removed.
+    // (A key's own name is needed only folded: one string less per key of a large file.)
+    std::u16string text;
     // Byte range of the trimmed key within raw; an update keeps these bytes as they are.
     std::size_t keyBegin = 0;
     std::size_t keyEnd = 0;
