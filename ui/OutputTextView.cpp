@@ -106,7 +106,13 @@ void COutputTextView::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(viewport());
     const int height = LineHeight();
     const int ascent = fontMetrics().ascent();
-    const int left = kMargin - horizontalScrollBar()->value();
+    // Only the characters in sight are drawn (the font is fixed-pitch), so that a very long line
+    // costs no more to paint than a short one.
+    const int width = CharacterWidth();
+    const int scrolled = horizontalScrollBar()->value();
+    const qsizetype firstColumn = std::max(0, scrolled - kMargin) / width;
+    const qsizetype columns = viewport()->width() / width + 2;
+    const int left = kMargin - scrolled + static_cast<int>(firstColumn) * width;
     const qsizetype top = TopLine();
     const qsizetype end = std::min<qsizetype>(m_lines.Count(), top + VisibleLines() + 1);
     for (qsizetype row = top; row < end; ++row) {
@@ -117,7 +123,7 @@ void COutputTextView::paintEvent(QPaintEvent* /*event*/) {
         } else {
             painter.setPen(palette().color(QPalette::Text));
         }
-        painter.drawText(left, y + ascent, m_lines.Line(row));
+        painter.drawText(left, y + ascent, m_lines.Line(row).mid(firstColumn, columns));
     }
 }
 
