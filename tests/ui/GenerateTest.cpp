@@ -51,6 +51,7 @@ protected:
         ApplicationStopEvent().Set();
         m_worker.WaitForExit(20000);
         CKSObserver::Instance().Shutdown();
+        ApplicationStopEvent().Reset(); // the next test of this process starts afresh
     }
 
     void Select(std::initializer_list<int> rows) {
