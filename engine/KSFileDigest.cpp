@@ -47,7 +47,7 @@ void CKSFileDigest::Reset() {
     m_failed = false;
     m_started = true;
     if (!m_current.bytes) {
-        m_current.bytes = std::make_unique<unsigned char[]>(kPieceBytes);
+        m_current.bytes = std::make_unique_for_overwrite<unsigned char[]>(kPieceBytes);
     }
     m_current.used = 0;
     if (!m_thread.joinable()) {
@@ -84,7 +84,7 @@ void CKSFileDigest::HandOver() {
         m_current = std::move(m_free.back());
         m_free.pop_back();
     } else {
-        m_current = CPiece{std::make_unique<unsigned char[]>(kPieceBytes), 0};
+        m_current = CPiece{std::make_unique_for_overwrite<unsigned char[]>(kPieceBytes), 0};
     }
     lock.unlock();
     m_changed.notify_all();
@@ -162,7 +162,7 @@ bool HashFileSha256(const CKSString& path, std::uint64_t& size, std::string& hex
     }
     ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     constexpr std::size_t kPiece = 1 << 20;
-    const auto buffer = std::make_unique<unsigned char[]>(kPiece);
+    const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kPiece);
     CKSFileDigest digest;
     digest.Reset();
     for (;;) {

@@ -32,15 +32,17 @@ bool CKSBaseFile::Close() {
         // The file is closed even when its last write failed: otherwise every later Create on
         // this object would retry the failed write, and its bytes could follow into the next file.
         DiscardBuffered();
-        m_fd.Reset();
+        Adopt(-1);
         throw;
     }
-    return m_fd.Reset();
+    const bool closed = m_fd.Reset();
+    m_position = 0;
+    return closed;
 }
 
 void CKSBaseFile::Abandon() {
     DiscardBuffered();
-    m_fd.Reset();
+    Adopt(-1);
 }
 
 bool CKSBaseFile::Create(const CKSString& path) {
@@ -51,7 +53,7 @@ bool CKSBaseFile::Create(std::string_view nativePath) {
     if (IsOpen()) {
         Close();
     }
-    m_fd.Reset(OpenNative(std::string(nativePath), O_WRONLY | O_CREAT | O_TRUNC));
+    Adopt(OpenNative(std::string(nativePath), O_WRONLY | O_CREAT | O_TRUNC));
     return IsOpen();
 }
 
@@ -59,7 +61,7 @@ bool CKSBaseFile::CreateExclusive(const CKSString& path) {
     if (IsOpen()) {
         Close();
     }
-    m_fd.Reset(OpenNative(path.ToUtf8(), O_WRONLY | O_CREAT | O_EXCL));
+    Adopt(OpenNative(path.ToUtf8(), O_WRONLY | O_CREAT | O_EXCL));
     return IsOpen();
 }
 
@@ -88,12 +90,10 @@ std::size_t CKSBaseFile::Read(void* buffer, std::size_t count) {
 }
 
 bool CKSBaseFile::SkipForward(std::uint64_t bytes) {
-    if (!IsOpen() || bytes > static_cast<std::uint64_t>(INT64_MAX)) {
+    if (!IsOpen() || bytes > static_cast<std::uint64_t>(INT64_MAX) - m_position) {
         return false;
     }
-    if (::lseek(m_fd.Get(), static_cast<off_t>(bytes), SEEK_CUR) < 0) {
-        return false;
-    }
+    m_position += bytes;
     if (m_tap != nullptr) {
         m_tap->Skip(bytes);
     }
@@ -101,7 +101,9 @@ bool CKSBaseFile::SkipForward(std::uint64_t bytes) {
 }
 
 bool CKSBaseFile::WriteToDescriptor(const void* data, std::size_t count, std::size_t& written) {
-    return WriteAllToDescriptor(m_fd.Get(), data, count, &written);
+    const bool done = WriteAllAt(m_fd.Get(), data, count, m_position, &written);
+    m_position += written;
+    return done;
 }
 
 CKSOutFile::~CKSOutFile() {
@@ -132,7 +134,7 @@ std::size_t CKSOutFile::Write(const void* data, std::size_t count) {
         return 0;
     }
     if (!m_buffer) {
-        m_buffer = std::make_unique<std::byte[]>(m_capacity);
+        m_buffer = std::make_unique_for_overwrite<std::byte[]>(m_capacity); // filled before it is read
         m_bufferSize = m_capacity;
     }
     if (count > m_bufferSize) {

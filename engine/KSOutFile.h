@@ -43,7 +43,9 @@ public:
     // Bytes read; 0 at the end of the file, on failure or when closed (ReadFailed tells which).
     virtual std::size_t Read(void* buffer, std::size_t count);
     bool ReadFailed() const { return m_readFailed; }
-    // Moves the file position forward, leaving a hole; false when not open or refused.
+    // Moves the file position forward, leaving a hole; false when not open or when the position
+    // would pass what the system allows. It costs no system call: the next write goes to the new
+    // position, and a hole after the last write is not part of the file.
     bool SkipForward(std::uint64_t bytes);
     // Told of every byte that reaches the file and every hole skipped (not owned; null for none).
     void SetWriteTap(IWriteTap* tap) { m_tap = tap; }
@@ -56,10 +58,16 @@ protected:
     // Answers false with errno set; written says how many bytes reached the file.
     virtual bool WriteToDescriptor(const void* data, std::size_t count, std::size_t& written);
     int Descriptor() const { return m_fd.Get(); }
-    void Adopt(int fd) { m_fd.Reset(fd); }
+    // Takes over a descriptor whose position is at the file's start.
+    void Adopt(int fd) {
+        m_fd.Reset(fd);
+        m_position = 0;
+    }
 
 private:
     CUniqueFd m_fd;
+    // Where the next write goes: files are written at explicit positions (see SkipForward).
+    std::uint64_t m_position = 0;
     bool m_readFailed = false;
     IWriteTap* m_tap = nullptr;
 };

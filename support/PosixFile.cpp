@@ -7,12 +7,15 @@ bool PathFitsPlatform(std::string_view nativePath) {
     return nativePath.size() <= kMaxPathBytes;
 }
 
-bool WriteAllToDescriptor(int fd, const void* data, std::size_t count, std::size_t* bytesWritten) {
-    const auto* bytes = static_cast<const char*>(data);
+namespace {
+
+// Both writers: write(fd, ...) or pwrite(fd, ..., offset + done).
+template <typename WriteSome>
+bool WriteAll(std::size_t count, std::size_t* bytesWritten, WriteSome writeSome) {
     std::size_t done = 0;
     bool ok = true;
     while (done < count) {
-        const ssize_t n = ::write(fd, bytes + done, count - done);
+        const ssize_t n = writeSome(done);
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
@@ -31,6 +34,22 @@ bool WriteAllToDescriptor(int fd, const void* data, std::size_t count, std::size
         *bytesWritten = done;
     }
     return ok;
+}
+
+} // namespace
+
+bool WriteAllToDescriptor(int fd, const void* data, std::size_t count, std::size_t* bytesWritten) {
+    const auto* bytes = static_cast<const char*>(data);
+    return WriteAll(count, bytesWritten,
+                    [&](std::size_t done) { return ::write(fd, bytes + done, count - done); });
+}
+
+bool WriteAllAt(int fd, const void* data, std::size_t count, std::uint64_t offset,
+                std::size_t* bytesWritten) {
+    const auto* bytes = static_cast<const char*>(data);
+    return WriteAll(count, bytesWritten, [&](std::size_t done) {
+        return ::pwrite(fd, bytes + done, count - done, static_cast<off_t>(offset + done));
+    });
 }
 
 long ReadFromDescriptor(int fd, void* buffer, std::size_t count) {

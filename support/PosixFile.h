@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // The longest path the platform accepts, in bytes of UTF-8, without the terminator.
@@ -20,6 +21,9 @@ inline bool PathFitsPlatform(const CKSString& path) {
 // Writes every byte, retrying after interruptions and partial writes. On failure answers false
 // with errno set; bytesWritten (when given) says how far it got.
 bool WriteAllToDescriptor(int fd, const void* data, std::size_t count, std::size_t* bytesWritten = nullptr);
+// The same at a given offset of the file (pwrite), leaving the descriptor's own position alone.
+bool WriteAllAt(int fd, const void* data, std::size_t count, std::uint64_t offset,
+                std::size_t* bytesWritten = nullptr);
 
 // Reads up to count bytes, retrying after interruptions; -1 on error.
 long ReadFromDescriptor(int fd, void* buffer, std::size_t count);

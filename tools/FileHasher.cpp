@@ -66,7 +66,7 @@ bool ReadWholeFile(const CKSString& path, int& errorCode, const HashFileOptions&
     if (options.regularFilesOnly) {
         ::fcntl(file.Get(), F_SETFL, ::fcntl(file.Get(), F_GETFL) & ~O_NONBLOCK);
     }
-    auto buffer = std::make_unique<unsigned char[]>(kHashReadSize);
+    auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kHashReadSize);
     std::uint64_t done = 0;
     for (;;) {
         if (options.keepGoing && !options.keepGoing()) {
