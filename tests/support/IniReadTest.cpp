@@ -98,6 +98,27 @@ TEST_F(IniRead, DuplicatesFirstSectionAndFirstKeyWin) {
     EXPECT_EQ(Get(u"A", u"only"), u"<default>");
 }
 
+TEST_F(IniRead, ASectionOfManyKeysFindsEveryOneAndTheFirstOfEachName) {
+    // Enough keys that hashing and sorting decide where each is found; every tenth name comes
+    // again later in other letter case with another value, which must not win.
+    std::string text = "[many]\n";
+    for (int i = 0; i < 2000; ++i) {
+        text += "Key" + std::to_string(i) + "=" + std::to_string(i) + "\n";
+    }
+    for (int i = 0; i < 2000; i += 10) {
+        text += "KEY" + std::to_string(i) + "=again\n";
+    }
+    text += "[other]\nKey5=other\n";
+    Put(text);
+    for (int i = 0; i < 2000; ++i) {
+        const std::u16string name = u"key" + Utf8ToUtf16(std::to_string(i));
+        ASSERT_EQ(Get(u"MANY", name), Utf8ToUtf16(std::to_string(i))) << i;
+    }
+    EXPECT_EQ(Get(u"many", u"Key2000"), u"<default>");
+    EXPECT_EQ(Get(u"other", u"key5"), u"other");
+    EXPECT_EQ(Get(u"other", u"key6"), u"<default>");
+}
+
 TEST_F(IniRead, HasSectionAnswersAsTheReaderFindsSections) {
     EXPECT_FALSE(CIniProfile::HasSection(Ini(), u"a")); // no file yet
     Put("[\xC3\x84rger]\r\n"                            // [Ärger], no keys

@@ -178,12 +178,16 @@ TEST(OutputWindowTest, TheViewFollowsTheEndOnlyWhileShowingItAndCopiesTheSelecte
     EXPECT_TRUE(view->IsAtEnd());
     EXPECT_EQ(view->TopLine(), top + 100);
 
-    // Line breaks of either kind end lines; a selection made upwards copies in order.
-    window->Sink()->Write(u"left\r\nright", false);
-    EXPECT_TRUE(WaitUntil([&] { return window->Text().endsWith("line 499\nleft\nright\n"); }));
-    view->SelectLines(501, 499);
+    // Line breaks of either kind end lines, text outside ASCII comes through whole and bytes
+    // that are not UTF-8 read as U+FFFD; a selection made upwards copies in order.
+    window->Sink()->Write(u"left\r\nright \u00e9\u2713", false);
+    window->Sink()->WriteA("bad \xff byte");
+    const QString tail = QString::fromUtf16(u"line 499\nleft\nright \u00e9\u2713\nbad \ufffd byte\n");
+    EXPECT_TRUE(WaitUntil([&] { return window->Text().endsWith(tail); }))
+        << window->Text().right(60).toStdString();
+    view->SelectLines(502, 499);
     QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
-    EXPECT_EQ(QApplication::clipboard()->text(), "line 499\nleft\nright");
+    EXPECT_EQ(QApplication::clipboard()->text(), tail.chopped(1));
     QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
     EXPECT_EQ(view->SelectedText(), window->Text().chopped(1));
 }
