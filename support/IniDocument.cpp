@@ -166,11 +166,14 @@ Document Document::Parse(std::string_view bytes) {
         Line line;
         const std::size_t contentBegin = units.ByteOffset(lineStart);
         const std::size_t contentEnd = units.ByteOffset(i);
-        const std::size_t eolEnd = units.ByteOffset(i + eolUnits);
         line.raw.assign(body.substr(contentBegin, contentEnd - contentBegin));
-        line.eol.assign(body.substr(contentEnd, eolEnd - contentEnd));
-        if (!newlineKnown && !line.eol.empty()) {
-            document.m_newline = line.eol;
+        if (eolUnits == 2) {
+            line.end = LineEnd::CrLf;
+        } else if (eolUnits == 1) {
+            line.end = units.At(i) == U'\r' ? LineEnd::Cr : LineEnd::Lf;
+        }
+        if (!newlineKnown && line.end != LineEnd::None) {
+            document.m_newline = line.end;
             newlineKnown = true;
         }
         document.ParseLine(line);
@@ -179,10 +182,7 @@ Document Document::Parse(std::string_view bytes) {
         lineStart = i;
         --i; // the loop's increment moves on to the first unit of the next line
     }
-    if (!newlineKnown) {
-        document.m_newline = document.Encode(u"\r\n"); // as a new file
-    }
-    return document;
+    return document; // without a terminator in the file, new lines end as in a new file
 }
 
 void Document::ParseLine(Line& line) const {
@@ -255,14 +255,14 @@ void Document::ParseLine(Line& line) const {
 std::string Document::Serialize() const {
     std::size_t size = m_mark.size();
     for (const Line& line : m_lines) {
-        size += line.raw.size() + line.eol.size();
+        size += line.raw.size() + EndBytes(line.end).size();
     }
     std::string bytes;
     bytes.reserve(size);
     bytes += m_mark;
     for (const Line& line : m_lines) {
         bytes += line.raw;
-        bytes += line.eol;
+        bytes += EndBytes(line.end);
     }
     return bytes;
 }
@@ -287,10 +287,27 @@ std::string Document::Encode(std::u16string_view text) const {
     return bytes;
 }
 
+std::string_view Document::EndBytes(LineEnd end) const {
+    using namespace std::string_view_literals;
+    static constexpr std::string_view kUtf8[] = {""sv, "\n"sv, "\r"sv, "\r\n"sv};
+    static constexpr std::string_view kUtf16Le[] = {""sv, "\n\0"sv, "\r\0"sv, "\r\0\n\0"sv};
+    static constexpr std::string_view kUtf16Be[] = {""sv, "\0\n"sv, "\0\r"sv, "\0\r\0\n"sv};
+    const auto index = static_cast<std::size_t>(end);
+    switch (m_encoding) {
+    case Encoding::Utf16Le:
+        return kUtf16Le[index];
+    case Encoding::Utf16Be:
+        return kUtf16Be[index];
+    case Encoding::Utf8:
+        break;
+    }
+    return kUtf8[index];
+}
+
 Line Document::MakeLine(std::u16string_view text) const {
     Line line;
     line.raw = Encode(text);
-    line.eol = m_newline;
+    line.end = m_newline;
     ParseLine(line);
     return line;
 }
@@ -318,7 +335,7 @@ std::size_t Document::SectionEnd(std::size_t header) const {
 
 void Document::InsertLines(std::size_t at, std::vector<Line> lines) {
     // A last line without a terminator gets the file's own before anything follows it.
-    if (at > 0 && m_lines[at - 1].eol.empty()) {
+    if (at > 0 && m_lines[at - 1].end == LineEnd::None) {
         Line& last = m_lines[at - 1];
         // The odd last byte of a cut UTF-16 file would shift every unit after it; it becomes the
         // U+FFFD it already reads as.
@@ -327,7 +344,7 @@ void Document::InsertLines(std::size_t at, std::vector<Line> lines) {
             last.raw += Encode(u"\uFFFD");
             ParseLine(last);
         }
-        last.eol = m_newline;
+        last.end = m_newline;
     }
     m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(at), std::make_move_iterator(lines.begin()),
                    std::make_move_iterator(lines.end()));

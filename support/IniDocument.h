@@ -19,10 +19,13 @@ namespace ini {
 
 enum class Encoding : std::uint8_t { Utf8, Utf16Le, Utf16Be };
 enum class LineKind : std::uint8_t { Other, Comment, Section, Key };
+// A line's terminator as stored: its bytes follow from the file's encoding. None only on a last
+// line without one.
+enum class LineEnd : std::uint8_t { None, Lf, Cr, CrLf };
 
 struct Line {
     std::string raw; // the content as stored, without its terminator
-    std::string eol; // the terminator as stored; empty only on a last line without one
+    LineEnd end = LineEnd::None;
     LineKind kind = LineKind::Other;
     std::u16string folded; // the section or key name, trimmed and case-folded, for matching
     // A section's name, trimmed, as stored; or a key's value, trimmed, one pair of quotes removed.
@@ -68,10 +71,11 @@ private:
     void ParseLine(Line& line) const;
     void InsertLines(std::size_t at, std::vector<Line> lines);
     std::string Encode(std::u16string_view text) const;
+    std::string_view EndBytes(LineEnd end) const;
 
     Encoding m_encoding = Encoding::Utf8;
-    std::string m_mark;             // the byte-order mark as stored, if any
-    std::string m_newline = "\r\n"; // the file's own line ending, encoded
+    std::string m_mark;                // the byte-order mark as stored, if any
+    LineEnd m_newline = LineEnd::CrLf; // the file's own line ending
     std::vector<Line> m_lines;
 };
 

@@ -404,7 +404,7 @@ TEST_F(IniProcesses, SeededRandomInputReadsAndWritesSafely) {
                 ++j;
             }
             ASSERT_LT(j, newLines.size()) << "round " << round << ": a line was lost";
-            changedEndings += newLines[j].eol != line.eol ? 1 : 0;
+            changedEndings += newLines[j].end != line.end ? 1 : 0;
             ++j;
         }
         EXPECT_LE(changedEndings, 1);

@@ -1,11 +1,14 @@
 // Drives the desktop program offscreen for the GUI benchmarks (bench/gui.sh):
 //   gui_driver startup            start, show the main window filled with FKMCONFIG's definitions, end
-//   gui_driver reload             median seconds of eleven reloads of the list, each parsing the file
+//   gui_driver reload SMALL LARGE the two configurations reloaded in turn, eleven times each (each
+//                                 reload parses its file): the median seconds of each and the
+//                                 median ratio of a large reload to the small one before it
 //   gui_driver generate NAME DIR  generate one definition to DIR (pace 0) through a batch window;
 //                                 prints the seconds, the longest stall of the GUI thread and the peak
 //                                 resident memory
 // The configuration is the one the program would use (FKMCONFIG).
 
+#include "app/ConfigInfoUI.h"
 #include "app/GeneratorWorker.h"
 #include "app/KSGeneratorBatch.h"
 #include "properties/FakemillSettings.h"
@@ -48,17 +51,33 @@ int Startup(CFakemillApp& app) {
     return app.Run();
 }
 
-int Reload(CFakemillApp& app) {
-    std::vector<double> seconds;
-    for (int run = 0; run < 11; ++run) {
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Reloads the small and the large configuration in turn, eleven times each, every reload parsing
+// its file anew. Each large reload is set against the small one just before it, so that the ratio
+// holds even while the machine's speed drifts during the run.
+int Reload(CFakemillApp& app, const char* small, const char* large) {
+    const auto timedReload = [&app](const char* path) {
+        LoadConfigAt(CKSString::FromUtf8(path));
         CIniProfile::DropCache();
         QElapsedTimer timer;
         timer.start();
         app.MainWindow()->Reload();
-        seconds.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e9);
+        return static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    };
+    std::vector<double> smallSeconds;
+    std::vector<double> largeSeconds;
+    std::vector<double> ratios;
+    for (int run = 0; run < 11; ++run) {
+        smallSeconds.push_back(timedReload(small));
+        largeSeconds.push_back(timedReload(large));
+        ratios.push_back(largeSeconds.back() / smallSeconds.back());
     }
-    std::sort(seconds.begin(), seconds.end());
-    std::printf("reload_seconds %.4f\n", seconds[seconds.size() / 2]);
+    std::printf("small_seconds %.4f\nlarge_seconds %.4f\nratio %.2f\n", Median(smallSeconds),
+                Median(largeSeconds), Median(ratios));
     QTimer::singleShot(0, app.MainWindow(), [&app] { app.MainWindow()->close(); });
     return app.Run();
 }
@@ -113,12 +132,12 @@ int main(int argc, char** argv) {
     if (mode == "startup") {
         return Startup(app);
     }
-    if (mode == "reload") {
-        return Reload(app);
+    if (mode == "reload" && argc == 4) {
+        return Reload(app, argv[2], argv[3]);
     }
     if (mode == "generate" && argc == 4) {
         return Generate(app, argv[2], argv[3]);
     }
-    std::fprintf(stderr, "usage: gui_driver startup | reload | generate NAME DIR\n");
+    std::fprintf(stderr, "usage: gui_driver startup | reload SMALL LARGE | generate NAME DIR\n");
     return 2;
 }
