@@ -135,6 +135,18 @@ TEST(OutFile, AFailingDeviceRaisesTheFatalError) {
     // The bytes that did not reach the file stay buffered; nothing is written twice.
     EXPECT_EQ(file.GetBuffered(), 10000u);
     EXPECT_EQ(std::filesystem::file_size(temp.File("full.bin")), 50000u);
+    // Once there is room again they follow right after the bytes that made it, a hole skipped
+    // meanwhile included.
+    file.failAfter = SIZE_MAX;
+    EXPECT_EQ(file.Flush(nullptr), 10000u);
+    ASSERT_TRUE(file.SkipForward(100));
+    file.WriteNarrow("end");
+    ASSERT_TRUE(file.Close());
+    EXPECT_EQ(ReadFileBytes(temp.File("full.bin")), block + block + std::string(100, '\0') + "end");
+    file.failAfter = 0;
+    file.total = 0;
+    ASSERT_TRUE(file.Create(CKSString::FromUtf8(temp.File("full.bin"))));
+    file.WriteNarrow("x");
 
     // Close still closes the file (and drops what could not be written) before reporting.
     EXPECT_THROW(file.Close(), CKSFatalException);
