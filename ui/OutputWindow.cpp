@@ -20,10 +20,6 @@ std::vector<QPointer<CKSOutputWnd>>& Registry() {
     return windows;
 }
 
-} // namespace
-
-namespace {
-
 // Appends text as UTF-8; the usual all-ASCII line takes the short way.
 void AppendUtf8(QByteArray& out, std::u16string_view text) {
     const qsizetype start = out.size();
