@@ -136,6 +136,13 @@ void COutputTextView::resizeEvent(QResizeEvent* event) {
     }
 }
 
+void COutputTextView::changeEvent(QEvent* event) {
+    QAbstractScrollArea::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        LinesAppended(); // line height and character width changed
+    }
+}
+
 void COutputTextView::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton || m_lines.Count() == 0) {
         QAbstractScrollArea::mousePressEvent(event);
