@@ -41,6 +41,7 @@ protected:
                                                    "[Gamma]\nType=txt\nSize=1KB\nFiles=1\n"
                                                    "[Huge]\nType=bin\nSize=16MB\nFiles=64\n");
         LoadConfigAt(CKSString::FromUtf8(m_dir.File("fakemill.ini")));
+        CFakemillSettings().SetGeneratorPrompt(0); // ask for the destination, whatever a test before set
         CKSObserver::Instance().StartDispatch();
         ASSERT_TRUE(m_worker.Start());
         m_window = std::make_unique<CMainWindow>(m_tools);
