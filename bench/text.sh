@@ -5,13 +5,16 @@
 #        Rows per second are those of the generators' own loops: Faker's loop is timed inside
 #        Python, ours by bench/generator_rate, which runs the generator without the batch around
 #        it. The whole command (process, worker, dispatcher) is shown beside them.
-#   random-words text and random-character text, 256 MiB each  vs  the binary generator on the
-#        same size                                      (target: at least 0.3 x its throughput)
+#   random-words text, 256 MiB                          vs  Faker's text() (8 MiB of it, timed inside
+#        Python): throughput ratio
+#   random-character text, 256 MiB                      vs  tr -dc of letters, digits and spaces from
+#        /dev/urandom, 256 MiB: throughput ratio
 # Each time is the median of RUNS runs (default 3).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 cd "$root"
 build_targets fakemill-cli generator_rate
+need_tools tr head
 
 cli="$build/cli/fakemill-cli"
 runs=${RUNS:-3}
@@ -27,7 +30,6 @@ config="$work/bench.ini"
 "$cli" --config "$config" define --type csv table Columns=1,3,4,5 Rows=$rows SimpleName=1
 "$cli" --config "$config" define --type txt words TextType=2 Size=256MB SimpleName=1
 "$cli" --config "$config" define --type txt chars TextType=1 Size=256MB SimpleName=1
-"$cli" --config "$config" define --type bin binary Size=256MB SimpleName=1
 
 cat >"$work/faker_csv.py" <<PY
 import csv, sys, time
@@ -42,24 +44,47 @@ with open(sys.argv[1], "w", newline="") as out:
 print("%.4f" % (time.perf_counter() - start))
 PY
 
+faker_text_bytes=$((8 * 1024 * 1024))
+cat >"$work/faker_text.py" <<PY
+import sys, time
+from faker import Faker
+fake = Faker()
+start = time.perf_counter()
+written = 0
+with open(sys.argv[1], "w") as out:
+    while written < $faker_text_bytes:
+        text = fake.text(max_nb_chars=2000) + "\\n"
+        out.write(text)
+        written += len(text)
+print("%.4f" % (time.perf_counter() - start))
+PY
+
+text_bytes=$((256 * 1024 * 1024))
+tr_chars() { tr -dc 'A-Za-z0-9 ' </dev/urandom | head -c "$text_bytes" >"$work/tr.txt"; }
+# MiB per second of a size in bytes and a time in seconds.
+mib_per_second() { awk -v b="$1" -v s="$2" 'BEGIN { printf "%.1f", b / 1048576 / s }'; }
+
 generate() { rm -rf "$work/out"; "$cli" --config "$config" generate --pace 0 -o "$work/out" "$1"; }
 
-declare -a t_csv t_csv_loop t_faker t_words t_chars t_binary
+declare -a t_csv t_csv_loop t_faker t_words t_chars t_faker_text t_tr
 for run in $(seq 1 "$runs"); do
     t_csv+=("$(seconds_of generate table)")
     rm -rf "$work/out" && mkdir -p "$work/out"
     t_csv_loop+=("$("$build/bench/generator_rate" "$config" table "$work/out" 2>/dev/null)")
     t_faker+=("$(/usr/bin/python3 "$work/faker_csv.py" "$work/faker.csv")")
     t_words+=("$(seconds_of generate words)")
+    t_faker_text+=("$(/usr/bin/python3 "$work/faker_text.py" "$work/faker.txt")")
     t_chars+=("$(seconds_of generate chars)")
-    t_binary+=("$(seconds_of generate binary)")
+    t_tr+=("$(seconds_of tr_chars)")
 done
 rm -rf "$work/out"
 
 csv=$(median "${t_csv[@]}"); csv_loop=$(median "${t_csv_loop[@]}"); faker=$(median "${t_faker[@]}")
-words=$(median "${t_words[@]}"); chars=$(median "${t_chars[@]}"); binary=$(median "${t_binary[@]}")
+words=$(median "${t_words[@]}"); chars=$(median "${t_chars[@]}")
+faker_text=$(median "${t_faker_text[@]}"); tr_time=$(median "${t_tr[@]}")
+words_rate=$(mib_per_second "$text_bytes" "$words"); faker_rate=$(mib_per_second "$faker_text_bytes" "$faker_text")
+chars_rate=$(mib_per_second "$text_bytes" "$chars"); tr_rate=$(mib_per_second "$text_bytes" "$tr_time")
 echo "CSV, $rows rows:           generator ${csv_loop}s, Faker's loop ${faker}s: $(ratio "$faker" "$csv_loop") x Faker's rows/s (target >= 50)"
 echo "                           (the whole fakemill-cli generate command: ${csv}s)"
-echo "256 MiB random words:      ${words}s: $(ratio "$binary" "$words") x the binary generator (target >= 0.3)"
-echo "256 MiB random characters: ${chars}s: $(ratio "$binary" "$chars") x the binary generator (target >= 0.3)"
-echo "256 MiB binary:            ${binary}s"
+echo "random words:              ${words_rate} MiB/s (256 MiB in ${words}s), Faker's text() ${faker_rate} MiB/s: $(ratio "$words_rate" "$faker_rate") x"
+echo "random characters:         ${chars_rate} MiB/s (256 MiB in ${chars}s), tr -dc from /dev/urandom ${tr_rate} MiB/s: $(ratio "$chars_rate" "$tr_rate") x"
