@@ -162,10 +162,15 @@ TEST(FileGenerator, TheQuitEventEndsTheRunAfterTheCurrentFile) {
 
 namespace {
 
-// A binary generator on a device that fails when the third file is written.
-class FailingThirdFile : public CKSBinFileGenerator {
+// A binary generator on a device that is full when its file number failingFile (counted from 1)
+// is first written; the parts a split makes are of the same kind, each counting its own files.
+class FailingNthFile : public CKSBinFileGenerator {
 public:
-    using CKSBinFileGenerator::CKSBinFileGenerator;
+    FailingNthFile(CKSLogger* logger, int failingFile)
+        : CKSBinFileGenerator(logger), m_failingFile(failingFile) {}
+    std::unique_ptr<CKSFileGenerator> CreateSibling(CKSLogger* logger) override {
+        return std::make_unique<FailingNthFile>(logger, m_failingFile);
+    }
     bool OpenOutput(const CKSString& path) override {
         ++m_opened;
         return CKSBinFileGenerator::OpenOutput(path);
@@ -173,7 +178,7 @@ public:
 
 protected:
     bool WriteToDescriptor(const void* data, std::size_t count, std::size_t& written) override {
-        if (m_opened == 3 && count > 0) {
+        if (m_opened == m_failingFile && count > 0) {
             written = 0;
             errno = ENOSPC;
             return false;
@@ -182,6 +187,7 @@ protected:
     }
 
 private:
+    int m_failingFile;
     int m_opened = 0;
 };
 
@@ -189,7 +195,7 @@ private:
 
 TEST(FileGenerator, AFatalWriteErrorEndsTheRunRemovesTheCutFileAndKeepsEarlierFiles) {
     GeneratorFixture fixture;
-    FailingThirdFile generator(&fixture.Logger());
+    FailingNthFile generator(&fixture.Logger(), 3);
     fixture.Prepare(generator, u"bin");
     GeneratorFixture::Set(generator, u"Files", u"5");
     GeneratorFixture::Set(generator, u"SimpleName", u"1");
@@ -207,40 +213,9 @@ TEST(FileGenerator, AFatalWriteErrorEndsTheRunRemovesTheCutFileAndKeepsEarlierFi
         << fixture.Output().All();
 }
 
-namespace {
-
-// A binary generator whose second file fails with a full disk on its first write; its siblings
-// (the parts a split makes) are of the same kind, each counting its own files.
-class FailingSecondFilePart : public CKSBinFileGenerator {
-public:
-    using CKSBinFileGenerator::CKSBinFileGenerator;
-    std::unique_ptr<CKSFileGenerator> CreateSibling(CKSLogger* logger) override {
-        return std::make_unique<FailingSecondFilePart>(logger);
-    }
-    bool OpenOutput(const CKSString& path) override {
-        ++m_opened;
-        return CKSBinFileGenerator::OpenOutput(path);
-    }
-
-protected:
-    bool WriteToDescriptor(const void* data, std::size_t count, std::size_t& written) override {
-        if (m_opened == 2 && count > 0) {
-            written = 0;
-            errno = ENOSPC;
-            return false;
-        }
-        return CKSBinFileGenerator::WriteToDescriptor(data, count, written);
-    }
-
-private:
-    int m_opened = 0;
-};
-
-} // namespace
-
 TEST(FileGenerator, SplitPartsRemoveAFileAWriteErrorCutShortAndTheManifestListsOnlyWholeOnes) {
     GeneratorFixture fixture;
-    FailingSecondFilePart generator(&fixture.Logger());
+    FailingNthFile generator(&fixture.Logger(), 2);
     fixture.Prepare(generator, u"bin");
     GeneratorFixture::Set(generator, u"Files", u"12");
     GeneratorFixture::Set(generator, u"SimpleName", u"1");
