@@ -8,6 +8,7 @@
 //                                 resident memory
 // The configuration is the one the program would use (FKMCONFIG).
 
+#include "PeakMemory.h"
 #include "app/ConfigInfoUI.h"
 #include "app/GeneratorWorker.h"
 #include "app/KSGeneratorBatch.h"
@@ -27,22 +28,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
 namespace {
-
-long PeakResidentKiB() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::stol(line.substr(6));
-        }
-    }
-    return -1;
-}
 
 int Startup(CFakemillApp& app) {
     std::printf("rows %d\n", app.MainWindow()->DefinitionList()->model()->rowCount());

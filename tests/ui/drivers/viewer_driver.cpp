@@ -6,6 +6,7 @@
 //
 //   viewer_driver FILE PAGES OFFSETS_OUT [WIDTH HEIGHT]
 
+#include "PeakMemory.h"
 #include "ui/BinaryViewerWnd.h"
 
 #include <QApplication>
@@ -20,17 +21,6 @@
 #include <vector>
 
 namespace {
-
-long PeakResidentKib() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("VmHWM:", 0) == 0) {
-            return std::strtol(line.c_str() + 6, nullptr, 10);
-        }
-    }
-    return -1;
-}
 
 // Processes events until the page in view has all its bytes, then paints it; answers false after
 // ten seconds.
@@ -124,7 +114,7 @@ int main(int argc, char** argv) {
         worstJump = std::max(worstJump, Milliseconds(timer));
     }
     std::printf("jumping to the end and back: worst %.1f ms\n", worstJump);
-    std::printf("peak resident memory: %.1f MiB\n", static_cast<double>(PeakResidentKib()) / 1024.0);
+    std::printf("peak resident memory: %.1f MiB\n", static_cast<double>(PeakResidentKiB()) / 1024.0);
     std::printf("viewer total for the page walk: %.1f ms\n", total);
     viewer.close();
     return 0;
