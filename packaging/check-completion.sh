@@ -10,11 +10,7 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/usage-entries.sh"
 
 bin=$(realpath "$1")
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-export HOME=$scratch/home XDG_CONFIG_HOME=$scratch/home/.config XDG_DATA_HOME=$scratch/home/.local/share
-unset FKMCONFIG
-mkdir -p "$HOME"
+source "$here/scratch-home.sh"
 # The completion runs the program by the name typed, as an installed one would be found.
 mkdir -p "$scratch/bin"
 ln -s "$bin" "$scratch/bin/fakemill-cli"

@@ -10,11 +10,7 @@ source "$here/usage-entries.sh"
 
 bin=$(realpath "$1")
 manual=$(realpath "$2")
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-export HOME=$scratch/home XDG_CONFIG_HOME=$scratch/home/.config XDG_DATA_HOME=$scratch/home/.local/share
-unset FKMCONFIG
-mkdir -p "$HOME"
+source "$here/scratch-home.sh"
 
 # The lines of the manual's section for COMMAND ("## COMMAND" up to the next heading), or of
 # "# OPTIONS" for the global options.

@@ -8,11 +8,7 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 deb=$(realpath "$1")
 build_dir=$(realpath "$2")
-scratch=$(mktemp -d)
-trap 'rm -rf "$scratch"' EXIT
-export HOME=$scratch/home XDG_CONFIG_HOME=$scratch/home/.config XDG_DATA_HOME=$scratch/home/.local/share
-unset FKMCONFIG
-mkdir -p "$HOME"
+source "$here/scratch-home.sh"
 
 root=$scratch/root
 dpkg-deb -x "$deb" "$root"
