@@ -98,6 +98,10 @@ int CheckConfigForReading(const CKSString& path, bool named, const std::string& 
 }
 
 int CliConfig::Resolve(CKSString& path, CliStreams& io) const {
+    if (m_option != nullptr && m_option->empty()) {
+        io.err << "fakemill-cli: --config needs a file name\n";
+        return kExitUsage;
+    }
     if (!ResolveConfigFile(m_option, path, io)) {
         return kExitFailure;
     }

@@ -5,7 +5,6 @@
 
 #include "BuildVersion.h"
 
-#include <algorithm>
 #include <map>
 #include <optional>
 #include <ostream>

@@ -27,8 +27,8 @@
 #include <atomic>
 #include <charconv>
 #include <limits>
+#include <map>
 #include <ostream>
-#include <set>
 #include <thread>
 
 #include <csignal>
@@ -134,24 +134,33 @@ QString FolderOutside(const QString& destination, const CKSString& folder) {
     return inside ? QString() : cleaned;
 }
 
+// Where each definition of a finished batch wrote, by its name; a definition that made no
+// generator (not in the file, of no known kind) is missing.
+using WrittenFolders = std::map<std::u16string, CKSString>;
+WrittenFolders FoldersWritten(const CKSBatchInfo* info) {
+    WrittenFolders written;
+    if (info != nullptr) {
+        for (const auto& [folder, name] : info->GetFolders()) {
+            written.emplace(name.View(), folder);
+        }
+    }
+    return written;
+}
+
 // The summary of a finished batch, the document of --json.
 QJsonObject BatchSummary(const CKSBatchControl& batch, const CStreamOutput& output,
                          const QString& destination, const CKSString& configFile,
                          const CBatchOptions& options, const std::vector<CKSString>& names,
-                         const CKSBatchInfo* info) {
+                         const WrittenFolders& written) {
     const CKSBatchControl::Snapshot done = batch.Read();
     QJsonArray definitions;
     for (const CKSString& name : names) {
-        QJsonObject definition{{"name", JsonText(name)}, {"generated", false}, {"folder", QJsonValue()}};
-        for (const auto& [folder, made] :
-             info != nullptr ? info->GetFolders() : std::vector<std::pair<CKSString, CKSString>>{}) {
-            if (made.View() == name.View()) {
-                definition["generated"] = true;
-                definition["folder"] = JsonText(folder);
-                break;
-            }
-        }
-        definitions.append(definition);
+        const auto folder = written.find(std::u16string(name.View()));
+        const bool generated = folder != written.end();
+        definitions.append(
+            QJsonObject{{"name", JsonText(name)},
+                        {"generated", generated},
+                        {"folder", generated ? QJsonValue(JsonText(folder->second)) : QJsonValue()}});
     }
     return QJsonObject{
         {"destination", destination},
@@ -354,16 +363,12 @@ int RunGenerateCommand(const CliConfig& config, const std::vector<std::string>& 
         info = worker.GetBatchInfo(std::size_t{0});
     }
     // A definition that made no generator (not in the file, no known kind) is a failure too.
-    std::set<std::u16string> generated;
-    for (const auto& [folder, name] :
-         info ? info->GetFolders() : std::vector<std::pair<CKSString, CKSString>>{}) {
-        generated.insert(std::u16string(name.View()));
-    }
-    const bool allGenerated = std::all_of(names.begin(), names.end(), [&generated](const CKSString& name) {
-        return generated.count(std::u16string(name.View())) > 0;
+    const WrittenFolders written = FoldersWritten(info.get());
+    const bool allGenerated = std::all_of(names.begin(), names.end(), [&written](const CKSString& name) {
+        return written.count(std::u16string(name.View())) > 0;
     });
     if (json) {
-        PrintJson(io.out, BatchSummary(*batch, *output, destination, configFile, options, names, info.get()));
+        PrintJson(io.out, BatchSummary(*batch, *output, destination, configFile, options, names, written));
     }
     if (caught != 0) {
         return 128 + caught;
