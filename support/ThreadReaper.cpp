@@ -39,14 +39,19 @@ void CThreadReaper::ReapEnded(std::unique_lock<std::mutex>& lock) {
 
 void CThreadReaper::Run() {
     std::unique_lock lock(m_mutex);
-    while (!m_finishing) {
+    for (;;) {
+        // Reset before looking: a change from here on (ReapEnded lets the lock go for a moment)
+        // leaves the event set, so the wait below cannot miss it.
+        m_changed.Reset();
+        if (m_finishing) {
+            break;
+        }
         ReapEnded(lock);
         // Sleeps until a kept thread ends or the list changes; nothing is polled.
         std::vector<const CKSManualResetEvent*> events{&m_changed};
         for (const auto& thread : m_threads) {
             events.push_back(&thread->ExitedEvent());
         }
-        m_changed.Reset();
         lock.unlock();
         CKSManualResetEvent::WaitAny(events, kWaitForever);
         lock.lock();

@@ -113,3 +113,35 @@ TEST(ThreadReaper, ManyThreadsEndingInAnyOrderAreEachReaped) {
     EXPECT_EQ(reaper.Pending(), 0u);
     EXPECT_TRUE(reaper.Finish(0));
 }
+
+TEST(ThreadReaper, TheEndAskedForWhileAThreadIsBeingDestroyedIsHeard) {
+    // The reaper lets its lock go while it destroys an ended thread; the end asked for meanwhile
+    // must still wake it (a lost wake-up would leave Finish waiting for ever).
+    class SlowToDestroy : public CKSThread {
+    public:
+        explicit SlowToDestroy(std::atomic<bool>& destroying)
+            : CKSThread(nullptr), m_destroying(destroying) {}
+        ~SlowToDestroy() override {
+            StopAndJoin();
+            m_destroying = true;
+            std::this_thread::sleep_for(50ms);
+        }
+
+    protected:
+        void Run() override {}
+
+    private:
+        std::atomic<bool>& m_destroying;
+    };
+    for (int round = 0; round < 5; ++round) {
+        std::atomic<bool> destroying{false};
+        CThreadReaper reaper;
+        auto thread = std::make_unique<SlowToDestroy>(destroying);
+        ASSERT_TRUE(thread->Start());
+        reaper.Adopt(std::move(thread));
+        ASSERT_TRUE(WaitFor([&] { return destroying.load(); }));
+        const auto finishing = Clock::now();
+        EXPECT_TRUE(reaper.Finish(5000));
+        EXPECT_LT(Clock::now() - finishing, 2s);
+    }
+}
