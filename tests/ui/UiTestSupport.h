@@ -48,10 +48,14 @@ public:
         messages << text;
         return yesNoAnswer;
     }
-    bool OpenWithDesktop(const QString& path) override {
+    CKSError OpenWithDesktop(const QString& path) override {
         opened << path;
-        return openSucceeds;
+        return openSucceeds
+                   ? CKSError()
+                   : CKSError(u"Could not open", CKSString::FromQString(path), std::u16string(kOpenFailure));
     }
+    // The reason a failing desktop gives.
+    static constexpr char16_t kOpenFailure[] = u"no opener program is installed";
 
 private:
     QString Next(std::deque<QString>& answers, const QString& title) {
