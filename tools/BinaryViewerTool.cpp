@@ -21,14 +21,14 @@ public:
     LoaderListener(CBinaryViewerTool& tool, std::uint32_t generation)
         : m_tool(tool), m_generation(generation) {}
     void OnChunkReady(std::uint64_t /*offset*/) override {
-        m_tool.m_delivery.Post(
+        m_tool.m_loader.Post(
             [tool = &m_tool, generation = m_generation] { tool->ChunkArrived(generation, {}); });
     }
     void OnChunkFailed(std::uint64_t offset, std::uint64_t /*length*/, int error) override {
         // A failed read whose reason is unknown (error 0) is still a failure.
         const CKSError failure = CKSError::FromErrno(u"Cannot read at " + Utf8ToUtf16(std::to_string(offset)),
                                                      CKSString(u""), error);
-        m_tool.m_delivery.Post([tool = &m_tool, generation = m_generation, failure] {
+        m_tool.m_loader.Post([tool = &m_tool, generation = m_generation, failure] {
             tool->ChunkArrived(generation, failure);
         });
     }
@@ -41,7 +41,7 @@ private:
 CBinaryViewerTool::CBinaryViewerTool(const QString& path, CFakemillSettings& settings, CThreadReaper& reaper,
                                      LoaderFactory makeLoader, QObject* parent)
     : QObject(parent), m_path(path), m_settings(settings), m_makeLoader(std::move(makeLoader)),
-      m_loader(reaper), m_showOffsets(settings.Get(settings_key::kBinaryViewerOffsets)),
+      m_loader(this, reaper), m_showOffsets(settings.Get(settings_key::kBinaryViewerOffsets)),
       m_showCharacters(settings.Get(settings_key::kBinaryViewerCharacters)) {
     StartLoader();
 }
@@ -51,14 +51,10 @@ CBinaryViewerTool::~CBinaryViewerTool() {
 }
 
 void CBinaryViewerTool::Close() {
-    if (m_closed) {
-        return;
-    }
-    m_closed = true;
-    m_delivery.Close();
     m_page.reset(); // it refers to the loader
-    m_loader.Release();
-    m_listener.reset();
+    if (m_loader.Close()) {
+        m_listener.reset();
+    }
 }
 
 void CBinaryViewerTool::StartLoader() {
@@ -200,7 +196,7 @@ bool CBinaryViewerTool::GoToOffset(const QString& text) {
 }
 
 void CBinaryViewerTool::Reread() {
-    if (m_closed) {
+    if (m_loader.IsClosed()) {
         return;
     }
     if (m_page) {

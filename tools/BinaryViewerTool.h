@@ -6,7 +6,6 @@
 // paints LineText and shows the texts.
 
 #include "properties/FakemillSettings.h"
-#include "support/Delivery.h"
 #include "support/KSError.h"
 #include "tools/BinaryLoader.h"
 #include "tools/BinaryPage.h"
@@ -85,8 +84,8 @@ private:
     QString m_path;
     CFakemillSettings& m_settings;
     LoaderFactory m_makeLoader;
-    CDelivery m_delivery{this};
-    // The listener of the loader in hand, which knows its loader's generation.
+    // The listener of the loader in hand, which knows its loader's generation; it outlives the
+    // loader it listens to.
     std::unique_ptr<LoaderListener> m_listener;
     CToolEngine<CBinaryLoader> m_loader;
     std::unique_ptr<CBinaryPage> m_page;
@@ -104,5 +103,4 @@ private:
     BinaryFontMetrics m_font;
     bool m_showOffsets = false;
     bool m_showCharacters = false;
-    bool m_closed = false;
 };

@@ -1,14 +1,14 @@
 #include "tools/FileExerciserTool.h"
 
 CFileExerciserTool::CFileExerciserTool(CThreadReaper& reaper, AgentFactory makeAgent, QObject* parent)
-    : QObject(parent), m_makeAgent(std::move(makeAgent)), m_agent(reaper) {}
+    : QObject(parent), m_makeAgent(std::move(makeAgent)), m_agent(this, reaper) {}
 
 CFileExerciserTool::~CFileExerciserTool() {
     Close();
 }
 
 bool CFileExerciserTool::AddTarget(const QString& path) {
-    if (m_state != State::Idle || m_closed) {
+    if (m_state != State::Idle || IsClosed()) {
         return false;
     }
     m_targets.push_back(CKSString::FromQString(path));
@@ -16,7 +16,7 @@ bool CFileExerciserTool::AddTarget(const QString& path) {
 }
 
 CKSError CFileExerciserTool::Start() {
-    if (m_state != State::Idle || m_closed || m_targets.empty()) {
+    if (m_state != State::Idle || IsClosed() || m_targets.empty()) {
         return {};
     }
     // The agent of the last run has reported its end; whatever is left of its thread is the
@@ -53,14 +53,10 @@ void CFileExerciserTool::Stop() {
 }
 
 void CFileExerciserTool::Close() {
-    if (m_closed) {
-        return;
-    }
-    m_closed = true;
-    m_delivery.Close();
     // The reaper abandons the agent: a rotate hold is cut short and every held file let go.
-    m_agent.Release();
-    m_state = State::Idle;
+    if (m_agent.Close()) {
+        m_state = State::Idle;
+    }
 }
 
 void CFileExerciserTool::SetState(State state) {
@@ -75,14 +71,14 @@ void CFileExerciserTool::OnOpening(const CKSString& path, int error) {
     if (error != 0) {
         text += QStringLiteral("    Failed: %1\n").arg(QString::fromStdString(HamperFailureReason(error)));
     }
-    m_delivery.Post([this, text] { emit LogAppended(text); });
+    m_agent.Post([this, text] { emit LogAppended(text); });
 }
 
 void CFileExerciserTool::OnClosing(const CKSString& path) {
     const QString text = QStringLiteral("Closing: ") + path.ToQString() + QLatin1Char('\n');
-    m_delivery.Post([this, text] { emit LogAppended(text); });
+    m_agent.Post([this, text] { emit LogAppended(text); });
 }
 
 void CFileExerciserTool::OnRunEnded() {
-    m_delivery.Post([this] { SetState(State::Idle); });
+    m_agent.Post([this] { SetState(State::Idle); });
 }

@@ -5,7 +5,6 @@
 // IFileHolder. Qt Core only, so that headless tests reach every rule; the window lays out the
 // controls, forwards input and shows the log and the state.
 
-#include "support/Delivery.h"
 #include "support/KSError.h"
 #include "tools/FileHolder.h"
 #include "tools/KSHamperingAgent.h"
@@ -53,7 +52,7 @@ public:
     void Close();
 
     State GetState() const { return m_state; }
-    bool IsClosed() const { return m_closed; }
+    bool IsClosed() const { return m_agent.IsClosed(); }
 
 signals:
     // Text for the run log, whole lines each ending in "\n": "Opening: <path>" (with "    Failed:
@@ -75,7 +74,5 @@ private:
     std::uint32_t m_rotateHold = CKSHamperingAgent::kRotateHoldMilliseconds;
     std::shared_ptr<IFileHolder> m_holder;
     State m_state = State::Idle;
-    bool m_closed = false;
-    CDelivery m_delivery{this};
     CToolEngine<CKSHamperingAgent> m_agent;
 };

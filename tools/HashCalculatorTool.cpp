@@ -32,7 +32,7 @@ std::u16string_view View(const QString& text) {
 CHashCalculatorTool::CHashCalculatorTool(CFakemillSettings& settings, CThreadReaper& reaper,
                                          std::unique_ptr<CKSHashWorker> engine, QObject* parent)
     : QObject(parent), m_settings(settings), m_copyOptions(settings.Get(settings_key::kCopyOptions)),
-      m_engine(reaper) {
+      m_engine(this, reaper) {
     m_statusTimer.setSingleShot(true);
     m_statusTimer.setInterval(kStatusDelayMilliseconds);
     connect(&m_statusTimer, &QTimer::timeout, this, &CHashCalculatorTool::StatusChanged);
@@ -48,17 +48,13 @@ CHashCalculatorTool::~CHashCalculatorTool() {
 }
 
 void CHashCalculatorTool::Close() {
-    if (m_closed) {
-        return;
+    if (m_engine.Close()) {
+        m_statusTimer.stop();
     }
-    m_closed = true;
-    m_delivery.Close();
-    m_engine.Release();
-    m_statusTimer.stop();
 }
 
 void CHashCalculatorTool::AddFiles(const QStringList& paths, int kind) {
-    if (m_closed || paths.isEmpty()) {
+    if (IsClosed() || paths.isEmpty()) {
         return;
     }
     QueueRows(m_model.Append(paths, std::clamp(kind, 0, static_cast<int>(kHashKinds.size()) - 1)));
@@ -86,20 +82,20 @@ void CHashCalculatorTool::QueueRows(std::uint32_t first) {
 }
 
 void CHashCalculatorTool::OnHashDone(std::uint32_t rowId, bool /*success*/) {
-    m_delivery.Post([this, rowId] { FinishRow(rowId); });
+    m_engine.Post([this, rowId] { FinishRow(rowId); });
 }
 
 void CHashCalculatorTool::OnHashProgress(std::uint32_t rowId, std::uint64_t done, std::uint64_t size,
                                          std::uint64_t elapsedMilliseconds) {
     const Progress progress{rowId, done, size, elapsedMilliseconds};
-    m_delivery.Post([this, progress] {
+    m_engine.Post([this, progress] {
         m_progress = progress;
         ScheduleStatus();
     });
 }
 
 void CHashCalculatorTool::FinishRow(std::uint32_t row) {
-    if (m_closed) {
+    if (IsClosed()) {
         return;
     }
     // Failed jobs are taken too: left in the queue they would be looked at for ever.
@@ -226,7 +222,7 @@ CToolReport CHashCalculatorTool::SaveChecksums(int kind, const QString& file) {
 }
 
 CToolReport CHashCalculatorTool::VerifyChecksums(const QString& file) {
-    if (m_closed) {
+    if (IsClosed()) {
         return {};
     }
     ChecksumListing listing;

@@ -5,7 +5,6 @@
 // window lays out controls over it, forwards input and shows what it says.
 
 #include "properties/FakemillSettings.h"
-#include "support/Delivery.h"
 #include "support/KSError.h"
 #include "tools/HashListModel.h"
 #include "tools/KSHashWorker.h"
@@ -65,7 +64,7 @@ public:
 
     // Ends the tool at once: the file in hand is abandoned, nothing more is hashed or added.
     void Close();
-    bool IsClosed() const { return m_closed; }
+    bool IsClosed() const { return m_engine.IsClosed(); }
 
 signals:
     // StatusText changed (at most once per kStatusDelayMilliseconds).
@@ -94,7 +93,5 @@ private:
     std::uint32_t m_copyOptions = 0;
     Progress m_progress;
     QString m_lastMessage;
-    bool m_closed = false;
-    CDelivery m_delivery{this};
     CToolEngine<CKSHashWorker> m_engine;
 };

@@ -6,6 +6,7 @@
 #include "tools/BinaryViewerTool.h"
 #include "tests/common/CoreEventLoop.h"
 #include "tests/common/TempDir.h"
+#include "tests/tools/HungSource.h"
 #include "tests/tools/MemorySource.h"
 
 #include <gtest/gtest.h>
@@ -17,23 +18,6 @@ namespace {
 
 // Six pixels a character, eleven a line: 18 pixels a byte, four character cells with characters.
 constexpr BinaryFontMetrics kFont{6, 10};
-
-// A source that never answers a read until the test opens it.
-class CHungLoader final : public CBinaryLoader {
-public:
-    explicit CHungLoader(CHungFile& hung) : CBinaryLoader(nullptr), m_hung(hung) {}
-    ~CHungLoader() override { StopAndJoin(); }
-    std::uint64_t GetSize() override { return 1 << 20; }
-    bool Open() override { return true; }
-    std::uint64_t GetSourceSize() override { return 1 << 20; }
-    bool ReadAt(std::uint64_t, void*, std::uint64_t) override {
-        m_hung.Pass();
-        return false;
-    }
-
-private:
-    CHungFile& m_hung;
-};
 
 class BinaryViewerToolTest : public ::testing::Test {
 protected:
@@ -142,7 +126,7 @@ TEST_F(BinaryViewerToolTest, ClosingWhileItsFileNeverAnswersReturnsAtOnce) {
     CHungFile hung;
     auto viewer = std::make_unique<CBinaryViewerTool>(
         QStringLiteral("/mnt/hung/disk.img"), m_settings, m_reaper,
-        [&hung](const CKSString&) { return std::make_unique<CHungLoader>(hung); });
+        [&hung](const CKSString&) { return std::make_unique<CHungSource>(hung); });
     viewer->LayOut(300, 300, kFont);
     ASSERT_TRUE(hung.Entered());
     EXPECT_LT(TimeOf([&] { viewer->Close(); }).count(), 50);

@@ -5,6 +5,7 @@
 #include "tools/HashCalculatorTool.h"
 #include "tests/common/CoreEventLoop.h"
 #include "tests/common/TempDir.h"
+#include "tests/tools/HungSource.h"
 #include "tools/HashKinds.h"
 
 #include <gtest/gtest.h>
@@ -120,13 +121,7 @@ TEST_F(HashCalculatorToolTest, ChecksumFilesAreSavedAndVerifiedAndEveryFailureSa
 
 TEST_F(HashCalculatorToolTest, ClosingWhileAFileNeverAnswersReturnsAtOnceAndTheReaperEndsItLater) {
     CHungFile hung;
-    auto engine = std::make_unique<CKSHashWorker>(nullptr);
-    engine->SetFileHashing(
-        [&hung](const CKSString&, std::uint32_t, const HashFileOptions&, CKSString&, int& error) {
-            hung.Pass();
-            error = EIO;
-            return false;
-        });
+    auto engine = HungHashWorker(hung);
     auto tool = std::make_unique<CHashCalculatorTool>(m_settings, m_reaper, std::move(engine));
     tool->AddFiles({QStringLiteral("/mnt/hung/file")}, 3);
     ASSERT_TRUE(hung.Entered());

@@ -5,8 +5,8 @@
 #include "UiTestSupport.h"
 
 #include "app/AppContext.h"
-#include "tests/common/CoreEventLoop.h"
 #include "tests/common/TempDir.h"
+#include "tests/tools/HungSource.h"
 #include "ui/BinaryViewerWnd.h"
 #include "ui/ToolWindowManager.h"
 
@@ -214,23 +214,6 @@ TEST_F(BinaryViewerTest, ClosingWhileLoadingReturnsAtOnceAndLeavesAnotherViewerW
     EXPECT_EQ(tools.CloseAll(), 1);
 }
 
-// A source that never answers a read until the test opens it, as a file on a hung network share.
-class CHungSource final : public CBinaryLoader {
-public:
-    explicit CHungSource(CHungFile& hung) : CBinaryLoader(nullptr), m_hung(hung) {}
-    ~CHungSource() override { StopAndJoin(); }
-    std::uint64_t GetSize() override { return 1 << 20; }
-    bool Open() override { return true; }
-    std::uint64_t GetSourceSize() override { return 1 << 20; }
-    bool ReadAt(std::uint64_t, void*, std::uint64_t) override {
-        m_hung.Pass();
-        return false;
-    }
-
-private:
-    CHungFile& m_hung;
-};
-
 TEST_F(BinaryViewerTest, AViewerWhoseFileNeverAnswersClosesAtOnce) {
     CHungFile hung;
     const QString path = QStringLiteral("/mnt/hung/disk.img");
@@ -239,20 +222,8 @@ TEST_F(BinaryViewerTest, AViewerWhoseFileNeverAnswersClosesAtOnce) {
                              std::make_unique<CBinaryViewerTool>(
                                  path, m_context.Settings(), m_context.Reaper(),
                                  [&hung](const CKSString&) { return std::make_unique<CHungSource>(hung); }));
-    CToolWindowManager tools;
-    tools.Register(viewer);
     viewer->show();
-    ASSERT_TRUE(hung.Entered());
-    const QPointer<CBinaryViewerWnd> watched(viewer);
-    QElapsedTimer closing;
-    closing.start();
-    EXPECT_EQ(tools.CloseAll(), 1);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_LT(closing.elapsed(), 200);
-    EXPECT_TRUE(watched.isNull());
-    EXPECT_EQ(m_context.Reaper().Pending(), 1u);
-    hung.Open();
-    EXPECT_TRUE(m_context.Reaper().Finish(5000));
+    ExpectClosesAtOnce(viewer, hung, m_context.Reaper());
 }
 
 TEST_F(BinaryViewerTest, PlacementAndColumnsAreKeptForTheNextViewer) {

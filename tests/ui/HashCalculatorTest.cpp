@@ -6,8 +6,8 @@
 
 #include "app/AppContext.h"
 #include "properties/KSRegUtil.h"
-#include "tests/common/CoreEventLoop.h"
 #include "tests/common/TempDir.h"
+#include "tests/tools/HungSource.h"
 #include "tools/HashKinds.h"
 #include "ui/KSHashCalculator.h"
 #include "ui/OptionsDialog.h"
@@ -333,30 +333,13 @@ TEST_F(HashCalculatorTest, ClosingInTheMiddleOfLargeFilesReturnsAtOnceForEveryWi
 
 TEST_F(HashCalculatorTest, AWindowWhoseFileNeverAnswersClosesAtOnce) {
     CHungFile hung;
-    auto engine = std::make_unique<CKSHashWorker>(nullptr);
-    engine->SetFileHashing(
-        [&hung](const CKSString&, std::uint32_t, const HashFileOptions&, CKSString&, int&) {
-            hung.Pass();
-            return false;
-        });
-    CToolWindowManager tools;
-    QPointer<CKSHashCalculator> window = new CKSHashCalculator(
+    auto engine = HungHashWorker(hung);
+    auto* window = new CKSHashCalculator(
         m_context, nullptr,
         std::make_unique<CHashCalculatorTool>(m_context.Settings(), m_context.Reaper(), std::move(engine)));
-    tools.Register(window);
     window->Create();
     window->AddFile(QStringLiteral("/mnt/hung/file"));
-    ASSERT_TRUE(hung.Entered());
-    QElapsedTimer closing;
-    closing.start();
-    EXPECT_EQ(tools.CloseAll(), 1);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_LT(closing.elapsed(), 200);
-    EXPECT_TRUE(window.isNull());
-    // The hashing thread is the reaper's now; it ends once the file answers.
-    EXPECT_EQ(m_context.Reaper().Pending(), 1u);
-    hung.Open();
-    EXPECT_TRUE(m_context.Reaper().Finish(5000));
+    ExpectClosesAtOnce(window, hung, m_context.Reaper());
 }
 
 TEST_F(HashCalculatorTest, RowsPast65535LandInTheirOwnRows) {

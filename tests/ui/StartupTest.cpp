@@ -10,6 +10,7 @@
 #include "properties/KSRegUtil.h"
 #include "tests/common/CoreEventLoop.h"
 #include "tests/common/TempDir.h"
+#include "tests/tools/HungSource.h"
 #include "ui/BatchOutputWnd.h"
 #include "ui/FakemillApp.h"
 #include "ui/GenerateCommand.h"
@@ -203,12 +204,7 @@ TEST(StartupTest, AToolWindowStuckOnAFileClosesAtOnceAndTheProgramEndsWithinItsB
             if (!app.InitMainWindow()) {
                 std::_Exit(2);
             }
-            auto engine = std::make_unique<CKSHashWorker>(nullptr);
-            engine->SetFileHashing(
-                [&hung](const CKSString&, std::uint32_t, const HashFileOptions&, CKSString&, int&) {
-                    hung.Pass();
-                    return false;
-                });
+            auto engine = HungHashWorker(hung);
             auto* calculator = new CKSHashCalculator(
                 app.Context(), nullptr,
                 std::make_unique<CHashCalculatorTool>(app.Context().Settings(), app.Context().Reaper(),
