@@ -11,6 +11,7 @@
 #include "support/Delivery.h"
 #include "support/ThreadReaper.h"
 
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -36,10 +37,7 @@ public:
         }
     }
     // Any thread: queues fn on the tool, unless the tool is closed.
-    template <typename Fn>
-    void Post(Fn&& fn) {
-        m_delivery.Post(std::forward<Fn>(fn));
-    }
+    void Post(std::function<void()> fn) { m_delivery.Post(std::move(fn)); }
     // Ends the tool's side for good; false when it was closed already.
     bool Close() {
         if (m_closed) {

@@ -19,19 +19,20 @@ namespace {
 // Set before the subscription starts: Notify may run as soon as the subscriber base is built.
 struct CDialogTarget {
     CHistoryDialog* dialog;
+    CDelivery* delivery;
 };
 
 } // namespace
 
 // Hears of finished batches on the dispatcher's thread and only queues a call to the dialog. The
-// dialog unsubscribes first thing in its destructor, and unsubscribing waits for a call in flight,
-// so nothing is queued to a dialog that is gone.
+// dialog unsubscribes first thing in its destructor, and unsubscribing waits for a notice in
+// flight, so nothing is queued to a dialog that is gone.
 class CHistoryDialog::CFinishedListener : private CDialogTarget, public CKSSubscriber {
 public:
-    explicit CFinishedListener(CHistoryDialog* target) : CDialogTarget{target} {}
+    CFinishedListener(CHistoryDialog* target, CDelivery* delivery) : CDialogTarget{target, delivery} {}
     void Notify(const CKSEvent& event) override {
         if (event.GetKind() == CKSEvent::kBatchFinished) {
-            Deliver(dialog, [target = dialog] { target->AddNewBatches(); });
+            delivery->Post([target = dialog] { target->AddNewBatches(); });
         }
     }
 };
@@ -69,7 +70,7 @@ CHistoryDialog::CHistoryDialog(QWidget* owner, GeneratorWorker& worker)
 
     // Subscribing first and then reading the list may see a batch twice; AddNewBatches only ever
     // appends what lies beyond the rows already shown, so it never does.
-    m_listener = std::make_unique<CFinishedListener>(this);
+    m_listener = std::make_unique<CFinishedListener>(this, &m_delivery);
     AddNewBatches();
     if (m_batches->count() > 0) {
         m_batches->setCurrentRow(0);

@@ -3,6 +3,7 @@
 // one selected; "View &Files" opens a definition's output folder in the desktop's file manager.
 // Batches that finish while the dialog is open are added at the end.
 
+#include "support/Delivery.h"
 #include "ui/KSDialog.h"
 
 #include <memory>
@@ -42,5 +43,6 @@ private:
     QPushButton* m_viewFiles;
     QLabel* m_message;
     std::vector<std::unique_ptr<CKSBatchInfo>> m_snapshots;
+    CDelivery m_delivery{this};
     std::unique_ptr<CFinishedListener> m_listener;
 };
