@@ -317,9 +317,9 @@ void CMainWindow::OnDelete() {
     const CKSString configFile = m_context.Config().GetConfigFile();
     QStringList failures;
     for (const CKSString& name : CollectSelected()) {
-        std::u16string error;
-        if (!CIniProfile::DeleteSection(configFile, name.View(), &error)) {
-            failures << QStringLiteral("%1: %2").arg(name.ToQString(), QString::fromStdU16String(error));
+        if (const CKSError error = DeleteDefinition(configFile, name.View()); error.Failed()) {
+            failures << QStringLiteral("%1: %2").arg(name.ToQString(),
+                                                     QString::fromStdU16String(error.Reason()));
         }
     }
     // The list always shows the file: rows whose deletion failed come back.

@@ -130,12 +130,11 @@ bool CPropertyEditorDialog::OnOK() {
             SetValueFromText(target, edit->text().toStdU16String());
         }
     });
-    std::u16string error;
-    if (!WriteDefinition(m_configFile, m_name.View(), edited, &error)) {
-        Prompts().ShowMessage(
-            this, res::String(res::kIdsErrorCaption),
-            QStringLiteral("Could not write the definition \"%1\" to %2:\n%3")
-                .arg(m_name.ToQString(), m_configFile.ToQString(), QString::fromStdU16String(error)));
+    if (const CKSError error = WriteDefinition(m_configFile, m_name.View(), edited); error.Failed()) {
+        Prompts().ShowMessage(this, res::String(res::kIdsErrorCaption),
+                              QStringLiteral("Could not write the definition \"%1\" to %2:\n%3")
+                                  .arg(m_name.ToQString(), m_configFile.ToQString(),
+                                       QString::fromStdU16String(error.Reason())));
         return false;
     }
     return true;
