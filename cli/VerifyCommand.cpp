@@ -1,6 +1,7 @@
-// verify: checks the files a batch's manifest lists against their sizes and SHA-256, several
-// files at once, and prints one line per file that is missing, changed or unreadable, then a
-// summary. Exit 0 only when every file matches.
+// verify: checks the files a batch's manifests list against their sizes and SHA-256, several
+// files at once, and prints one line per file that is missing, changed, unreadable, outside the
+// batch or (for a batch folder) not listed, one per disagreement between manifests, then a
+// summary. Exit 0 only when every file matches and nothing else was found.
 
 #include "cli/CliArguments.h"
 #include "cli/Commands.h"
@@ -13,7 +14,7 @@
 #include <thread>
 
 int RunVerifyCommand(const std::vector<std::string>& args, CliStreams& io) {
-    CliArguments parsed({}, {});
+    CliArguments parsed({"--ignore-extra"}, {});
     if (!parsed.Parse(args) || parsed.Positional().size() != 1) {
         io.err << "fakemill-cli verify: name one folder or manifest file\n";
         return kExitUsage;
@@ -30,6 +31,7 @@ int RunVerifyCommand(const std::vector<std::string>& args, CliStreams& io) {
     std::size_t missing = 0;
     std::size_t changed = 0;
     std::size_t unreadable = 0;
+    std::size_t outside = 0;
     for (std::size_t i = 0; i < results.size(); ++i) {
         const CVerifyEntry& entry = verifier.Entries()[i];
         const CVerifyResult& result = results[i];
@@ -54,16 +56,34 @@ int RunVerifyCommand(const std::vector<std::string>& args, CliStreams& io) {
             ++unreadable;
             io.out << "UNREADABLE " << entry.path << "\n";
             break;
+        case EVerifyOutcome::Outside:
+            ++outside;
+            io.out << "OUTSIDE " << entry.path << " (outside the batch)\n";
+            break;
         }
+    }
+    for (const std::string& disagreement : verifier.Disagreements()) {
+        io.out << "DISAGREE " << disagreement << "\n";
+    }
+    const std::vector<std::string> extra =
+        parsed.Has("--ignore-extra") ? std::vector<std::string>() : verifier.FindExtraFiles();
+    for (const std::string& name : extra) {
+        io.out << "EXTRA   " << name << "\n";
     }
     io.out << results.size() << " files listed: " << ok << " match, " << changed << " changed, " << missing
            << " missing";
-    if (unreadable > 0) {
-        io.out << ", " << unreadable << " unreadable";
+    for (const auto& [count, what] :
+         {std::pair{unreadable, "unreadable"}, std::pair{outside, "outside the batch"},
+          std::pair{extra.size(), "not listed"},
+          std::pair{verifier.Disagreements().size(), "disagreements between manifests"}}) {
+        if (count > 0) {
+            io.out << ", " << count << " " << what;
+        }
     }
     if (verifier.AnyStopped()) {
         io.out << " (the batch was stopped; only its finished files are listed)";
     }
     io.out << "\n";
-    return ok == results.size() ? kExitSuccess : kExitFailure;
+    return ok == results.size() && extra.empty() && verifier.Disagreements().empty() ? kExitSuccess
+                                                                                     : kExitFailure;
 }
