@@ -1,7 +1,7 @@
 #include "app/ConfigInfoUI.h"
 
+#include "app/DefinitionRows.h"
 #include "properties/ConfigLocation.h"
-#include "support/IniProfile.h"
 #include "support/MakePath.h"
 
 CConfigInfoUI& CConfigInfoUI::Instance() {
@@ -44,11 +44,13 @@ bool LoadConfig(CKSLogger* logger) {
 }
 
 void LoadConfigAt(const CKSString& path) {
+    // Shadowed sections of a name are no definitions of their own: the count follows the list.
+    const CDefinitionSections sections = ReadDefinitionSections(path);
     CConfigInfoUI& info = CConfigInfoUI::Instance();
     CAutoLock lock(info.m_lock);
     info.m_definitionCount = 0;
     info.m_configFile = path;
-    for (const CKSString& name : CIniProfile::GetSectionNames(path)) {
+    for (const CKSString& name : sections.names) {
         if (info.m_lister != nullptr) {
             info.m_lister->AddDefinition(name);
         }

@@ -128,8 +128,23 @@ bool WriteDefinition(const CKSString& file, std::u16string_view name, const CKSP
         }
         return false;
     }
+    if (const std::u16string problem = CheckDefinitionValues(properties); !problem.empty()) {
+        if (error != nullptr) {
+            *error = problem;
+        }
+        return false;
+    }
     CIniKeyValues keys;
     return properties.FormatAll(keys, error) && CIniProfile::ReplaceSection(file, name, keys, error);
+}
+
+std::u16string CheckDefinitionValues(const CKSPropertyList& properties) {
+    const CKSProperty* refused = properties.FindRefusedValue();
+    if (refused == nullptr) {
+        return {};
+    }
+    return KSFormat(std::u16string_view(u"%s=%s cannot be used: %s"), refused->GetName(),
+                    refused->GetRefusal()->text, refused->GetRefusal()->reason);
 }
 
 std::vector<CKSString> CopyDefinitions(const CKSFileGeneratorFactory& factory, const CKSString& from,

@@ -5,6 +5,7 @@
 #include "cli/Commands.h"
 
 #include "generators/KSCRCFileCalculator.h"
+#include "support/PosixFile.h"
 
 #include <ostream>
 #include <sys/stat.h>
@@ -28,6 +29,12 @@ int RunCrcCommand(const std::vector<std::string>& args, CliStreams& io) {
         struct stat info {};
         if (::stat(file.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
             io.err << "fakemill-cli crc: '" << file << "' is a folder\n";
+            status = kExitFailure;
+            continue;
+        }
+        // A FIFO or a device like /dev/zero would hold the read for ever.
+        if (const std::string why = WhyNotAFile(file); !why.empty()) {
+            io.err << "fakemill-cli crc: '" << file << "' cannot be read: " << why << "\n";
             status = kExitFailure;
             continue;
         }

@@ -3,6 +3,8 @@
 #include "cli/CliArguments.h"
 #include "cli/Commands.h"
 
+#include "app/DefinitionRows.h"
+#include "app/NewDefinition.h"
 #include "generators/KSFileGeneratorFactory.h"
 #include "support/IniDocument.h"
 #include "support/IniProfile.h"
@@ -49,18 +51,19 @@ int RunListCommand(const CKSString& configFile, const std::vector<std::string>& 
     CKSLogger quiet;
     quiet.SetLevel(CKSLogger::kLevelNone);
     const CKSFileGeneratorFactory factory(&quiet);
+    std::vector<CKSString> shadowed;
+    // The rows the desktop's list shows: 64-bit sizes and counts, each name once.
+    const std::vector<CDefinitionRow> rows = ReadDefinitionRows(configFile, factory, &shadowed);
     io.out << "Generator\tType\tMinimum Size\tMinimum Count\n";
-    for (const CKSString& name : CIniProfile::GetSectionNames(configFile)) {
-        io.out << name.ToUtf8();
-        if (const auto generator = factory.CreateFromSection(configFile, name)) {
-            const auto files = generator->GetProperties().Get(u"Files").GetRangeValue();
-            io.out << '\t' << generator->GetType().ToUtf8() << '\t'
-                   << (generator->HasSize()
-                           ? std::to_string(static_cast<std::uint32_t>(generator->GetSizeMinimum()))
-                           : "-")
-                   << '\t' << static_cast<std::uint32_t>(files.min);
-        }
-        io.out << '\n';
+    for (const CDefinitionRow& row : rows) {
+        io.out << row.name.ToUtf8() << '\t'
+               << (row.known ? row.type.ToUtf8() + '\t' + row.minimumSize.ToUtf8() + '\t' +
+                                   row.minimumCount.ToUtf8()
+                             : std::string("unknown\t-\t-"))
+               << '\n';
+    }
+    for (const CKSString& name : shadowed) {
+        io.err << "fakemill-cli list: warning: " << Utf16ToUtf8(ShadowedSectionWarning(name)) << "\n";
     }
     return kExitSuccess;
 }
@@ -156,6 +159,11 @@ int RunDefineCommand(const CKSString& configFile, const std::vector<std::string>
             warnings.push_back("fakemill-cli define: warning: " + assignment + " reads as " + key + "=" +
                                stored.ToUtf8());
         }
+    }
+    // An unknown unit, a path separator in a file-name prefix: refused, as every editor refuses it.
+    if (const std::u16string problem = CheckDefinitionValues(properties); !problem.empty()) {
+        io.err << "fakemill-cli define: " << Utf16ToUtf8(problem) << "\n";
+        return kExitUsage;
     }
     std::u16string error;
     CIniKeyValues keys;

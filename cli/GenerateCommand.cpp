@@ -6,6 +6,7 @@
 #include "cli/CliSupport.h"
 #include "cli/Commands.h"
 
+#include "app/DefinitionRows.h"
 #include "app/GeneratorWorker.h"
 #include "engine/KSObserver.h"
 #include "engine/StopEvent.h"
@@ -30,8 +31,8 @@
 
 namespace {
 
-// While a batch runs, takes SIGINT and SIGTERM (blocked by the SignalCatcher) on a thread of its
-// own and turns the first into the stop and quit events, so that the command's thread can wait
+// While a batch runs, takes SIGINT, SIGTERM and SIGHUP (blocked by the SignalCatcher) on a thread
+// of its own and turns the first into the stop and quit events, so that the command's thread can wait
 // for the batch itself. Make it after the SignalCatcher.
 class StopOnSignal {
 public:
@@ -59,6 +60,7 @@ private:
         sigemptyset(&set);
         sigaddset(&set, SIGINT);
         sigaddset(&set, SIGTERM);
+        sigaddset(&set, SIGHUP);
         for (;;) {
             siginfo_t info{};
             const int signal = sigwaitinfo(&set, &info);
@@ -80,17 +82,6 @@ private:
     std::atomic<int> m_caught{0};
     std::thread m_thread;
 };
-
-// Every section whose "Type" names a kind the factory knows, in file order.
-std::vector<CKSString> AllDefinitions(const CKSString& configFile) {
-    std::vector<CKSString> names;
-    for (const CKSString& section : CIniProfile::GetSectionNames(configFile)) {
-        if (CKSFileGeneratorFactory::IsKnownKind(CIniProfile::GetString(configFile, section, u"Type", u""))) {
-            names.push_back(section);
-        }
-    }
-    return names;
-}
 
 // A plain decimal number, the whole text: a scheduler's task index such as "07" stays 7.
 bool ParseDecimal(std::string_view text, std::uint32_t& value) {
@@ -163,6 +154,11 @@ int RunGenerateCommand(const CKSString& configFile, const std::vector<std::strin
             return kExitUsage;
         }
     }
+    if (options.shard.count > 1 && !options.seed) {
+        io.err << "fakemill-cli generate: shards need one seed: give every shard the same --seed N, so that "
+                  "they make the files of one batch between them\n";
+        return kExitUsage;
+    }
     options.manifest = parsed.Has("--manifest");
     const std::string destinationText =
         parsed.Value("-o").value_or(parsed.Value("--output").value_or(QDir::currentPath().toStdString()));
@@ -174,7 +170,11 @@ int RunGenerateCommand(const CKSString& configFile, const std::vector<std::strin
 
     std::vector<CKSString> names;
     if (all) {
-        names = AllDefinitions(configFile);
+        std::vector<std::u16string> skipped;
+        names = GeneratableDefinitions(configFile, skipped);
+        for (const std::u16string& warning : skipped) {
+            io.err << "fakemill-cli generate: warning: " << Utf16ToUtf8(warning) << "\n";
+        }
         if (names.empty()) {
             io.err << "fakemill-cli generate: " << configFile.ToUtf8() << " holds no definitions\n";
             return kExitFailure;
@@ -239,6 +239,8 @@ int RunGenerateCommand(const CKSString& configFile, const std::vector<std::strin
         errorLines = output->ErrorLines();
         caught = stopOnSignal.Caught();
     }
+    // Whatever ends the run, every line logged reaches the stream before the exit.
+    io.out.flush();
     if (caught != 0) {
         return 128 + caught;
     }

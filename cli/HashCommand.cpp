@@ -2,6 +2,7 @@
 #include "cli/Commands.h"
 
 #include "engine/StopEvent.h"
+#include "support/PosixFile.h"
 #include "tools/HashKinds.h"
 #include "tools/KSHashWorker.h"
 
@@ -97,18 +98,34 @@ int RunHashCommand(const std::vector<std::string>& args, CliStreams& io) {
 
     // The files go through the calculator's worker, as rows of its list: one job each, hashed
     // in the order given, each line printed as soon as its row is done.
+    // A FIFO would hold the hashing thread in its open for ever, a device like /dev/zero in its
+    // reads: such files are named and left out, as hexdump leaves them out.
+    int status = kExitSuccess;
+    std::vector<bool> refused(parsed.Positional().size(), false);
+    for (std::size_t row = 0; row < parsed.Positional().size(); ++row) {
+        if (const std::string why = WhyNotAFile(parsed.Positional()[row]); !why.empty()) {
+            io.err << "fakemill-cli hash: cannot hash '" << parsed.Positional()[row] << "': " << why << "\n";
+            refused[row] = true;
+            status = kExitFailure;
+        }
+    }
     CompletionBoard board(parsed.Positional().size());
     CKSHashWorker worker(&ApplicationStopEvent());
     worker.SetListener(&board);
     for (std::size_t row = 0; row < parsed.Positional().size(); ++row) {
+        if (refused[row]) {
+            continue;
+        }
         if (!worker.AddJob(CKSString::FromUtf8(parsed.Positional()[row]), found->second,
                            static_cast<std::uint32_t>(row))) {
             io.err << "fakemill-cli hash: cannot start the hashing thread\n";
             return kExitFailure;
         }
     }
-    int status = kExitSuccess;
     for (std::size_t row = 0; row < parsed.Positional().size(); ++row) {
+        if (refused[row]) {
+            continue;
+        }
         const std::string& file = parsed.Positional()[row];
         CKSHashJob job;
         if (!board.WaitFor(row, worker) || !worker.TakeJob(static_cast<std::uint32_t>(row), job) ||

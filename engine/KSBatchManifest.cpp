@@ -61,7 +61,8 @@ CKSString CKSBatchManifest::JsonFileName(CFileShard shard) {
         KSFormat(std::u16string_view(u"fakemill-manifest-shard-%u-of-%u.json"), shard.index, shard.count));
 }
 
-void CKSBatchManifest::AddDefinition(const CKSString& name, const CKSPropertyList& properties) {
+void CKSBatchManifest::AddDefinition(std::size_t order, const CKSString& name,
+                                     const CKSPropertyList& properties) {
     std::vector<std::pair<std::string, std::string>> values;
     properties.ForEachProperty([&values](const CKSProperty& property) {
         CKSString text;
@@ -71,7 +72,7 @@ void CKSBatchManifest::AddDefinition(const CKSString& name, const CKSPropertyLis
         values.emplace_back(property.GetName().ToUtf8(), text.ToUtf8());
     });
     CAutoLock lock(m_lock);
-    m_definitions.emplace_back(name.ToUtf8(), std::move(values));
+    m_definitions.push_back(CDefinition{order, name.ToUtf8(), std::move(values)});
 }
 
 std::string CKSBatchManifest::RelativePath(const CKSString& path) const {
@@ -129,7 +130,9 @@ std::string CKSBatchManifest::JsonText(bool stopped, const std::string& checksum
     QJsonArray definitions;
     {
         CAutoLock lock(m_lock);
-        for (const auto& [name, values] : m_definitions) {
+        std::sort(m_definitions.begin(), m_definitions.end(),
+                  [](const CDefinition& a, const CDefinition& b) { return a.order < b.order; });
+        for (const auto& [order, name, values] : m_definitions) {
             QJsonObject properties;
             for (const auto& [key, value] : values) {
                 properties[ToQ(key)] = ToQ(value);

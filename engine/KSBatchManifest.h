@@ -49,8 +49,9 @@ public:
     // are written: the files a batch folder holds besides the generated ones.
     static bool IsManifestName(std::string_view name);
 
-    // Records a definition of the batch and its properties as the generators use them.
-    void AddDefinition(const CKSString& name, const CKSPropertyList& properties);
+    // Records a definition of the batch and its properties as the generators use them; the
+    // record lists definitions by order (their place in the batch). Safe from any thread.
+    void AddDefinition(std::size_t order, const CKSString& name, const CKSPropertyList& properties);
     // Records a finished file; safe from any thread.
     void AddFile(const CKSString& definition, std::uint32_t index, const CKSString& path, std::uint64_t size,
                  const std::string& sha256);
@@ -72,6 +73,11 @@ private:
     CKSString m_destination;
     CManifestRun m_run;
     CKSSynchronizer m_lock;
-    std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> m_definitions;
+    struct CDefinition {
+        std::size_t order = 0;
+        std::string name;
+        std::vector<std::pair<std::string, std::string>> values;
+    };
+    std::vector<CDefinition> m_definitions;
     std::vector<CManifestFile> m_files;
 };

@@ -73,7 +73,7 @@ _fakemill_cli() {
     show) options=() ;;
     define) options=(--type --replace) ;;
     generate) options=(-o --output --pace --seed --jobs --shard --manifest -v --verbose -q --quiet --all) ;;
-    verify) options=() ;;
+    verify) options=(--ignore-extra) ;;
     hash) options=(-a --algorithm --prefix-0x --lower --path --sep) ;;
     crc) options=(--trailer) ;;
     hexdump) options=(--offset --length --width) ;;

@@ -47,6 +47,7 @@ bool CFakemillApp::InitMainWindow() {
     m_main = std::make_unique<CMainWindow>(m_tools);
     m_main->setWindowTitle(caption);
     m_main->SetCloseHandler([this] { OnMainWindowClosing(); });
+    m_main->SetLog(&m_logger);
     m_main->RestorePlacement();
     if (!LoadOrInitializeConfig(&m_logger)) {
         StopDispatcherAndWorker();

@@ -245,7 +245,13 @@ void CMainWindow::Reload() {
     const CKSString configFile = CConfigInfoUI::Instance().GetConfigFile();
     // The count follows the list, so that it is never stale after Add, Delete or Reload.
     LoadConfigAt(configFile);
-    m_model->SetRows(ReadDefinitionRows(configFile, factory));
+    std::vector<CKSString> shadowed;
+    m_model->SetRows(ReadDefinitionRows(configFile, factory, &shadowed));
+    for (const CKSString& name : shadowed) {
+        if (m_log != nullptr) {
+            m_log->WarningF("%s", ShadowedSectionWarning(name));
+        }
+    }
     RefreshStatus();
 }
 

@@ -265,9 +265,19 @@ TEST(GenerateCommand, ASignalEndsTheRunAfterTheFileInHand) {
         const std::string out = dir.File("out");
         ChildProcess child(
             {FAKEMILL_CLI_PATH, "--config", config, "generate", "-o", out, "--pace", "300", "slow"});
-        // Output to a pipe is buffered: the first file tells that the run is under way.
+        // Output to a pipe is buffered: the first finished file tells that the run is under way
+        // (one caught while being written is removed by the signal, rightly).
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!std::filesystem::exists(out) || std::filesystem::is_empty(out)) {
+        const auto anyFinished = [&out] {
+            std::error_code ignored;
+            for (const auto& entry : std::filesystem::directory_iterator(out, ignored)) {
+                if (entry.file_size(ignored) == 1000) {
+                    return true;
+                }
+            }
+            return false;
+        };
+        while (!anyFinished()) {
             ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the generator never started";
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
