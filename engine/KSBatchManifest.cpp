@@ -4,6 +4,7 @@
 #include "properties/KSPropertyList.h"
 #include "support/ChecksumLines.h"
 #include "support/KSFormat.h"
+#include "support/LockFile.h"
 #include "support/StagedFile.h"
 #include "support/VersionInfo.h"
 
@@ -12,7 +13,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QLockFile>
 
 #include <algorithm>
 
@@ -22,10 +22,8 @@ QString ToQ(const std::string& utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
-// How long a batch waits for another one writing its manifest into the same folder, and after how
-// long a lock left by a process that died on another machine counts as abandoned.
-constexpr int kLockWaitMilliseconds = 60000;
-constexpr int kStaleLockMilliseconds = 30000;
+// How long a batch waits for another one writing its manifest into the same folder.
+constexpr std::uint32_t kLockWaitMilliseconds = 60000;
 
 std::string Hidden(const QDir& folder, const CKSString& name, const char* suffix) {
     return folder.filePath(QStringLiteral(".") + name.ToQString() + QLatin1String(suffix)).toStdString();
@@ -163,12 +161,8 @@ bool CKSBatchManifest::Write(bool stopped, std::string& error) {
     const QDir folder(m_destination.ToQString());
     const CKSString checksumName = ChecksumFileName(m_run.shard);
     const CKSString jsonName = JsonFileName(m_run.shard);
-    QLockFile lock(QString::fromStdString(Hidden(folder, jsonName, ".lock")));
-    lock.setStaleLockTime(kStaleLockMilliseconds);
-    if (!lock.tryLock(kLockWaitMilliseconds)) {
-        error = "cannot write " + folder.filePath(jsonName.ToQString()).toStdString() +
-                (lock.error() == QLockFile::LockFailedError ? std::string(": another batch holds its lock")
-                                                            : ": cannot create its lock file");
+    CLockFile lock;
+    if (!lock.Lock(Hidden(folder, jsonName, ".lock"), kLockWaitMilliseconds, error)) {
         return false;
     }
     const std::string checksums = ChecksumText();
