@@ -105,7 +105,7 @@ std::unique_ptr<CKSFileGenerator> CBatchRun::Prepare(const CKSFileGeneratorFacto
     generator->SetPace(m_options.paceMilliseconds);
     if (m_options.seed) {
         generator->SetSeed(DefinitionSeed(*m_options.seed, name));
-        generator->SetSeededBatchFiles(m_batchFiles.get());
+        generator->SetSeededBatchFiles(m_batchFiles.get(), name);
     }
     generator->SetBatchStopEvent(&m_batch.Control().StopEvent());
     generator->SetBatchProgress(&m_batch.Control().Progress());

@@ -300,6 +300,11 @@ std::uint32_t CKSFileGenerator::GetAssignedFiles() const {
     return files / parts + (m_part < files % parts ? 1 : 0);
 }
 
+void CKSFileGenerator::SetSeededBatchFiles(CSeededBatchFiles* files, const CKSString& definitionName) {
+    m_batchFiles = files;
+    m_definitionName = definitionName;
+}
+
 void CKSFileGenerator::SetManifest(CKSBatchManifest* manifest, const CKSString& definitionName) {
     m_manifest = manifest;
     m_definitionName = definitionName;

@@ -172,8 +172,9 @@ public:
     // out to shards evenly: the middle of "Size" in the base; 1 when the kind has no size.
     virtual std::uint64_t ExpectedFileBytes() const;
     // A seeded run finds its own files there and completes the batch instead of adding to it
-    // (not owned; null when the run is not seeded).
-    void SetSeededBatchFiles(CSeededBatchFiles* files) { m_batchFiles = files; }
+    // (not owned; null when the run is not seeded); the definition's name tells its files apart
+    // in an earlier manifest.
+    void SetSeededBatchFiles(CSeededBatchFiles* files, const CKSString& definitionName);
     // Finished files are recorded there with their size and SHA-256 (not owned; null for none).
     void SetManifest(CKSBatchManifest* manifest, const CKSString& definitionName);
     // The wait on the quit event after each file (0 for full speed).

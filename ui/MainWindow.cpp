@@ -247,8 +247,8 @@ void CMainWindow::Reload() {
     LoadConfigAt(configFile);
     std::vector<CKSString> shadowed;
     m_model->SetRows(ReadDefinitionRows(configFile, factory, &shadowed));
-    for (const CKSString& name : shadowed) {
-        if (m_log != nullptr) {
+    if (m_log != nullptr) {
+        for (const CKSString& name : shadowed) {
             m_log->WarningF("%s", ShadowedSectionWarning(name));
         }
     }

@@ -372,3 +372,56 @@ TEST(FileGenerator, MissingPropertiesAreReportedWithTheCount) {
     EXPECT_TRUE(fixture.Output().Contains("Must have Size property! (not found out of 7)"))
         << fixture.Output().All();
 }
+
+TEST(FileShards, EveryFileOfTheBatchIsDealtOnceAndNoShardHoldsMoreThanOneAboveTheAverage) {
+    // The bundled examples' shape: definitions of 1 to 3 files, sizes far apart.
+    const std::vector<CDealtDefinition> definitions = {
+        {3, 40000}, {1, 4096}, {1, 4096}, {1, 16 << 20}, {2, 20000}, {1, 5000}, {2, 10000}, {1, 8192},
+        {1, 20000}, {1, 1},    {1, 1},    {3, 1},        {1, 1},     {1, 1},    {1, 1}};
+    const std::vector<std::uint64_t> offsets = ShardOffsets(definitions);
+    // Larger files are dealt first: the 16 MiB definition opens the sequence.
+    EXPECT_EQ(offsets[3], 0u);
+    std::uint64_t total = 0;
+    for (const CDealtDefinition& definition : definitions) {
+        total += definition.files;
+    }
+    for (const std::uint32_t shards : {1u, 3u, 8u, 25u}) {
+        std::vector<std::uint64_t> counts(shards, 0);
+        std::vector<std::uint64_t> bytes(shards, 0);
+        for (std::size_t d = 0; d < definitions.size(); ++d) {
+            std::vector<int> takenBy(definitions[d].files, -1);
+            for (std::uint32_t shard = 0; shard < shards; ++shard) {
+                CKSFileWork work(definitions[d].files, 1, CFileShard{shard, shards, offsets[d]});
+                std::uint32_t taken = 0;
+                for (std::uint32_t index = 0; work.Take(index); ++taken) {
+                    ASSERT_LT(index, definitions[d].files);
+                    EXPECT_EQ(takenBy[index], -1)
+                        << "file " << index << " of definition " << d << " dealt twice";
+                    takenBy[index] = static_cast<int>(shard);
+                    bytes[shard] += definitions[d].fileBytes;
+                }
+                EXPECT_EQ(work.CountInShard(), taken);
+                counts[shard] += taken;
+            }
+            EXPECT_EQ(std::count(takenBy.begin(), takenBy.end(), -1), 0)
+                << "a file of definition " << d << " was dealt to no shard";
+        }
+        // At most one file above the average, and never one above another shard's count + 1.
+        const std::uint64_t most = *std::max_element(counts.begin(), counts.end());
+        EXPECT_LE(most * shards, total + shards) << shards << " shards";
+        EXPECT_LE(most - *std::min_element(counts.begin(), counts.end()), 1u) << shards << " shards";
+        if (shards == 3) {
+            // Up and down the shards: the one large file does not come with the next largest.
+            const auto large = std::max_element(bytes.begin(), bytes.end()) - bytes.begin();
+            EXPECT_LT(bytes[static_cast<std::size_t>(large)], (16u << 20) + 40000u * 2);
+        }
+    }
+    // The whole batch is one shard that takes every file in order.
+    CKSFileWork whole(4, 1, CFileShard{});
+    std::uint32_t index = 0;
+    for (std::uint32_t expected = 0; expected < 4; ++expected) {
+        ASSERT_TRUE(whole.Take(index));
+        EXPECT_EQ(index, expected);
+    }
+    EXPECT_FALSE(whole.Take(index));
+}
