@@ -48,7 +48,6 @@ private:
     const CKSFileGeneratorFactory& m_factory;
     CKSLogger& m_logger;
     const std::uint32_t m_jobs;
-    CFKMController m_controller;
     std::unique_ptr<CKSBatchManifest> m_manifest;
     std::unique_ptr<CSeededBatchFiles> m_batchFiles;
     // The version of the configuration file the batch reads every definition from.
@@ -56,6 +55,8 @@ private:
     // Each definition's output folder, by its place in the batch, for the batch's record.
     std::mutex m_foldersLock;
     std::vector<std::optional<CKSString>> m_folders;
+    // Last, so that its pumps are joined before anything their jobs use goes.
+    CFKMController m_controller;
 };
 
 class CDefinitionJob : public CKSWorker {
