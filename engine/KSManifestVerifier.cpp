@@ -202,33 +202,31 @@ bool CKSManifestVerifier::LoadJson(const std::string& path, const std::string& b
 bool CKSManifestVerifier::LoadChecksums(const std::string& path, int fd, std::string& error) {
     const std::string folder = fs::path(path).parent_path().string();
     CChecksumLineReader reader(fd);
-    std::string line;
-    for (;;) {
-        switch (reader.Next(line)) {
-        case CChecksumLineReader::EResult::End:
-            return true;
-        case CChecksumLineReader::EResult::TooLong:
-            error = path + ": line " + std::to_string(reader.LineNumber()) + " is longer than " +
-                    std::to_string(CChecksumLineReader::kMaxLineBytes / 1024) + " KiB";
-            return false;
-        case CChecksumLineReader::EResult::Failed:
-            error = "cannot read " + path + ": " + std::strerror(errno);
-            return false;
-        case CChecksumLineReader::EResult::Line:
-            break;
-        }
-        if (line.empty() || line == "\r") {
-            continue;
-        }
-        CChecksumLine parsed;
-        if (!ParseChecksumLine(line, parsed) || parsed.digits.size() != 64) {
-            error = path + ": line " + std::to_string(reader.LineNumber()) + " is not a SHA-256 line";
+    bool wrongLine = false;
+    const CChecksumLineReader::EResult result = reader.ReadAll([&](bool parsed, CChecksumLine& line) {
+        if (!parsed || line.digits.size() != 64) {
+            wrongLine = true;
             return false;
         }
-        std::transform(parsed.digits.begin(), parsed.digits.end(), parsed.digits.begin(),
+        std::transform(line.digits.begin(), line.digits.end(), line.digits.begin(),
                        [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
-        AddEntry({parsed.path, Where(folder, parsed.path), std::nullopt, parsed.digits, FileName(path)});
+        AddEntry({line.path, Where(folder, line.path), std::nullopt, line.digits, FileName(path)});
+        return true;
+    });
+    if (result == CChecksumLineReader::EResult::TooLong) {
+        error = path + ": line " + std::to_string(reader.LineNumber()) + " is longer than " +
+                std::to_string(CChecksumLineReader::kMaxLineBytes / 1024) + " KiB";
+        return false;
     }
+    if (result == CChecksumLineReader::EResult::Failed) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (wrongLine) {
+        error = path + ": line " + std::to_string(reader.LineNumber()) + " is not a SHA-256 line";
+        return false;
+    }
+    return true;
 }
 
 void CKSManifestVerifier::AddEntry(CVerifyEntry entry) {

@@ -169,3 +169,22 @@ CChecksumLineReader::EResult CChecksumLineReader::Next(std::string& line) {
         searched -= consumed;
     }
 }
+
+CChecksumLineReader::EResult
+CChecksumLineReader::ReadAll(const std::function<bool(bool parsed, CChecksumLine& line)>& take) {
+    std::string line;
+    for (;;) {
+        const EResult result = Next(line);
+        if (result != EResult::Line) {
+            return result;
+        }
+        if (line.empty() || line == "\r") {
+            continue;
+        }
+        CChecksumLine parsed;
+        const bool ok = ParseChecksumLine(line, parsed);
+        if (!take(ok, parsed)) {
+            return EResult::End;
+        }
+    }
+}

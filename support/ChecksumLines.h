@@ -6,6 +6,7 @@
 // ("SHA256 (<name>) = <hex>"), blanks before the line and CRLF line ends, as the tools do.
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -36,6 +37,10 @@ public:
     EResult Next(std::string& line);
     // The number of the line Next answered last, from 1.
     std::size_t LineNumber() const { return m_lineNumber; }
+    // Reads the rest of the list: hands every line that is not blank to take, parsed (true) or
+    // not a checksum line (false); take answers false to stop there. Answers End (all read, or
+    // take stopped), TooLong or Failed as Next does.
+    EResult ReadAll(const std::function<bool(bool parsed, CChecksumLine& line)>& take);
 
 private:
     bool Fill();

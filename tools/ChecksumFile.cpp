@@ -52,30 +52,23 @@ bool ReadChecksumFile(const CKSString& file, ChecksumListing& listing, int& erro
         return false;
     }
     CChecksumLineReader reader(in.Get());
-    std::string line;
-    for (;;) {
-        switch (reader.Next(line)) {
-        case CChecksumLineReader::EResult::End:
-            return true;
-        case CChecksumLineReader::EResult::TooLong:
-            error = EFBIG;
-            return false;
-        case CChecksumLineReader::EResult::Failed:
-            error = errno != 0 ? errno : EIO;
-            return false;
-        case CChecksumLineReader::EResult::Line:
-            break;
-        }
-        if (line.empty() || line == "\r") {
-            continue;
-        }
-        CChecksumLine parsed;
-        if (ParseChecksumLine(line, parsed)) {
-            listing.entries.push_back({CKSString::FromUtf8(parsed.path), std::move(parsed.digits)});
+    const CChecksumLineReader::EResult result = reader.ReadAll([&listing](bool parsed, CChecksumLine& line) {
+        if (parsed) {
+            listing.entries.push_back({CKSString::FromUtf8(line.path), std::move(line.digits)});
         } else {
             ++listing.unreadableLines;
         }
+        return true;
+    });
+    if (result == CChecksumLineReader::EResult::TooLong) {
+        error = EFBIG;
+        return false;
     }
+    if (result == CChecksumLineReader::EResult::Failed) {
+        error = errno != 0 ? errno : EIO;
+        return false;
+    }
+    return true;
 }
 
 std::uint32_t HashCodeForDigits(std::size_t digits) {

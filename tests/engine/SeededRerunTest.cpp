@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
 
 namespace fs = std::filesystem;
 
@@ -16,15 +17,23 @@ namespace {
 
 constexpr std::uint32_t kSeed = 5;
 
-// One run of the definition "d" (four binary files with simple names), as a batch makes it.
-void RunSeeded(GeneratorFixture& fixture, CSeededBatchFiles& files) {
+// A generator of the definition "d" (binary files of 3,000 bytes with simple names), set up as a
+// seeded batch sets it up.
+std::unique_ptr<CKSFileGenerator> MakeSeeded(GeneratorFixture& fixture, CSeededBatchFiles& files,
+                                             std::u16string_view count) {
     auto generator = fixture.Make(u"bin");
-    GeneratorFixture::Set(*generator, u"Files", u"4");
+    GeneratorFixture::Set(*generator, u"Files", count);
     GeneratorFixture::Set(*generator, u"Size", u"3000");
     GeneratorFixture::Set(*generator, u"SimpleName", u"1");
     generator->SetSeed(kSeed);
     generator->SetSeededBatchFiles(&files, CKSString(u"d"));
-    generator->Run();
+    return generator;
+}
+
+// One run of four files, as one batch makes it.
+void RunSeeded(GeneratorFixture& fixture) {
+    CSeededBatchFiles files;
+    MakeSeeded(fixture, files, u"4")->Run();
 }
 
 std::map<std::string, std::string> Contents(const GeneratorFixture& fixture) {
@@ -39,10 +48,7 @@ std::map<std::string, std::string> Contents(const GeneratorFixture& fixture) {
 
 TEST(SeededRerun, FilesOfTheBatchAreKeptOrCompletedAndAStrangersFileIsNeverTouched) {
     GeneratorFixture fixture;
-    {
-        CSeededBatchFiles files;
-        RunSeeded(fixture, files);
-    }
+    RunSeeded(fixture);
     const std::map<std::string, std::string> batch = Contents(fixture);
     ASSERT_EQ(batch.size(), 4u) << fixture.Output().All();
 
@@ -53,10 +59,7 @@ TEST(SeededRerun, FilesOfTheBatchAreKeptOrCompletedAndAStrangersFileIsNeverTouch
     fs::remove(fixture.Dir().File("fkbin3.bin"));
     WriteFileBytes(fixture.Dir().File("fkbin0.bin"), "somebody else's");
     fixture.Output().Clear();
-    {
-        CSeededBatchFiles files;
-        RunSeeded(fixture, files);
-    }
+    RunSeeded(fixture);
     std::map<std::string, std::string> after = Contents(fixture);
     EXPECT_EQ(after.at("fkbin0.bin"), "somebody else's");
     EXPECT_TRUE(
@@ -81,10 +84,7 @@ TEST(SeededRerun, FilesOfTheBatchAreKeptOrCompletedAndAStrangersFileIsNeverTouch
     // Once more: everything is found made and kept, nothing is added; the stranger is named again.
     const std::map<std::string, std::string> settled = Contents(fixture);
     fixture.Output().Clear();
-    {
-        CSeededBatchFiles files;
-        RunSeeded(fixture, files);
-    }
+    RunSeeded(fixture);
     EXPECT_EQ(Contents(fixture), settled);
     EXPECT_EQ(fixture.Output().Count("Kept "), 4) << fixture.Output().All();
     EXPECT_EQ(fixture.Output().Count(" is in the way"), 1);
@@ -96,12 +96,7 @@ TEST(SeededRerun, TheEarlierManifestTellsThisBatchsChangedFilesFromAnotherDefini
     CKSBatchManifest manifest(folder, CManifestRun{});
     {
         CSeededBatchFiles files;
-        auto generator = fixture.Make(u"bin");
-        GeneratorFixture::Set(*generator, u"Files", u"2");
-        GeneratorFixture::Set(*generator, u"Size", u"3000");
-        GeneratorFixture::Set(*generator, u"SimpleName", u"1");
-        generator->SetSeed(kSeed);
-        generator->SetSeededBatchFiles(&files, CKSString(u"d"));
+        auto generator = MakeSeeded(fixture, files, u"2");
         generator->SetManifest(&manifest, CKSString(u"d"));
         generator->Run();
     }
@@ -120,13 +115,7 @@ TEST(SeededRerun, TheEarlierManifestTellsThisBatchsChangedFilesFromAnotherDefini
     fixture.Output().Clear();
     CSeededBatchFiles files;
     files.LoadEarlierManifest(CKSPathName(folder).Join(CKSBatchManifest::JsonFileName(CFileShard{})));
-    auto generator = fixture.Make(u"bin");
-    GeneratorFixture::Set(*generator, u"Files", u"3");
-    GeneratorFixture::Set(*generator, u"Size", u"3000");
-    GeneratorFixture::Set(*generator, u"SimpleName", u"1");
-    generator->SetSeed(kSeed);
-    generator->SetSeededBatchFiles(&files, CKSString(u"d"));
-    generator->Run();
+    MakeSeeded(fixture, files, u"3")->Run();
     EXPECT_EQ(fixture.Read("fkbin1.bin"), first) << fixture.Output().All();
     EXPECT_EQ(fixture.Read("fkbin2.bin"), "the other definition's");
     EXPECT_FALSE(fixture.Output().Contains("in the way")) << fixture.Output().All();
