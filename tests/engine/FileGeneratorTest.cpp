@@ -379,41 +379,33 @@ TEST(FileShards, EveryFileOfTheBatchIsDealtOnceAndNoShardHoldsMoreThanOneAboveTh
         {3, 40000}, {1, 4096}, {1, 4096}, {1, 16 << 20}, {2, 20000}, {1, 5000}, {2, 10000}, {1, 8192},
         {1, 20000}, {1, 1},    {1, 1},    {3, 1},        {1, 1},     {1, 1},    {1, 1}};
     const std::vector<std::uint64_t> offsets = ShardOffsets(definitions);
-    // Larger files are dealt first: the 16 MiB definition opens the sequence.
-    EXPECT_EQ(offsets[3], 0u);
-    std::uint64_t total = 0;
-    for (const CDealtDefinition& definition : definitions) {
-        total += definition.files;
-    }
+    EXPECT_EQ(offsets[3], 0u) << "larger files are dealt first";
     for (const std::uint32_t shards : {1u, 3u, 8u, 25u}) {
-        std::vector<std::uint64_t> counts(shards, 0);
+        std::vector<std::uint32_t> counts(shards, 0);
         std::vector<std::uint64_t> bytes(shards, 0);
         for (std::size_t d = 0; d < definitions.size(); ++d) {
-            std::vector<int> takenBy(definitions[d].files, -1);
+            std::vector<int> takenBy(definitions[d].files, 0);
             for (std::uint32_t shard = 0; shard < shards; ++shard) {
                 CKSFileWork work(definitions[d].files, 1, CFileShard{shard, shards, offsets[d]});
-                std::uint32_t taken = 0;
-                for (std::uint32_t index = 0; work.Take(index); ++taken) {
+                const std::uint32_t before = counts[shard];
+                for (std::uint32_t index = 0; work.Take(index); ++counts[shard]) {
                     ASSERT_LT(index, definitions[d].files);
-                    EXPECT_EQ(takenBy[index], -1)
-                        << "file " << index << " of definition " << d << " dealt twice";
-                    takenBy[index] = static_cast<int>(shard);
+                    ++takenBy[index];
                     bytes[shard] += definitions[d].fileBytes;
                 }
-                EXPECT_EQ(work.CountInShard(), taken);
-                counts[shard] += taken;
+                EXPECT_EQ(work.CountInShard(), counts[shard] - before);
             }
-            EXPECT_EQ(std::count(takenBy.begin(), takenBy.end(), -1), 0)
-                << "a file of definition " << d << " was dealt to no shard";
+            EXPECT_EQ(takenBy, std::vector<int>(definitions[d].files, 1))
+                << "each file once, definition " << d;
         }
-        // At most one file above the average, and never one above another shard's count + 1.
-        const std::uint64_t most = *std::max_element(counts.begin(), counts.end());
-        EXPECT_LE(most * shards, total + shards) << shards << " shards";
-        EXPECT_LE(most - *std::min_element(counts.begin(), counts.end()), 1u) << shards << " shards";
+        // 21 files: no shard more than one above the average, nor one above another.
+        EXPECT_LE(*std::max_element(counts.begin(), counts.end()) * shards, 21u + shards) << shards;
+        EXPECT_LE(*std::max_element(counts.begin(), counts.end()) -
+                      *std::min_element(counts.begin(), counts.end()),
+                  1u);
         if (shards == 3) {
             // Up and down the shards: the one large file does not come with the next largest.
-            const auto large = std::max_element(bytes.begin(), bytes.end()) - bytes.begin();
-            EXPECT_LT(bytes[static_cast<std::size_t>(large)], (16u << 20) + 40000u * 2);
+            EXPECT_LT(*std::max_element(bytes.begin(), bytes.end()), (16u << 20) + 40000u * 2);
         }
     }
     // The whole batch is one shard that takes every file in order.

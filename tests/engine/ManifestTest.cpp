@@ -8,10 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <filesystem>
 #include <memory>
-#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -136,32 +134,4 @@ TEST(ManifestVerifier, ABatchFolderIsCheckedAsAWholeAndAsStrictlyAsSha256sum) {
               (std::vector<EVerifyOutcome>{EVerifyOutcome::Ok, EVerifyOutcome::Outside,
                                            EVerifyOutcome::Outside, EVerifyOutcome::Outside}));
     EXPECT_TRUE(verifier.FindExtraFiles().empty()) << "a single list is checked on its own";
-}
-
-TEST(ManifestVerifier, WhatCannotBeAManifestIsRefusedAtOnceWithTheReason) {
-    TempDir dir;
-    const auto refusal = [](const std::string& target) {
-        CKSManifestVerifier verifier;
-        std::string error;
-        EXPECT_FALSE(verifier.Load(CKSString::FromUtf8(target), error)) << target;
-        return error;
-    };
-    // sha256sum -c fails a list without a line; a folder with no manifest is no batch.
-    WriteFileBytes(dir.File("empty.sha256"), "\n");
-    EXPECT_NE(refusal(dir.File("empty.sha256")).find("list no file"), std::string::npos);
-    WriteFileBytes(dir.File("empty.json"), "{\"files\": []}");
-    EXPECT_NE(refusal(dir.File("empty.json")).find("list no file"), std::string::npos);
-    fs::create_directories(dir.Path() / "none");
-    EXPECT_NE(refusal(dir.File("none")).find("no manifest in"), std::string::npos);
-    // A device that never ends and a FIFO nobody writes are not read at all.
-    const auto started = std::chrono::steady_clock::now();
-    EXPECT_NE(refusal("/dev/zero").find("not a regular file"), std::string::npos);
-    ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
-    EXPECT_NE(refusal(dir.File("fifo")).find("not a regular file"), std::string::npos);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
-    // A line past the bound is named; so is a line of another format.
-    WriteFileBytes(dir.File("long.sha256"), std::string(64, 'a') + "  x\n" + std::string(70000, 'b') + "\n");
-    EXPECT_NE(refusal(dir.File("long.sha256")).find("line 2 is longer than 64 KiB"), std::string::npos);
-    WriteFileBytes(dir.File("md5.sha256"), std::string(32, 'a') + "  x\n");
-    EXPECT_NE(refusal(dir.File("md5.sha256")).find("line 1 is not a SHA-256 line"), std::string::npos);
 }
