@@ -7,6 +7,7 @@
 #include "generators/KSFileGeneratorFactory.h"
 #include "support/IniDocument.h"
 #include "support/IniProfile.h"
+#include "support/KSWorker.h"
 #include "support/MakePath.h"
 
 #include <mutex>
@@ -14,6 +15,16 @@
 #include <unordered_set>
 
 namespace {
+
+// The definition given with the batch under that name, else the section of the configuration file.
+std::unique_ptr<CKSFileGenerator> CreateDefinition(const CKSFileGeneratorFactory& factory,
+                                                   const CKSGeneratorBatch& batch, const CKSString& name) {
+    const auto& given = batch.GetOptions().definitions;
+    if (const auto found = given.find(name); found != given.end()) {
+        return factory.CreateFromList(found->second);
+    }
+    return factory.CreateFromSection(batch.GetConfigFile(), name);
+}
 
 // One batch from its definition names to its finished line. Each definition becomes a job of the
 // pumps, which makes its generator, queues the generator's siblings and runs it: generators are
@@ -56,7 +67,7 @@ private:
     std::mutex m_foldersLock;
     std::vector<std::optional<CKSString>> m_folders;
     // Last, so that its pumps are joined before anything their jobs use goes.
-    CFKMController m_controller;
+    CKSWorkerList m_workers;
 };
 
 class CDefinitionJob : public CKSWorker {
@@ -88,7 +99,7 @@ std::vector<CKSString> CBatchRun::UniqueNames() {
 std::unique_ptr<CKSFileGenerator> CBatchRun::Prepare(const CKSFileGeneratorFactory& factory,
                                                      const CKSString& name) {
     CKSIsLogging reporter(factory.GetLogger());
-    std::unique_ptr<CKSFileGenerator> generator = factory.CreateFromSection(m_batch.GetConfigFile(), name);
+    std::unique_ptr<CKSFileGenerator> generator = CreateDefinition(factory, m_batch, name);
     if (!generator) {
         reporter.Logger().WarningF("Could not initialize '%s' from [%s]", name, m_batch.GetConfigFile());
         return nullptr;
@@ -147,7 +158,7 @@ void CBatchRun::RunDefinition(std::size_t order, const CKSString& name, std::uin
     }
     // A definition with more than one file is split into up to jobs generators that share its
     // files; the pumps they are dealt to cap how many run at once.
-    CKSWorkerList& workers = m_controller.Workers();
+    CKSWorkerList& workers = m_workers;
     for (std::uint32_t part = 1; part < m_jobs; ++part) {
         std::unique_ptr<CKSFileGenerator> sibling = generator->Split();
         if (!sibling) {
@@ -160,7 +171,7 @@ void CBatchRun::RunDefinition(std::size_t order, const CKSString& name, std::uin
 }
 
 void CBatchRun::Run() {
-    CKSWorkerList& workers = m_controller.Workers();
+    CKSWorkerList& workers = m_workers;
     workers.SetSpread(static_cast<int>(m_jobs));
     if (m_options.manifest) {
         m_manifest = std::make_unique<CKSBatchManifest>(
@@ -191,7 +202,7 @@ void CBatchRun::Run() {
         // A few definitions waiting per pump keep every pump busy; more would only take memory.
         workers.WaitForRoom(kQueuedPerJob * m_jobs, stopEvents);
     }
-    workers.WaitAll(stopEvents, CFKMController::kBatchTimeoutMilliseconds);
+    workers.WaitAll(stopEvents, kBatchTimeoutMilliseconds);
     m_snapshot.reset();
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (m_folders[i]) {

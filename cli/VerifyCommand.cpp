@@ -4,21 +4,28 @@
 // summary. Exit 0 only when every file matches and nothing else was found.
 
 #include "cli/CliArguments.h"
+#include "cli/CliJson.h"
 #include "cli/Commands.h"
 
 #include "engine/KSManifestVerifier.h"
 #include "support/KSString.h"
+
+#include <QJsonArray>
 
 #include <algorithm>
 #include <ostream>
 #include <thread>
 
 int RunVerifyCommand(const std::vector<std::string>& args, CliStreams& io) {
-    CliArguments parsed({"--ignore-extra"}, {});
-    if (!parsed.Parse(args) || parsed.Positional().size() != 1) {
+    CliArguments parsed("verify", {"--ignore-extra", "--json"}, {});
+    if (!parsed.Parse(args, io)) {
+        return parsed.ExitStatus();
+    }
+    if (parsed.Positional().size() != 1) {
         io.err << "fakemill-cli verify: name one folder or manifest file\n";
         return kExitUsage;
     }
+    const bool json = parsed.Has("--json");
     CKSManifestVerifier verifier;
     std::string error;
     if (!verifier.Load(CKSString::FromUtf8(parsed.Positional()[0]), error)) {
@@ -32,41 +39,84 @@ int RunVerifyCommand(const std::vector<std::string>& args, CliStreams& io) {
     std::size_t changed = 0;
     std::size_t unreadable = 0;
     std::size_t outside = 0;
+    QJsonArray problems;
     for (std::size_t i = 0; i < results.size(); ++i) {
         const CVerifyEntry& entry = verifier.Entries()[i];
         const CVerifyResult& result = results[i];
+        const char* label = nullptr;
         switch (result.outcome) {
         case EVerifyOutcome::Ok:
             ++ok;
             break;
         case EVerifyOutcome::Missing:
             ++missing;
-            io.out << "MISSING " << entry.path << "\n";
+            label = "MISSING";
             break;
         case EVerifyOutcome::SizeChanged:
             ++changed;
-            io.out << "SIZE    " << entry.path << " (" << *entry.size << " bytes listed, " << result.foundSize
-                   << " found)\n";
+            label = "SIZE";
             break;
         case EVerifyOutcome::ContentChanged:
             ++changed;
-            io.out << "CHANGED " << entry.path << "\n";
+            label = "CHANGED";
             break;
         case EVerifyOutcome::Unreadable:
             ++unreadable;
-            io.out << "UNREADABLE " << entry.path << "\n";
+            label = "UNREADABLE";
             break;
         case EVerifyOutcome::Outside:
             ++outside;
-            io.out << "OUTSIDE " << entry.path << " (outside the batch)\n";
+            label = "OUTSIDE";
             break;
         }
+        if (label == nullptr) {
+            continue;
+        }
+        const bool sizeDiffers = result.outcome == EVerifyOutcome::SizeChanged;
+        if (json) {
+            QJsonObject problem{{"outcome", label}, {"path", JsonText(entry.path)}};
+            if (sizeDiffers) {
+                problem["listedSize"] = static_cast<qint64>(*entry.size);
+                problem["foundSize"] = static_cast<qint64>(result.foundSize);
+            }
+            problems.append(problem);
+        } else if (sizeDiffers) {
+            io.out << "SIZE    " << entry.path << " (" << *entry.size << " bytes listed, " << result.foundSize
+                   << " found)\n";
+        } else if (result.outcome == EVerifyOutcome::Outside) {
+            io.out << "OUTSIDE " << entry.path << " (outside the batch)\n";
+        } else {
+            io.out << label << ' ' << entry.path << "\n";
+        }
+    }
+    const std::vector<std::string> extra =
+        parsed.Has("--ignore-extra") ? std::vector<std::string>() : verifier.FindExtraFiles();
+    const bool passed = ok == results.size() && extra.empty() && verifier.Disagreements().empty();
+    if (json) {
+        QJsonArray disagreements;
+        for (const std::string& disagreement : verifier.Disagreements()) {
+            disagreements.append(JsonText(disagreement));
+        }
+        QJsonArray notListed;
+        for (const std::string& name : extra) {
+            notListed.append(JsonText(name));
+        }
+        PrintJson(io.out, QJsonObject{{"manifest", JsonText(parsed.Positional()[0])},
+                                      {"files", static_cast<qint64>(results.size())},
+                                      {"match", static_cast<qint64>(ok)},
+                                      {"changed", static_cast<qint64>(changed)},
+                                      {"missing", static_cast<qint64>(missing)},
+                                      {"unreadable", static_cast<qint64>(unreadable)},
+                                      {"outside", static_cast<qint64>(outside)},
+                                      {"stopped", verifier.AnyStopped()},
+                                      {"problems", problems},
+                                      {"extra", notListed},
+                                      {"disagreements", disagreements}});
+        return passed ? kExitSuccess : kExitFailure;
     }
     for (const std::string& disagreement : verifier.Disagreements()) {
         io.out << "DISAGREE " << disagreement << "\n";
     }
-    const std::vector<std::string> extra =
-        parsed.Has("--ignore-extra") ? std::vector<std::string>() : verifier.FindExtraFiles();
     for (const std::string& name : extra) {
         io.out << "EXTRA   " << name << "\n";
     }
@@ -84,6 +134,5 @@ int RunVerifyCommand(const std::vector<std::string>& args, CliStreams& io) {
         io.out << " (the batch was stopped; only its finished files are listed)";
     }
     io.out << "\n";
-    return ok == results.size() && extra.empty() && verifier.Disagreements().empty() ? kExitSuccess
-                                                                                     : kExitFailure;
+    return passed ? kExitSuccess : kExitFailure;
 }

@@ -205,6 +205,8 @@ protected:
     void CountFile(std::uint64_t bytes);
     // Counts the bytes as they reach the file.
     bool WriteToDescriptor(const void* data, std::size_t count, std::size_t& written) override;
+    // The file in hand, sized or not, no longer counts as in hand for the batch's progress.
+    void EndSizedFile();
 
 private:
     CKSPropertyList m_properties;
@@ -236,6 +238,8 @@ private:
     // Writes the content into the open file at path and closes it; false when a stop cut it
     // short (the file is then removed).
     bool WriteContent(const CKSString& path);
+    // The drawn size of the file in hand as the batch's progress knows it; 0 for none.
+    std::uint64_t m_sizedTarget = 0;
 };
 
 // What dealing a batch's files out to shards needs to know of one definition.

@@ -20,6 +20,7 @@ packages=(
     file                                # tests check generated formats with file(1)
     scdoc librsvg2-bin dpkg-dev man-db  # manual pages, the PNG icon, dpkg-shlibdeps, man -l
     lintian desktop-file-utils appstream  # checks of the Debian package
+    devscripts                          # hardening-check of the packaged programs
 )
 if [[ "${1:-}" == "--screenshots" ]]; then
     packages+=(xvfb xauth xdotool openbox imagemagick)   # scripts/screenshots.sh

@@ -10,7 +10,7 @@ configure_plain_build
 ninja -C "$build_dir"
 
 cli="$build_dir/cli/fakemill-cli"
-gui="$build_dir/app/fakemill"
+gui="$build_dir/program/fakemill"
 
 if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" && -x "$gui" ]]; then
     # The desktop program works on a copy of the examples, so that the repository's file stays
@@ -28,7 +28,7 @@ fi
 echo
 echo "== Generating the example definitions of examples/fakemill.ini into ./out"
 out="$repo_root/out"
-"$cli" --config examples/fakemill.ini generate --pace 0 -o "$out" --all
+"$cli" --config examples/fakemill.ini generate -o "$out" --all
 echo
 echo "== What was made"
 (cd "$out" && find . -type f -printf '%P\t%s bytes\n' | sort)

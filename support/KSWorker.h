@@ -91,8 +91,6 @@ private:
 class CKSWorkerList {
 public:
     static constexpr int kPumpCount = 16;
-    // The longest wait between two looks at the stop event.
-    static constexpr std::uint32_t kStopPollMilliseconds = 853;
     // The pause between two looks at the queues while waiting for room in them.
     static constexpr std::uint32_t kRoomPollMilliseconds = 2;
 

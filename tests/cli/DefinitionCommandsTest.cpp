@@ -104,11 +104,11 @@ TEST(DefineCommand, ValuesReadBackAsTypedOrTheUserIsWarned) {
               std::string::npos);
     const CliResult many = RunCli({"--config", config, "generate", "-o", dir.File("out"), "odd"});
     EXPECT_EQ(many.status, 1);
-    EXPECT_NE(many.out.find(
+    EXPECT_NE(many.err.find(
                   "'odd' not generated: Files=9223372036854775807,9223372036854775807: more files than one "
                   "definition can make (4294967295)"),
               std::string::npos)
-        << many.out;
+        << many.err;
 
     // A unit the syntax does not know, and a path in a file-name prefix, are refused with the key,
     // the value and the reason, and nothing is written.

@@ -112,10 +112,10 @@ TEST(ManifestWrite, AFullDiskFailsTheRunAndKeepsTheEarlierManifest) {
     const CliResult full =
         RunCli({"--config", config, "generate", "--pace", "0", "--manifest", "-o", out, "filler"});
     EXPECT_EQ(full.status, 1) << full.out;
-    EXPECT_NE(full.out.find("Manifest not written: cannot write " + out +
+    EXPECT_NE(full.err.find("Manifest not written: cannot write " + out +
                             "/fakemill.sha256: No space left on device"),
               std::string::npos)
-        << full.out;
+        << full.err;
     EXPECT_EQ(full.out.find("Manifest of"), std::string::npos) << full.out;
     EXPECT_EQ(ReadFileBytes(out + "/fakemill.sha256"), list);
     EXPECT_EQ(ReadFileBytes(out + "/fakemill-manifest.json"), record);
