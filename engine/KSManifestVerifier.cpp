@@ -102,7 +102,7 @@ bool CKSManifestVerifier::Load(const CKSString& target, std::string& error) {
     }
     if (loaded && m_entries.empty()) {
         // sha256sum -c fails a list without a single line; so does an empty batch here.
-        error = (m_wholeFolder ? "the manifests in " : "") + path + " list no file";
+        error = m_wholeFolder ? "the manifests in " + path + " list no file" : path + " lists no file";
         return false;
     }
     return loaded;

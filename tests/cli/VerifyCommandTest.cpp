@@ -80,8 +80,8 @@ TEST(VerifyCommand, EntriesLeavingTheBatchFailAndWhatIsNoListIsRefusedAtOnce) {
     WriteFileBytes(dir.File("md5.sha256"), std::string(32, 'a') + "  x\n");
     ASSERT_EQ(::mkfifo(dir.File("fifo").c_str(), 0600), 0);
     const auto started = std::chrono::steady_clock::now();
-    for (const auto& [target, said] : {std::pair{dir.File("empty.sha256"), "list no file"},
-                                       std::pair{dir.File("empty.json"), "list no file"},
+    for (const auto& [target, said] : {std::pair{dir.File("empty.sha256"), "empty.sha256 lists no file"},
+                                       std::pair{dir.File("empty.json"), "empty.json lists no file"},
                                        std::pair{std::string("/dev/zero"), "/dev/zero is not a regular file"},
                                        std::pair{dir.File("fifo"), "fifo is not a regular file"},
                                        std::pair{dir.Path().string(), "no manifest in"},
