@@ -122,6 +122,9 @@ bool DefinitionExists(const CKSString& file, std::u16string_view name) {
 
 CKSError WriteDefinition(const CKSString& file, std::u16string_view name, const CKSPropertyList& properties) {
     std::u16string reason = CheckDefinitionName(name);
+    if (reason.empty()) {
+        reason = CheckDefinitionValues(properties);
+    }
     CIniKeyValues keys;
     if (reason.empty() && properties.FormatAll(keys, &reason) &&
         CIniProfile::ReplaceSection(file, name, keys, &reason)) {
@@ -136,6 +139,15 @@ CKSError DeleteDefinition(const CKSString& file, std::u16string_view name) {
         return {};
     }
     return CKSError(u"Could not delete the definition \"" + std::u16string(name) + u"\" from", file, reason);
+}
+
+std::u16string CheckDefinitionValues(const CKSPropertyList& properties) {
+    const CKSProperty* refused = properties.FindRefusedValue();
+    if (refused == nullptr) {
+        return {};
+    }
+    return KSFormat(std::u16string_view(u"%s=%s cannot be used: %s"), refused->GetName(),
+                    refused->GetRefusal()->text, refused->GetRefusal()->reason);
 }
 
 std::vector<CKSString> CopyDefinitions(const CKSFileGeneratorFactory& factory, const CKSString& from,

@@ -68,8 +68,14 @@ std::u16string DefinitionSummary(CKSFileGenerator& generator);
 // Whether the file has a section of that name (names compare without regard to case).
 bool DefinitionExists(const CKSString& file, std::u16string_view name);
 
+// Why the values cannot be written: "KEY=VALUE cannot be used: reason" for the first one the
+// syntax refused (an unknown unit, a path separator in "Prefix"); empty when every one can. The
+// one check of the command line's define, the wizard, the property editor and Add Multiple.
+std::u16string CheckDefinitionValues(const CKSPropertyList& properties);
+
 // Writes the properties as the whole section: an existing section of that name loses every key it
-// had. All or nothing: a failed error means nothing was written, and says why.
+// had. All or nothing: a failed error means nothing was written, and says why (a value
+// CheckDefinitionValues refuses among the reasons).
 CKSError WriteDefinition(const CKSString& file, std::u16string_view name, const CKSPropertyList& properties);
 
 // Removes the definition's section from the file.

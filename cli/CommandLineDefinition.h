@@ -18,7 +18,8 @@ std::unique_ptr<CKSFileGenerator> CreateDefinitionOfKind(const std::string& comm
 
 // Applies KEY=VALUE words to the definition: an empty value keeps the default, a range whose
 // minimum is above its maximum is refused, and a value the number syntax reads otherwise than
-// typed is kept as read, with a line for warnings. Answers 0, or the usage error's status after
+// typed is kept as read, with a line for warnings; an unknown unit or a path separator in a
+// file-name prefix is refused. Answers 0, or the usage error's status after
 // naming the word at fault.
 int ApplyDefinitionValues(const std::string& command, const std::string& kind, CKSPropertyList& properties,
                           std::span<const std::string> assignments, std::vector<std::string>& warnings,

@@ -73,7 +73,7 @@ _fakemill_cli() {
     show) options=(--json) ;;
     define) options=(--type --replace) ;;
     generate) options=(-o --output --type --pace --seed --jobs --shard --manifest --json -v --verbose -q --quiet --all) ;;
-    verify) options=(--json) ;;
+    verify) options=(--ignore-extra --json) ;;
     hash) options=(-a --algorithm --copy --prefix-0x --lower --path --sep) ;;
     crc) options=(--trailer) ;;
     hexdump) options=(--offset --length --width) ;;

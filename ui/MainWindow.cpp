@@ -241,7 +241,13 @@ void CMainWindow::Reload() {
     const CKSString configFile = m_context.Config().GetConfigFile();
     // The count follows the list, so that it is never stale after Add, Delete or Reload.
     m_context.Config().LoadAt(configFile);
-    m_model->SetRows(ReadDefinitionRows(configFile, factory));
+    std::vector<CKSString> shadowed;
+    m_model->SetRows(ReadDefinitionRows(configFile, factory, &shadowed));
+    if (m_log != nullptr) {
+        for (const CKSString& name : shadowed) {
+            m_log->WarningF("%s", ShadowedSectionWarning(name));
+        }
+    }
     RefreshStatus();
 }
 

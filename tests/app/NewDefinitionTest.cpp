@@ -207,6 +207,24 @@ TEST_F(NewDefinitionTest, CopiedDefinitionsReplaceAnExistingNameOnlyWhenAllowed)
     EXPECT_EQ(Value(to, u"beta", u"TextType").View(), u"<missing>");
 }
 
+TEST_F(NewDefinitionTest, ADefinitionReadWithARefusedValueIsNotCopied) {
+    const std::string from = m_dir.File("other.ini");
+    const std::string to = m_dir.File("fakemill.ini");
+    WriteFileBytes(from,
+                   "[Up]\nType=bin\nPrefix=../up\n[Units]\nType=bin\nSize=3Q\n[Fine]\nType=bin\nSize=5GiB\n");
+    WriteFileBytes(to, "");
+    std::vector<CKSError> failures;
+    const auto copied = CopyDefinitions(
+        m_factory, CKSString::FromUtf8(from), CKSString::FromUtf8(to), {u"Up", u"Units", u"Fine"},
+        [](const CKSString&) { return true; }, failures);
+    ASSERT_EQ(copied.size(), 1u);
+    EXPECT_EQ(Value(to, u"Fine", u"Size").View(), u"5GB,5GB");
+    ASSERT_EQ(failures.size(), 2u);
+    EXPECT_EQ(failures[0].Text(),
+              u"Up: Prefix=../up cannot be used: a part of a file name cannot hold the path separator \"/\"");
+    EXPECT_EQ(failures[1].Text().rfind(u"Units: Size=3Q cannot be used: \"Q\" is not a unit", 0), 0u);
+}
+
 TEST_F(NewDefinitionTest, TypedValuesReadBackInTheFileSyntaxAndListsAreReplaced) {
     const auto generator = m_factory.CreateForKind(u"csv");
     CKSPropertyList& properties = generator->GetProperties();
