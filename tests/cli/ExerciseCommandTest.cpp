@@ -26,8 +26,8 @@ TEST(ExerciseCommand, AnotherProcessCannotLockTheHeldFileUntilTheTimeIsUp) {
     TempDir dir;
     const std::string file = dir.File("target.txt");
     WriteFileBytes(file, "target");
-    ChildProcess child({FAKEMILL_CLI_PATH, "exercise", "--seconds", "2", file});
-    ASSERT_EQ(NextLine(child), "Opening: " + file);
+    ChildProcess child({FAKEMILL_CLI_PATH, "exercise", "--deny", "lock", "--seconds", "2", file});
+    ASSERT_EQ(NextLine(child), "Opening: " + file + " (lock)");
     EXPECT_FALSE(ProbeLocks(file).AnyTaken());
     EXPECT_EQ(NextLine(child), "Closing: " + file);
     EXPECT_EQ(child.Wait(), 0);
@@ -38,8 +38,8 @@ TEST(ExerciseCommand, KillingTheHolderReleasesTheLocks) {
     TempDir dir;
     const std::string file = dir.File("target.txt");
     WriteFileBytes(file, "target");
-    ChildProcess child({FAKEMILL_CLI_PATH, "exercise", "--mode", "fixed", file});
-    ASSERT_EQ(NextLine(child), "Opening: " + file);
+    ChildProcess child({FAKEMILL_CLI_PATH, "exercise", "--deny", "lock", "--mode", "fixed", file});
+    ASSERT_EQ(NextLine(child), "Opening: " + file + " (lock)");
     EXPECT_FALSE(ProbeLocks(file).AnyTaken());
     child.Signal(SIGKILL);
     EXPECT_EQ(child.Wait(), 128 + SIGKILL);
@@ -53,8 +53,9 @@ TEST(ExerciseCommand, CtrlCAndTerminationReleaseEverything) {
     WriteFileBytes(first, "1");
     WriteFileBytes(second, "2");
     for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 128 + SIGTERM}}) {
-        ChildProcess child({FAKEMILL_CLI_PATH, "exercise", "--mode", "rotate", first, second});
-        ASSERT_EQ(NextLine(child), "Opening: " + first);
+        ChildProcess child(
+            {FAKEMILL_CLI_PATH, "exercise", "--deny", "lock", "--mode", "rotate", first, second});
+        ASSERT_EQ(NextLine(child), "Opening: " + first + " (lock)");
         EXPECT_FALSE(ProbeLocks(first).AnyTaken());
         EXPECT_TRUE(ProbeLocks(second).AllTaken());
         child.Signal(signal);
@@ -70,9 +71,10 @@ TEST(ExerciseCommand, NamesTheFilesItCannotHold) {
     const std::string file = dir.File("target.txt");
     WriteFileBytes(file, "target");
     const std::string missing = dir.File("missing.txt");
-    const CliRun run = RunCli({"exercise", "--seconds", "0", file, missing});
+    const CliRun run = RunCli({"exercise", "--deny", "lock", "--seconds", "0", file, missing});
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "Opening: " + file + "\nOpening: " + missing + "\nClosing: " + file + "\n");
+    EXPECT_EQ(run.out,
+              "Opening: " + file + " (lock)\nOpening: " + missing + " (lock)\nClosing: " + file + "\n");
     EXPECT_NE(run.err.find("cannot hold '" + missing + "': No such file or directory"), std::string::npos)
         << run.err;
 }
@@ -89,7 +91,7 @@ TEST(ExerciseCommand, AFileItMayNotOpenIsAPermissionProblemNotALock) {
         if (::geteuid() == 0 && ::setuid(65534) != 0) {
             ::_exit(3);
         }
-        const CliRun run = RunCli({"exercise", "--seconds", "0", file});
+        const CliRun run = RunCli({"exercise", "--deny", "lock", "--seconds", "0", file});
         const bool named =
             run.err.find("cannot hold '" + file + "': Permission denied") != std::string::npos &&
             run.err.find("holds a lock") == std::string::npos;

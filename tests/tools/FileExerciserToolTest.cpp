@@ -111,8 +111,8 @@ TEST_F(FileExerciserToolTest, RunsHoldTheTargetsTheirWayAndLogEveryStep) {
     EXPECT_FALSE(m_tool.AddTarget(Q(m_dir.File("late.txt"))));
     ASSERT_TRUE(RunUntil([&] { return m_log.count("Opening: ") == 3; }));
     EXPECT_EQ(m_holder->Holding(), 2u);
-    EXPECT_TRUE(
-        m_log.contains("Opening: " + Q(m_dir.File("refused.txt")) + "\n    Failed: Permission denied\n"))
+    EXPECT_TRUE(m_log.contains("Opening: " + Q(m_dir.File("refused.txt")) +
+                               " (lock)\n    Failed: Permission denied\n"))
         << m_log.toStdString();
 
     m_tool.Stop();
