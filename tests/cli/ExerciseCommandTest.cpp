@@ -8,6 +8,9 @@
 #include <csignal>
 #include <cstdio>
 
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -111,4 +114,67 @@ TEST(ExerciseCommand, UsageErrors) {
     EXPECT_EQ(RunCli({"exercise", "--mode", "sometimes", "a"}).status, 2);
     EXPECT_EQ(RunCli({"exercise", "--seconds", "soon", "a"}).status, 2);
     EXPECT_EQ(RunCli({"exercise", "--seconds", "-1", "a"}).status, 2);
+    EXPECT_EQ(RunCli({"exercise", "--deny", "politely", "a"}).status, 2);
+    EXPECT_EQ(RunCli({"exercise", "--deny", "lock", "--fail-reads", "a"}).status, 2);
+}
+
+TEST(ExerciseCommand, KillingAKernelHolderFreesTheFileWithinASecondAndLeavesNobodyWaiting) {
+    TempDir dir;
+    const std::string file = dir.File("target.txt");
+    WriteFileBytes(file, "target");
+    ChildProcess child({FAKEMILL_CLI_PATH, "exercise", "--mode", "fixed", file});
+    // The kernel way is the default where it works (the suite runs as root).
+    ASSERT_EQ(NextLine(child), "Opening: " + file + " (kernel)");
+    // Programs keep trying to open the file while the holder is killed: each open is answered at
+    // once (refused), and one succeeds soon after the kill.
+    std::vector<pid_t> openers;
+    for (int i = 0; i < 3; ++i) {
+        const pid_t opener = ::fork();
+        if (opener == 0) {
+            const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+            bool refused = false;
+            while (std::chrono::steady_clock::now() < giveUp) {
+                const int fd = ::open(file.c_str(), O_RDONLY);
+                if (fd >= 0) {
+                    ::_exit(refused ? 0 : 3);
+                }
+                refused = refused || errno == EPERM;
+            }
+            ::_exit(1);
+        }
+        openers.push_back(opener);
+    }
+    ::usleep(100 * 1000);
+    const auto killed = std::chrono::steady_clock::now();
+    child.Signal(SIGKILL);
+    for (const pid_t opener : openers) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(opener, &status, 0), opener);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - killed, std::chrono::seconds(1));
+    EXPECT_EQ(child.Wait(), 128 + SIGKILL);
+}
+
+TEST(ExerciseCommand, RestorePutsBackTheExactModeAKilledPermissionsRunLeft) {
+    TempDir dir;
+    const std::string file = dir.File("target.txt");
+    WriteFileBytes(file, "target");
+    ASSERT_EQ(::chmod(file.c_str(), 04751), 0);
+    ChildProcess child({FAKEMILL_CLI_PATH, "exercise", "--deny", "permissions", file});
+    ASSERT_EQ(NextLine(child), "Opening: " + file + " (permissions)");
+    struct stat status {};
+    ASSERT_EQ(::stat(file.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0u);
+    child.Signal(SIGKILL);
+    EXPECT_EQ(child.Wait(), 128 + SIGKILL);
+    ASSERT_EQ(::stat(file.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0u);
+
+    const CliRun restored = RunCli({"exercise", "--restore"});
+    EXPECT_EQ(restored.status, 0);
+    EXPECT_EQ(restored.out, "put back mode 4751 of " + file + "\n");
+    ASSERT_EQ(::stat(file.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 04751u);
+    EXPECT_EQ(RunCli({"exercise", "--restore"}).out, "no file modes to put back\n");
 }
