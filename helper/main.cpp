@@ -1,8 +1,9 @@
 // fakemill-hold: the file exerciser's helper that makes the kernel refuse other programs' opens
 // (and, if asked, reads) of the files its parent holds. It may run with CAP_SYS_ADMIN, so it
-// trusts nothing it reads: it marks only files whose open descriptors its parent hands it, allows
-// its parent and itself everything, answers every permission event at once, and ends when its
-// parent ends or says anything it does not understand. Its end releases every mark.
+// trusts nothing it reads: it marks only files whose open descriptors its parent hands it and
+// that belong to the user who started it (any file for root), allows its parent and itself
+// everything, answers every permission event at once, and ends when its parent ends or says
+// anything it does not understand. Its end releases every mark.
 
 #include "support/HoldProtocol.h"
 
@@ -175,6 +176,10 @@ private:
             error = EBADF;
         } else if (!S_ISREG(status.st_mode)) {
             error = EINVAL;
+        } else if (status.st_uid != getuid() && getuid() != 0) {
+            // With the capability, a user could otherwise keep everybody from files that are
+            // only readable to them (a system library, say): only their own files are held.
+            error = EPERM;
         }
         if (error != 0) {
             close(descriptor);

@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -218,6 +219,61 @@ TEST(KernelDenyTest, TheHelperEndsAtTheFirstMalformedRequestAndTakesNoPathDescri
     int status = 0;
     ASSERT_EQ(::waitpid(alone, &status, 0), alone);
     EXPECT_EQ(WEXITSTATUS(status), 2);
+}
+
+TEST(KernelDenyTest, AnotherUserWithTheCapableHelperHoldsTheirOwnFilesOnly) {
+    // A copy of the helper with the capability (as the package documents it) in a folder every
+    // user may enter, a file of that user's and a file of root's that the user may read.
+    std::string shared = "/tmp/fkmcapable.XXXXXX";
+    ASSERT_NE(::mkdtemp(shared.data()), nullptr);
+    ASSERT_EQ(::chmod(shared.c_str(), 0755), 0);
+    const std::string helper = shared + "/fakemill-hold";
+    std::filesystem::copy_file(HoldHelperPath(), helper);
+    ASSERT_EQ(std::system(("setcap cap_sys_admin+ep " + helper).c_str()), 0);
+    const uid_t user = 4244;
+    const std::string own = shared + "/own.bin";
+    const std::string roots = shared + "/roots.bin";
+    WriteFileBytes(own, "own");
+    WriteFileBytes(roots, "root's");
+    ASSERT_EQ(::chown(own.c_str(), user, user), 0);
+    ASSERT_EQ(::chmod(roots.c_str(), 0644), 0);
+
+    int ready[2];
+    int done[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(done), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setresgid(user, user, user) != 0 || ::setresuid(user, user, user) != 0) {
+            ::_exit(99);
+        }
+        CKernelDenyHolder holder(helper, false);
+        int ownError = 0;
+        int rootsError = 0;
+        auto held = holder.Hold(CKSString::FromUtf8(own), ownError);
+        auto refused = holder.Hold(CKSString::FromUtf8(roots), rootsError);
+        const unsigned char report = (held ? 1 : 0) | (!refused && rootsError == EPERM ? 2 : 0);
+        char byte = 0;
+        if (::write(ready[1], &report, 1) != 1 || ::read(done[0], &byte, 1) != 1) {
+            ::_exit(98);
+        }
+        ::_exit(0);
+    }
+    unsigned char report = 0;
+    ASSERT_EQ(::read(ready[0], &report, 1), 1);
+    EXPECT_EQ(report, 3) << "1: the user's own file held, 2: root's file refused with EPERM";
+    // Held against everybody else, root included; root's file is left alone.
+    EXPECT_EQ(OpenErrorElsewhere(own), EPERM);
+    EXPECT_EQ(OpenErrorElsewhere(roots), 0);
+    ASSERT_EQ(::write(done[1], "d", 1), 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(OpenErrorElsewhere(own), 0);
+    for (int fd : {ready[0], ready[1], done[0], done[1]}) {
+        ::close(fd);
+    }
+    std::filesystem::remove_all(shared);
 }
 
 TEST(PermissionsDenyTest, TheOwnersOtherProgramsGetEaccesAndTheExactModeComesBack) {
