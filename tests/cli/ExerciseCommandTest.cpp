@@ -5,11 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdio>
-
 #include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -177,4 +177,27 @@ TEST(ExerciseCommand, RestorePutsBackTheExactModeAKilledPermissionsRunLeft) {
     ASSERT_EQ(::stat(file.c_str(), &status), 0);
     EXPECT_EQ(status.st_mode & 07777, 04751u);
     EXPECT_EQ(RunCli({"exercise", "--restore"}).out, "no file modes to put back\n");
+}
+
+TEST(ExerciseCommand, WithoutTheKernelWayItSaysWhyAndHoldsWithLocksUnlessTheKernelWayWasAskedFor) {
+    TempDir dir;
+    const std::string file = dir.File("target.txt");
+    WriteFileBytes(file, "target");
+    const std::string helper = std::getenv("FAKEMILL_HOLD_HELPER");
+    const std::string missing = dir.File("no-such-helper");
+    ::setenv("FAKEMILL_HOLD_HELPER", missing.c_str(), 1);
+    const CliRun fallback = RunCli({"exercise", "--seconds", "0", file});
+    const CliRun asked = RunCli({"exercise", "--deny", "kernel", "--seconds", "0", file});
+    ::setenv("FAKEMILL_HOLD_HELPER", helper.c_str(), 1);
+    EXPECT_EQ(fallback.status, 0);
+    EXPECT_EQ(fallback.out, "Opening: " + file + " (lock)\nClosing: " + file + "\n");
+    EXPECT_NE(
+        fallback.err.find("the kernel way is not available (the helper " + missing + " is not installed"),
+        std::string::npos)
+        << fallback.err;
+    EXPECT_NE(fallback.err.find("holding the lock way"), std::string::npos) << fallback.err;
+    EXPECT_EQ(asked.status, 1);
+    EXPECT_EQ(asked.out, "");
+    EXPECT_NE(asked.err.find("the kernel way is not available: the helper " + missing), std::string::npos)
+        << asked.err;
 }

@@ -7,6 +7,7 @@
 #include "app/AppContext.h"
 #include "tests/common/LockProbe.h"
 #include "tests/common/TempDir.h"
+#include "tools/PermissionsHolder.h"
 #include "ui/KSHamperingAgentDialog.h"
 
 #include <gtest/gtest.h>
@@ -288,4 +289,35 @@ TEST_F(FileExerciserTest, TheKernelWayIsTheDefaultAndRefusesOtherProgramsOpensUn
     ::stat(path.c_str(), &status);
     EXPECT_EQ(status.st_mode & 07777, 0640u);
     dialog.reject();
+}
+
+TEST(FileExerciserRestore, OpeningTheDialogPutsBackTheModeAKilledRunLeftAndShowsIt) {
+    TempDir dir;
+    const std::string path = dir.File("left.txt");
+    WriteFileBytes(path, "left");
+    ASSERT_EQ(::chmod(path.c_str(), 0612), 0);
+    // A run that dies holding the file at mode 000.
+    const pid_t run = ::fork();
+    if (run == 0) {
+        auto holder = std::make_shared<CPermissionsHolder>(CPermissionsJournal::UserJournal());
+        int error = 0;
+        auto held = holder->Hold(CKSString::FromUtf8(path), error);
+        ::kill(::getpid(), SIGKILL);
+        ::_exit(held ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(run, &status, 0), run);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    struct stat mode {};
+    ::stat(path.c_str(), &mode);
+    ASSERT_EQ(mode.st_mode & 07777, 0u);
+
+    PromptScript prompts;
+    CAppContext context;
+    CKSHamperingAgentDialog dialog(context);
+    dialog.show();
+    ::stat(path.c_str(), &mode);
+    EXPECT_EQ(mode.st_mode & 07777, 0612u);
+    EXPECT_TRUE(dialog.Log()->isVisible());
+    EXPECT_EQ(dialog.Log()->toPlainText().toStdString(), "put back mode 0612 of " + path + "\n");
 }
