@@ -77,9 +77,11 @@ private:
             auto* event = reinterpret_cast<fanotify_event_metadata*>(buffer);
             ssize_t left = got;
             while (FAN_EVENT_OK(event, left)) {
-                if (event->vers == FANOTIFY_METADATA_VERSION &&
-                    (event->mask & (FAN_OPEN_PERM | FAN_ACCESS_PERM)) != 0) {
-                    fanotify_response response{event->fd, Decide(*event)};
+                if ((event->mask & (FAN_OPEN_PERM | FAN_ACCESS_PERM)) != 0) {
+                    // An event of a layout this program does not know is allowed, never left
+                    // waiting.
+                    const bool known = event->vers == FANOTIFY_METADATA_VERSION;
+                    fanotify_response response{event->fd, known ? Decide(*event) : FAN_ALLOW};
                     // A failed answer leaves nothing to retry: the kernel allows once the group ends.
                     if (write(m_fanotify, &response, sizeof response) < 0) {
                         std::perror("fakemill-hold: answer");
