@@ -23,7 +23,9 @@ std::string CliUsageText() {
            "               FILE ...\n"
            "  fakemill-cli crc [--trailer] FILE ...\n"
            "  fakemill-cli hexdump [--offset N] [--length N] [--width N] FILE\n"
-           "  fakemill-cli exercise [--mode all|fixed|rotate] [--seconds N] FILE ...\n"
+           "  fakemill-cli exercise [--mode all|fixed|rotate] [--deny kernel|permissions|lock]\n"
+           "                        [--fail-reads] [--seconds N] FILE ...\n"
+           "  fakemill-cli exercise --restore\n"
            "  fakemill-cli --help | --version | COMMAND --help\n"
            "\n"
            "Makes test files from the definitions of a configuration file, or from one given on\n"
@@ -102,12 +104,22 @@ const std::map<std::string, std::string>& CommandHelp() {
                     "  --offset N   the first byte shown (0)\n"
                     "  --length N   how many bytes (to the end)\n"
                     "  --width N    bytes a line (16)\n"},
-        {"exercise", "Usage: fakemill-cli exercise [--mode all|fixed|rotate] [--seconds N] FILE ...\n"
-                     "Holds the files open and locked until the time is up or Ctrl-C.\n"
-                     "  --mode all      hold every file (the default)\n"
-                     "  --mode fixed    hold one of them\n"
-                     "  --mode rotate   hold each for about three seconds in turn\n"
-                     "  --seconds N     how long (until Ctrl-C)\n"},
+        {"exercise",
+         "Usage: fakemill-cli exercise [--mode all|fixed|rotate] [--deny kernel|permissions|lock]\n"
+         "                             [--fail-reads] [--seconds N] FILE ...\n"
+         "       fakemill-cli exercise --restore\n"
+         "Holds the files against other programs until the time is up or Ctrl-C.\n"
+         "  --mode all      hold every file (the default)\n"
+         "  --mode fixed    hold one of them\n"
+         "  --mode rotate   hold each for about three seconds in turn\n"
+         "  --deny kernel       other programs' opens fail with EPERM (needs the helper\n"
+         "                      fakemill-hold with CAP_SYS_ADMIN, or root; the default\n"
+         "                      where it works)\n"
+         "  --deny permissions  mode 000 while held: EACCES for all but root\n"
+         "  --deny lock         advisory locks: only programs that lock see them\n"
+         "  --fail-reads    with kernel: reads through descriptors opened before fail too\n"
+         "  --seconds N     how long (until Ctrl-C)\n"
+         "  --restore       put back the file modes a killed run left, and say which\n"},
     };
     return help;
 }
@@ -140,6 +152,10 @@ int RunFakemillCli(const std::vector<std::string>& args, CliStreams& io) {
     }
     const std::string& command = global.Positional()[0];
     const std::vector<std::string> rest(global.Positional().begin() + 1, global.Positional().end());
+    if (command != "exercise") {
+        // A killed exerciser run may have left files at mode 000; exercise tells of its own.
+        RestoreLeftModes(io, "fakemill-cli: ");
+    }
     if (command == "hash") {
         return RunHashCommand(rest, io);
     }
