@@ -16,6 +16,9 @@ CBatchOutputWnd::CBatchOutputWnd(QWidget* owner, const QString& title)
       m_timer(new QTimer(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
     m_stop->setEnabled(false);
+    // The window keeps its size: a long live line wraps instead of widening it.
+    m_progress->setWordWrap(true);
+    m_progress->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* bar = new QHBoxLayout;
     bar->setContentsMargins(4, 0, 4, 4);
     bar->addWidget(m_progress, 1);

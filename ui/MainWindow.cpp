@@ -111,9 +111,6 @@ QAction* CMainWindow::AddCommand(QMenu* menu, const QString& text, int id) {
             handler->second();
         }
     });
-    connect(action, &QAction::hovered, this, [this, id] {
-        ShowSelectHint(id == res::kCmdGenerateSelected && m_list->selectionModel()->selectedRows().isEmpty());
-    });
     return action;
 }
 
@@ -125,6 +122,7 @@ void CMainWindow::BuildMenus() {
         menu->setStyle(hoverStyle);
         connect(menu, &QMenu::aboutToShow, this, &CMainWindow::UpdateEnableRules);
         connect(menu, &QMenu::aboutToHide, this, [this] { ShowSelectHint(false); });
+        ConnectSelectHint(menu);
         return menu;
     };
 
@@ -146,6 +144,7 @@ void CMainWindow::BuildMenus() {
     AddCommand(generate, QStringLiteral("&Selected"), res::kCmdGenerateSelected);
     m_activeMenu = generate->addMenu(QStringLiteral("&Active"));
     m_activeMenu->setStyle(hoverStyle);
+    ConnectSelectHint(m_activeMenu);
     AddCommand(m_activeMenu, QStringLiteral("Dummy"), res::kCmdActivePlaceholder);
     connect(m_activeMenu, &QMenu::aboutToShow, this, &CMainWindow::FillActiveMenu);
     AddCommand(generate, QStringLiteral("&History"), res::kCmdHistory);
@@ -159,6 +158,15 @@ void CMainWindow::BuildMenus() {
     QMenu* help = addMenu(QStringLiteral("&Help"));
     AddCommand(help, QStringLiteral("&About ..."), res::kCmdAbout);
     AddCommand(help, QStringLiteral("&Help"), res::kCmdHelp);
+}
+
+void CMainWindow::ConnectSelectHint(QMenu* menu) {
+    // Every item of the menu, submenus included, decides: the hint shows on a disabled Selected
+    // only and goes as soon as the pointer reaches anything else.
+    connect(menu, &QMenu::hovered, this, [this](QAction* action) {
+        ShowSelectHint(action == Command(res::kCmdGenerateSelected) &&
+                       m_list->selectionModel()->selectedRows().isEmpty());
+    });
 }
 
 void CMainWindow::SetCommandHandler(int id, std::function<void()> handler) {

@@ -67,6 +67,7 @@ private:
     void UpdateEnableRules();
     void FillActiveMenu();
     void RefreshStatus();
+    void ConnectSelectHint(QMenu* menu);
     void ShowSelectHint(bool show);
     void RestoreColumnWidths();
     void SaveSettings();

@@ -103,6 +103,10 @@ TEST_F(GenerateTest, SelectedRowsBecomeOneBatchWhoseWindowAppearsWhenItStarts) {
     ASSERT_TRUE(WaitUntil([&] { return window->ProgressText().endsWith(" - finished"); }));
     EXPECT_TRUE(window->ProgressText().startsWith("4 files, ")) << window->ProgressText().toStdString();
     EXPECT_FALSE(window->StopButton()->isEnabled());
+    // The window keeps its size whatever it shows: long lines scroll inside it.
+    window->Write(QString(400, QLatin1Char('x')));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->size(), QSize(CKSOutputWnd::kDefaultWidth, CKSOutputWnd::kDefaultHeight));
 
     // A fixed folder from the options: no prompt at all.
     const std::string fixed = m_dir.File("fixed");

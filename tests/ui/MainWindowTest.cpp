@@ -100,6 +100,16 @@ TEST_F(MainWindowTest, SelectionEnablesCommandsAndTheDisabledGenerateExplainsIts
     EXPECT_EQ(m_window->StatusText(2), "");
     emit m_window->Command(res::kCmdHistory)->hovered();
     EXPECT_EQ(m_window->StatusText(2), "4");
+    // Moving from the disabled Selected onto the Active submenu clears the hint as well.
+    emit m_window->Command(res::kCmdGenerateSelected)->hovered();
+    QMenu* active = nullptr;
+    for (QMenu* menu : m_window->findChildren<QMenu*>()) {
+        active = menu->title() == "&Active" ? menu : active;
+    }
+    ASSERT_NE(active, nullptr);
+    emit active->menuAction()->hovered();
+    EXPECT_NE(m_window->StatusText(1), "Select a definition to generate files");
+    EXPECT_EQ(m_window->StatusText(2), "4");
 
     SelectRows({1});
     OpenMenuOf(res::kCmdGenerateSelected);
