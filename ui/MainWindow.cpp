@@ -98,6 +98,13 @@ CMainWindow::CMainWindow(CAppContext& context, CToolWindowManager& tools, QWidge
     m_handlers[res::kCmdAddMultiple] = [this] { OnAddMultiple(); };
     BuildMenus();
     RestoreColumnWidths();
+    // A width the user sets is kept from then on; until then the columns fit what they show.
+    connect(m_list->header(), &QHeaderView::sectionResized, this, [this] {
+        if (!m_fittingColumns) {
+            m_userColumnWidths = true;
+        }
+    });
+    m_list->viewport()->installEventFilter(this);
 }
 
 CMainWindow::~CMainWindow() = default;
@@ -151,7 +158,7 @@ void CMainWindow::BuildMenus() {
     AddCommand(generate, QStringLiteral("&Options..."), res::kCmdOptions);
 
     QMenu* tools = addMenu(QStringLiteral("&Tools"));
-    AddCommand(tools, QStringLiteral("&Calcuate hash..."), res::kCmdCalculateHash);
+    AddCommand(tools, QStringLiteral("&Calculate hash..."), res::kCmdCalculateHash);
     AddCommand(tools, QStringLiteral("&Binary Viewer"), res::kCmdBinaryViewer);
     AddCommand(tools, QStringLiteral("File E&xerciser..."), res::kCmdFileExerciser);
 
@@ -250,7 +257,25 @@ void CMainWindow::Reload() {
     // The count follows the list, so that it is never stale after Add, Delete or Reload.
     m_context.Config().LoadAt(configFile);
     m_model->SetRows(ReadDefinitionRows(configFile, factory));
+    FitColumns();
     RefreshStatus();
+}
+
+void CMainWindow::FitColumns() {
+    if (m_userColumnWidths || m_model->rowCount() == 0) {
+        return;
+    }
+    m_fittingColumns = true;
+    QHeaderView* header = m_list->header();
+    int others = 0;
+    for (int column = 1; column < CDefinitionListModel::kColumnCount; ++column) {
+        m_list->resizeColumnToContents(column);
+        others += header->sectionSize(column);
+    }
+    // The name takes the spare width, and never less than its longest entry.
+    m_list->resizeColumnToContents(0);
+    header->resizeSection(0, std::max(header->sectionSize(0), m_list->viewport()->width() - others));
+    m_fittingColumns = false;
 }
 
 std::vector<CKSString> CMainWindow::CollectSelected() const {
@@ -386,16 +411,21 @@ void CMainWindow::RestorePlacement() {
 }
 
 void CMainWindow::RestoreColumnWidths() {
+    m_fittingColumns = true;
     for (int column = 0; column < CDefinitionListModel::kColumnCount; ++column) {
-        m_list->header()->resizeSection(
-            column, static_cast<int>(m_context.Settings().Get(settings_key::kMainColumns[column])));
+        const auto width = static_cast<int>(m_context.Settings().Get(settings_key::kMainColumns[column]));
+        m_list->header()->resizeSection(column, width);
+        // Stored widths other than the default were set by the user in an earlier run.
+        m_userColumnWidths = m_userColumnWidths || width != kDefaultColumnWidth;
     }
+    m_fittingColumns = false;
 }
 
 void CMainWindow::SaveSettings() {
     CFakemillSettings& settings = m_context.Settings();
     SavePlacement(*this, settings, settings_key::kWindowState);
-    for (int column = 0; column < CDefinitionListModel::kColumnCount; ++column) {
+    // Fitted widths are worked out again next time; only widths the user chose are kept.
+    for (int column = 0; m_userColumnWidths && column < CDefinitionListModel::kColumnCount; ++column) {
         settings.Set(settings_key::kMainColumns[column],
                      static_cast<std::uint32_t>(m_list->header()->sectionSize(column)));
     }
@@ -425,6 +455,14 @@ void CMainWindow::closeEvent(QCloseEvent* event) {
 void CMainWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     RefreshStatus();
+}
+
+bool CMainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The list's own area has its new size only after the window's layout ran.
+    if (watched == m_list->viewport() && event->type() == QEvent::Resize) {
+        FitColumns();
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 bool CMainWindow::event(QEvent* event) {

@@ -60,6 +60,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QAction* AddCommand(QMenu* menu, const QString& text, int id);
@@ -70,6 +71,8 @@ private:
     void ConnectSelectHint(QMenu* menu);
     void ShowSelectHint(bool show);
     void RestoreColumnWidths();
+    // Fits the columns to what they show, the name taking the spare width, unless the user set them.
+    void FitColumns();
     void SaveSettings();
 
     void OnOpenConfiguration();
@@ -94,5 +97,7 @@ private:
     std::function<void()> m_closeHandler;
     std::map<int, std::function<void()>> m_handlers;
     bool m_hintShown = false;
+    bool m_fittingColumns = false;
+    bool m_userColumnWidths = false;
     bool m_closed = false;
 };

@@ -97,8 +97,9 @@ CKSHelpWnd::CKSHelpWnd(QWidget* owner) : CKSOutputWnd(owner, QStringLiteral("Fak
     setAttribute(Qt::WA_DeleteOnClose);
     const char16_t* const writes[] = {
         u"Fakemill Help\r\n=============================\r\n",
-        u"Use the 'Define/Add' command to create new definitions.\r\n",
-        u"Choose 'Generate/Run' to generate files.  You must select at least one definition first.\r\n",
+        u"Use the 'Define > Add...' command to create new definitions.\r\n",
+        u"Choose 'Generate > Selected' to generate files.  You must select at least one definition "
+        u"first.\r\n",
         u"By default, the generator will prompt ",
         (u"you for a directory to generate the files in.  You can change this behaviour in the Options "
          u"dialog.\r\n"),

@@ -39,9 +39,9 @@ protected:
         m_window->Reload();
     }
 
-    QString Cell(int row, int column) const {
+    QString Cell(int row, int column, int role = Qt::DisplayRole) const {
         const QAbstractItemModel* model = m_window->DefinitionList()->model();
-        return model->data(model->index(row, column)).toString();
+        return model->data(model->index(row, column), role).toString();
     }
     int RowCount() const { return m_window->DefinitionList()->model()->rowCount(); }
     void SelectRows(std::initializer_list<int> rows) {
@@ -72,10 +72,13 @@ TEST_F(MainWindowTest, ListsSectionsInFileOrderWithTheirColumnsAndCount) {
     ASSERT_EQ(RowCount(), 4);
     EXPECT_EQ(Cell(0, 0), "Small binary");
     EXPECT_EQ(Cell(0, 1), "bin");
-    EXPECT_EQ(Cell(0, 2), "4096");
+    // Sizes read as the configuration writes them, with the exact bytes on hover.
+    EXPECT_EQ(Cell(0, 2), "4KB");
+    EXPECT_EQ(Cell(0, 2, Qt::ToolTipRole), "4096 bytes");
     EXPECT_EQ(Cell(0, 3), "2");
     // A 4 GiB minimum is shown whole, not as its low 32 bits.
-    EXPECT_EQ(Cell(1, 2), "4294967296");
+    EXPECT_EQ(Cell(1, 2), "4GB");
+    EXPECT_EQ(Cell(1, 2, Qt::ToolTipRole), "4294967296 bytes");
     EXPECT_EQ(Cell(2, 1), "csv");
     EXPECT_EQ(Cell(2, 2), "-");
     // A section no generator results from shows its name only.
@@ -84,7 +87,24 @@ TEST_F(MainWindowTest, ListsSectionsInFileOrderWithTheirColumnsAndCount) {
     EXPECT_TRUE(m_window->StatusText(1).startsWith(QString::fromStdString(m_config) + " ["));
     EXPECT_EQ(m_window->StatusText(2), "4");
     EXPECT_EQ(m_window->windowTitle(), "Fakemill");
-    EXPECT_EQ(m_window->DefinitionList()->header()->sectionSize(0), CMainWindow::kDefaultColumnWidth);
+
+    // The columns fit what they show and the name takes the spare width, at any window size.
+    QTreeView* list = m_window->DefinitionList();
+    for (const int width : {CMainWindow::kDefaultWidth, 900}) {
+        m_window->resize(width, CMainWindow::kDefaultHeight);
+        m_window->show();
+        QCoreApplication::processEvents();
+        int total = 0;
+        for (int column = 0; column < 4; ++column) {
+            for (int row = 0; row < RowCount(); ++row) {
+                EXPECT_LT(list->fontMetrics().horizontalAdvance(Cell(row, column)),
+                          list->header()->sectionSize(column))
+                    << row << "," << column;
+            }
+            total += list->header()->sectionSize(column);
+        }
+        EXPECT_GE(total, list->viewport()->width()) << width;
+    }
 }
 
 TEST_F(MainWindowTest, SelectionEnablesCommandsAndTheDisabledGenerateExplainsItself) {
@@ -212,12 +232,13 @@ TEST_F(MainWindowTest, HelpOpensOnceAndActiveListsBatchWindowsNewestFirst) {
     ASSERT_EQ(helps.size(), 1);
     EXPECT_EQ(helps[0]->Text(),
               "Fakemill Help\n=============================\n\n"
-              "Use the 'Define/Add' command to create new definitions.\n\n"
-              "Choose 'Generate/Run' to generate files.  You must select at least one "
+              "Use the 'Define > Add...' command to create new definitions.\n\n"
+              "Choose 'Generate > Selected' to generate files.  You must select at least one "
               "definition first.\n\n"
               "By default, the generator will prompt \n"
               "you for a directory to generate the files in.  You can change this behaviour "
               "in the Options dialog.\n\n");
+    EXPECT_EQ(m_window->Command(res::kCmdCalculateHash)->text(), "&Calculate hash...");
 
     QMenu* active = nullptr;
     for (QMenu* menu : m_window->findChildren<QMenu*>()) {
@@ -256,6 +277,7 @@ TEST_F(MainWindowTest, HelpOpensOnceAndActiveListsBatchWindowsNewestFirst) {
 TEST_F(MainWindowTest, ClosingSavesPlacementAndColumnsAndClosesToolWindows) {
     m_window->setGeometry(40, 50, 500, 300);
     m_window->DefinitionList()->header()->resizeSection(2, 150);
+    const int nameWidth = m_window->DefinitionList()->header()->sectionSize(0);
     auto* tool = new QWidget(nullptr, Qt::Window);
     m_tools.Register(tool);
     tool->show();
@@ -270,7 +292,10 @@ TEST_F(MainWindowTest, ClosingSavesPlacementAndColumnsAndClosesToolWindows) {
     again.RestorePlacement();
     EXPECT_EQ(again.geometry(), QRect(40, 50, 500, 300));
     EXPECT_EQ(again.DefinitionList()->header()->sectionSize(2), 150);
-    EXPECT_EQ(again.DefinitionList()->header()->sectionSize(0), CMainWindow::kDefaultColumnWidth);
+    // Once the user set a width, every column keeps its width, and a reload does not refit them.
+    again.Reload();
+    EXPECT_EQ(again.DefinitionList()->header()->sectionSize(2), 150);
+    EXPECT_EQ(again.DefinitionList()->header()->sectionSize(0), nameWidth);
 }
 
 TEST(WindowPlacementTest, KeepsAReachableRectangleAndBringsBackALostOne) {
