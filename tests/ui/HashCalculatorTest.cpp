@@ -285,6 +285,14 @@ TEST_F(HashCalculatorTest, SavedChecksumsPassTheSumToolAndVerifyReportsAChangedF
     m_calc->Algorithm()->setCurrentIndex(1);
     m_calc->AddFile(Q(m_dir.File("one.bin")));
     ASSERT_TRUE(AllDone());
+    // At the default size a whole SHA-256 shows, with room for the path beside it.
+    m_calc->show();
+    QCoreApplication::processEvents();
+    const QHeaderView* header = m_calc->List()->header();
+    EXPECT_EQ(Value(0).size(), 64);
+    EXPECT_GT(header->sectionSize(CHashListModel::kColumnValue),
+              m_calc->List()->fontMetrics().horizontalAdvance("0x" + Value(0)));
+    EXPECT_GE(header->sectionSize(CHashListModel::kColumnFile), CKSHashCalculator::kPathRoom / 2);
 
     // With MD5 selected only the MD5 row is saved; nothing of SHA1 is there to save.
     m_calc->Algorithm()->setCurrentIndex(2);
