@@ -63,6 +63,8 @@ CKSHashCalculator::CKSHashCalculator(CAppContext& context, QWidget* owner,
     InitUiResources();
     setWindowTitle(QStringLiteral("Calculate Hash"));
     setSizeGripEnabled(true);
+    // A list of long paths and hashes is worth a maximised window.
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
     BuildControls();
     // Wide enough for a whole SHA-256 beside a readable path.
     resize(std::max(kInitialWidth, kTypeAndMargins + WholeHashWidth() + kPathRoom), kInitialHeight);

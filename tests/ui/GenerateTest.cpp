@@ -235,6 +235,11 @@ TEST(OptionsDialogTest, StoresWhatTheUserChoseNothingOnCancelAndSaysWhenItCannot
         EXPECT_TRUE(folder->text().endsWith("/testfiles"));
         EXPECT_FALSE(folder->isEnabled());
         EXPECT_EQ(dialog.findChild<QLineEdit*>("separator")->text(), ":");
+        // The whole folder shows, and the dialog offers no minimise or maximise.
+        dialog.show();
+        QCoreApplication::processEvents();
+        EXPECT_GT(folder->width(), folder->fontMetrics().horizontalAdvance(folder->text()));
+        EXPECT_FALSE(dialog.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
         dialog.findChild<QRadioButton*>("fixedFolder")->click();
         EXPECT_TRUE(folder->isEnabled());
         prompts->folderAnswers = {"/data/tests"};
