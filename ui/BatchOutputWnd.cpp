@@ -15,6 +15,7 @@ CBatchOutputWnd::CBatchOutputWnd(QWidget* owner, const QString& title)
       m_progress(new QLabel(this)), m_stop(new QPushButton(QStringLiteral("Stop"), this)),
       m_timer(new QTimer(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
+    PlaceAfterOthers();
     m_stop->setEnabled(false);
     // The window keeps its size: a long live line wraps instead of widening it.
     m_progress->setWordWrap(true);

@@ -13,10 +13,19 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include <vector>
+
 namespace {
+
+// The viewers made so far, for the next one to step from the newest (gone ones read as null).
+std::vector<QPointer<CBinaryViewerWnd>>& OpenViewers() {
+    static std::vector<QPointer<CBinaryViewerWnd>> viewers;
+    return viewers;
+}
 
 // Wheel notches scroll this many lines, as in most text views.
 constexpr int kWheelLines = 3;
@@ -115,8 +124,18 @@ CBinaryViewerWnd::CBinaryViewerWnd(const QString& path, CAppContext& context, QW
     connect(&m_relayout, &QTimer::timeout, this, &CBinaryViewerWnd::Relayout);
     connect(m_tool, &CBinaryViewerTool::Changed, this, &CBinaryViewerWnd::Refresh);
 
-    setGeometry(0, 0, kDefaultWidth, kDefaultHeight);
-    RestorePlacement(*this, context.Settings(), settings_key::kBinaryViewerWindow);
+    resize(kDefaultWidth, kDefaultHeight);
+    // The first viewer comes back where the last one was; the next ones step from the newest open.
+    const CBinaryViewerWnd* newest = nullptr;
+    for (const QPointer<CBinaryViewerWnd>& viewer : OpenViewers()) {
+        newest = viewer.isNull() ? newest : viewer.data();
+    }
+    if (newest != nullptr ||
+        !RestorePlacement(*this, context.Settings(), settings_key::kBinaryViewerWindow)) {
+        PlaceCascaded(*this, newest);
+    }
+    std::erase_if(OpenViewers(), [](const QPointer<CBinaryViewerWnd>& viewer) { return viewer.isNull(); });
+    OpenViewers().emplace_back(this);
     Refresh();
 }
 

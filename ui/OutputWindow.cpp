@@ -2,6 +2,7 @@
 
 #include "ui/OutputTextView.h"
 #include "ui/Resources.h"
+#include "ui/WindowPlacement.h"
 
 #include <QFontDatabase>
 #include <QVBoxLayout>
@@ -31,7 +32,7 @@ CKSOutputWnd::CKSOutputWnd(QWidget* owner, const QString& title)
                                                                         OnBatchEnded();
                                                                     }})) {
     setWindowTitle(title);
-    setGeometry(0, 0, kDefaultWidth, kDefaultHeight);
+    resize(kDefaultWidth, kDefaultHeight);
     m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_drainLater.setSingleShot(true);
     connect(&m_drainLater, &QTimer::timeout, this, &CKSOutputWnd::Drain);
@@ -72,6 +73,16 @@ std::vector<CKSOutputWnd*> CKSOutputWnd::Windows() {
     return windows;
 }
 
+void CKSOutputWnd::PlaceAfterOthers() {
+    CKSOutputWnd* last = nullptr;
+    for (CKSOutputWnd* window : Windows()) {
+        if (window != this && window->GetKind() == GetKind()) {
+            last = window;
+        }
+    }
+    PlaceCascaded(*this, last);
+}
+
 void CKSOutputWnd::TextArrived() {
     if (m_drainLater.isActive()) {
         return;
@@ -95,6 +106,7 @@ void CKSOutputWnd::Drain() {
 
 CKSHelpWnd::CKSHelpWnd(QWidget* owner) : CKSOutputWnd(owner, QStringLiteral("Fakemill Help")) {
     setAttribute(Qt::WA_DeleteOnClose);
+    PlaceAfterOthers();
     const char16_t* const writes[] = {
         u"Fakemill Help\r\n=============================\r\n",
         u"Use the 'Define > Add...' command to create new definitions.\r\n",

@@ -26,7 +26,7 @@ public:
     static constexpr int kDefaultWidth = 300;
     static constexpr int kDefaultHeight = 700;
 
-    // A top-level window owned by owner (it stays above it and closes with it), at (0, 0).
+    // A top-level window owned by owner (it stays above it and closes with it); its kind places it.
     CKSOutputWnd(QWidget* owner, const QString& title);
     ~CKSOutputWnd() override;
 
@@ -47,6 +47,9 @@ public:
     static std::vector<CKSOutputWnd*> Windows();
 
 protected:
+    // Puts the window on screen, a step from the newest other window of its kind; for the
+    // constructor of a kind, once GetKind answers.
+    void PlaceAfterOthers();
     // The window's batch is over; the text it wrote is in by then.
     virtual void OnBatchEnded() {}
     // Adds a widget under the text (a batch window's progress line, say).

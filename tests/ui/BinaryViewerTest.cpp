@@ -5,6 +5,7 @@
 #include "UiTestSupport.h"
 
 #include "app/AppContext.h"
+#include "app/ScreenPlacement.h"
 #include "tests/common/TempDir.h"
 #include "tests/tools/HungSource.h"
 #include "ui/BinaryViewerWnd.h"
@@ -261,6 +262,8 @@ TEST_F(BinaryViewerTest, PlacementAndColumnsAreKeptForTheNextViewer) {
     }
     const auto next = Open(path);
     EXPECT_EQ(next->geometry(), placed);
+    // A viewer opened beside it steps from it rather than covering it.
+    EXPECT_EQ(Open(path)->pos(), next->pos() + QPoint(kCascadeStep, kCascadeStep));
     EXPECT_TRUE(next->ShowsOffsets());
     EXPECT_TRUE(next->ShowsCharacters());
     ASSERT_TRUE(WaitUntil([&] { return next->LineText(0).startsWith(QStringLiteral("00000000  01 04 ")); }));

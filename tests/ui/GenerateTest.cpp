@@ -5,6 +5,7 @@
 #include "UiTestSupport.h"
 
 #include "app/AppContext.h"
+#include "app/ScreenPlacement.h"
 #include "engine/KSObserver.h"
 #include "support/IniProfile.h"
 #include "tests/common/TempDir.h"
@@ -23,6 +24,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTreeView>
 
 #include <filesystem>
@@ -125,8 +127,13 @@ TEST_F(GenerateTest, StopEndsItsOwnBatchOnlyAndTheHistoryMarksIt) {
     ASSERT_NE(huge, nullptr);
     ASSERT_NE(small, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return huge->isVisible(); }));
-    // The second batch waits for the first: its window stays hidden meanwhile.
+    // The second batch waits for the first: its window stays hidden meanwhile. Each window's frame
+    // is on the screen, the second a step below and right of the first, not over it.
     EXPECT_FALSE(small->isVisible());
+    const QRect screen = huge->screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(huge->frameGeometry().topLeft()))
+        << huge->pos().x() << "," << huge->pos().y();
+    EXPECT_EQ(small->pos(), huge->pos() + QPoint(kCascadeStep, kCascadeStep));
     huge->StopButton()->click();
     ASSERT_TRUE(WaitUntil([&] { return FinishedBatches() == 2; }, 30000));
     ASSERT_TRUE(WaitUntil([&] { return small->Text().contains("Generator finished"); }));

@@ -306,6 +306,15 @@ TEST(WindowPlacementTest, KeepsAReachableRectangleAndBringsBackALostOne) {
     EXPECT_EQ(KeepOnScreens(QRect(5000, 200, 4000, 3000), screens), QRect(0, 0, 1920, 1080));
     // Only the title bar matters: a window hanging off the bottom stays where it is.
     EXPECT_EQ(KeepOnScreens(QRect(100, 1000, 400, 300), screens), QRect(100, 1000, 400, 300));
+
+    // New windows step down from the last of their kind and start again at the top when the next
+    // step would leave the screen.
+    const QRect area(0, 30, 1280, 770);
+    const QPoint first = CascadePlacement(std::nullopt, QSize(300, 700), area);
+    EXPECT_EQ(first, QPoint(kCascadeStep, 30 + kCascadeStep));
+    EXPECT_EQ(CascadePlacement(first, QSize(300, 500), area), first + QPoint(kCascadeStep, kCascadeStep));
+    EXPECT_EQ(CascadePlacement(first, QSize(300, 720), area), first);
+    EXPECT_EQ(CascadePlacement(QPoint(1000, 40), QSize(300, 100), area), first);
 }
 
 } // namespace
