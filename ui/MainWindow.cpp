@@ -200,7 +200,8 @@ void CMainWindow::FillActiveMenu() {
     m_activeMenu->clear();
     std::vector<CKSOutputWnd*> batches;
     for (CKSOutputWnd* window : CKSOutputWnd::Windows()) {
-        if (window->GetKind() == res::kKindBatchOutput) {
+        // A queued batch's window is listed once its batch started and showed it.
+        if (window->GetKind() == res::kKindBatchOutput && window->WasShown()) {
             batches.push_back(window);
         }
     }

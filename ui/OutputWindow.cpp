@@ -73,6 +73,11 @@ std::vector<CKSOutputWnd*> CKSOutputWnd::Windows() {
     return windows;
 }
 
+void CKSOutputWnd::showEvent(QShowEvent* event) {
+    m_wasShown = true;
+    QWidget::showEvent(event);
+}
+
 void CKSOutputWnd::PlaceAfterOthers() {
     CKSOutputWnd* last = nullptr;
     for (CKSOutputWnd* window : Windows()) {

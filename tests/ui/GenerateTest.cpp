@@ -22,6 +22,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -184,19 +186,38 @@ TEST_F(GenerateTest, HistoryAddsFinishedBatchesOnceAndOpensTheirFolders) {
     EXPECT_EQ(history.Message(), "'" + m_prompts->opened[0] + "' is not a folder");
 }
 
-TEST_F(GenerateTest, AClosedWindowDropsLaterLinesAndItsBatchStillFinishes) {
+TEST_F(GenerateTest, ClosingARunningBatchsWindowHidesItAndActiveBringsItBackToStopIt) {
     GenerateInto(m_dir.File("out"));
-    QPointer<CBatchOutputWnd> window = Generate({1});
+    QPointer<CBatchOutputWnd> window = Generate({3});
     ASSERT_FALSE(window.isNull());
+    ASSERT_TRUE(WaitUntil([&] { return window->isVisible(); }));
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_FALSE(window.isNull());
+    EXPECT_FALSE(window->isVisible());
+    ASSERT_TRUE(window->IsRunning());
+
+    // Active still lists it; choosing it shows it again with what was written meanwhile.
+    QMenu* active = nullptr;
+    for (QMenu* menu : m_window->findChildren<QMenu*>()) {
+        active = menu->title() == "&Active" ? menu : active;
+    }
+    ASSERT_NE(active, nullptr);
+    emit active->aboutToShow();
+    ASSERT_EQ(active->actions().size(), 1);
+    EXPECT_EQ(active->actions()[0]->text(), window->windowTitle());
+    active->actions()[0]->trigger();
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_TRUE(WaitUntil([&] { return window->Text().contains("Starting 'Huge'"); }));
+    ASSERT_TRUE(window->StopButton()->isEnabled());
+    window->StopButton()->click();
+    ASSERT_TRUE(WaitUntil([&] { return FinishedBatches() == 1; }, 30000));
+    ASSERT_TRUE(WaitUntil([&] { return !window->IsRunning(); }));
+
+    // Closed after its batch ended, the window goes.
     window->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(window.isNull());
-    ASSERT_TRUE(WaitUntil([&] { return FinishedBatches() == 1; }, 20000));
-    std::size_t files = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_dir.File("out"))) {
-        files += entry.is_regular_file() ? 1 : 0;
-    }
-    EXPECT_EQ(files, 2u);
 }
 
 TEST_F(GenerateTest, ADestinationInTheWayOrAVanishedDefinitionIsReportedAndTheRestRuns) {

@@ -259,6 +259,11 @@ TEST_F(MainWindowTest, HelpOpensOnceAndActiveListsBatchWindowsNewestFirst) {
     };
     auto* first = new BatchWindow(m_window.get(), "first");
     auto* second = new BatchWindow(m_window.get(), "second");
+    // A window whose batch waits, never shown yet, is not listed.
+    emit active->aboutToShow();
+    EXPECT_EQ(active->actions()[0]->text(), "<none>");
+    first->show();
+    second->show();
     emit active->aboutToShow();
     ASSERT_EQ(active->actions().size(), 2);
     EXPECT_EQ(active->actions()[0]->text(), "second");
