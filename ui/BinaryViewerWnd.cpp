@@ -3,6 +3,7 @@
 #include "app/AppContext.h"
 #include "ui/ToolWindowManager.h"
 #include "ui/UserPrompts.h"
+#include "ui/WindowKeys.h"
 #include "ui/WindowPlacement.h"
 
 #include <QCloseEvent>
@@ -136,6 +137,7 @@ CBinaryViewerWnd::CBinaryViewerWnd(const QString& path, CAppContext& context, QW
     }
     std::erase_if(OpenViewers(), [](const QPointer<CBinaryViewerWnd>& viewer) { return viewer.isNull(); });
     OpenViewers().emplace_back(this);
+    AddCloseKeys(*this);
     Refresh();
 }
 
@@ -307,6 +309,12 @@ void CBinaryViewerWnd::keyPressEvent(QKeyEvent* event) {
 bool CBinaryViewerWnd::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_status[0] && event->type() == QEvent::Resize) {
         ShowFileText();
+    }
+    // Esc in the offset field closes the field, not the window.
+    if (watched == m_goTo && event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        event->accept();
+        return true;
     }
     if (watched == m_goTo && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {

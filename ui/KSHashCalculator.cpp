@@ -9,6 +9,7 @@
 #include "ui/Resources.h"
 #include "ui/ToolWindowManager.h"
 #include "ui/UserPrompts.h"
+#include "ui/WindowKeys.h"
 #include "ui/WindowPlacement.h"
 
 #include <QClipboard>
@@ -65,6 +66,7 @@ CKSHashCalculator::CKSHashCalculator(CAppContext& context, QWidget* owner,
     setSizeGripEnabled(true);
     // A list of long paths and hashes is worth a maximised window.
     setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+    AddCloseKeys(*this);
     BuildControls();
     // Wide enough for a whole SHA-256 beside a readable path.
     resize(std::max(kInitialWidth, kTypeAndMargins + WholeHashWidth() + kPathRoom), kInitialHeight);

@@ -21,6 +21,7 @@
 #include "ui/ReportList.h"
 #include "ui/ToolWindowManager.h"
 #include "ui/UserPrompts.h"
+#include "ui/WindowKeys.h"
 #include "ui/WindowPlacement.h"
 
 #include <QCloseEvent>
@@ -28,6 +29,8 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProxyStyle>
@@ -105,12 +108,20 @@ CMainWindow::CMainWindow(CAppContext& context, CToolWindowManager& tools, QWidge
         }
     });
     m_list->viewport()->installEventFilter(this);
+    m_list->installEventFilter(this);
+    // Shortcuts act at once, without a menu opening first: the enable rules follow the selection.
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CMainWindow::UpdateEnableRules);
+    UpdateEnableRules();
+    connect(m_list, &QAbstractItemView::doubleClicked, this,
+            [this] { Command(res::kCmdModifyDefinition)->trigger(); });
 }
 
 CMainWindow::~CMainWindow() = default;
 
-QAction* CMainWindow::AddCommand(QMenu* menu, const QString& text, int id) {
+QAction* CMainWindow::AddCommand(QMenu* menu, const QString& text, int id, const QList<QKeySequence>& keys) {
     QAction* action = menu->addAction(text);
+    action->setShortcuts(keys);
     action->setData(id);
     action->setObjectName(QStringLiteral("cmd%1").arg(id));
     connect(action, &QAction::triggered, this, [this, id] {
@@ -134,21 +145,27 @@ void CMainWindow::BuildMenus() {
     };
 
     QMenu* file = addMenu(QStringLiteral("&File"));
-    AddCommand(file, QStringLiteral("Open &Configuration File..."), res::kCmdOpenConfiguration);
+    AddCommand(file, QStringLiteral("Open &Configuration File..."), res::kCmdOpenConfiguration,
+               StandardKeys(QKeySequence::Open, QKeySequence(Qt::CTRL | Qt::Key_O)));
     AddCommand(file, QStringLiteral("Save Configuration File &As..."), res::kCmdSaveConfigurationAs);
     AddCommand(file, QStringLiteral("&Edit Configuration in Editor "), res::kCmdEditConfiguration);
-    AddCommand(file, QStringLiteral("&Reload Configuration"), res::kCmdReloadConfiguration);
+    AddCommand(file, QStringLiteral("&Reload Configuration"), res::kCmdReloadConfiguration,
+               StandardKeys(QKeySequence::Refresh, QKeySequence(Qt::Key_F5)));
     file->addSeparator();
-    AddCommand(file, QStringLiteral("E&xit"), res::kCmdExit);
+    AddCommand(file, QStringLiteral("E&xit"), res::kCmdExit,
+               StandardKeys(QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)));
 
     QMenu* define = addMenu(QStringLiteral("&Define"));
-    AddCommand(define, QStringLiteral("&Add..."), res::kCmdAddDefinition);
+    AddCommand(define, QStringLiteral("&Add..."), res::kCmdAddDefinition,
+               StandardKeys(QKeySequence::New, QKeySequence(Qt::CTRL | Qt::Key_N)));
     AddCommand(define, QStringLiteral("Add M&ultiple..."), res::kCmdAddMultiple);
     AddCommand(define, QStringLiteral("&Modify..."), res::kCmdModifyDefinition);
-    AddCommand(define, QStringLiteral("&Delete"), res::kCmdDeleteDefinition);
+    AddCommand(define, QStringLiteral("&Delete"), res::kCmdDeleteDefinition,
+               StandardKeys(QKeySequence::Delete, QKeySequence(Qt::Key_Delete)));
 
     QMenu* generate = addMenu(QStringLiteral("&Generate"));
-    AddCommand(generate, QStringLiteral("&Selected"), res::kCmdGenerateSelected);
+    AddCommand(generate, QStringLiteral("&Selected"), res::kCmdGenerateSelected,
+               {QKeySequence(Qt::CTRL | Qt::Key_G)});
     m_activeMenu = generate->addMenu(QStringLiteral("&Active"));
     m_activeMenu->setStyle(hoverStyle);
     ConnectSelectHint(m_activeMenu);
@@ -164,7 +181,8 @@ void CMainWindow::BuildMenus() {
 
     QMenu* help = addMenu(QStringLiteral("&Help"));
     AddCommand(help, QStringLiteral("&About ..."), res::kCmdAbout);
-    AddCommand(help, QStringLiteral("&Help"), res::kCmdHelp);
+    AddCommand(help, QStringLiteral("&Help"), res::kCmdHelp,
+               StandardKeys(QKeySequence::HelpContents, QKeySequence(Qt::Key_F1)));
 }
 
 void CMainWindow::ConnectSelectHint(QMenu* menu) {
@@ -462,6 +480,14 @@ bool CMainWindow::eventFilter(QObject* watched, QEvent* event) {
     // The list's own area has its new size only after the window's layout ran.
     if (watched == m_list->viewport() && event->type() == QEvent::Resize) {
         FitColumns();
+    }
+    // Enter on the list generates the selected definitions.
+    if (watched == m_list && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            Command(res::kCmdGenerateSelected)->trigger();
+            return true;
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }

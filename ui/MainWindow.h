@@ -5,6 +5,8 @@
 #include "support/KSString.h"
 #include "ui/Resources.h"
 
+#include <QKeySequence>
+#include <QList>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -63,7 +65,7 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QAction* AddCommand(QMenu* menu, const QString& text, int id);
+    QAction* AddCommand(QMenu* menu, const QString& text, int id, const QList<QKeySequence>& keys = {});
     void BuildMenus();
     void UpdateEnableRules();
     void FillActiveMenu();

@@ -2,6 +2,7 @@
 
 #include "ui/OutputTextView.h"
 #include "ui/Resources.h"
+#include "ui/WindowKeys.h"
 #include "ui/WindowPlacement.h"
 
 #include <QFontDatabase>
@@ -43,6 +44,7 @@ CKSOutputWnd::CKSOutputWnd(QWidget* owner, const QString& title)
     m_layout->setSpacing(2);
     m_layout->addWidget(m_view);
     Registry().emplace_back(this);
+    AddCloseKeys(*this);
 }
 
 CKSOutputWnd::~CKSOutputWnd() {

@@ -15,9 +15,12 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModel>
+#include <QAction>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QPointer>
+#include <QTest>
 #include <QTreeView>
 
 #include <filesystem>
@@ -277,6 +280,45 @@ TEST_F(MainWindowTest, HelpOpensOnceAndActiveListsBatchWindowsNewestFirst) {
     ASSERT_EQ(active->actions().size(), 1);
     EXPECT_EQ(active->actions()[0]->text(), "first");
     delete first;
+}
+
+TEST_F(MainWindowTest, KeysEnterAndDoubleClickReachTheirCommandsAtOnce) {
+    const std::pair<int, const char*> keys[] = {{res::kCmdOpenConfiguration, "Ctrl+O"},
+                                                {res::kCmdReloadConfiguration, "F5"},
+                                                {res::kCmdDeleteDefinition, "Del"},
+                                                {res::kCmdGenerateSelected, "Ctrl+G"},
+                                                {res::kCmdAddDefinition, "Ctrl+N"},
+                                                {res::kCmdHelp, "F1"},
+                                                {res::kCmdExit, "Ctrl+Q"}};
+    for (const auto& [id, key] : keys) {
+        EXPECT_EQ(m_window->Command(id)->shortcut().toString(), key) << id;
+    }
+    int generated = 0;
+    int modified = 0;
+    m_window->SetCommandHandler(res::kCmdGenerateSelected, [&] { ++generated; });
+    m_window->SetCommandHandler(res::kCmdModifyDefinition, [&] { ++modified; });
+    // Without a selection the keys do nothing; a selection enables them without a menu opening.
+    QTreeView* list = m_window->DefinitionList();
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(generated, 0);
+    SelectRows({0});
+    EXPECT_TRUE(m_window->Command(res::kCmdDeleteDefinition)->isEnabled());
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(generated, 1);
+    emit list->doubleClicked(list->model()->index(0, 0));
+    EXPECT_EQ(modified, 1);
+
+    // Output windows close on Esc or Ctrl+W.
+    m_window->Command(res::kCmdHelp)->trigger();
+    QPointer<CKSHelpWnd> help = m_window->findChild<CKSHelpWnd*>();
+    ASSERT_FALSE(help.isNull());
+    auto* close = help->findChild<QAction*>("closeWindow");
+    ASSERT_NE(close, nullptr);
+    EXPECT_EQ(close->shortcuts().mid(0, 2),
+              QList<QKeySequence>({QKeySequence(Qt::Key_Escape), QKeySequence("Ctrl+W")}));
+    close->trigger();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(help.isNull());
 }
 
 TEST_F(MainWindowTest, ClosingSavesPlacementAndColumnsAndClosesToolWindows) {
