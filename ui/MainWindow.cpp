@@ -332,7 +332,7 @@ void CMainWindow::OnSaveConfigurationAs() {
     std::u16string reason;
     if (!CIniProfile::CopyProfile(current, target, &reason)) {
         const CKSError failure(u"Could not save the configuration as", target, reason);
-        Prompts().ShowMessage(this, Caption(), QString::fromStdU16String(failure.Text()));
+        Prompts().ShowError(this, Caption(), QString::fromStdU16String(failure.Text()));
         return;
     }
     CConfigLocation::RecordConfigFile(target.View());
@@ -359,9 +359,9 @@ void CMainWindow::OnEditConfiguration() {
         failure = Prompts().OpenWithDesktop(path);
     }
     if (failure.Failed()) {
-        Prompts().ShowMessage(this, Caption(),
-                              QStringLiteral("Failed to open editor for %1: %2.")
-                                  .arg(path, QString::fromStdU16String(failure.Reason())));
+        Prompts().ShowError(this, Caption(),
+                            QStringLiteral("Failed to open editor for %1: %2.")
+                                .arg(path, QString::fromStdU16String(failure.Reason())));
     }
 }
 
@@ -377,9 +377,9 @@ void CMainWindow::OnDelete() {
     // The list always shows the file: rows whose deletion failed come back.
     Reload();
     if (!failures.isEmpty()) {
-        Prompts().ShowMessage(this, Caption(),
-                              QStringLiteral("Could not delete from %1:\n%2")
-                                  .arg(configFile.ToQString(), failures.join(QLatin1Char('\n'))));
+        Prompts().ShowError(this, Caption(),
+                            QStringLiteral("Could not delete from %1:\n%2")
+                                .arg(configFile.ToQString(), failures.join(QLatin1Char('\n'))));
     }
 }
 

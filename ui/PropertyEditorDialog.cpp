@@ -145,12 +145,12 @@ bool CPropertyEditorDialog::OnOK() {
         }
     });
     if (!refused.isEmpty()) {
-        Prompts().ShowMessage(this, res::String(res::kIdsErrorCaption), refused);
+        Prompts().ShowError(this, res::String(res::kIdsErrorCaption), refused);
         return false;
     }
     std::u16string error;
     if (!WriteDefinition(m_configFile, m_name.View(), edited, &error)) {
-        Prompts().ShowMessage(
+        Prompts().ShowError(
             this, res::String(res::kIdsErrorCaption),
             QStringLiteral("Could not write the definition \"%1\" to %2:\n%3")
                 .arg(m_name.ToQString(), m_configFile.ToQString(), QString::fromStdU16String(error)));

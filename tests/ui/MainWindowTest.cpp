@@ -212,6 +212,7 @@ TEST_F(MainWindowTest, EditOpensTheFileAndMakesAMissingOneFirst) {
     m_prompts->openSucceeds = false;
     m_window->Command(res::kCmdEditConfiguration)->trigger();
     ASSERT_EQ(m_prompts->messages.size(), 1);
+    EXPECT_EQ(m_prompts->errors, m_prompts->messages);
     EXPECT_EQ(m_prompts->messages[0], "Failed to open editor for " + QString::fromStdString(fresh) +
                                           ": no opener program is installed.");
 
