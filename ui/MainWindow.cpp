@@ -25,6 +25,7 @@
 #include "ui/WindowPlacement.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -109,6 +110,7 @@ CMainWindow::CMainWindow(CAppContext& context, CToolWindowManager& tools, QWidge
     });
     m_list->viewport()->installEventFilter(this);
     m_list->installEventFilter(this);
+    BuildEmptyHint();
     // Shortcuts act at once, without a menu opening first: the enable rules follow the selection.
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CMainWindow::UpdateEnableRules);
@@ -276,8 +278,48 @@ void CMainWindow::Reload() {
     // The count follows the list, so that it is never stale after Add, Delete or Reload.
     m_context.Config().LoadAt(configFile);
     m_model->SetRows(ReadDefinitionRows(configFile, factory));
+    m_emptyHint->setVisible(m_model->rowCount() == 0);
+    m_emptyHint->setGeometry(m_list->viewport()->rect());
     FitColumns();
     RefreshStatus();
+}
+
+QLabel* CMainWindow::EmptyHint() const {
+    return m_emptyHint->isHidden() ? nullptr : m_emptyHint;
+}
+
+QString CMainWindow::ExamplesFolder() {
+    // The package installs them with its documentation; a build runs beside the repository's.
+    const QString candidates[] = {QStringLiteral("/usr/share/doc/fakemill/examples"),
+                                  QCoreApplication::applicationDirPath() + QStringLiteral("/../../examples"),
+                                  QCoreApplication::applicationDirPath() + QStringLiteral("/../examples")};
+    for (const QString& folder : candidates) {
+        if (QFileInfo::exists(folder + QStringLiteral("/fakemill.ini"))) {
+            return QFileInfo(folder).canonicalFilePath();
+        }
+    }
+    return {};
+}
+
+void CMainWindow::BuildEmptyHint() {
+    m_emptyHint = new QLabel(m_list->viewport());
+    m_emptyHint->setObjectName(QStringLiteral("emptyHint"));
+    m_emptyHint->setAlignment(Qt::AlignCenter);
+    m_emptyHint->setWordWrap(true);
+    m_emptyHint->setTextFormat(Qt::RichText);
+    QString text = QStringLiteral(
+        "No definitions yet: Define &gt; Add... creates one, File &gt; Open... opens a configuration");
+    if (const QString examples = ExamplesFolder(); !examples.isEmpty()) {
+        text += QStringLiteral("<br><br><a href=\"examples\">Open the bundled examples</a>");
+        connect(m_emptyHint, &QLabel::linkActivated, this, [this, examples] {
+            const CKSString path = CKSString::FromQString(examples + QStringLiteral("/fakemill.ini"));
+            CConfigLocation::RecordConfigFile(path.View());
+            m_context.Config().LoadAt(path);
+            Reload();
+        });
+    }
+    m_emptyHint->setText(text);
+    m_emptyHint->hide();
 }
 
 void CMainWindow::FitColumns() {
@@ -479,6 +521,7 @@ void CMainWindow::resizeEvent(QResizeEvent* event) {
 bool CMainWindow::eventFilter(QObject* watched, QEvent* event) {
     // The list's own area has its new size only after the window's layout ran.
     if (watched == m_list->viewport() && event->type() == QEvent::Resize) {
+        m_emptyHint->setGeometry(m_list->viewport()->rect());
         FitColumns();
     }
     // Enter on the list generates the selected definitions.

@@ -47,6 +47,8 @@ public:
     // A menu command by id (objectName "cmd<id>"), or null.
     QAction* Command(int id) const;
     QTreeView* DefinitionList() const { return m_list; }
+    // The text an empty list shows, or null while the list has rows.
+    QLabel* EmptyHint() const;
     // The text of a status bar part (0 to 2).
     QString StatusText(int part) const;
 
@@ -75,6 +77,9 @@ private:
     void RestoreColumnWidths();
     // Fits the columns to what they show, the name taking the spare width, unless the user set them.
     void FitColumns();
+    // The centred text an empty list shows, with the bundled examples a click away.
+    void BuildEmptyHint();
+    static QString ExamplesFolder();
     void SaveSettings();
 
     void OnOpenConfiguration();
@@ -94,6 +99,7 @@ private:
     CDefinitionListModel* m_model;
     QTreeView* m_list;
     QLabel* m_statusParts[3];
+    QLabel* m_emptyHint = nullptr;
     QMenu* m_activeMenu = nullptr;
     QPointer<CKSHelpWnd> m_help;
     std::function<void()> m_closeHandler;

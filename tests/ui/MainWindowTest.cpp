@@ -18,6 +18,7 @@
 #include <QAction>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QMenu>
 #include <QPointer>
 #include <QTest>
@@ -320,6 +321,23 @@ TEST_F(MainWindowTest, KeysEnterAndDoubleClickReachTheirCommandsAtOnce) {
     close->trigger();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(help.isNull());
+}
+
+TEST_F(MainWindowTest, AnEmptyListSaysWhatToDoAndOpensTheExamplesInOneClick) {
+    EXPECT_EQ(m_window->EmptyHint(), nullptr);
+    WriteFileBytes(m_config, "");
+    m_window->Reload();
+    QLabel* hint = m_window->EmptyHint();
+    ASSERT_NE(hint, nullptr);
+    EXPECT_TRUE(
+        hint->text().startsWith("No definitions yet: Define &gt; Add... creates one, File &gt; Open... "
+                                "opens a configuration"));
+    // The tests run from the build tree, beside the repository's examples.
+    ASSERT_TRUE(hint->text().contains("<a href=")) << hint->text().toStdString();
+    emit hint->linkActivated("examples");
+    EXPECT_GT(RowCount(), 0);
+    EXPECT_EQ(m_window->EmptyHint(), nullptr);
+    EXPECT_TRUE(m_context.Config().GetConfigFile().ToQString().endsWith("/examples/fakemill.ini"));
 }
 
 TEST_F(MainWindowTest, ClosingSavesPlacementAndColumnsAndClosesToolWindows) {
