@@ -1,5 +1,17 @@
 #include "app/DefinitionListModel.h"
 
+#include "properties/KSProperty.h"
+
+namespace {
+
+// Whether the size column holds a number of bytes (a definition without a size shows "-").
+bool HasBytes(const CDefinitionRow& row) {
+    return !row.minimumSize.View().empty() && row.minimumSize.View().front() >= u'0' &&
+           row.minimumSize.View().front() <= u'9';
+}
+
+} // namespace
+
 void CDefinitionListModel::SetRows(std::vector<CDefinitionRow> rows) {
     beginResetModel();
     m_rows = std::move(rows);
@@ -15,10 +27,20 @@ int CDefinitionListModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant CDefinitionListModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) {
+    if ((role != Qt::DisplayRole && role != Qt::ToolTipRole) || !index.isValid() ||
+        index.row() >= rowCount()) {
         return {};
     }
     const CDefinitionRow& row = Row(index.row());
+    if (index.column() == 2 && HasBytes(row)) {
+        // Shown as the configuration writes sizes (16MB); the exact count of bytes on hover.
+        const std::int64_t bytes = CIntString::Parse(row.minimumSize.View());
+        return role == Qt::ToolTipRole ? QStringLiteral("%1 bytes").arg(bytes)
+                                       : CIntString::Format(bytes).ToQString();
+    }
+    if (role == Qt::ToolTipRole) {
+        return {};
+    }
     switch (index.column()) {
     case 0:
         return row.name.ToQString();

@@ -44,3 +44,14 @@ QRect VisiblePlacement(const QRect& wanted) {
     }
     return KeepOnScreens(wanted, areas);
 }
+
+QPoint CascadePlacement(const std::optional<QPoint>& last, const QSize& frame, const QRect& area) {
+    const QPoint first = area.topLeft() + QPoint(kCascadeStep, kCascadeStep);
+    if (!last) {
+        return first;
+    }
+    const QPoint next = *last + QPoint(kCascadeStep, kCascadeStep);
+    const bool fits = area.contains(next) && next.x() + frame.width() <= area.right() + 1 &&
+                      next.y() + frame.height() <= area.bottom() + 1;
+    return fits ? next : first;
+}

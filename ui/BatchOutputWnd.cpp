@@ -4,6 +4,7 @@
 #include "engine/GenerationProgress.h"
 #include "ui/Resources.h"
 
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -15,7 +16,11 @@ CBatchOutputWnd::CBatchOutputWnd(QWidget* owner, const QString& title)
       m_progress(new QLabel(this)), m_stop(new QPushButton(QStringLiteral("Stop"), this)),
       m_timer(new QTimer(this)) {
     setAttribute(Qt::WA_DeleteOnClose);
+    PlaceAfterOthers();
     m_stop->setEnabled(false);
+    // The window keeps its size: a long live line wraps instead of widening it.
+    m_progress->setWordWrap(true);
+    m_progress->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     auto* bar = new QHBoxLayout;
     bar->setContentsMargins(4, 0, 4, 4);
     bar->addWidget(m_progress, 1);
@@ -41,9 +46,28 @@ void CBatchOutputWnd::Follow(std::shared_ptr<CKSBatchControl> control) {
     UpdateProgress();
 }
 
+bool CBatchOutputWnd::IsRunning() const {
+    return m_control && !m_control->Read().finished;
+}
+
+void CBatchOutputWnd::closeEvent(QCloseEvent* event) {
+    // A running batch keeps its window, hidden: Generate > Active brings it back with every line
+    // written meanwhile and its Stop button. The window goes once its batch is over.
+    if (IsRunning()) {
+        m_closedWhileRunning = true;
+        hide();
+        event->ignore();
+        return;
+    }
+    CKSOutputWnd::closeEvent(event);
+}
+
 void CBatchOutputWnd::OnBatchEnded() {
     // At once rather than at the next tick of the live line.
     UpdateProgress();
+    if (m_closedWhileRunning && !isVisible()) {
+        close();
+    }
 }
 
 QString CBatchOutputWnd::ProgressText() const {

@@ -26,8 +26,11 @@ public:
     // The live line's text, as shown.
     QString ProgressText() const;
     QPushButton* StopButton() const { return m_stop; }
+    // Whether the batch followed has not ended yet.
+    bool IsRunning() const;
 
 protected:
+    void closeEvent(QCloseEvent* event) override;
     void OnBatchEnded() override;
 
 private:
@@ -37,4 +40,6 @@ private:
     QLabel* m_progress;
     QPushButton* m_stop;
     QTimer* m_timer;
+    // The user closed the window while its batch ran: it goes when the batch ends.
+    bool m_closedWhileRunning = false;
 };

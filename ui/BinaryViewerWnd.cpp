@@ -3,6 +3,7 @@
 #include "app/AppContext.h"
 #include "ui/ToolWindowManager.h"
 #include "ui/UserPrompts.h"
+#include "ui/WindowKeys.h"
 #include "ui/WindowPlacement.h"
 
 #include <QCloseEvent>
@@ -13,10 +14,19 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include <vector>
+
 namespace {
+
+// The viewers made so far, for the next one to step from the newest (gone ones read as null).
+std::vector<QPointer<CBinaryViewerWnd>>& OpenViewers() {
+    static std::vector<QPointer<CBinaryViewerWnd>> viewers;
+    return viewers;
+}
 
 // Wheel notches scroll this many lines, as in most text views.
 constexpr int kWheelLines = 3;
@@ -87,15 +97,19 @@ CBinaryViewerWnd::CBinaryViewerWnd(const QString& path, CAppContext& context, QW
     m_goTo->hide();
     m_goTo->installEventFilter(this);
     layout->addWidget(m_goTo);
-    // The parts sit at fixed places as the window's status bar always had them, cut off when the
-    // window is narrower; resizeEvent places them.
-    auto* status = new QWidget(this);
+    // The parts stand one above the other, each the window's width, so that every one reads
+    // whole in a narrow window: the file's path is shortened in its middle (whole in the tooltip),
+    // longer messages wrap.
     for (QLabel*& part : m_status) {
-        part = new QLabel(status);
+        part = new QLabel(this);
         part->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        part->setWordWrap(true);
+        part->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        layout->addWidget(part);
     }
-    status->setFixedHeight(m_status[0]->sizeHint().height() + 2);
-    layout->addWidget(status);
+    m_status[0]->setWordWrap(false);
+    // The path is shortened again for the label's new width, known only once the layout ran.
+    m_status[0]->installEventFilter(this);
 
     connect(m_bar, &QScrollBar::actionTriggered, this, &CBinaryViewerWnd::OnScrollAction);
     connect(m_bar, &QScrollBar::sliderReleased, this,
@@ -111,8 +125,19 @@ CBinaryViewerWnd::CBinaryViewerWnd(const QString& path, CAppContext& context, QW
     connect(&m_relayout, &QTimer::timeout, this, &CBinaryViewerWnd::Relayout);
     connect(m_tool, &CBinaryViewerTool::Changed, this, &CBinaryViewerWnd::Refresh);
 
-    setGeometry(0, 0, kDefaultWidth, kDefaultHeight);
-    RestorePlacement(*this, context.Settings(), settings_key::kBinaryViewerWindow);
+    resize(kDefaultWidth, kDefaultHeight);
+    // The first viewer comes back where the last one was; the next ones step from the newest open.
+    const CBinaryViewerWnd* newest = nullptr;
+    for (const QPointer<CBinaryViewerWnd>& viewer : OpenViewers()) {
+        newest = viewer.isNull() ? newest : viewer.data();
+    }
+    if (newest != nullptr ||
+        !RestorePlacement(*this, context.Settings(), settings_key::kBinaryViewerWindow)) {
+        PlaceCascaded(*this, newest);
+    }
+    std::erase_if(OpenViewers(), [](const QPointer<CBinaryViewerWnd>& viewer) { return viewer.isNull(); });
+    OpenViewers().emplace_back(this);
+    AddCloseKeys(*this);
     Refresh();
 }
 
@@ -160,7 +185,7 @@ void CBinaryViewerWnd::OnScrollAction(int action) {
 }
 
 void CBinaryViewerWnd::Refresh() {
-    m_status[0]->setText(m_tool->FileText());
+    ShowFileText();
     m_status[0]->setToolTip(m_tool->FileToolTip());
     m_status[1]->setText(m_tool->PointerText());
     m_status[2]->setText(m_tool->ViewingText());
@@ -178,7 +203,24 @@ void CBinaryViewerWnd::Refresh() {
     m_area->update();
 }
 
+void CBinaryViewerWnd::ShowFileText() {
+    const QString text = m_tool->FileText();
+    // A failure says why in words that wrap; the path with its time is shortened where it must be.
+    const bool failed = text != m_tool->FileToolTip();
+    m_status[0]->setWordWrap(failed);
+    const int room = m_status[0]->contentsRect().width() - 2 * m_status[0]->margin() - kStatusPadding;
+    m_status[0]->setText(
+        failed || room <= 0 ? text : m_status[0]->fontMetrics().elidedText(text, Qt::ElideMiddle, room));
+}
+
 QString CBinaryViewerWnd::StatusText(int part) const {
+    if (part == 0) {
+        return m_tool->FileText();
+    }
+    return part > 0 && part < 3 ? m_status[part]->text() : QString();
+}
+
+QString CBinaryViewerWnd::ShownStatusText(int part) const {
     return part >= 0 && part < 3 ? m_status[part]->text() : QString();
 }
 
@@ -265,6 +307,15 @@ void CBinaryViewerWnd::keyPressEvent(QKeyEvent* event) {
 }
 
 bool CBinaryViewerWnd::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_status[0] && event->type() == QEvent::Resize) {
+        ShowFileText();
+    }
+    // Esc in the offset field closes the field, not the window.
+    if (watched == m_goTo && event->type() == QEvent::ShortcutOverride &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        event->accept();
+        return true;
+    }
     if (watched == m_goTo && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
         m_goTo->hide();
@@ -276,15 +327,6 @@ bool CBinaryViewerWnd::eventFilter(QObject* watched, QEvent* event) {
 
 void CBinaryViewerWnd::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    QWidget* status = m_status[0]->parentWidget();
-    const int height = status->height();
-    const int rights[3] = {kStatusFirstRight, kStatusSecondRight,
-                           std::max(status->width(), kStatusSecondRight)};
-    int left = 0;
-    for (int part = 0; part < 3; ++part) {
-        m_status[part]->setGeometry(left, 0, rights[part] - left, height);
-        left = rights[part];
-    }
     // Qt tells no end of a drag, and maximising is a resize too: lay out once the size is still.
     m_relayout.start();
 }

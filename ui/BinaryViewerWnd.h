@@ -24,9 +24,8 @@ class CBinaryViewerWnd : public QWidget {
 public:
     static constexpr int kDefaultWidth = 300;
     static constexpr int kDefaultHeight = 700;
-    // The status bar's parts end at these x positions; the last takes the rest.
-    static constexpr int kStatusFirstRight = 240;
-    static constexpr int kStatusSecondRight = 360;
+    // Room kept beside a shortened path so that the last character is never clipped.
+    static constexpr int kStatusPadding = 4;
     // A resize lays the page out again once the size has been still this long.
     static constexpr int kRelayoutDelayMilliseconds = 100;
 
@@ -39,8 +38,9 @@ public:
     const QString& Path() const { return m_tool->Path(); }
     CBinaryViewerTool& Tool() const { return *m_tool; }
     const CBinaryPage* Page() const { return m_tool->Page(); }
-    // The text of a status bar part (0 to 2).
+    // The whole text of a status bar part (0 to 2), and the text as shown (a long path shortened).
     QString StatusText(int part) const;
+    QString ShownStatusText(int part) const;
     QScrollBar* VerticalBar() const { return m_bar; }
     QWidget* TextArea() const;
     QString LineText(int line) const { return m_tool->LineText(line); }
@@ -68,6 +68,7 @@ private:
     void OnScrollAction(int action);
     // Shows what the tool says now: the texts, the scroll bar and the page.
     void Refresh();
+    void ShowFileText();
     void PaintArea(QPaintEvent* event);
     void ShowContextMenu(const QPoint& global);
     void ShowGoTo();

@@ -35,6 +35,7 @@ bool CFakemillApp::InitMainWindow() {
         CKSObserver::Instance().StartDispatch();
     } catch (const CKSException& error) {
         m_logger.ErrorF(u"%s", static_cast<const CKSString&>(error));
+        m_startFailure = static_cast<const CKSString&>(error).ToQString();
         StopDispatcherAndWorker();
         return false;
     }
@@ -44,12 +45,15 @@ bool CFakemillApp::InitMainWindow() {
     m_main->SetLog(&m_logger);
     m_main->RestorePlacement();
     if (!m_context->Config().LoadOrInitialize(&m_logger)) {
+        m_startFailure =
+            QStringLiteral("the configuration file could not be read or created (the log says which)");
         StopDispatcherAndWorker();
         return false;
     }
     m_main->Reload();
     if (!m_context->Worker().Start()) {
         m_logger.ErrorF(u"Failed to start worker.");
+        m_startFailure = QStringLiteral("the thread that generates files could not be started");
         StopDispatcherAndWorker();
         return false;
     }
@@ -98,8 +102,8 @@ void CFakemillApp::Shutdown() {
 int RunFakemill(CFakemillApp& app) {
     if (!app.InitMainWindow()) {
         app.Shutdown();
-        Prompts().ShowMessage(nullptr, res::String(res::kIdsCaption),
-                              QStringLiteral("Could not start Fakemill"));
+        Prompts().ShowError(nullptr, res::String(res::kIdsCaption),
+                            QStringLiteral("Could not start Fakemill: %1.").arg(app.StartFailure()));
         return 1;
     }
     // A termination signal closes the main window, which ends the program in order.

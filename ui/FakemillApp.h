@@ -8,6 +8,8 @@
 #include "app/KSFakemillLogger.h"
 #include "ui/ToolWindowManager.h"
 
+#include <QString>
+
 #include <memory>
 
 class CMainWindow;
@@ -22,6 +24,8 @@ public:
     // Starts everything and shows the main window. On failure it logs why, stops what it had
     // started (no thread is left running) and answers false.
     bool InitMainWindow();
+    // Why InitMainWindow failed, in words for the user.
+    const QString& StartFailure() const { return m_startFailure; }
     // Runs the event loop until the main window closes, then ends the program in order.
     int Run();
     // The shutdown steps after the event loop; safe to call more than once. A thread still running
@@ -46,6 +50,7 @@ private:
     CToolWindowManager m_tools;
     std::unique_ptr<CMainWindow> m_main;
     bool m_shutDown = false;
+    QString m_startFailure;
 };
 
 // The program's run behind main(): start-up, the start-up failure box and the exit status (0 after

@@ -11,7 +11,11 @@
 #include <QPushButton>
 
 CKSDialog::CKSDialog(int templateId, QWidget* owner)
-    : QDialog(owner), m_templateId(templateId), m_owner(owner) {}
+    : QDialog(owner), m_templateId(templateId), m_owner(owner) {
+    // A dialog is closed, not minimised or maximised; one that resizes usefully asks for more.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowCloseButtonHint);
+}
 
 int CKSDialog::DoModal() {
     m_modal = true;

@@ -32,22 +32,25 @@ QStringList CKSDropTarget::PathsOf(const QMimeData* data) {
     return paths;
 }
 
+namespace {
+
+// Shift is looked at on every move and again at the drop: its state at the drop decides.
+bool Takes(const QDropEvent& event) {
+    return !event.modifiers().testFlag(Qt::ShiftModifier) &&
+           !CKSDropTarget::PathsOf(event.mimeData()).isEmpty();
+}
+
+} // namespace
+
 bool CKSDropTarget::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
-    case QEvent::DragEnter: {
-        auto* enter = static_cast<QDragEnterEvent*>(event);
-        m_accepted = !enter->modifiers().testFlag(Qt::ShiftModifier) && !PathsOf(enter->mimeData()).isEmpty();
-        if (m_accepted) {
-            enter->setDropAction(Qt::CopyAction);
-            enter->accept();
-        } else {
-            enter->ignore();
-        }
-        return true;
-    }
+    case QEvent::DragEnter:
     case QEvent::DragMove: {
         auto* move = static_cast<QDragMoveEvent*>(event);
-        if (m_accepted) {
+        // A drag that brings paths is taken in even with Shift held, or its drop would never arrive
+        // when Shift is let go; each move shows whether a drop there would count.
+        const bool enter = event->type() == QEvent::DragEnter;
+        if (enter ? !PathsOf(move->mimeData()).isEmpty() : Takes(*move)) {
             move->setDropAction(Qt::CopyAction);
             move->accept();
         } else {
@@ -56,16 +59,14 @@ bool CKSDropTarget::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     case QEvent::DragLeave:
-        m_accepted = false;
         return true;
     case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
-        const QStringList paths = m_accepted ? PathsOf(drop->mimeData()) : QStringList();
-        m_accepted = false;
-        if (paths.isEmpty()) {
+        if (!Takes(*drop)) {
             drop->ignore();
             return true;
         }
+        const QStringList paths = PathsOf(drop->mimeData());
         drop->setDropAction(Qt::CopyAction);
         drop->accept();
         // Queued on this object, which goes with its widget: a drop on a window that closes

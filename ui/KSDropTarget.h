@@ -2,7 +2,7 @@
 // Accepts files dragged onto a widget (a tool window's list) and hands them to its window as one
 // queued call, so that the drag source is let go at once however many files it brought.
 // Local files give one path each, in drop order; only when no file is offered does dropped text
-// give one entry (the whole text). A drag that starts with Shift held is refused.
+// give one entry (the whole text). A drop with Shift held is refused: Shift's state at the drop decides.
 
 #include <QObject>
 #include <QStringList>
@@ -35,6 +35,4 @@ protected:
 
 private:
     std::function<void(const QStringList&)> m_dropped;
-    // Whether the drag in progress was accepted when it entered.
-    bool m_accepted = false;
 };

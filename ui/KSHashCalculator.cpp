@@ -9,6 +9,7 @@
 #include "ui/Resources.h"
 #include "ui/ToolWindowManager.h"
 #include "ui/UserPrompts.h"
+#include "ui/WindowKeys.h"
 #include "ui/WindowPlacement.h"
 
 #include <QClipboard>
@@ -63,8 +64,12 @@ CKSHashCalculator::CKSHashCalculator(CAppContext& context, QWidget* owner,
     InitUiResources();
     setWindowTitle(QStringLiteral("Calculate Hash"));
     setSizeGripEnabled(true);
+    // A list of long paths and hashes is worth a maximised window.
+    setWindowFlag(Qt::WindowMaximizeButtonHint, true);
+    AddCloseKeys(*this);
     BuildControls();
-    resize(kInitialWidth, kInitialHeight);
+    // Wide enough for a whole SHA-256 beside a readable path.
+    resize(std::max(kInitialWidth, kTypeAndMargins + WholeHashWidth() + kPathRoom), kInitialHeight);
     SetMinimumTrackSize(QSize(kInitialWidth, kInitialHeight));
     RestoreSettings();
     connect(m_tool, &CHashCalculatorTool::StatusChanged, this,
@@ -157,12 +162,22 @@ void CKSHashCalculator::BuildControls() {
 void CKSHashCalculator::RestoreSettings() {
     const CFakemillSettings& settings = m_context.Settings();
     m_algorithm->setCurrentIndex(static_cast<int>(settings.Get(settings_key::kHashType)));
-    // Only the widths of "Hash Type" and "Hash Value" come back; "File" takes the rest.
+    // Only the widths of "Hash Type" and "Hash Value" come back; "File" takes the rest. A hash
+    // column the user never sized shows a whole SHA-256.
     for (const int column : {CHashListModel::kColumnType, CHashListModel::kColumnValue}) {
-        m_list->header()->resizeSection(column,
-                                        static_cast<int>(settings.Get(settings_key::kHashColumns[column])));
+        const std::uint32_t stored = settings.Get(settings_key::kHashColumns[column]);
+        const bool unset = stored == settings_key::kHashColumns[column].fallback;
+        m_list->header()->resizeSection(column, column == CHashListModel::kColumnValue && unset
+                                                    ? WholeHashWidth()
+                                                    : static_cast<int>(stored));
     }
     RestorePlacement(*this, settings, settings_key::kHashCalculatorWindow);
+}
+
+int CKSHashCalculator::WholeHashWidth() const {
+    // "0x" and the 64 digits of a SHA-256, with the cell's margins.
+    constexpr int kLongestHash = 66;
+    return m_list->fontMetrics().horizontalAdvance(QString(kLongestHash, QLatin1Char('d'))) + kCellMargins;
 }
 
 void CKSHashCalculator::SaveSettings() {

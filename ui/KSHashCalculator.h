@@ -30,6 +30,10 @@ public:
     // The size the window opens with, which is also the smallest it can be made.
     static constexpr int kInitialWidth = 560;
     static constexpr int kInitialHeight = 320;
+    // Room the default size leaves for the type column, the margins and a path beside the hash.
+    static constexpr int kTypeAndMargins = 140;
+    static constexpr int kPathRoom = 240;
+    static constexpr int kCellMargins = 16;
 
     // The window shows the tool given (a test's), or one of its own.
     explicit CKSHashCalculator(CAppContext& context, QWidget* owner = nullptr,
@@ -65,6 +69,8 @@ protected:
 private:
     void BuildControls();
     void RestoreSettings();
+    // The hash column's width for a whole SHA-256 in the list's font.
+    int WholeHashWidth() const;
     void SaveSettings();
     // Shows a command's report: an error box, else a notice box.
     void Tell(const CToolReport& report);

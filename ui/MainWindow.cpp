@@ -21,13 +21,17 @@
 #include "ui/ReportList.h"
 #include "ui/ToolWindowManager.h"
 #include "ui/UserPrompts.h"
+#include "ui/WindowKeys.h"
 #include "ui/WindowPlacement.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenuBar>
 #include <QProxyStyle>
@@ -98,21 +102,34 @@ CMainWindow::CMainWindow(CAppContext& context, CToolWindowManager& tools, QWidge
     m_handlers[res::kCmdAddMultiple] = [this] { OnAddMultiple(); };
     BuildMenus();
     RestoreColumnWidths();
+    // A width the user sets is kept from then on; until then the columns fit what they show.
+    connect(m_list->header(), &QHeaderView::sectionResized, this, [this] {
+        if (!m_fittingColumns) {
+            m_userColumnWidths = true;
+        }
+    });
+    m_list->viewport()->installEventFilter(this);
+    m_list->installEventFilter(this);
+    BuildEmptyHint();
+    // Shortcuts act at once, without a menu opening first: the enable rules follow the selection.
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &CMainWindow::UpdateEnableRules);
+    UpdateEnableRules();
+    connect(m_list, &QAbstractItemView::doubleClicked, this,
+            [this] { Command(res::kCmdModifyDefinition)->trigger(); });
 }
 
 CMainWindow::~CMainWindow() = default;
 
-QAction* CMainWindow::AddCommand(QMenu* menu, const QString& text, int id) {
+QAction* CMainWindow::AddCommand(QMenu* menu, const QString& text, int id, const QList<QKeySequence>& keys) {
     QAction* action = menu->addAction(text);
+    action->setShortcuts(keys);
     action->setData(id);
     action->setObjectName(QStringLiteral("cmd%1").arg(id));
     connect(action, &QAction::triggered, this, [this, id] {
         if (const auto handler = m_handlers.find(id); handler != m_handlers.end() && handler->second) {
             handler->second();
         }
-    });
-    connect(action, &QAction::hovered, this, [this, id] {
-        ShowSelectHint(id == res::kCmdGenerateSelected && m_list->selectionModel()->selectedRows().isEmpty());
     });
     return action;
 }
@@ -125,40 +142,58 @@ void CMainWindow::BuildMenus() {
         menu->setStyle(hoverStyle);
         connect(menu, &QMenu::aboutToShow, this, &CMainWindow::UpdateEnableRules);
         connect(menu, &QMenu::aboutToHide, this, [this] { ShowSelectHint(false); });
+        ConnectSelectHint(menu);
         return menu;
     };
 
     QMenu* file = addMenu(QStringLiteral("&File"));
-    AddCommand(file, QStringLiteral("Open &Configuration File..."), res::kCmdOpenConfiguration);
+    AddCommand(file, QStringLiteral("Open &Configuration File..."), res::kCmdOpenConfiguration,
+               StandardKeys(QKeySequence::Open, QKeySequence(Qt::CTRL | Qt::Key_O)));
     AddCommand(file, QStringLiteral("Save Configuration File &As..."), res::kCmdSaveConfigurationAs);
     AddCommand(file, QStringLiteral("&Edit Configuration in Editor "), res::kCmdEditConfiguration);
-    AddCommand(file, QStringLiteral("&Reload Configuration"), res::kCmdReloadConfiguration);
+    AddCommand(file, QStringLiteral("&Reload Configuration"), res::kCmdReloadConfiguration,
+               StandardKeys(QKeySequence::Refresh, QKeySequence(Qt::Key_F5)));
     file->addSeparator();
-    AddCommand(file, QStringLiteral("E&xit"), res::kCmdExit);
+    AddCommand(file, QStringLiteral("E&xit"), res::kCmdExit,
+               StandardKeys(QKeySequence::Quit, QKeySequence(Qt::CTRL | Qt::Key_Q)));
 
     QMenu* define = addMenu(QStringLiteral("&Define"));
-    AddCommand(define, QStringLiteral("&Add..."), res::kCmdAddDefinition);
+    AddCommand(define, QStringLiteral("&Add..."), res::kCmdAddDefinition,
+               StandardKeys(QKeySequence::New, QKeySequence(Qt::CTRL | Qt::Key_N)));
     AddCommand(define, QStringLiteral("Add M&ultiple..."), res::kCmdAddMultiple);
     AddCommand(define, QStringLiteral("&Modify..."), res::kCmdModifyDefinition);
-    AddCommand(define, QStringLiteral("&Delete"), res::kCmdDeleteDefinition);
+    AddCommand(define, QStringLiteral("&Delete"), res::kCmdDeleteDefinition,
+               StandardKeys(QKeySequence::Delete, QKeySequence(Qt::Key_Delete)));
 
     QMenu* generate = addMenu(QStringLiteral("&Generate"));
-    AddCommand(generate, QStringLiteral("&Selected"), res::kCmdGenerateSelected);
+    AddCommand(generate, QStringLiteral("&Selected"), res::kCmdGenerateSelected,
+               {QKeySequence(Qt::CTRL | Qt::Key_G)});
     m_activeMenu = generate->addMenu(QStringLiteral("&Active"));
     m_activeMenu->setStyle(hoverStyle);
+    ConnectSelectHint(m_activeMenu);
     AddCommand(m_activeMenu, QStringLiteral("Dummy"), res::kCmdActivePlaceholder);
     connect(m_activeMenu, &QMenu::aboutToShow, this, &CMainWindow::FillActiveMenu);
     AddCommand(generate, QStringLiteral("&History"), res::kCmdHistory);
     AddCommand(generate, QStringLiteral("&Options..."), res::kCmdOptions);
 
     QMenu* tools = addMenu(QStringLiteral("&Tools"));
-    AddCommand(tools, QStringLiteral("&Calcuate hash..."), res::kCmdCalculateHash);
+    AddCommand(tools, QStringLiteral("&Calculate hash..."), res::kCmdCalculateHash);
     AddCommand(tools, QStringLiteral("&Binary Viewer"), res::kCmdBinaryViewer);
     AddCommand(tools, QStringLiteral("File E&xerciser..."), res::kCmdFileExerciser);
 
     QMenu* help = addMenu(QStringLiteral("&Help"));
     AddCommand(help, QStringLiteral("&About ..."), res::kCmdAbout);
-    AddCommand(help, QStringLiteral("&Help"), res::kCmdHelp);
+    AddCommand(help, QStringLiteral("&Help"), res::kCmdHelp,
+               StandardKeys(QKeySequence::HelpContents, QKeySequence(Qt::Key_F1)));
+}
+
+void CMainWindow::ConnectSelectHint(QMenu* menu) {
+    // Every item of the menu, submenus included, decides: the hint shows on a disabled Selected
+    // only and goes as soon as the pointer reaches anything else.
+    connect(menu, &QMenu::hovered, this, [this](QAction* action) {
+        ShowSelectHint(action == Command(res::kCmdGenerateSelected) &&
+                       m_list->selectionModel()->selectedRows().isEmpty());
+    });
 }
 
 void CMainWindow::SetCommandHandler(int id, std::function<void()> handler) {
@@ -185,7 +220,8 @@ void CMainWindow::FillActiveMenu() {
     m_activeMenu->clear();
     std::vector<CKSOutputWnd*> batches;
     for (CKSOutputWnd* window : CKSOutputWnd::Windows()) {
-        if (window->GetKind() == res::kKindBatchOutput) {
+        // A queued batch's window is listed once its batch started and showed it.
+        if (window->GetKind() == res::kKindBatchOutput && window->WasShown()) {
             batches.push_back(window);
         }
     }
@@ -248,7 +284,65 @@ void CMainWindow::Reload() {
             m_log->WarningF("%s", ShadowedSectionWarning(name));
         }
     }
+    m_emptyHint->setVisible(m_model->rowCount() == 0);
+    m_emptyHint->setGeometry(m_list->viewport()->rect());
+    FitColumns();
     RefreshStatus();
+}
+
+QLabel* CMainWindow::EmptyHint() const {
+    return m_emptyHint->isHidden() ? nullptr : m_emptyHint;
+}
+
+QString CMainWindow::ExamplesFolder() {
+    // The package installs them with its documentation; a build runs beside the repository's.
+    const QString candidates[] = {QStringLiteral("/usr/share/doc/fakemill/examples"),
+                                  QCoreApplication::applicationDirPath() + QStringLiteral("/../../examples"),
+                                  QCoreApplication::applicationDirPath() + QStringLiteral("/../examples")};
+    for (const QString& folder : candidates) {
+        if (QFileInfo::exists(folder + QStringLiteral("/fakemill.ini"))) {
+            return QFileInfo(folder).canonicalFilePath();
+        }
+    }
+    return {};
+}
+
+void CMainWindow::BuildEmptyHint() {
+    m_emptyHint = new QLabel(m_list->viewport());
+    m_emptyHint->setObjectName(QStringLiteral("emptyHint"));
+    m_emptyHint->setAlignment(Qt::AlignCenter);
+    m_emptyHint->setWordWrap(true);
+    m_emptyHint->setTextFormat(Qt::RichText);
+    QString text = QStringLiteral(
+        "No definitions yet: Define &gt; Add... creates one, File &gt; Open... opens a configuration");
+    if (const QString examples = ExamplesFolder(); !examples.isEmpty()) {
+        text += QStringLiteral("<br><br><a href=\"examples\">Open the bundled examples</a>");
+        connect(m_emptyHint, &QLabel::linkActivated, this, [this, examples] {
+            const CKSString path = CKSString::FromQString(examples + QStringLiteral("/fakemill.ini"));
+            CConfigLocation::RecordConfigFile(path.View());
+            m_context.Config().LoadAt(path);
+            Reload();
+        });
+    }
+    m_emptyHint->setText(text);
+    m_emptyHint->hide();
+}
+
+void CMainWindow::FitColumns() {
+    if (m_userColumnWidths || m_model->rowCount() == 0) {
+        return;
+    }
+    m_fittingColumns = true;
+    QHeaderView* header = m_list->header();
+    int others = 0;
+    for (int column = 1; column < CDefinitionListModel::kColumnCount; ++column) {
+        m_list->resizeColumnToContents(column);
+        others += header->sectionSize(column);
+    }
+    // The name takes the spare width, and never less than its longest entry.
+    m_list->resizeColumnToContents(0);
+    header->resizeSection(0, std::max(header->sectionSize(0), m_list->viewport()->width() - others));
+    m_fittingColumns = false;
 }
 
 std::vector<CKSString> CMainWindow::CollectSelected() const {
@@ -286,7 +380,7 @@ void CMainWindow::OnSaveConfigurationAs() {
     std::u16string reason;
     if (!CIniProfile::CopyProfile(current, target, &reason)) {
         const CKSError failure(u"Could not save the configuration as", target, reason);
-        Prompts().ShowMessage(this, Caption(), QString::fromStdU16String(failure.Text()));
+        Prompts().ShowError(this, Caption(), QString::fromStdU16String(failure.Text()));
         return;
     }
     CConfigLocation::RecordConfigFile(target.View());
@@ -313,9 +407,9 @@ void CMainWindow::OnEditConfiguration() {
         failure = Prompts().OpenWithDesktop(path);
     }
     if (failure.Failed()) {
-        Prompts().ShowMessage(this, Caption(),
-                              QStringLiteral("Failed to open editor for %1: %2.")
-                                  .arg(path, QString::fromStdU16String(failure.Reason())));
+        Prompts().ShowError(this, Caption(),
+                            QStringLiteral("Failed to open editor for %1: %2.")
+                                .arg(path, QString::fromStdU16String(failure.Reason())));
     }
 }
 
@@ -331,9 +425,9 @@ void CMainWindow::OnDelete() {
     // The list always shows the file: rows whose deletion failed come back.
     Reload();
     if (!failures.isEmpty()) {
-        Prompts().ShowMessage(this, Caption(),
-                              QStringLiteral("Could not delete from %1:\n%2")
-                                  .arg(configFile.ToQString(), failures.join(QLatin1Char('\n'))));
+        Prompts().ShowError(this, Caption(),
+                            QStringLiteral("Could not delete from %1:\n%2")
+                                .arg(configFile.ToQString(), failures.join(QLatin1Char('\n'))));
     }
 }
 
@@ -384,16 +478,21 @@ void CMainWindow::RestorePlacement() {
 }
 
 void CMainWindow::RestoreColumnWidths() {
+    m_fittingColumns = true;
     for (int column = 0; column < CDefinitionListModel::kColumnCount; ++column) {
-        m_list->header()->resizeSection(
-            column, static_cast<int>(m_context.Settings().Get(settings_key::kMainColumns[column])));
+        const auto width = static_cast<int>(m_context.Settings().Get(settings_key::kMainColumns[column]));
+        m_list->header()->resizeSection(column, width);
+        // Stored widths other than the default were set by the user in an earlier run.
+        m_userColumnWidths = m_userColumnWidths || width != kDefaultColumnWidth;
     }
+    m_fittingColumns = false;
 }
 
 void CMainWindow::SaveSettings() {
     CFakemillSettings& settings = m_context.Settings();
     SavePlacement(*this, settings, settings_key::kWindowState);
-    for (int column = 0; column < CDefinitionListModel::kColumnCount; ++column) {
+    // Fitted widths are worked out again next time; only widths the user chose are kept.
+    for (int column = 0; m_userColumnWidths && column < CDefinitionListModel::kColumnCount; ++column) {
         settings.Set(settings_key::kMainColumns[column],
                      static_cast<std::uint32_t>(m_list->header()->sectionSize(column)));
     }
@@ -423,6 +522,23 @@ void CMainWindow::closeEvent(QCloseEvent* event) {
 void CMainWindow::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
     RefreshStatus();
+}
+
+bool CMainWindow::eventFilter(QObject* watched, QEvent* event) {
+    // The list's own area has its new size only after the window's layout ran.
+    if (watched == m_list->viewport() && event->type() == QEvent::Resize) {
+        m_emptyHint->setGeometry(m_list->viewport()->rect());
+        FitColumns();
+    }
+    // Enter on the list generates the selected definitions.
+    if (watched == m_list && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            Command(res::kCmdGenerateSelected)->trigger();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 bool CMainWindow::event(QEvent* event) {

@@ -6,6 +6,8 @@
 #include "support/KSString.h"
 #include "ui/Resources.h"
 
+#include <QKeySequence>
+#include <QList>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -46,6 +48,8 @@ public:
     // A menu command by id (objectName "cmd<id>"), or null.
     QAction* Command(int id) const;
     QTreeView* DefinitionList() const { return m_list; }
+    // The text an empty list shows, or null while the list has rows.
+    QLabel* EmptyHint() const;
     // The text of a status bar part (0 to 2).
     QString StatusText(int part) const;
 
@@ -63,15 +67,22 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    QAction* AddCommand(QMenu* menu, const QString& text, int id);
+    QAction* AddCommand(QMenu* menu, const QString& text, int id, const QList<QKeySequence>& keys = {});
     void BuildMenus();
     void UpdateEnableRules();
     void FillActiveMenu();
     void RefreshStatus();
+    void ConnectSelectHint(QMenu* menu);
     void ShowSelectHint(bool show);
     void RestoreColumnWidths();
+    // Fits the columns to what they show, the name taking the spare width, unless the user set them.
+    void FitColumns();
+    // The centred text an empty list shows, with the bundled examples a click away.
+    void BuildEmptyHint();
+    static QString ExamplesFolder();
     void SaveSettings();
 
     void OnOpenConfiguration();
@@ -91,11 +102,14 @@ private:
     CDefinitionListModel* m_model;
     QTreeView* m_list;
     QLabel* m_statusParts[3];
+    QLabel* m_emptyHint = nullptr;
     QMenu* m_activeMenu = nullptr;
     QPointer<CKSHelpWnd> m_help;
     std::function<void()> m_closeHandler;
     std::map<int, std::function<void()>> m_handlers;
     bool m_hintShown = false;
+    bool m_fittingColumns = false;
+    bool m_userColumnWidths = false;
     bool m_closed = false;
     CKSLogger* m_log = nullptr;
 };

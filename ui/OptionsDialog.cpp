@@ -15,6 +15,8 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 QPushButton* Button(QWidget* parent, const QString& text, const char* name) {
@@ -77,6 +79,19 @@ COptionsDialog::COptionsDialog(QWidget* owner, CFakemillSettings& settings)
     }
     m_separator->setText(SeparatorText(settings.Get(settings_key::kCopySeparator)));
     UpdateFolderEnabled();
+    connect(m_folder, &QLineEdit::textChanged, this, &COptionsDialog::FitFolder);
+    FitFolder();
+}
+
+void COptionsDialog::FitFolder() {
+    // The whole folder shows, up to a width that still fits a small screen; the tooltip holds it whole.
+    constexpr int kWidestField = 640;
+    constexpr int kFieldMargins = 16;
+    const int wanted = m_folder->fontMetrics().horizontalAdvance(m_folder->text()) + kFieldMargins;
+    m_folder->setMinimumWidth(std::min(wanted, kWidestField));
+    m_folder->setToolTip(m_folder->text());
+    m_folder->setCursorPosition(0);
+    adjustSize();
 }
 
 QString COptionsDialog::SeparatorText(std::uint32_t stored) {

@@ -33,6 +33,7 @@ protected:
 
 private:
     void UpdateFolderEnabled();
+    void FitFolder();
     void BrowseFolder();
 
     CFakemillSettings& m_settings;

@@ -2,6 +2,8 @@
 
 #include "ui/OutputTextView.h"
 #include "ui/Resources.h"
+#include "ui/WindowKeys.h"
+#include "ui/WindowPlacement.h"
 
 #include <QFontDatabase>
 #include <QVBoxLayout>
@@ -31,7 +33,7 @@ CKSOutputWnd::CKSOutputWnd(QWidget* owner, const QString& title)
                                                                         OnBatchEnded();
                                                                     }})) {
     setWindowTitle(title);
-    setGeometry(0, 0, kDefaultWidth, kDefaultHeight);
+    resize(kDefaultWidth, kDefaultHeight);
     m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_drainLater.setSingleShot(true);
     connect(&m_drainLater, &QTimer::timeout, this, &CKSOutputWnd::Drain);
@@ -42,6 +44,7 @@ CKSOutputWnd::CKSOutputWnd(QWidget* owner, const QString& title)
     m_layout->setSpacing(2);
     m_layout->addWidget(m_view);
     Registry().emplace_back(this);
+    AddCloseKeys(*this);
 }
 
 CKSOutputWnd::~CKSOutputWnd() {
@@ -72,6 +75,21 @@ std::vector<CKSOutputWnd*> CKSOutputWnd::Windows() {
     return windows;
 }
 
+void CKSOutputWnd::showEvent(QShowEvent* event) {
+    m_wasShown = true;
+    QWidget::showEvent(event);
+}
+
+void CKSOutputWnd::PlaceAfterOthers() {
+    CKSOutputWnd* last = nullptr;
+    for (CKSOutputWnd* window : Windows()) {
+        if (window != this && window->GetKind() == GetKind()) {
+            last = window;
+        }
+    }
+    PlaceCascaded(*this, last);
+}
+
 void CKSOutputWnd::TextArrived() {
     if (m_drainLater.isActive()) {
         return;
@@ -95,10 +113,12 @@ void CKSOutputWnd::Drain() {
 
 CKSHelpWnd::CKSHelpWnd(QWidget* owner) : CKSOutputWnd(owner, QStringLiteral("Fakemill Help")) {
     setAttribute(Qt::WA_DeleteOnClose);
+    PlaceAfterOthers();
     const char16_t* const writes[] = {
         u"Fakemill Help\r\n=============================\r\n",
-        u"Use the 'Define/Add' command to create new definitions.\r\n",
-        u"Choose 'Generate/Run' to generate files.  You must select at least one definition first.\r\n",
+        u"Use the 'Define > Add...' command to create new definitions.\r\n",
+        u"Choose 'Generate > Selected' to generate files.  You must select at least one definition "
+        u"first.\r\n",
         u"By default, the generator will prompt ",
         (u"you for a directory to generate the files in.  You can change this behaviour in the Options "
          u"dialog.\r\n"),

@@ -26,7 +26,7 @@ public:
     static constexpr int kDefaultWidth = 300;
     static constexpr int kDefaultHeight = 700;
 
-    // A top-level window owned by owner (it stays above it and closes with it), at (0, 0).
+    // A top-level window owned by owner (it stays above it and closes with it); its kind places it.
     CKSOutputWnd(QWidget* owner, const QString& title);
     ~CKSOutputWnd() override;
 
@@ -43,10 +43,17 @@ public:
     // Whether text written so far still waits to be shown.
     bool HasPendingText() const { return m_sink->HasPending(); }
 
+    // Whether the window was ever shown (a batch's window shows when its batch starts).
+    bool WasShown() const { return m_wasShown; }
+
     // Output windows that still exist, oldest first.
     static std::vector<CKSOutputWnd*> Windows();
 
 protected:
+    void showEvent(QShowEvent* event) override;
+    // Puts the window on screen, a step from the newest other window of its kind; for the
+    // constructor of a kind, once GetKind answers.
+    void PlaceAfterOthers();
     // The window's batch is over; the text it wrote is in by then.
     virtual void OnBatchEnded() {}
     // Adds a widget under the text (a batch window's progress line, say).
@@ -67,6 +74,7 @@ private:
     // large pieces, and the writing thread seldom meets the GUI thread at the sink's lock.
     QElapsedTimer m_sinceDrain;
     QTimer m_drainLater;
+    bool m_wasShown = false;
 };
 
 // The help window: the program's short help text, one window at a time.

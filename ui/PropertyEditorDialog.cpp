@@ -130,11 +130,29 @@ bool CPropertyEditorDialog::OnOK() {
             SetValueFromText(target, edit->text().toStdU16String());
         }
     });
+    // A value define refuses is refused here too, before anything is written, naming the key.
+    QString refused;
+    edited.ForEachProperty([this, &refused](const CKSProperty& property) {
+        if (!refused.isEmpty() || property.GetType() != PropertyType::RANGE) {
+            return;
+        }
+        if (const std::u16string problem = property.GetRangeValue().Problem(); !problem.empty()) {
+            const QString key = property.GetName().ToQString();
+            const auto* edit = qobject_cast<QLineEdit*>(Field(key));
+            refused =
+                QStringLiteral("%1=%2 cannot be used: %3")
+                    .arg(key, edit != nullptr ? edit->text() : QString(), QString::fromStdU16String(problem));
+        }
+    });
+    if (!refused.isEmpty()) {
+        Prompts().ShowError(this, res::String(res::kIdsErrorCaption), refused);
+        return false;
+    }
     if (const CKSError error = WriteDefinition(m_configFile, m_name.View(), edited); error.Failed()) {
-        Prompts().ShowMessage(this, res::String(res::kIdsErrorCaption),
-                              QStringLiteral("Could not write the definition \"%1\" to %2:\n%3")
-                                  .arg(m_name.ToQString(), m_configFile.ToQString(),
-                                       QString::fromStdU16String(error.Reason())));
+        Prompts().ShowError(this, res::String(res::kIdsErrorCaption),
+                            QStringLiteral("Could not write the definition \"%1\" to %2:\n%3")
+                                .arg(m_name.ToQString(), m_configFile.ToQString(),
+                                     QString::fromStdU16String(error.Reason())));
         return false;
     }
     return true;

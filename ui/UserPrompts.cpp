@@ -45,6 +45,9 @@ public:
     void ShowMessage(QWidget* parent, const QString& caption, const QString& text) override {
         QMessageBox::information(parent, caption, text, QMessageBox::Ok);
     }
+    void ShowError(QWidget* parent, const QString& caption, const QString& text) override {
+        QMessageBox::critical(parent, caption, text, QMessageBox::Ok);
+    }
     bool AskYesNo(QWidget* parent, const QString& caption, const QString& text) override {
         return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No) ==
                QMessageBox::Yes;

@@ -30,6 +30,8 @@ public:
     virtual QString ChooseFolder(QWidget* parent, const QString& title, const QString& start) = 0;
     // A message box with OK only.
     virtual void ShowMessage(QWidget* parent, const QString& caption, const QString& text) = 0;
+    // A failure: a message box with OK only and the critical icon.
+    virtual void ShowError(QWidget* parent, const QString& caption, const QString& text) = 0;
     // A Yes/No question; true for Yes.
     virtual bool AskYesNo(QWidget* parent, const QString& caption, const QString& text) = 0;
     // Opens a local file or folder with the desktop's handler: no failure, or why it could not.

@@ -12,3 +12,7 @@ class QWidget;
 bool RestorePlacement(QWidget& window, const CFakemillSettings& settings, const settings_key::Placement& key);
 // Keeps the window's place for the next run (the settings reach the disk at their next Save).
 void SavePlacement(const QWidget& window, CFakemillSettings& settings, const settings_key::Placement& key);
+
+// Puts a new window's frame on the screen, a step right of and below the last window of its kind
+// when there is one (null otherwise), so that no window covers the one before it.
+void PlaceCascaded(QWidget& window, const QWidget* last);

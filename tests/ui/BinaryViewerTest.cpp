@@ -5,6 +5,7 @@
 #include "UiTestSupport.h"
 
 #include "app/AppContext.h"
+#include "app/ScreenPlacement.h"
 #include "tests/common/TempDir.h"
 #include "tests/tools/HungSource.h"
 #include "ui/BinaryViewerWnd.h"
@@ -13,9 +14,11 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QScrollBar>
 #include <QTest>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -88,6 +91,23 @@ TEST_F(BinaryViewerTest, AShortFileShowsWhollyOnOnePageThatDoesNotScroll) {
     EXPECT_TRUE(viewer->LineText(static_cast<int>((100 + perLine - 1) / perLine)).isEmpty());
     // The path and today's time are on the left.
     EXPECT_TRUE(viewer->StatusText(0).startsWith(QStringLiteral("%1 [").arg(QString::fromStdString(path))));
+    // At the default width every part reads whole; a path too long is shortened in its middle and
+    // is whole in the tooltip.
+    QCoreApplication::processEvents();
+    const auto parts = viewer->findChildren<QLabel*>();
+    for (int part = 0; part < 3; ++part) {
+        const QString shown = viewer->ShownStatusText(part);
+        const auto label = std::find_if(parts.begin(), parts.end(), [&](QLabel* each) {
+            return each->text() == shown && each->isVisible();
+        });
+        ASSERT_NE(label, parts.end()) << part;
+        EXPECT_LE((*label)->fontMetrics().horizontalAdvance(shown), (*label)->contentsRect().width()) << part;
+        EXPECT_TRUE(shown == viewer->StatusText(part) || (part == 0 && shown.contains(QChar(0x2026))))
+            << shown.toStdString();
+        if (part == 0) {
+            EXPECT_TRUE((*label)->toolTip().startsWith(QString::fromStdString(path)));
+        }
+    }
 
     for (const Qt::Key key : {Qt::Key_PageDown, Qt::Key_Down, Qt::Key_End, Qt::Key_Up}) {
         QTest::keyClick(viewer.get(), key);
@@ -242,6 +262,8 @@ TEST_F(BinaryViewerTest, PlacementAndColumnsAreKeptForTheNextViewer) {
     }
     const auto next = Open(path);
     EXPECT_EQ(next->geometry(), placed);
+    // A viewer opened beside it steps from it rather than covering it.
+    EXPECT_EQ(Open(path)->pos(), next->pos() + QPoint(kCascadeStep, kCascadeStep));
     EXPECT_TRUE(next->ShowsOffsets());
     EXPECT_TRUE(next->ShowsCharacters());
     ASSERT_TRUE(WaitUntil([&] { return next->LineText(0).startsWith(QStringLiteral("00000000  01 04 ")); }));

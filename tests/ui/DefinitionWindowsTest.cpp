@@ -229,7 +229,17 @@ TEST_F(DefinitionWindowsTest, TheEditorShowsTypedFieldsAndWritesAllOrNothing) {
     EXPECT_EQ(ReadFileBytes(m_config), kConfiguration);
     ASSERT_EQ(m_prompts->messages.size(), 1);
 
+    // A reversed range, which define and the wizard refuse, is refused by name before writing.
     columns->setText(QStringLiteral("5, 3"));
+    rows->setText(QStringLiteral("5,3"));
+    editor.accept();
+    EXPECT_TRUE(editor.isVisible());
+    EXPECT_EQ(ReadFileBytes(m_config), kConfiguration);
+    ASSERT_EQ(m_prompts->messages.size(), 2);
+    EXPECT_TRUE(m_prompts->messages[1].startsWith("Rows=5,3 cannot be used: "))
+        << m_prompts->messages[1].toStdString();
+
+    rows->setText(QStringLiteral("1024:0x1000"));
     editor.accept();
     EXPECT_FALSE(editor.isVisible());
     EXPECT_EQ(Value(u"Table", u"Rows"), QStringLiteral("1KB,4KB"));

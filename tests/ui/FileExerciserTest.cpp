@@ -228,7 +228,8 @@ TEST_F(FileExerciserTest, DroppedFilesBecomeTargetsUnlessShiftIsHeld) {
          {Qt::KeyboardModifiers(Qt::ShiftModifier), Qt::KeyboardModifiers()}) {
         QDragEnterEvent enter(QPoint(3, 3), Qt::CopyAction, &files, Qt::LeftButton, modifiers);
         QCoreApplication::sendEvent(viewport, &enter);
-        EXPECT_EQ(enter.isAccepted(), modifiers == Qt::NoModifier);
+        // Taken in either way: Shift's state at the drop decides.
+        EXPECT_TRUE(enter.isAccepted());
         QDropEvent drop(QPointF(3, 3), Qt::CopyAction, &files, Qt::LeftButton, modifiers);
         QCoreApplication::sendEvent(viewport, &drop);
         QCoreApplication::processEvents();

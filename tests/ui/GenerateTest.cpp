@@ -5,6 +5,7 @@
 #include "UiTestSupport.h"
 
 #include "app/AppContext.h"
+#include "app/ScreenPlacement.h"
 #include "engine/KSObserver.h"
 #include "support/IniProfile.h"
 #include "tests/common/TempDir.h"
@@ -21,8 +22,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTreeView>
 
 #include <filesystem>
@@ -103,6 +107,10 @@ TEST_F(GenerateTest, SelectedRowsBecomeOneBatchWhoseWindowAppearsWhenItStarts) {
     ASSERT_TRUE(WaitUntil([&] { return window->ProgressText().endsWith(" - finished"); }));
     EXPECT_TRUE(window->ProgressText().startsWith("4 files, ")) << window->ProgressText().toStdString();
     EXPECT_FALSE(window->StopButton()->isEnabled());
+    // The window keeps its size whatever it shows: long lines scroll inside it.
+    window->Write(QString(400, QLatin1Char('x')));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window->size(), QSize(CKSOutputWnd::kDefaultWidth, CKSOutputWnd::kDefaultHeight));
 
     // A fixed folder from the options: no prompt at all.
     const std::string fixed = m_dir.File("fixed");
@@ -121,8 +129,13 @@ TEST_F(GenerateTest, StopEndsItsOwnBatchOnlyAndTheHistoryMarksIt) {
     ASSERT_NE(huge, nullptr);
     ASSERT_NE(small, nullptr);
     ASSERT_TRUE(WaitUntil([&] { return huge->isVisible(); }));
-    // The second batch waits for the first: its window stays hidden meanwhile.
+    // The second batch waits for the first: its window stays hidden meanwhile. Each window's frame
+    // is on the screen, the second a step below and right of the first, not over it.
     EXPECT_FALSE(small->isVisible());
+    const QRect screen = huge->screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(huge->frameGeometry().topLeft()))
+        << huge->pos().x() << "," << huge->pos().y();
+    EXPECT_EQ(small->pos(), huge->pos() + QPoint(kCascadeStep, kCascadeStep));
     huge->StopButton()->click();
     ASSERT_TRUE(WaitUntil([&] { return FinishedBatches() == 2; }, 30000));
     ASSERT_TRUE(WaitUntil([&] { return small->Text().contains("Generator finished"); }));
@@ -173,19 +186,38 @@ TEST_F(GenerateTest, HistoryAddsFinishedBatchesOnceAndOpensTheirFolders) {
     EXPECT_EQ(history.Message(), "'" + m_prompts->opened[0] + "' is not a folder");
 }
 
-TEST_F(GenerateTest, AClosedWindowDropsLaterLinesAndItsBatchStillFinishes) {
+TEST_F(GenerateTest, ClosingARunningBatchsWindowHidesItAndActiveBringsItBackToStopIt) {
     GenerateInto(m_dir.File("out"));
-    QPointer<CBatchOutputWnd> window = Generate({1});
+    QPointer<CBatchOutputWnd> window = Generate({3});
     ASSERT_FALSE(window.isNull());
+    ASSERT_TRUE(WaitUntil([&] { return window->isVisible(); }));
+    window->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_FALSE(window.isNull());
+    EXPECT_FALSE(window->isVisible());
+    ASSERT_TRUE(window->IsRunning());
+
+    // Active still lists it; choosing it shows it again with what was written meanwhile.
+    QMenu* active = nullptr;
+    for (QMenu* menu : m_window->findChildren<QMenu*>()) {
+        active = menu->title() == "&Active" ? menu : active;
+    }
+    ASSERT_NE(active, nullptr);
+    emit active->aboutToShow();
+    ASSERT_EQ(active->actions().size(), 1);
+    EXPECT_EQ(active->actions()[0]->text(), window->windowTitle());
+    active->actions()[0]->trigger();
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_TRUE(WaitUntil([&] { return window->Text().contains("Starting 'Huge'"); }));
+    ASSERT_TRUE(window->StopButton()->isEnabled());
+    window->StopButton()->click();
+    ASSERT_TRUE(WaitUntil([&] { return FinishedBatches() == 1; }, 30000));
+    ASSERT_TRUE(WaitUntil([&] { return !window->IsRunning(); }));
+
+    // Closed after its batch ended, the window goes.
     window->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(window.isNull());
-    ASSERT_TRUE(WaitUntil([&] { return FinishedBatches() == 1; }, 20000));
-    std::size_t files = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(m_dir.File("out"))) {
-        files += entry.is_regular_file() ? 1 : 0;
-    }
-    EXPECT_EQ(files, 2u);
 }
 
 TEST_F(GenerateTest, ADestinationInTheWayOrAVanishedDefinitionIsReportedAndTheRestRuns) {
@@ -231,6 +263,11 @@ TEST(OptionsDialogTest, StoresWhatTheUserChoseNothingOnCancelAndSaysWhenItCannot
         EXPECT_TRUE(folder->text().endsWith("/testfiles"));
         EXPECT_FALSE(folder->isEnabled());
         EXPECT_EQ(dialog.findChild<QLineEdit*>("separator")->text(), ":");
+        // The whole folder shows, and the dialog offers no minimise or maximise.
+        dialog.show();
+        QCoreApplication::processEvents();
+        EXPECT_GT(folder->width(), folder->fontMetrics().horizontalAdvance(folder->text()));
+        EXPECT_FALSE(dialog.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
         dialog.findChild<QRadioButton*>("fixedFolder")->click();
         EXPECT_TRUE(folder->isEnabled());
         prompts->folderAnswers = {"/data/tests"};

@@ -34,6 +34,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <sys/stat.h>
 
 namespace {
@@ -58,12 +59,19 @@ protected:
     QAction* MenuEntry(int id) const {
         return m_calc->CopyOptionsMenu()->findChild<QAction*>(QStringLiteral("cmd%1").arg(id));
     }
-    void Drop(const QMimeData& data, Qt::KeyboardModifiers modifiers, bool expectAccepted) {
+    // A drag that enters with one state of the modifiers, moves and drops with another.
+    void Drop(const QMimeData& data, Qt::KeyboardModifiers modifiers,
+              std::optional<Qt::KeyboardModifiers> atDrop = std::nullopt) {
         QWidget* viewport = m_calc->List()->viewport();
         QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &data, Qt::LeftButton, modifiers);
         QCoreApplication::sendEvent(viewport, &enter);
-        EXPECT_EQ(enter.isAccepted(), expectAccepted);
-        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, modifiers);
+        EXPECT_TRUE(enter.isAccepted());
+        const Qt::KeyboardModifiers last = atDrop.value_or(modifiers);
+        QDragMoveEvent move(QPoint(6, 6), Qt::CopyAction, &data, Qt::LeftButton, last);
+        QCoreApplication::sendEvent(viewport, &move);
+        // Moving with Shift held shows that a drop would be refused.
+        EXPECT_EQ(move.isAccepted(), !last.testFlag(Qt::ShiftModifier));
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, last);
         QCoreApplication::sendEvent(viewport, &drop);
         QCoreApplication::processEvents();
     }
@@ -244,24 +252,28 @@ TEST_F(HashCalculatorTest, DropsAddLocalFilesFirstTextOnlyAloneAndNothingWithShi
     files.setUrls({QUrl::fromLocalFile(Q(m_dir.File("b"))), QUrl::fromLocalFile(Q(m_dir.File("a"))),
                    QUrl(QStringLiteral("https://example.invalid/x"))});
     files.setText(Q(m_dir.File("b") + "\n" + m_dir.File("a")));
-    Drop(files, Qt::NoModifier, true);
+    Drop(files, Qt::NoModifier);
     ASSERT_TRUE(WaitUntil([this] { return m_calc->Model()->rowCount() == 2; }));
     EXPECT_EQ(Cell(0, 0), Q(m_dir.File("b")));
     EXPECT_EQ(Cell(1, 0), Q(m_dir.File("a")));
 
-    // Shift held when the drag comes in: refused, and a drop that follows adds nothing.
-    Drop(files, Qt::ShiftModifier, false);
+    // Shift held at the drop refuses it, whether it was held when the drag came in or pressed
+    // later; let go before the drop, the drop adds.
+    Drop(files, Qt::ShiftModifier);
+    Drop(files, Qt::NoModifier, Qt::ShiftModifier);
     QCoreApplication::processEvents();
     EXPECT_EQ(m_calc->Model()->rowCount(), 2);
+    Drop(files, Qt::ShiftModifier, Qt::NoModifier);
+    ASSERT_TRUE(WaitUntil([this] { return m_calc->Model()->rowCount() == 4; }));
 
     // Plain text is one entry, whole.
     QMimeData text;
     text.setText(QStringLiteral("some text"));
-    Drop(text, Qt::NoModifier, true);
-    ASSERT_TRUE(WaitUntil([this] { return m_calc->Model()->rowCount() == 3; }));
-    EXPECT_EQ(Cell(2, 0), "some text");
+    Drop(text, Qt::NoModifier);
+    ASSERT_TRUE(WaitUntil([this] { return m_calc->Model()->rowCount() == 5; }));
+    EXPECT_EQ(Cell(4, 0), "some text");
     ASSERT_TRUE(AllDone());
-    EXPECT_EQ(Value(2), "[Error]");
+    EXPECT_EQ(Value(4), "[Error]");
 }
 
 TEST_F(HashCalculatorTest, SavedChecksumsPassTheSumToolAndVerifyReportsAChangedFile) {
@@ -273,6 +285,14 @@ TEST_F(HashCalculatorTest, SavedChecksumsPassTheSumToolAndVerifyReportsAChangedF
     m_calc->Algorithm()->setCurrentIndex(1);
     m_calc->AddFile(Q(m_dir.File("one.bin")));
     ASSERT_TRUE(AllDone());
+    // At the default size a whole SHA-256 shows, with room for the path beside it.
+    m_calc->show();
+    QCoreApplication::processEvents();
+    const QHeaderView* header = m_calc->List()->header();
+    EXPECT_EQ(Value(0).size(), 64);
+    EXPECT_GT(header->sectionSize(CHashListModel::kColumnValue),
+              m_calc->List()->fontMetrics().horizontalAdvance("0x" + Value(0)));
+    EXPECT_GE(header->sectionSize(CHashListModel::kColumnFile), CKSHashCalculator::kPathRoom / 2);
 
     // With MD5 selected only the MD5 row is saved; nothing of SHA1 is there to save.
     m_calc->Algorithm()->setCurrentIndex(2);

@@ -16,9 +16,13 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModel>
+#include <QAction>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QMenu>
+#include <QPointer>
+#include <QTest>
 #include <QTreeView>
 
 #include <filesystem>
@@ -40,9 +44,9 @@ protected:
         m_window->Reload();
     }
 
-    QString Cell(int row, int column) const {
+    QString Cell(int row, int column, int role = Qt::DisplayRole) const {
         const QAbstractItemModel* model = m_window->DefinitionList()->model();
-        return model->data(model->index(row, column)).toString();
+        return model->data(model->index(row, column), role).toString();
     }
     int RowCount() const { return m_window->DefinitionList()->model()->rowCount(); }
     void SelectRows(std::initializer_list<int> rows) {
@@ -73,10 +77,13 @@ TEST_F(MainWindowTest, ListsSectionsInFileOrderWithTheirColumnsAndCount) {
     ASSERT_EQ(RowCount(), 4);
     EXPECT_EQ(Cell(0, 0), "Small binary");
     EXPECT_EQ(Cell(0, 1), "bin");
-    EXPECT_EQ(Cell(0, 2), "4096");
+    // Sizes read as the configuration writes them, with the exact bytes on hover.
+    EXPECT_EQ(Cell(0, 2), "4KB");
+    EXPECT_EQ(Cell(0, 2, Qt::ToolTipRole), "4096 bytes");
     EXPECT_EQ(Cell(0, 3), "2");
     // A 4 GiB minimum is shown whole, not as its low 32 bits.
-    EXPECT_EQ(Cell(1, 2), "4294967296");
+    EXPECT_EQ(Cell(1, 2), "4GB");
+    EXPECT_EQ(Cell(1, 2, Qt::ToolTipRole), "4294967296 bytes");
     EXPECT_EQ(Cell(2, 1), "csv");
     EXPECT_EQ(Cell(2, 2), "-");
     // A section no generator results from shows its name only.
@@ -85,7 +92,24 @@ TEST_F(MainWindowTest, ListsSectionsInFileOrderWithTheirColumnsAndCount) {
     EXPECT_TRUE(m_window->StatusText(1).startsWith(QString::fromStdString(m_config) + " ["));
     EXPECT_EQ(m_window->StatusText(2), "4");
     EXPECT_EQ(m_window->windowTitle(), "Fakemill");
-    EXPECT_EQ(m_window->DefinitionList()->header()->sectionSize(0), CMainWindow::kDefaultColumnWidth);
+
+    // The columns fit what they show and the name takes the spare width, at any window size.
+    QTreeView* list = m_window->DefinitionList();
+    for (const int width : {CMainWindow::kDefaultWidth, 900}) {
+        m_window->resize(width, CMainWindow::kDefaultHeight);
+        m_window->show();
+        QCoreApplication::processEvents();
+        int total = 0;
+        for (int column = 0; column < 4; ++column) {
+            for (int row = 0; row < RowCount(); ++row) {
+                EXPECT_LT(list->fontMetrics().horizontalAdvance(Cell(row, column)),
+                          list->header()->sectionSize(column))
+                    << row << "," << column;
+            }
+            total += list->header()->sectionSize(column);
+        }
+        EXPECT_GE(total, list->viewport()->width()) << width;
+    }
 }
 
 TEST_F(MainWindowTest, ASectionNameUsedTwiceIsListedOnceAndTheLogSaysTheLaterOneIsIgnored) {
@@ -116,6 +140,16 @@ TEST_F(MainWindowTest, SelectionEnablesCommandsAndTheDisabledGenerateExplainsIts
     EXPECT_EQ(m_window->StatusText(1), "Select a definition to generate files");
     EXPECT_EQ(m_window->StatusText(2), "");
     emit m_window->Command(res::kCmdHistory)->hovered();
+    EXPECT_EQ(m_window->StatusText(2), "4");
+    // Moving from the disabled Selected onto the Active submenu clears the hint as well.
+    emit m_window->Command(res::kCmdGenerateSelected)->hovered();
+    QMenu* active = nullptr;
+    for (QMenu* menu : m_window->findChildren<QMenu*>()) {
+        active = menu->title() == "&Active" ? menu : active;
+    }
+    ASSERT_NE(active, nullptr);
+    emit active->menuAction()->hovered();
+    EXPECT_NE(m_window->StatusText(1), "Select a definition to generate files");
     EXPECT_EQ(m_window->StatusText(2), "4");
 
     SelectRows({1});
@@ -196,6 +230,7 @@ TEST_F(MainWindowTest, EditOpensTheFileAndMakesAMissingOneFirst) {
     m_prompts->openSucceeds = false;
     m_window->Command(res::kCmdEditConfiguration)->trigger();
     ASSERT_EQ(m_prompts->messages.size(), 1);
+    EXPECT_EQ(m_prompts->errors, m_prompts->messages);
     EXPECT_EQ(m_prompts->messages[0], "Failed to open editor for " + QString::fromStdString(fresh) +
                                           ": no opener program is installed.");
 
@@ -219,12 +254,13 @@ TEST_F(MainWindowTest, HelpOpensOnceAndActiveListsBatchWindowsNewestFirst) {
     ASSERT_EQ(helps.size(), 1);
     EXPECT_EQ(helps[0]->Text(),
               "Fakemill Help\n=============================\n\n"
-              "Use the 'Define/Add' command to create new definitions.\n\n"
-              "Choose 'Generate/Run' to generate files.  You must select at least one "
+              "Use the 'Define > Add...' command to create new definitions.\n\n"
+              "Choose 'Generate > Selected' to generate files.  You must select at least one "
               "definition first.\n\n"
               "By default, the generator will prompt \n"
               "you for a directory to generate the files in.  You can change this behaviour "
               "in the Options dialog.\n\n");
+    EXPECT_EQ(m_window->Command(res::kCmdCalculateHash)->text(), "&Calculate hash...");
 
     QMenu* active = nullptr;
     for (QMenu* menu : m_window->findChildren<QMenu*>()) {
@@ -245,6 +281,11 @@ TEST_F(MainWindowTest, HelpOpensOnceAndActiveListsBatchWindowsNewestFirst) {
     };
     auto* first = new BatchWindow(m_window.get(), "first");
     auto* second = new BatchWindow(m_window.get(), "second");
+    // A window whose batch waits, never shown yet, is not listed.
+    emit active->aboutToShow();
+    EXPECT_EQ(active->actions()[0]->text(), "<none>");
+    first->show();
+    second->show();
     emit active->aboutToShow();
     ASSERT_EQ(active->actions().size(), 2);
     EXPECT_EQ(active->actions()[0]->text(), "second");
@@ -260,9 +301,66 @@ TEST_F(MainWindowTest, HelpOpensOnceAndActiveListsBatchWindowsNewestFirst) {
     delete first;
 }
 
+TEST_F(MainWindowTest, KeysEnterAndDoubleClickReachTheirCommandsAtOnce) {
+    const std::pair<int, const char*> keys[] = {{res::kCmdOpenConfiguration, "Ctrl+O"},
+                                                {res::kCmdReloadConfiguration, "F5"},
+                                                {res::kCmdDeleteDefinition, "Del"},
+                                                {res::kCmdGenerateSelected, "Ctrl+G"},
+                                                {res::kCmdAddDefinition, "Ctrl+N"},
+                                                {res::kCmdHelp, "F1"},
+                                                {res::kCmdExit, "Ctrl+Q"}};
+    for (const auto& [id, key] : keys) {
+        EXPECT_EQ(m_window->Command(id)->shortcut().toString(), key) << id;
+    }
+    int generated = 0;
+    int modified = 0;
+    m_window->SetCommandHandler(res::kCmdGenerateSelected, [&] { ++generated; });
+    m_window->SetCommandHandler(res::kCmdModifyDefinition, [&] { ++modified; });
+    // Without a selection the keys do nothing; a selection enables them without a menu opening.
+    QTreeView* list = m_window->DefinitionList();
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(generated, 0);
+    SelectRows({0});
+    EXPECT_TRUE(m_window->Command(res::kCmdDeleteDefinition)->isEnabled());
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(generated, 1);
+    emit list->doubleClicked(list->model()->index(0, 0));
+    EXPECT_EQ(modified, 1);
+
+    // Output windows close on Esc or Ctrl+W.
+    m_window->Command(res::kCmdHelp)->trigger();
+    QPointer<CKSHelpWnd> help = m_window->findChild<CKSHelpWnd*>();
+    ASSERT_FALSE(help.isNull());
+    auto* close = help->findChild<QAction*>("closeWindow");
+    ASSERT_NE(close, nullptr);
+    EXPECT_EQ(close->shortcuts().mid(0, 2),
+              QList<QKeySequence>({QKeySequence(Qt::Key_Escape), QKeySequence("Ctrl+W")}));
+    close->trigger();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(help.isNull());
+}
+
+TEST_F(MainWindowTest, AnEmptyListSaysWhatToDoAndOpensTheExamplesInOneClick) {
+    EXPECT_EQ(m_window->EmptyHint(), nullptr);
+    WriteFileBytes(m_config, "");
+    m_window->Reload();
+    QLabel* hint = m_window->EmptyHint();
+    ASSERT_NE(hint, nullptr);
+    EXPECT_TRUE(
+        hint->text().startsWith("No definitions yet: Define &gt; Add... creates one, File &gt; Open... "
+                                "opens a configuration"));
+    // The tests run from the build tree, beside the repository's examples.
+    ASSERT_TRUE(hint->text().contains("<a href=")) << hint->text().toStdString();
+    emit hint->linkActivated("examples");
+    EXPECT_GT(RowCount(), 0);
+    EXPECT_EQ(m_window->EmptyHint(), nullptr);
+    EXPECT_TRUE(m_context.Config().GetConfigFile().ToQString().endsWith("/examples/fakemill.ini"));
+}
+
 TEST_F(MainWindowTest, ClosingSavesPlacementAndColumnsAndClosesToolWindows) {
     m_window->setGeometry(40, 50, 500, 300);
     m_window->DefinitionList()->header()->resizeSection(2, 150);
+    const int nameWidth = m_window->DefinitionList()->header()->sectionSize(0);
     auto* tool = new QWidget(nullptr, Qt::Window);
     m_tools.Register(tool);
     tool->show();
@@ -277,7 +375,10 @@ TEST_F(MainWindowTest, ClosingSavesPlacementAndColumnsAndClosesToolWindows) {
     again.RestorePlacement();
     EXPECT_EQ(again.geometry(), QRect(40, 50, 500, 300));
     EXPECT_EQ(again.DefinitionList()->header()->sectionSize(2), 150);
-    EXPECT_EQ(again.DefinitionList()->header()->sectionSize(0), CMainWindow::kDefaultColumnWidth);
+    // Once the user set a width, every column keeps its width, and a reload does not refit them.
+    again.Reload();
+    EXPECT_EQ(again.DefinitionList()->header()->sectionSize(2), 150);
+    EXPECT_EQ(again.DefinitionList()->header()->sectionSize(0), nameWidth);
 }
 
 TEST(WindowPlacementTest, KeepsAReachableRectangleAndBringsBackALostOne) {
@@ -288,6 +389,15 @@ TEST(WindowPlacementTest, KeepsAReachableRectangleAndBringsBackALostOne) {
     EXPECT_EQ(KeepOnScreens(QRect(5000, 200, 4000, 3000), screens), QRect(0, 0, 1920, 1080));
     // Only the title bar matters: a window hanging off the bottom stays where it is.
     EXPECT_EQ(KeepOnScreens(QRect(100, 1000, 400, 300), screens), QRect(100, 1000, 400, 300));
+
+    // New windows step down from the last of their kind and start again at the top when the next
+    // step would leave the screen.
+    const QRect area(0, 30, 1280, 770);
+    const QPoint first = CascadePlacement(std::nullopt, QSize(300, 700), area);
+    EXPECT_EQ(first, QPoint(kCascadeStep, 30 + kCascadeStep));
+    EXPECT_EQ(CascadePlacement(first, QSize(300, 500), area), first + QPoint(kCascadeStep, kCascadeStep));
+    EXPECT_EQ(CascadePlacement(first, QSize(300, 720), area), first);
+    EXPECT_EQ(CascadePlacement(QPoint(1000, 40), QSize(300, 100), area), first);
 }
 
 } // namespace

@@ -80,9 +80,12 @@ TEST(StartupTest, AFailedStartSaysWhyInTheLogAndLeavesNothingRunning) {
     // creation cannot help because the variable still names it.
     ::setenv("FKMCONFIG", std::string(5000, 'x').c_str(), 1);
     CFakemillApp app;
-    EXPECT_FALSE(app.InitMainWindow());
+    EXPECT_EQ(RunFakemill(app), 1);
     EXPECT_FALSE(CKSObserver::Instance().IsDispatching());
     EXPECT_FALSE(app.Context().Worker().IsRunning());
+    // The user is told why, as a failure.
+    EXPECT_EQ(prompts->errors, QStringList({"Could not start Fakemill: the configuration file could not be "
+                                            "read or created (the log says which)."}));
     app.Shutdown();
     app.Logger().Flush(true);
     EXPECT_NE(ApplicationLogText().find("Initialized config, but could not load it."), std::string::npos)

@@ -28,6 +28,7 @@ public:
     // What was asked.
     QStringList titles;
     QStringList messages;
+    QStringList errors;
     QStringList opened;
 
     QString ChooseOpenFile(QWidget*, const QString& title, const QString&, const QString&, bool) override {
@@ -49,6 +50,11 @@ public:
         return Next(folderAnswers, title);
     }
     void ShowMessage(QWidget*, const QString&, const QString& text) override { messages << text; }
+    // Failures are messages too, and are also kept apart.
+    void ShowError(QWidget*, const QString&, const QString& text) override {
+        messages << text;
+        errors << text;
+    }
     bool AskYesNo(QWidget*, const QString&, const QString& text) override {
         messages << text;
         return yesNoAnswer;
