@@ -8,9 +8,11 @@
 #include "support/KSTime.h"
 #include "support/MakePath.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <unistd.h>
 
 namespace {
@@ -25,7 +27,12 @@ const CKSPropertyList& CommonTemplate() {
         const CKSBoolProperty simpleName(u"SimpleName", u"Simple naming (sequential)", false);
         const CKSProperty folder(u"Folder", u"Sub-folder in which to generate files", u"");
         const CKSProperty subType(u"SubType", u"Sub-type for generating associated files", u"");
-        const CKSProperty* table[] = {&files, &type, &extension, &prefix, &simpleName, &folder, &subType};
+        const CKSProperty damage(u"Damage", u"Damage classes to give files (empty: none)", u"");
+        const CKSProperty damageShare(u"DamageShare", u"Percent of the files damaged", std::int64_t{100});
+        const CKSProperty names(u"Names", u"File names: plain, unicode, spaces, dash, long, case or deep",
+                                u"plain");
+        const CKSProperty* table[] = {&files,  &type,    &extension, &prefix,      &simpleName,
+                                      &folder, &subType, &damage,    &damageShare, &names};
         return CKSPropertyList(table);
     }();
     return properties;
@@ -34,7 +41,38 @@ const CKSPropertyList& CommonTemplate() {
 // Makes the names of generators differ from one another; starts at 1.
 std::atomic<std::uint32_t> g_instanceCounter{1};
 
+// The seed of a file's own stream in a seeded run: its content seed, moved apart so the two never
+// run in step.
+constexpr std::uint64_t kFileStreamSalt = 0xD1B54A32D192ED03ull;
+
+std::u16string JoinedClasses(const std::vector<std::string_view>& own) {
+    std::u16string known;
+    for (const std::string_view name : {damage::kTruncate, damage::kFlip, damage::kZero, damage::kEmpty}) {
+        known += (known.empty() ? u"" : u", ") + Utf8ToUtf16(name);
+    }
+    for (const std::string_view name : own) {
+        known += u", " + Utf8ToUtf16(name);
+    }
+    return known;
+}
+
 } // namespace
+
+std::vector<std::string> ParseDamageList(std::u16string_view text) {
+    std::vector<std::string> classes;
+    std::string current;
+    for (const char c : Utf16ToUtf8(text) + ",") {
+        if (c == ',' || c == ' ' || c == '\t' || c == ';') {
+            if (!current.empty()) {
+                classes.push_back(current);
+                current.clear();
+            }
+        } else {
+            current.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
+        }
+    }
+    return classes;
+}
 
 std::uint32_t DefinitionSeed(std::uint32_t runSeed, const CKSString& definitionName) {
     const unsigned char seedBytes[4] = {
@@ -82,6 +120,10 @@ bool CKSFileWork::Take(std::uint32_t& index) {
 CKSFileGenerator::CKSFileGenerator(CKSLogger* logger)
     : CKSIsLogging(logger), m_properties(CommonTemplate()),
       m_discriminator(static_cast<std::int32_t>(g_instanceCounter.fetch_add(1))) {}
+
+CKSFileGenerator::~CKSFileGenerator() {
+    SetStages({});
+}
 
 void CKSFileGenerator::Run() {
     if (m_seed) {
@@ -194,6 +236,85 @@ bool CKSFileGenerator::RangesAreSound() const {
     return false;
 }
 
+std::u16string CKSFileGenerator::OptionsProblem() const {
+    const CKSProperty* names = m_properties.Find(u"Names");
+    if (names != nullptr && !ParseNameStyle(names->GetValue().View())) {
+        std::u16string known;
+        for (const CNameStyleInfo& info : NameStyles()) {
+            known += (known.empty() ? u"" : u", ") + std::u16string(info.key);
+        }
+        return KSFormat(std::u16string_view(u"Names=%s: not a style of names; known: %s"), names->GetValue(),
+                        known);
+    }
+    const CKSProperty* share = m_properties.Find(u"DamageShare");
+    if (share != nullptr && (share->GetLongValue64() < 0 || share->GetLongValue64() > 100)) {
+        return KSFormat(std::u16string_view(u"DamageShare=%I64d: a percentage from 0 to 100"),
+                        share->GetLongValue64());
+    }
+    const CKSProperty* damageList = m_properties.Find(u"Damage");
+    if (damageList == nullptr) {
+        return {};
+    }
+    const std::vector<std::string_view> own = OwnDamageClasses();
+    for (const std::string& name : ParseDamageList(damageList->GetValue().View())) {
+        if (!IsCommonDamage(name) && std::find(own.begin(), own.end(), name) == own.end()) {
+            return KSFormat(
+                std::u16string_view(u"Damage=%s: '%s' is not a damage class of these files; known: %s"),
+                damageList->GetValue(), Utf8ToUtf16(name), JoinedClasses(own));
+        }
+    }
+    return {};
+}
+
+void CKSFileGenerator::PlanFile(std::uint32_t index) {
+    m_fileDamage.clear();
+    m_damageRecord = CDamageRecord{};
+    m_nameRecord = CNameRecord{};
+    m_damageStage.reset();
+    std::uint64_t seed = 0;
+    if (m_seed) {
+        seed = (static_cast<std::uint64_t>(FileSeed(*m_seed, index)) << 32 | index) ^ kFileStreamSalt;
+    } else {
+        std::random_device device;
+        seed = (static_cast<std::uint64_t>(device()) << 32) | device();
+    }
+    m_fileStream = CSeededStream(seed);
+    if (!m_damageClasses.empty() && m_fileStream.Below(100) < m_damageShare) {
+        m_fileDamage = m_damageClasses[static_cast<std::size_t>(m_fileStream.Below(m_damageClasses.size()))];
+        m_damageRecord.damageClass = m_fileDamage;
+    }
+}
+
+void CKSFileGenerator::StartFileStages() {
+    std::vector<COutputStage*> stages;
+    PrepareStages(stages);
+    if (IsCommonDamage(m_fileDamage) && !DamagesOwnBytes()) {
+        if (m_fileDamage == damage::kEmpty) {
+            m_damageStage = std::make_unique<CDropStage>();
+        } else {
+            m_damageStage = std::make_unique<CTailDamageStage>(
+                [this](std::string& window, std::uint64_t start) { DamageTail(window, start); });
+        }
+        stages.push_back(m_damageStage.get());
+    }
+    if (!stages.empty()) {
+        SetStages(std::move(stages));
+    }
+}
+
+void CKSFileGenerator::DamageTail(std::string& window, std::uint64_t start) {
+    m_damageRecord.changes = ApplyCommonDamage(m_fileDamage, window, start, HeaderBytes(), m_fileStream);
+    JudgeCommonDamage(m_damageRecord, window, start);
+}
+
+void CKSFileGenerator::JudgeCommonDamage(CDamageRecord& record, const std::string&, std::uint64_t) {
+    record.outcome = EReaderOutcome::Unknown;
+    record.expected =
+        record.damageClass == damage::kEmpty
+            ? "an empty file: readers that expect content fail"
+            : "the content changed where the format has no check: only a hash of the file tells";
+}
+
 void CKSFileGenerator::PrepareWork() {
     if (m_work) {
         return;
@@ -258,6 +379,13 @@ void CKSFileGenerator::Generate() {
     if (!RangesAreSound()) {
         return;
     }
+    if (const std::u16string problem = OptionsProblem(); !problem.empty()) {
+        Logger().ErrorF("%s: nothing generated: %s", m_name, problem);
+        return;
+    }
+    m_damageClasses = ParseDamageList(TextProperty(u"Damage").View());
+    m_damageShare = static_cast<std::uint32_t>(LongProperty(u"DamageShare", 100));
+    m_names = CHostileNames(ParseNameStyle(TextProperty(u"Names").View()).value_or(ENameStyle::Plain));
     PrepareWork();
     m_interval = m_work->GetInterval();
     Logger().InfoF("'%s' generating %u files", m_name, GetAssignedFiles());
@@ -289,12 +417,14 @@ void CKSFileGenerator::Generate() {
         // leaves a file that this run made and did not finish.
         bool unfinished = false;
         try {
+            PlanFile(i);
             if (CreateNextFile(i, path)) {
                 unfinished = true;
                 if (m_manifest != nullptr) {
                     m_digest.Reset();
                     SetWriteTap(&m_digest);
                 }
+                StartFileStages();
                 GenerateContent();
                 if (StopSeen()) {
                     RemoveUnfinished(path, u"stopped before it was finished");
@@ -366,8 +496,15 @@ void CKSFileGenerator::RecordFinishedFile(const CKSString& path, std::uint32_t i
     }
     std::uint64_t size = 0;
     std::string sha256;
+    if (auto* dropped = dynamic_cast<CDropStage*>(m_damageStage.get())) {
+        m_damageRecord.AddChange(0, dropped->FirstBytes(), std::string_view());
+        m_damageRecord.changes.back().length = dropped->Dropped();
+        JudgeCommonDamage(m_damageRecord, std::string(), 0);
+    }
     if (m_digest.Finish(size, sha256)) {
-        m_manifest->AddFile(m_definitionName, index, path, size, sha256);
+        m_manifest->AddFile(m_definitionName, index, path, size, sha256,
+                            m_fileDamage.empty() ? nullptr : &m_damageRecord,
+                            m_nameRecord.style.empty() ? nullptr : &m_nameRecord);
     } else {
         Logger().ErrorF("Could not hash %s for the manifest", path);
     }
@@ -379,24 +516,22 @@ bool CKSFileGenerator::CreateNextFile(std::uint32_t index, CKSString& path) {
     const CKSProperty* simpleProperty = RequireProperty(u"SimpleName");
     const bool simple = simpleProperty == nullptr || simpleProperty->GetBoolValue();
 
-    if (!m_folder.IsEmpty() && !IsDirectory(m_folder)) {
+    const CKSString subfolder = m_names.Subfolder();
+    const CKSString where = subfolder.IsEmpty() ? m_folder : CKSPathName(m_folder).Join(subfolder);
+    if (!where.IsEmpty() && !IsDirectory(where)) {
         // Every missing level of "a/b"; a failure shows at the create.
         std::error_code ignored;
-        std::filesystem::create_directories(std::filesystem::path(m_folder.ToUtf8()), ignored);
+        std::filesystem::create_directories(std::filesystem::path(where.ToUtf8()), ignored);
     }
     if (m_interval < 1) {
         m_interval = 1; // "Must have filename interval": Generate draws it before any file
     }
-    const CKSPathName folder(m_folder);
-    std::int64_t k = index;
+    const CKSPathName folder(where);
+    std::int64_t k = m_names.FirstNumber(index);
     for (int attempts = 1;; ++attempts) {
         const CKSString type = TextProperty(u"Type");
-        const std::u16string name = simple
-                                        ? KSFormat(std::u16string_view(u"%s%s%d.%s"), prefix, type,
-                                                   static_cast<std::int32_t>(k), extension)
-                                        : KSFormat(std::u16string_view(u"%s%s%d_%d.%s"), prefix, type,
-                                                   m_discriminator, static_cast<std::int32_t>(k), extension);
-        path = folder.Join(name);
+        const CNameParts parts{prefix, type, extension, simple, m_discriminator};
+        path = folder.Join(m_names.Name(parts, index, k, m_nameRecord));
         k += m_interval;
         if (attempts > kMaxNameAttempts) {
             throw CKSException("Tried maximum number of times to find new file (%s)", type);
@@ -422,9 +557,11 @@ bool CKSFileGenerator::OpenOutput(const CKSString& path) {
 }
 
 void CKSFileGenerator::CloseOutput(const CKSString&) {
+    // Stages may hold bytes back until the close: then the file's size is what reached it.
+    const bool staged = HasStages();
     const std::uint64_t size = GetSize() + GetBuffered();
     Close();
-    CountFile(size);
+    CountFile(staged ? m_countedOfFile : size);
 }
 
 void CKSFileGenerator::CountFile(std::uint64_t bytes) {

@@ -5,6 +5,8 @@
 // A generator is a job of the worker pumps and is its own output file (a virtual base shared
 // with its generation policy).
 
+#include "engine/FileDamage.h"
+#include "engine/HostileNames.h"
 #include "engine/KSFileDigest.h"
 #include "engine/KSOutFile.h"
 #include "engine/Randomizer.h"
@@ -17,6 +19,9 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
 
 class CKSBatchManifest;
 
@@ -69,7 +74,8 @@ public:
     static constexpr std::uint32_t kDefaultPaceMilliseconds = 100;
 
     explicit CKSFileGenerator(CKSLogger* logger);
-    ~CKSFileGenerator() override = default;
+    // Stages belong to the generator: none may outlive it in the file that is still open.
+    ~CKSFileGenerator() override;
 
     // The job: seeds the calling thread's random source, then Generate.
     void Run() override;
@@ -100,6 +106,12 @@ public:
     // Whether every range of the definition can be drawn from; logs the error naming the key
     // when one cannot, and then nothing is generated.
     bool RangesAreSound() const;
+    // Why the definition's damage, names and other file options cannot be used (an unknown
+    // damage class for the kind, say); empty when they can. The base checks what every kind
+    // shares; kinds with their own options add theirs.
+    virtual std::u16string OptionsProblem() const;
+    // The kind's own damage classes, as the "Damage" key names them (besides the common ones).
+    virtual std::vector<std::string_view> OwnDamageClasses() const { return {}; }
     // Closes the output file (which writes out its buffer).
     virtual void CloseOutput(const CKSString& path);
     // Drops a file this run created and could not finish (a stop, a write error, a failure of
@@ -152,6 +164,25 @@ public:
     void SetBatchProgress(CGenerationProgress* progress) { m_batchProgress = progress; }
 
 protected:
+    // The damage class of the file in hand; empty when it is not damaged.
+    const std::string& FileDamageClass() const { return m_fileDamage; }
+    // What the kind did to the file in hand, for the manifest (the common classes fill it in
+    // themselves).
+    CDamageRecord& FileDamageRecord() { return m_damageRecord; }
+    // The file in hand's own stream for damage and other per-file choices: seeded from the file's
+    // seed, and apart from the content's random source.
+    CSeededStream& FileStream() { return m_fileStream; }
+    // Adds the stages the bytes of the file in hand pass through (a text encoding, say); called
+    // once the file is open, before its content.
+    virtual void PrepareStages(std::vector<COutputStage*>&) {}
+    // Whether the kind applies the common damage classes itself (a picture damages its encoded
+    // bytes as a whole); otherwise the last bytes of the file are held back and damaged.
+    virtual bool DamagesOwnBytes() const { return false; }
+    // Where the common classes may begin: past the header of the kind's format.
+    virtual std::uint64_t HeaderBytes() const { return 0; }
+    // Says in the record what a reader makes of a file given a common class; window holds the
+    // file's last bytes, from offset start, as damaged.
+    virtual void JudgeCommonDamage(CDamageRecord& record, const std::string& window, std::uint64_t start);
     // Appends a kind's property table (clones of its properties) to the definition.
     void AppendProperties(const CKSPropertyList& table);
     // The property, or null after logging "Must have %s property! (not found out of %d)".
@@ -165,6 +196,12 @@ protected:
     void PrepareWork();
     // Lists a file seen through to its end in the manifest, if any.
     void RecordFinishedFile(const CKSString& path, std::uint32_t index);
+    // Chooses whether the file of that index is damaged, and how (drawing from its stream).
+    void PlanFile(std::uint32_t index);
+    // Sets up the stages of the file just opened.
+    void StartFileStages();
+    // Damages the held last bytes of the file with its common class.
+    void DamageTail(std::string& window, std::uint64_t start);
     void SetLastOpenError(int error) { m_lastOpenError = error; }
     // Counts a closed file of that size for the progress displays (less what was counted of it
     // while it was written).
@@ -191,7 +228,21 @@ private:
     CGenerationProgress* m_batchProgress = nullptr;
     // Bytes of the file in hand already counted as written.
     std::uint64_t m_countedOfFile = 0;
+
+    // Read once per run from "Damage", "DamageShare" and "Names".
+    std::vector<std::string> m_damageClasses;
+    std::uint32_t m_damageShare = 100;
+    CHostileNames m_names;
+    // The file in hand.
+    CSeededStream m_fileStream;
+    std::string m_fileDamage;
+    CDamageRecord m_damageRecord;
+    CNameRecord m_nameRecord;
+    std::unique_ptr<COutputStage> m_damageStage;
 };
+
+// The damage classes of a "Damage" value: names separated by commas or blanks, in lower case.
+std::vector<std::string> ParseDamageList(std::u16string_view text);
 
 // The seed of a reproducible run for one definition: the run's seed mixed with the name.
 std::uint32_t DefinitionSeed(std::uint32_t runSeed, const CKSString& definitionName);
