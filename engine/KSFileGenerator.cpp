@@ -41,9 +41,10 @@ const CKSPropertyList& CommonTemplate() {
 // Makes the names of generators differ from one another; starts at 1.
 std::atomic<std::uint32_t> g_instanceCounter{1};
 
-// The seed of a file's own stream in a seeded run: its content seed, moved apart so the two never
-// run in step.
+// The seeds of a file's own streams in a seeded run: its content seed, moved apart so that none
+// runs in step with another.
 constexpr std::uint64_t kFileStreamSalt = 0xD1B54A32D192ED03ull;
+constexpr std::uint64_t kDamageStreamSalt = 0x8CB92BA72F3D8DD7ull;
 
 std::u16string JoinedClasses(const std::vector<std::string_view>& own) {
     std::u16string known;
@@ -279,8 +280,10 @@ void CKSFileGenerator::PlanFile(std::uint32_t index) {
         seed = (static_cast<std::uint64_t>(device()) << 32) | device();
     }
     m_fileStream = CSeededStream(seed);
-    if (!m_damageClasses.empty() && m_fileStream.Below(100) < m_damageShare) {
-        m_fileDamage = m_damageClasses[static_cast<std::size_t>(m_fileStream.Below(m_damageClasses.size()))];
+    m_damageStream = CSeededStream(seed ^ kFileStreamSalt ^ kDamageStreamSalt);
+    if (!m_damageClasses.empty() && m_damageStream.Below(100) < m_damageShare) {
+        m_fileDamage =
+            m_damageClasses[static_cast<std::size_t>(m_damageStream.Below(m_damageClasses.size()))];
         m_damageRecord.damageClass = m_fileDamage;
     }
 }
@@ -303,7 +306,7 @@ void CKSFileGenerator::StartFileStages() {
 }
 
 void CKSFileGenerator::DamageTail(std::string& window, std::uint64_t start) {
-    m_damageRecord.changes = ApplyCommonDamage(m_fileDamage, window, start, HeaderBytes(), m_fileStream);
+    m_damageRecord.changes = ApplyCommonDamage(m_fileDamage, window, start, HeaderBytes(), m_damageStream);
     JudgeCommonDamage(m_damageRecord, window, start);
 }
 

@@ -112,6 +112,9 @@ public:
     virtual std::u16string OptionsProblem() const;
     // The kind's own damage classes, as the "Damage" key names them (besides the common ones).
     virtual std::vector<std::string_view> OwnDamageClasses() const { return {}; }
+    // The format whose damage classes the files get ("png", "csv", ...); empty for a kind that
+    // has none of its own.
+    virtual std::string DamageFormat() const { return {}; }
     // Closes the output file (which writes out its buffer).
     virtual void CloseOutput(const CKSString& path);
     // Drops a file this run created and could not finish (a stop, a write error, a failure of
@@ -169,9 +172,11 @@ protected:
     // What the kind did to the file in hand, for the manifest (the common classes fill it in
     // themselves).
     CDamageRecord& FileDamageRecord() { return m_damageRecord; }
-    // The file in hand's own stream for damage and other per-file choices: seeded from the file's
-    // seed, and apart from the content's random source.
+    // The file in hand's own streams, seeded from the file's seed and apart from the content's
+    // random source: one for choices of the content (mixed line ends, say), one for where and how
+    // the file is damaged, so that a damaged file is the undamaged one apart from its damage.
     CSeededStream& FileStream() { return m_fileStream; }
+    CSeededStream& DamageStream() { return m_damageStream; }
     // Adds the stages the bytes of the file in hand pass through (a text encoding, say); called
     // once the file is open, before its content.
     virtual void PrepareStages(std::vector<COutputStage*>&) {}
@@ -235,6 +240,7 @@ private:
     CHostileNames m_names;
     // The file in hand.
     CSeededStream m_fileStream;
+    CSeededStream m_damageStream;
     std::string m_fileDamage;
     CDamageRecord m_damageRecord;
     CNameRecord m_nameRecord;

@@ -49,7 +49,7 @@ bool CKSBinFileGenerator::ApplySize(std::uint64_t target, std::uint64_t limit) {
 }
 
 std::vector<std::string_view> CKSBinFileGenerator::OwnDamageClasses() const {
-    return OwnDamageClassNames("bin");
+    return OwnDamageClassNames(DamageFormat());
 }
 
 std::u16string CKSBinFileGenerator::OptionsProblem() const {
@@ -96,7 +96,7 @@ void CKSBinFileGenerator::GenerateContent() {
         std::uint32_t trailer = m_crc;
         if (FileDamageClass() == "crc") {
             // A writer that got one bit of its CRC wrong.
-            trailer ^= 1u << FileStream().Below(32);
+            trailer ^= 1u << DamageStream().Below(32);
             unsigned char before[4];
             unsigned char after[4];
             StoreLittleEndian(m_crc, before);

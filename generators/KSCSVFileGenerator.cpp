@@ -205,8 +205,8 @@ void CKSCSVFileGenerator::GenerateContent() {
     // The row count is drawn after the header, as it always was.
     m_headerRows = header ? 1 : 0;
     if (!FileDamageClass().empty() && !IsCommonDamage(FileDamageClass())) {
-        TextDamage().Choose(FileDamageClass(), 0, FileStream());
-        m_extraField = columnCount <= 1 || FileStream().Below(2) == 0;
+        TextDamage().Choose(FileDamageClass(), 0, DamageStream());
+        m_extraField = columnCount <= 1 || DamageStream().Below(2) == 0;
         if (TextDamage().Is("bom")) {
             TextDamage().Forget();
             Inject({}, "\xEF\xBB\xBF");
@@ -220,7 +220,7 @@ void CKSCSVFileGenerator::GenerateContent() {
     if (TextDamage().Owed()) {
         // Now that the rows are known: the seeded row among them.
         const std::string damageClass = TextDamage().Class();
-        TextDamage().Choose(damageClass, m_rowsTarget, FileStream());
+        TextDamage().Choose(damageClass, m_rowsTarget, DamageStream());
     }
     Iterate();
     if (TextDamage().Owed()) {
@@ -231,7 +231,7 @@ void CKSCSVFileGenerator::GenerateContent() {
         } else if (TextDamage().Is("quote")) {
             Inject({}, "\"");
         } else if (TextDamage().Is("invalid-utf8")) {
-            Inject({}, CTextDamage::InvalidUtf8(FileStream()));
+            Inject({}, CTextDamage::InvalidUtf8(DamageStream()));
         }
     }
 }
@@ -283,7 +283,7 @@ bool CKSCSVFileGenerator::DamageRowFields(std::size_t column, std::size_t column
     }
     if (TextDamage().Is("invalid-utf8") && column == 1) {
         TextDamage().Applied(m_rowsDone);
-        Inject({}, CTextDamage::InvalidUtf8(FileStream()));
+        Inject({}, CTextDamage::InvalidUtf8(DamageStream()));
     } else if (TextDamage().Is("ragged") && !m_extraField && column + 1 == columnCount) {
         return false; // the row's last field is drawn but not written
     }

@@ -40,6 +40,7 @@ public:
     std::unique_ptr<CKSFileGenerator> CreateSibling(CKSLogger* logger) override;
     void GenerateContent() override;
     std::u16string OptionsProblem() const override;
+    std::string DamageFormat() const override { return "csv"; }
     void CloseOutput(const CKSString& path) override;
 
     // Rows are what count: more while rows remain, whatever the byte counters or the stop event

@@ -119,7 +119,11 @@ bool CKSImageFileGenerator::OpenOutput(const CKSString& path) {
 }
 
 std::vector<std::string_view> CKSImageFileGenerator::OwnDamageClasses() const {
-    return OwnDamageClassNames(PictureFormat(ImageTypeOf(TextProperty(u"ImageType").View())));
+    return OwnDamageClassNames(DamageFormat());
+}
+
+std::string CKSImageFileGenerator::DamageFormat() const {
+    return std::string(PictureFormat(ImageTypeOf(TextProperty(u"ImageType").View())));
 }
 
 bool CKSImageFileGenerator::More() {
@@ -286,7 +290,7 @@ void CKSImageFileGenerator::CloseOutput(const CKSString& path) {
     CImageEncoder::Transform damage;
     if (!FileDamageClass().empty()) {
         damage = [this, imageType](std::string& bytes) {
-            DamagePicture(bytes, imageType, FileStream(), FileDamageRecord());
+            DamagePicture(bytes, imageType, DamageStream(), FileDamageRecord());
         };
     }
     const std::uint32_t saved = m_image->Save(CKSPathName(path), imageType, &failure, GetWriteTap(), damage);

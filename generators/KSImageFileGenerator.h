@@ -33,6 +33,7 @@ public:
     bool More() override;
     // The classes of the image type's format.
     std::vector<std::string_view> OwnDamageClasses() const override;
+    std::string DamageFormat() const override;
 
     // "jpg"/"jpeg" JPEG, "png" PNG, "gif" GIF, anything else BMP; exact and case-sensitive.
     static int ImageTypeOf(std::u16string_view text);

@@ -145,7 +145,7 @@ void CKSTextFileGenerator::PrepareStages(std::vector<COutputStage*>& stages) {
 }
 
 std::vector<std::string_view> CKSTextFileGenerator::OwnDamageClasses() const {
-    return OwnDamageClassNames(GetType().ToUtf8() == "csv" ? "csv" : "txt");
+    return OwnDamageClassNames(DamageFormat());
 }
 
 std::u16string CKSTextFileGenerator::OptionsProblem() const {
@@ -220,9 +220,9 @@ void CKSTextFileGenerator::InjectDamage() {
     if (m_textDamage.Is("nul")) {
         Inject({}, std::string_view("\0", 1));
     } else if (m_textDamage.Is("invalid-utf8")) {
-        Inject({}, CTextDamage::InvalidUtf8(FileStream()));
+        Inject({}, CTextDamage::InvalidUtf8(DamageStream()));
     } else if (m_textDamage.Is("long-line")) {
-        Inject({}, CTextDamage::LongLine(FileStream()));
+        Inject({}, CTextDamage::LongLine(DamageStream()));
     }
 }
 
@@ -231,7 +231,7 @@ void CKSTextFileGenerator::CloseOutput(const CKSString& path) {
     if (!m_textDamage.Class().empty()) {
         CDamageRecord& record = FileDamageRecord();
         m_textDamage.Record(m_encoding, m_encodingStage.get(), record);
-        ExpectFromCatalogue(GetType().ToUtf8() == "csv" ? "csv" : "txt", record);
+        ExpectFromCatalogue(DamageFormat(), record);
         m_textDamage.Clear();
     }
 }
@@ -278,7 +278,7 @@ void CKSTextFileGenerator::GenerateContent() {
         // Among the first half of the lines the file is expected to hold, so that they are reached.
         const std::uint64_t perLine = m_lineLength + m_lineEnding.size();
         m_textDamage.Choose(FileDamageClass(), GetTarget() / std::max<std::uint64_t>(1, perLine) / 2,
-                            FileStream());
+                            DamageStream());
     }
     Iterate();
     if (m_textDamage.Owed()) {

@@ -37,6 +37,7 @@ public:
     bool EnsureWordModel() override;
     std::u16string OptionsProblem() const override;
     std::vector<std::string_view> OwnDamageClasses() const override;
+    std::string DamageFormat() const override { return "txt"; }
     void CloseOutput(const CKSString& path) override;
 
     // One unit of text for a line with room bytes still wanted.
