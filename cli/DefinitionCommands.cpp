@@ -3,10 +3,12 @@
 #include "cli/CliArguments.h"
 #include "cli/Commands.h"
 
+#include "generators/DamageCatalogue.h"
 #include "generators/KSFileGeneratorFactory.h"
 #include "support/IniDocument.h"
 #include "support/IniProfile.h"
 
+#include <algorithm>
 #include <ostream>
 
 namespace {
@@ -38,6 +40,21 @@ public:
 private:
     std::ostream& m_out;
 };
+
+// The damage classes the definition's files can be given ("Damage=" takes their names), one line
+// each: what is done, then what a reader does.
+void PrintDamageClasses(const CKSFileGenerator& generator, std::ostream& out) {
+    const std::string format = generator.DamageFormat();
+    out << "\nDamage classes of " << (format.empty() ? std::string("these") : format)
+        << " files (Damage=NAME,...; DamageShare=percent of files):\n";
+    for (const std::span<const CDamageClassInfo> list : {CommonDamageClasses(), OwnDamageClasses(format)}) {
+        for (const CDamageClassInfo& info : list) {
+            std::string name(info.name);
+            name.resize(std::max<std::size_t>(name.size() + 1, 15), ' ');
+            out << "  " << name << info.does << "; " << info.reader << "\n";
+        }
+    }
+}
 
 } // namespace
 
@@ -83,6 +100,7 @@ int RunShowCommand(const CKSString& configFile, const std::vector<std::string>& 
     generator->SetName();
     SummaryPrinter printer(io.out);
     generator->DescribeProperties(printer);
+    PrintDamageClasses(*generator, io.out);
     return kExitSuccess;
 }
 
@@ -156,6 +174,10 @@ int RunDefineCommand(const CKSString& configFile, const std::vector<std::string>
             warnings.push_back("fakemill-cli define: warning: " + assignment + " reads as " + key + "=" +
                                stored.ToUtf8());
         }
+    }
+    if (const std::u16string problem = generator->OptionsProblem(); !problem.empty()) {
+        io.err << "fakemill-cli define: " << Utf16ToUtf8(problem) << "\n";
+        return kExitUsage;
     }
     std::u16string error;
     CIniKeyValues keys;

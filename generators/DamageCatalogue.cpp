@@ -43,7 +43,7 @@ constexpr std::array<CDamageClassInfo, 3> kGif{{
      "decodes: the screen is reported as 65,535 x 65,535 (a reader that allocates it needs 4 GiB or more)"},
     {"no-trailer", "the trailer byte 0x3B left out", O::Fails,
      "fails in strict readers (giftext) at the missing trailer; lenient ones show the picture"},
-    {"lzw", "a code beyond the LZW table at a seeded place in the image data", O::Fails,
+    {"lzw", "a code beyond the LZW table at a seeded place in the image data, then the end code", O::Fails,
      "fails to decode: the image data is defective"},
 }};
 

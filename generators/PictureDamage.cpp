@@ -166,21 +166,24 @@ CJpegLayout JpegLayoutOf(const std::string& bytes) {
     return layout;
 }
 
-// A bit of entropy-coded data whose flip a decoder meets as a marker: a byte one bit short of 0xFF
-// before a byte that is not a stuffing zero or a restart code, or the stuffing zero after a 0xFF.
+// A bit of entropy-coded data whose flip a decoder meets as a marker of a reserved code, which it
+// cannot skip: a byte one bit short of 0xFF before a byte from 0x02 to 0xBF, or the stuffing zero
+// after a 0xFF, which becomes 0x08.
 struct CMarkerFlip {
     std::size_t offset;
     unsigned bit;
 };
 
+bool IsReservedMarker(unsigned code) {
+    return code >= 0x02 && code <= 0xBF;
+}
+
 std::vector<CMarkerFlip> MarkerFlips(const std::string& bytes, std::size_t from, std::size_t end) {
     std::vector<CMarkerFlip> flips;
     for (std::size_t at = std::max<std::size_t>(from, 1); at + 1 < end; ++at) {
         const unsigned byte = Byte(bytes, at);
-        const unsigned next = Byte(bytes, at + 1);
         const unsigned missing = 0xFF ^ byte;
-        if (missing != 0 && (missing & (missing - 1)) == 0 && next != 0 && next != 0xFF &&
-            !(next >= 0xD0 && next <= 0xD7)) {
+        if (missing != 0 && (missing & (missing - 1)) == 0 && IsReservedMarker(Byte(bytes, at + 1))) {
             flips.push_back({at, static_cast<unsigned>(__builtin_ctz(missing))});
         } else if (byte == 0 && Byte(bytes, at - 1) == 0xFF) {
             flips.push_back({at, 3});
@@ -233,7 +236,7 @@ void DamageJpeg(std::string& bytes, CSeededStream& random, CDamageRecord& record
         Replace(bytes, at, std::string(length, '\0'), record);
         Expect(record, EReaderOutcome::Warns, "decodes with a warning: the EOI marker is gone under zeros");
     } else if (name == damage::kFlip) {
-        // Bits that turn scan bytes into a marker; without such a bit, one in the EOI marker.
+        // Bits that turn scan bytes into a reserved marker; without such a bit, one in EOI.
         const std::vector<CMarkerFlip> candidates = MarkerFlips(bytes, layout.scanStart, eoi);
         const std::uint64_t flips =
             std::min<std::uint64_t>(random.Between(1, 3), std::max<std::size_t>(1, candidates.size()));
@@ -246,7 +249,7 @@ void DamageJpeg(std::string& bytes, CSeededStream& random, CDamageRecord& record
             }
         }
         if (chosen.empty()) {
-            chosen.push_back({eoi + 1, static_cast<unsigned>(random.Below(8))});
+            chosen.push_back({eoi + 1, 0}); // EOI becomes a second SOI, which no decoder accepts
         }
         for (const CMarkerFlip& flip : chosen) {
             Replace(bytes, flip.offset,

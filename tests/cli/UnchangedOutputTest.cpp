@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -156,4 +157,26 @@ std::map<std::string, std::string> GenerateSeeded(const TempDir& dir, const std:
 TEST(UnchangedOutput, EveryKindMakesTheBytesItMadeBeforeForTheSameSeed) {
     TempDir dir;
     EXPECT_EQ(GenerateSeeded(dir, kDefinitions, "today"), kDigests);
+}
+
+TEST(UnchangedOutput, NewOptionsSetToTheirDefaultsOrSharedWithNoFileChangeNothing) {
+    // Every section gets the common options at their defaults, and damage that no file's share
+    // lets through; text and tables get their own options at their defaults too.
+    std::string explicitDefaults;
+    std::istringstream lines(kDefinitions);
+    for (std::string line; std::getline(lines, line);) {
+        explicitDefaults += line + "\n";
+        if (line.rfind("Type=", 0) != 0) {
+            continue;
+        }
+        explicitDefaults += "Damage=truncate,flip,zero,empty\nDamageShare=0\nNames=plain\n";
+        if (line == "Type=txt" || line == "Type=csv") {
+            explicitDefaults += "Encoding=utf8\nLineEnd=default\nDateFormat=locale\n";
+        }
+        if (line == "Type=csv") {
+            explicitDefaults += "Style=padded\nNumberRange=0,1000\n";
+        }
+    }
+    TempDir dir;
+    EXPECT_EQ(GenerateSeeded(dir, explicitDefaults, "defaults"), kDigests);
 }
