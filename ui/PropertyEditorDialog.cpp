@@ -1,6 +1,7 @@
 #include "ui/PropertyEditorDialog.h"
 
 #include "app/NewDefinition.h"
+#include "generators/DamageCatalogue.h"
 #include "ui/Resources.h"
 #include "ui/UserPrompts.h"
 
@@ -67,6 +68,22 @@ CPropertyEditorDialog::CPropertyEditorDialog(const CKSString& configFile, const 
             }
             auto* description = new QLabel(property.GetDescription().ToQString(), fields);
             description->setEnabled(false);
+            if (key == QStringLiteral("Damage")) {
+                // The classes this definition's files can take, one line each.
+                QString classes;
+                const std::string format = m_generator->DamageFormat();
+                for (const std::span<const CDamageClassInfo> list :
+                     {CommonDamageClasses(), OwnDamageClasses(format)}) {
+                    for (const CDamageClassInfo& info : list) {
+                        classes +=
+                            QString::fromUtf8(info.name.data(), static_cast<qsizetype>(info.name.size())) +
+                            QStringLiteral(": ") +
+                            QString::fromUtf8(info.does.data(), static_cast<qsizetype>(info.does.size())) +
+                            QLatin1Char('\n');
+                    }
+                }
+                description->setText(description->text() + QStringLiteral("\n") + classes.trimmed());
+            }
             grid->addWidget(description, row + 1, 1, 1, 2);
             row += 2;
         });
@@ -130,7 +147,13 @@ bool CPropertyEditorDialog::OnOK() {
             SetValueFromText(target, edit->text().toStdU16String());
         }
     });
-    std::u16string error;
+    std::u16string error = CheckFileOptions(m_factory, edited);
+    if (!error.empty()) {
+        Prompts().ShowMessage(this, res::String(res::kIdsErrorCaption),
+                              QStringLiteral("The definition \"%1\" cannot be written:\n%2")
+                                  .arg(m_name.ToQString(), QString::fromStdU16String(error)));
+        return false;
+    }
     if (!WriteDefinition(m_configFile, m_name.View(), edited, &error)) {
         Prompts().ShowMessage(
             this, res::String(res::kIdsErrorCaption),
