@@ -5,6 +5,20 @@
 #include "engine/StopEvent.h"
 #include "generators/KSFileGeneratorFactory.h"
 
+namespace {
+
+// The definition given with the batch under that name, else the section of the configuration file.
+std::unique_ptr<CKSFileGenerator> CreateDefinition(const CKSFileGeneratorFactory& factory,
+                                                   const CKSGeneratorBatch& batch, const CKSString& name) {
+    const auto& given = batch.GetOptions().definitions;
+    if (const auto found = given.find(name); found != given.end()) {
+        return factory.CreateFromList(found->second);
+    }
+    return factory.CreateFromSection(batch.GetConfigFile(), name);
+}
+
+} // namespace
+
 bool RunBatch(CKSGeneratorBatch* batch, const CKSFileGeneratorFactory& factory, CKSLogger& logger) {
     CFKMController controller;
     if (batch == nullptr) {
@@ -30,7 +44,7 @@ bool RunBatch(CKSGeneratorBatch* batch, const CKSFileGeneratorFactory& factory, 
             break; // a stopped batch creates no further generator
         }
         logger.InfoF("Starting '%s'", name);
-        std::unique_ptr<CKSFileGenerator> generator = factory.CreateFromSection(batch->GetConfigFile(), name);
+        std::unique_ptr<CKSFileGenerator> generator = CreateDefinition(factory, *batch, name);
         if (!generator) {
             logger.WarningF("Could not initialize '%s' from [%s]", name, batch->GetConfigFile());
             continue;

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -36,12 +37,15 @@ public:
 // How the generators of a batch run: the pause after each file; for reproducible runs, the
 // seed each generator mixes with its definition name; how many files are made at once (0: one
 // per processor); the shard of the files this process makes; and whether a manifest is written.
+// Definitions given here run under their names in place of sections of the configuration file
+// (a definition made on the command line, which no file holds).
 struct CBatchOptions {
     std::uint32_t paceMilliseconds = 100;
     std::optional<std::uint32_t> seed;
     std::uint32_t jobs = 0;
     CFileShard shard{};
     bool manifest = false;
+    std::map<CKSString, CKSPropertyList, CKSStringLess> definitions{};
 };
 
 // The files made at once for that option: jobs itself, or the processors' count for 0; at

@@ -25,12 +25,16 @@ struct AmountAnswer {
 // the signed 64-bit range saturate.
 CKSRange AmountRange(const AmountAnswer& amount);
 
+// The folder the wizard offers: relative, so that a definition's files land under whatever
+// destination a batch is given (the desktop's chosen folder, the command line's -o).
+inline constexpr std::u16string_view kDefaultDefinitionFolder = u"fkmfiles";
+
 struct NewDefinitionAnswers {
     CKSString name;
     // "txt", "csv", "bin" or "img".
     std::u16string kind = u"txt";
     std::uint64_t files = 1;
-    CKSString folder;
+    CKSString folder{kDefaultDefinitionFolder};
     // Text and binary.
     AmountAnswer size{1024, 2048, true, 0};
     std::int32_t textType = 2;

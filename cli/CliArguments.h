@@ -1,6 +1,8 @@
 #pragma once
-// A small parser for the command line of one subcommand: options with and without values,
-// then positional arguments. Errors are usage errors (exit status 2).
+// The command line of fakemill-cli or of one of its commands, read with Qt's QCommandLineParser:
+// short options may be compacted ("-vq", "-asha256"), a value may follow "=" or come as the next
+// word, "--" ends the options, and a lone "-" is a positional argument (standard input, for the
+// commands that read files). Every command takes -h and --help.
 
 #include <map>
 #include <optional>
@@ -8,26 +10,42 @@
 #include <string>
 #include <vector>
 
+struct CliStreams;
+
 class CliArguments {
 public:
-    // flags: options without a value ("--lower"); valued: options that take one ("-a", "--sep").
-    CliArguments(std::set<std::string> flags, std::set<std::string> valued);
+    // How positional arguments end the options: the program's own line stops at the command,
+    // whose words belong to the command; a command's line takes options anywhere.
+    enum class EOptionsAfterWords { Allowed, AreWords };
 
-    // False with Error() set for an unknown option or a missing value. "--" ends the options.
-    bool Parse(const std::vector<std::string>& args);
+    // command: the name in messages, whose help -h prints ("" for the program itself). flags:
+    // options without a value ("--lower"); valued: options that take one ("--sep"). An option
+    // with a short and a long name is written "-a|--algorithm"; either name finds it.
+    CliArguments(std::string command, const std::set<std::string>& flags, const std::set<std::string>& valued,
+                 EOptionsAfterWords after = EOptionsAfterWords::Allowed);
 
-    bool Has(const std::string& option) const {
-        return m_flagsSeen.count(option) > 0 || m_values.count(option) > 0;
-    }
+    // True when the command should run. Otherwise it has printed its help (-h, --help) or a usage
+    // error naming the argument at fault, and ExitStatus says with which status to end.
+    bool Parse(const std::vector<std::string>& args, CliStreams& io);
+    int ExitStatus() const { return m_exitStatus; }
+
+    bool Has(const std::string& option) const;
+    // The option's value (the last one when it is given several times).
     std::optional<std::string> Value(const std::string& option) const;
     const std::vector<std::string>& Positional() const { return m_positional; }
-    const std::string& Error() const { return m_error; }
 
 private:
-    std::set<std::string> m_flags;
-    std::set<std::string> m_valued;
-    std::set<std::string> m_flagsSeen;
-    std::map<std::string, std::string> m_values;
+    struct Option {
+        std::vector<std::string> names; // without dashes
+        bool takesValue = false;
+    };
+    const Option* Find(const std::string& option) const;
+
+    std::string m_command;
+    std::vector<Option> m_options;
+    EOptionsAfterWords m_after;
+    std::set<std::size_t> m_seen;
+    std::map<std::size_t, std::string> m_values;
     std::vector<std::string> m_positional;
-    std::string m_error;
+    int m_exitStatus = 0;
 };

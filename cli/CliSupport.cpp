@@ -1,5 +1,6 @@
 #include "cli/CliSupport.h"
 
+#include "app/KSGeneratorBatch.h"
 #include "engine/GenerationProgress.h"
 
 #include <chrono>
@@ -15,49 +16,46 @@ bool IsDetailLine(std::u16string_view text) {
     return text.find(u"bytes at end of block.") != std::u16string_view::npos;
 }
 
-// "Generator finished 10:42" or "3 generators finished 10:42".
-bool IsFinishedLine(std::u16string_view text) {
-    return text.find(u"enerator finished ") != std::u16string_view::npos ||
-           text.find(u"generators finished ") != std::u16string_view::npos;
-}
-
 } // namespace
 
 void CStreamOutput::Write(std::u16string_view text, bool error) {
     if (error) {
-        m_errorLines.fetch_add(1);
+        (text.starts_with(u"ERROR:") ? m_errorLines : m_warningLines).fetch_add(1);
+        WriteLine(Utf16ToUtf8(text), m_err);
+        return;
     }
-    const bool shown = error || m_shown == EShown::Everything ||
-                       (m_shown == EShown::WithoutDetail ? !IsDetailLine(text) : IsFinishedLine(text));
-    if (shown) {
-        WriteLine(Utf16ToUtf8(text));
+    if (m_shown == EShown::Everything || (m_shown == EShown::WithoutDetail && !IsDetailLine(text))) {
+        WriteLine(Utf16ToUtf8(text), m_out);
     }
 }
 
 void CStreamOutput::WriteA(std::string_view text) {
-    WriteLine(std::string(text));
+    if (m_shown != EShown::Quiet) {
+        WriteLine(std::string(text), m_out);
+    }
 }
 
-void CStreamOutput::WriteLine(std::string line) {
+void CStreamOutput::WriteLine(std::string line, std::ostream& stream) {
     // Some messages carry their own "\r\n"; the terminal gets one plain line ending.
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
         line.pop_back();
     }
     std::lock_guard lock(m_mutex);
     if (m_progressActive) {
-        m_stream << "\r\033[K";
+        m_err << "\r\033[K";
+        m_err.flush();
     }
-    m_stream << line << '\n';
-    if (m_flushEachLine) {
-        m_stream.flush();
+    stream << line << '\n';
+    if (m_flushEachLine || &stream == &m_err) {
+        stream.flush();
     }
 }
 
 void CStreamOutput::SetProgressActive(bool active) {
     std::lock_guard lock(m_mutex);
     if (m_progressActive && !active) {
-        m_stream << "\r\033[K";
-        m_stream.flush();
+        m_err << "\r\033[K";
+        m_err.flush();
     }
     m_progressActive = active;
 }
@@ -65,27 +63,25 @@ void CStreamOutput::SetProgressActive(bool active) {
 void CStreamOutput::DrawProgress(const std::string& text) {
     std::lock_guard lock(m_mutex);
     if (m_progressActive) {
-        m_stream << "\r\033[K" << text;
-        m_stream.flush();
+        m_out.flush();
+        m_err << "\r\033[K" << text;
+        m_err.flush();
     }
 }
 
-CProgressLine::CProgressLine(CStreamOutput& output) : m_output(output) {
-    m_output.SetProgressActive(true);
-    m_thread = std::thread([this] {
-        using Clock = std::chrono::steady_clock;
-        const CGenerationProgress& progress = CGenerationProgress::Instance();
-        const auto start = Clock::now();
-        const std::uint64_t bytesAtStart = progress.Bytes();
-        const std::uint64_t filesAtStart = progress.Files();
+CProgressLine::CProgressLine(CStreamOutput& output, const CKSBatchControl& batch) : m_output(output) {
+    m_thread = std::thread([this, &batch] {
+        const CGenerationProgress& progress = batch.Progress();
         while (!m_done.load()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
-            const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-            const double bytes = static_cast<double>(progress.Bytes() - bytesAtStart);
-            const std::uint64_t files = progress.Files() - filesAtStart;
-            m_output.DrawProgress(FormatProgress(files, bytes, seconds));
+            std::this_thread::sleep_for(std::chrono::milliseconds(kRedrawMilliseconds));
+            const CKSBatchControl::Snapshot now = batch.Read();
+            if (now.started) {
+                m_output.DrawProgress(FormatProgress(now.files, static_cast<double>(now.bytes), now.seconds,
+                                                     progress.ExpectedFiles(), progress.FractionDone()));
+            }
         }
     });
+    m_output.SetProgressActive(true);
 }
 
 CProgressLine::~CProgressLine() {

@@ -47,7 +47,7 @@ bool ResolveConfigFile(const std::string* option, CKSString& path, CliStreams& i
     }
     // The desktop program's way: the environment, the settings, or a new configuration made on
     // the first run. Its messages go to the error stream.
-    CStreamOutput messages(io.err, true);
+    CStreamOutput messages(io.err, io.err, true);
     CWithoutNotHopeful filtered(messages);
     CKSLogger logger;
     logger.SetOutput(&filtered);
@@ -95,4 +95,16 @@ int CheckConfigForReading(const CKSString& path, bool named, const std::string& 
     }
     ::close(fd);
     return kExitSuccess;
+}
+
+int CliConfig::Resolve(CKSString& path, CliStreams& io) const {
+    if (m_option != nullptr && m_option->empty()) {
+        io.err << "fakemill-cli: --config needs a file name\n";
+        return kExitUsage;
+    }
+    if (!ResolveConfigFile(m_option, path, io)) {
+        return kExitFailure;
+    }
+    return m_command == "define" ? kExitSuccess
+                                 : CheckConfigForReading(path, m_option != nullptr, m_command, io);
 }

@@ -1,48 +1,71 @@
-// crc: the CRC calculator's lines for each file, with the trailer check on request.
+// crc: the CRC-32 of each file, with the trailer check on request. Results go to standard
+// output; a mismatch, an unreadable file or a file too short for a trailer goes to the error
+// stream, naming the file.
 
 #include "cli/CliArguments.h"
-#include "cli/CliSupport.h"
 #include "cli/Commands.h"
 
 #include "generators/KSCRCFileCalculator.h"
 
+#include <cstdio>
+#include <cstring>
 #include <ostream>
 #include <sys/stat.h>
 
+namespace {
+
+std::string Hex(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "0x%X", value);
+    return text;
+}
+
+} // namespace
+
 int RunCrcCommand(const std::vector<std::string>& args, CliStreams& io) {
-    CliArguments parsed({"--trailer"}, {});
-    if (!parsed.Parse(args)) {
-        io.err << "fakemill-cli crc: " << parsed.Error() << "\n";
-        return kExitUsage;
+    CliArguments parsed("crc", {"--trailer"}, {});
+    if (!parsed.Parse(args, io)) {
+        return parsed.ExitStatus();
     }
     if (parsed.Positional().empty()) {
         io.err << "fakemill-cli crc: no file given\n";
         return kExitUsage;
     }
-    CStreamOutput output(io.out, io.outIsTerminal);
-    CKSLogger logger;
-    logger.SetLevel(CKSLogger::kLevelInfo);
-    logger.SetOutput(&output);
+    const bool trailer = parsed.Has("--trailer");
+    CKSLogger quiet;
+    quiet.SetLevel(CKSLogger::kLevelNone);
     int status = kExitSuccess;
     for (const std::string& file : parsed.Positional()) {
+        const std::string prefix = "fakemill-cli crc: '" + file + "' ";
         struct stat info {};
-        if (::stat(file.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
-            io.err << "fakemill-cli crc: '" << file << "' is a folder\n";
+        if (file != "-" && ::stat(file.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+            io.err << prefix << "is a folder\n";
             status = kExitFailure;
             continue;
         }
-        CKSCRCFileCalculator calculator(&logger);
-        calculator.SetFileName(CKSString::FromUtf8(file));
-        calculator.SetTrailerCheck(parsed.Has("--trailer"));
+        CKSCRCFileCalculator calculator(&quiet);
+        calculator.SetFileName(CKSString::FromUtf8(file == "-" ? "/dev/stdin" : file));
+        calculator.SetTrailerCheck(trailer);
         calculator.Calculate();
-        if (!calculator.WasRead() || (parsed.Has("--trailer") && !calculator.TrailerMatched())) {
+        if (!calculator.WasRead()) {
+            io.err << "fakemill-cli crc: cannot read '" << file
+                   << "': " << std::strerror(calculator.GetLastError()) << "\n";
+            status = kExitFailure;
+        } else if (!trailer) {
+            io.out << "CRC for " << file << ": " << Hex(calculator.GetResult()) << "\n";
+        } else if (calculator.GetBytesRead() < 4) {
+            io.err << prefix << "is too short to hold a trailer (" << calculator.GetBytesRead()
+                   << " bytes)\n";
+            status = kExitFailure;
+        } else if (calculator.TrailerMatched()) {
+            io.out << file << ": CRC matched. (" << Hex(calculator.GetContentCrc()) << ")\n";
+        } else {
+            io.err << "fakemill-cli crc: " << file
+                   << ": CRC mismatch. Calculated CRC: " << Hex(calculator.GetContentCrc())
+                   << ".  Expected CRC: " << Hex(calculator.GetTrailerValue()) << ".\n";
             status = kExitFailure;
         }
-        if (parsed.Has("--trailer") && calculator.WasRead() && ::stat(file.c_str(), &info) == 0 &&
-            info.st_size < 4) {
-            io.err << "fakemill-cli crc: '" << file << "' is too short to hold a trailer (" << info.st_size
-                   << " bytes)\n";
-        }
     }
+    io.out.flush();
     return status;
 }

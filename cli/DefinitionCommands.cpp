@@ -1,12 +1,16 @@
 // list, show and define: the definitions of the configuration file.
 
 #include "cli/CliArguments.h"
+#include "cli/CliJson.h"
+#include "cli/CommandLineDefinition.h"
 #include "cli/Commands.h"
 
 #include "generators/DamageCatalogue.h"
 #include "generators/KSFileGeneratorFactory.h"
 #include "support/IniDocument.h"
 #include "support/IniProfile.h"
+
+#include <QJsonArray>
 
 #include <algorithm>
 #include <ostream>
@@ -56,20 +60,103 @@ void PrintDamageClasses(const CKSFileGenerator& generator, std::ostream& out) {
     }
 }
 
+// A property's value in JSON: true or false, a number, a text, {"min", "max"} or a list of numbers.
+QJsonValue JsonValue(const CKSProperty& property) {
+    switch (property.GetType()) {
+    case PropertyType::BOOL:
+        return property.GetBoolValue();
+    case PropertyType::LONG:
+        return static_cast<qint64>(property.GetLongValue64());
+    case PropertyType::RANGE:
+        return QJsonObject{{"min", static_cast<qint64>(property.GetRangeValue().min)},
+                           {"max", static_cast<qint64>(property.GetRangeValue().max)}};
+    case PropertyType::LIST: {
+        QJsonArray items;
+        for (std::size_t i = 0; i < property.GetCount(); ++i) {
+            items.append(property.GetAt(i));
+        }
+        return items;
+    }
+    case PropertyType::TEXT:
+    case PropertyType::LIMIT:
+        break;
+    }
+    CKSString written;
+    property.FormatValue(written);
+    return JsonText(written);
+}
+
+const char* JsonKind(PropertyType type) {
+    switch (type) {
+    case PropertyType::BOOL:
+        return "bool";
+    case PropertyType::LONG:
+        return "number";
+    case PropertyType::TEXT:
+        return "text";
+    case PropertyType::RANGE:
+        return "range";
+    case PropertyType::LIMIT:
+        return "limit";
+    case PropertyType::LIST:
+        return "list";
+    }
+    return "text";
+}
+
+QJsonObject JsonProperty(const CKSProperty& property) {
+    CKSString written;
+    property.FormatValue(written);
+    return QJsonObject{{"name", JsonText(property.GetName())},
+                       {"kind", JsonKind(property.GetType())},
+                       {"value", JsonValue(property)},
+                       {"written", JsonText(written)},
+                       {"description", JsonText(property.GetDescription())}};
+}
+
 } // namespace
 
-int RunListCommand(const CKSString& configFile, const std::vector<std::string>& args, CliStreams& io) {
-    if (!args.empty()) {
+int RunListCommand(const CliConfig& config, const std::vector<std::string>& args, CliStreams& io) {
+    CliArguments parsed("list", {"--json"}, {});
+    if (!parsed.Parse(args, io)) {
+        return parsed.ExitStatus();
+    }
+    if (!parsed.Positional().empty()) {
         io.err << "fakemill-cli list: takes no arguments\n";
         return kExitUsage;
+    }
+    CKSString configFile;
+    if (const int status = config.Resolve(configFile, io); status != kExitSuccess) {
+        return status;
     }
     CKSLogger quiet;
     quiet.SetLevel(CKSLogger::kLevelNone);
     const CKSFileGeneratorFactory factory(&quiet);
-    io.out << "Generator\tType\tMinimum Size\tMinimum Count\n";
+    const bool json = parsed.Has("--json");
+    QJsonArray definitions;
+    if (!json) {
+        io.out << "Generator\tType\tMinimum Size\tMinimum Count\n";
+    }
     for (const CKSString& name : CIniProfile::GetSectionNames(configFile)) {
+        const auto generator = factory.CreateFromSection(configFile, name);
+        if (json) {
+            QJsonObject row{{"name", JsonText(name)},
+                            {"type", QJsonValue()},
+                            {"minimumSize", QJsonValue()},
+                            {"minimumCount", QJsonValue()}};
+            if (generator) {
+                row["type"] = JsonText(generator->GetType());
+                if (generator->HasSize()) {
+                    row["minimumSize"] = static_cast<qint64>(generator->GetSizeMinimum());
+                }
+                row["minimumCount"] =
+                    static_cast<qint64>(generator->GetProperties().Get(u"Files").GetRangeValue().min);
+            }
+            definitions.append(row);
+            continue;
+        }
         io.out << name.ToUtf8();
-        if (const auto generator = factory.CreateFromSection(configFile, name)) {
+        if (generator) {
             const auto files = generator->GetProperties().Get(u"Files").GetRangeValue();
             io.out << '\t' << generator->GetType().ToUtf8() << '\t'
                    << (generator->HasSize()
@@ -79,23 +166,56 @@ int RunListCommand(const CKSString& configFile, const std::vector<std::string>& 
         }
         io.out << '\n';
     }
+    if (json) {
+        PrintJson(io.out, QJsonObject{{"configuration", JsonText(configFile)}, {"definitions", definitions}});
+    }
     return kExitSuccess;
 }
 
-int RunShowCommand(const CKSString& configFile, const std::vector<std::string>& args, CliStreams& io) {
-    if (args.size() != 1) {
+int RunShowCommand(const CliConfig& config, const std::vector<std::string>& args, CliStreams& io) {
+    CliArguments parsed("show", {"--json"}, {});
+    if (!parsed.Parse(args, io)) {
+        return parsed.ExitStatus();
+    }
+    if (parsed.Positional().size() != 1) {
         io.err << "fakemill-cli show: needs exactly one definition name\n";
         return kExitUsage;
+    }
+    CKSString configFile;
+    if (const int status = config.Resolve(configFile, io); status != kExitSuccess) {
+        return status;
     }
     CKSLogger quiet;
     quiet.SetLevel(CKSLogger::kLevelNone);
     const CKSFileGeneratorFactory factory(&quiet);
-    const CKSString name = CKSString::FromUtf8(args[0]);
+    const CKSString name = CKSString::FromUtf8(parsed.Positional()[0]);
     const auto generator = factory.CreateFromSection(configFile, name);
     if (!generator) {
-        io.err << "fakemill-cli show: '" << args[0] << "' is not a definition in " << configFile.ToUtf8()
-               << "\n";
+        io.err << "fakemill-cli show: '" << parsed.Positional()[0] << "' is not a definition in "
+               << configFile.ToUtf8() << "\n";
         return kExitFailure;
+    }
+    if (parsed.Has("--json")) {
+        QJsonArray properties;
+        generator->GetProperties().ForEachProperty(
+            [&properties](const CKSProperty& property) { properties.append(JsonProperty(property)); });
+        QJsonArray classes;
+        const std::string format = generator->DamageFormat();
+        for (const std::span<const CDamageClassInfo> list :
+             {CommonDamageClasses(), OwnDamageClasses(format)}) {
+            for (const CDamageClassInfo& info : list) {
+                classes.append(QJsonObject{
+                    {"name", QString::fromUtf8(info.name.data(), static_cast<qsizetype>(info.name.size()))},
+                    {"does", QString::fromUtf8(info.does.data(), static_cast<qsizetype>(info.does.size()))},
+                    {"reader",
+                     QString::fromUtf8(info.reader.data(), static_cast<qsizetype>(info.reader.size()))}});
+            }
+        }
+        PrintJson(io.out, QJsonObject{{"name", JsonText(CKSString(ini::TrimBlanks(name.View())))},
+                                      {"type", JsonText(generator->GetType())},
+                                      {"properties", properties},
+                                      {"damageClasses", classes}});
+        return kExitSuccess;
     }
     generator->SetName();
     SummaryPrinter printer(io.out);
@@ -104,27 +224,82 @@ int RunShowCommand(const CKSString& configFile, const std::vector<std::string>& 
     return kExitSuccess;
 }
 
-int RunDefineCommand(const CKSString& configFile, const std::vector<std::string>& args, CliStreams& io) {
-    CliArguments parsed({"--replace"}, {"--type"});
-    if (!parsed.Parse(args)) {
-        io.err << "fakemill-cli define: " << parsed.Error() << "\n";
+std::unique_ptr<CKSFileGenerator> CreateDefinitionOfKind(const std::string& command, const std::string& kind,
+                                                         CliStreams& io) {
+    CKSLogger quiet;
+    quiet.SetLevel(CKSLogger::kLevelNone);
+    const CKSFileGeneratorFactory factory(&quiet);
+    auto generator = factory.CreateForKind(Utf8ToUtf16(kind));
+    if (!generator) {
+        io.err << "fakemill-cli " << command << ": unknown kind '" << kind << "'; known kinds:";
+        for (const GeneratorKindInfo& offered : CKSFileGeneratorFactory::OfferedKinds()) {
+            io.err << ' ' << Utf16ToUtf8(offered.key);
+        }
+        io.err << "\n";
+    }
+    return generator;
+}
+
+int ApplyDefinitionValues(const std::string& command, const std::string& kind, CKSFileGenerator& generator,
+                          std::span<const std::string> assignments, std::vector<std::string>& warnings,
+                          CliStreams& io) {
+    const std::string prefix = "fakemill-cli " + command + ": ";
+    CKSPropertyList& properties = generator.GetProperties();
+    for (const std::string& assignment : assignments) {
+        const std::size_t equals = assignment.find('=');
+        if (equals == std::string::npos || equals == 0) {
+            io.err << prefix << "expected KEY=VALUE, not '" << assignment << "'\n";
+            return kExitUsage;
+        }
+        const std::string key = assignment.substr(0, equals);
+        CKSProperty* property = properties.Find(Utf8ToUtf16(key));
+        if (property == nullptr) {
+            io.err << prefix << "a " << kind << " definition has no property '" << key << "'\n";
+            return kExitUsage;
+        }
+        if (property->GetName().View() == u"Type") {
+            io.err << prefix << "the kind is set with --type, not Type=\n";
+            return kExitUsage;
+        }
+        const std::string valueText = assignment.substr(equals + 1);
+        if (valueText.empty()) {
+            continue; // "Size=" keeps the default
+        }
+        const std::u16string value = Utf8ToUtf16(valueText);
+        property->ParseValue(value);
+        if (property->GetType() == PropertyType::RANGE) {
+            if (const std::u16string problem = property->GetRangeValue().Problem(); !problem.empty()) {
+                io.err << prefix << assignment << " cannot be used: " << Utf16ToUtf8(problem) << "\n";
+                return kExitUsage;
+            }
+        }
+        if (!property->ReadsAsTyped(value)) {
+            CKSString stored;
+            property->FormatValue(stored);
+            warnings.push_back(prefix + "warning: " + assignment + " reads as " + key + "=" +
+                               stored.ToUtf8());
+        }
+    }
+    // Damage, names and text options that the files cannot take together.
+    if (const std::u16string problem = generator.OptionsProblem(); !problem.empty()) {
+        io.err << prefix << Utf16ToUtf8(problem) << "\n";
         return kExitUsage;
+    }
+    return kExitSuccess;
+}
+
+int RunDefineCommand(const CliConfig& config, const std::vector<std::string>& args, CliStreams& io) {
+    CliArguments parsed("define", {"--replace"}, {"--type"});
+    if (!parsed.Parse(args, io)) {
+        return parsed.ExitStatus();
     }
     const auto kind = parsed.Value("--type");
     if (!kind || parsed.Positional().empty()) {
         io.err << "fakemill-cli define: needs --type KIND and a definition name\n";
         return kExitUsage;
     }
-    CKSLogger quiet;
-    quiet.SetLevel(CKSLogger::kLevelNone);
-    const CKSFileGeneratorFactory factory(&quiet);
-    const auto generator = factory.CreateForKind(Utf8ToUtf16(*kind));
+    const auto generator = CreateDefinitionOfKind("define", *kind, io);
     if (!generator) {
-        io.err << "fakemill-cli define: unknown kind '" << *kind << "'; known kinds:";
-        for (const GeneratorKindInfo& offered : CKSFileGeneratorFactory::OfferedKinds()) {
-            io.err << ' ' << Utf16ToUtf8(offered.key);
-        }
-        io.err << "\n";
         return kExitUsage;
     }
     // The reader trims section names: " b1 " is the name "b1", and is shown so.
@@ -138,46 +313,14 @@ int RunDefineCommand(const CKSString& configFile, const std::vector<std::string>
     }
     CKSPropertyList& properties = generator->GetProperties();
     std::vector<std::string> warnings;
-    for (std::size_t i = 1; i < parsed.Positional().size(); ++i) {
-        const std::string& assignment = parsed.Positional()[i];
-        const std::size_t equals = assignment.find('=');
-        if (equals == std::string::npos || equals == 0) {
-            io.err << "fakemill-cli define: expected KEY=VALUE, not '" << assignment << "'\n";
-            return kExitUsage;
-        }
-        const std::string key = assignment.substr(0, equals);
-        CKSProperty* property = properties.Find(Utf8ToUtf16(key));
-        if (property == nullptr) {
-            io.err << "fakemill-cli define: a " << *kind << " definition has no property '" << key << "'\n";
-            return kExitUsage;
-        }
-        if (property->GetName().View() == u"Type") {
-            io.err << "fakemill-cli define: the kind is set with --type, not Type=\n";
-            return kExitUsage;
-        }
-        const std::string valueText = assignment.substr(equals + 1);
-        if (valueText.empty()) {
-            continue; // "Size=" keeps the default
-        }
-        const std::u16string value = Utf8ToUtf16(valueText);
-        property->ParseValue(value);
-        if (property->GetType() == PropertyType::RANGE) {
-            if (const std::u16string problem = property->GetRangeValue().Problem(); !problem.empty()) {
-                io.err << "fakemill-cli define: " << assignment << " cannot be used: " << Utf16ToUtf8(problem)
-                       << "\n";
-                return kExitUsage;
-            }
-        }
-        if (!property->ReadsAsTyped(value)) {
-            CKSString stored;
-            property->FormatValue(stored);
-            warnings.push_back("fakemill-cli define: warning: " + assignment + " reads as " + key + "=" +
-                               stored.ToUtf8());
-        }
+    if (const int status = ApplyDefinitionValues("define", *kind, *generator,
+                                                 std::span(parsed.Positional()).subspan(1), warnings, io);
+        status != kExitSuccess) {
+        return status;
     }
-    if (const std::u16string problem = generator->OptionsProblem(); !problem.empty()) {
-        io.err << "fakemill-cli define: " << Utf16ToUtf8(problem) << "\n";
-        return kExitUsage;
+    CKSString configFile;
+    if (const int status = config.Resolve(configFile, io); status != kExitSuccess) {
+        return status;
     }
     std::u16string error;
     CIniKeyValues keys;

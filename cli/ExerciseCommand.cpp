@@ -60,10 +60,9 @@ private:
 } // namespace
 
 int RunExerciseCommand(const std::vector<std::string>& args, CliStreams& io) {
-    CliArguments parsed({}, {"--mode", "--seconds"});
-    if (!parsed.Parse(args)) {
-        io.err << "fakemill-cli exercise: " << parsed.Error() << "\n";
-        return kExitUsage;
+    CliArguments parsed("exercise", {}, {"--mode", "--seconds"});
+    if (!parsed.Parse(args, io)) {
+        return parsed.ExitStatus();
     }
     static const std::map<std::string, std::uint32_t> modes = {
         {"all", kHamperModeAll}, {"fixed", kHamperModeFixed}, {"rotate", kHamperModeRotate}};

@@ -1,30 +1,34 @@
+#include "cli/CliArguments.h"
 #include "cli/Commands.h"
 
 #include "support/KSString.h"
-#include "support/VersionInfo.h"
 
-#include <algorithm>
+#include "BuildVersion.h"
+
 #include <map>
 #include <optional>
 #include <ostream>
 
 std::string CliUsageText() {
     return "Usage:\n"
-           "  fakemill-cli [--config FILE] list\n"
-           "  fakemill-cli [--config FILE] show NAME\n"
+           "  fakemill-cli [--config FILE] list [--json]\n"
+           "  fakemill-cli [--config FILE] show [--json] NAME\n"
            "  fakemill-cli [--config FILE] define --type KIND NAME [KEY=VALUE ...]\n"
            "  fakemill-cli [--config FILE] generate [-o DEST] [--pace MS] [--seed N] [--jobs N]\n"
-           "               [--shard I/N] [--manifest] [-v | -q] (--all | NAME ...)\n"
-           "  fakemill-cli hash [-a crc|md5|sha1|sha256] [--prefix-0x] [--lower] [--path] [--sep C] FILE "
-           "...\n"
+           "               [--shard I/N] [--manifest] [--json] [-v | -q] (--all | NAME ...)\n"
+           "  fakemill-cli generate --type txt|csv|bin|img [-o DEST] [options] [KEY=VALUE ...]\n"
+           "  fakemill-cli verify [--json] (DEST | MANIFEST)\n"
+           "  fakemill-cli hash [-a crc|md5|sha1|sha256] [--copy [--path] [--sep C] [--prefix-0x] "
+           "[--lower]]\n"
+           "               FILE ...\n"
            "  fakemill-cli crc [--trailer] FILE ...\n"
            "  fakemill-cli hexdump [--offset N] [--length N] [--width N] FILE\n"
-           "  fakemill-cli verify (DEST | MANIFEST)\n"
            "  fakemill-cli exercise [--mode all|fixed|rotate] [--seconds N] FILE ...\n"
            "  fakemill-cli --help | --version | COMMAND --help\n"
            "\n"
-           "Makes test files from the definitions of a configuration file, and offers the\n"
-           "hash, CRC, hex-dump and file-exercising tools of the desktop program.\n"
+           "Makes test files from the definitions of a configuration file, or from one given on\n"
+           "the command line, and offers the hash, CRC, hex-dump and file-exercising tools of the\n"
+           "desktop program. A FILE of \"-\" is standard input for hash, crc and hexdump.\n"
            "Numbers accept the definition syntax (64KB, 1K, 0x10).\n";
 }
 
@@ -33,11 +37,13 @@ namespace {
 // "fakemill-cli COMMAND --help": the command's usage line and its options.
 const std::map<std::string, std::string>& CommandHelp() {
     static const std::map<std::string, std::string> help = {
-        {"list", "Usage: fakemill-cli [--config FILE] list\n"
+        {"list", "Usage: fakemill-cli [--config FILE] list [--json]\n"
                  "Lists the definitions of the configuration file: name, type, minimum size and\n"
-                 "minimum count.\n"},
-        {"show", "Usage: fakemill-cli [--config FILE] show NAME\n"
-                 "Prints the properties of one definition.\n"},
+                 "minimum count.\n"
+                 "  --json   one JSON document instead of the tab-separated lines\n"},
+        {"show", "Usage: fakemill-cli [--config FILE] show [--json] NAME\n"
+                 "Prints the properties of one definition.\n"
+                 "  --json   one JSON document instead of the summary\n"},
         {"define", "Usage: fakemill-cli [--config FILE] define --type KIND NAME [KEY=VALUE ...]\n"
                    "Writes a definition of a kind (txt, csv, bin, img) with its defaults and the\n"
                    "values given. An empty value keeps the default; a value the number syntax reads\n"
@@ -46,37 +52,48 @@ const std::map<std::string, std::string>& CommandHelp() {
                    "  --replace     replace an existing definition of that name\n"},
         {"generate",
          "Usage: fakemill-cli [--config FILE] generate [-o DEST] [--pace MS] [--seed N] [--jobs N]\n"
-         "                    [--shard I/N] [--manifest] [-v | -q] (--all | NAME ...)\n"
-         "Makes the files of the definitions named, or of all of them.\n"
+         "                    [--shard I/N] [--manifest] [--json] [-v | -q] (--all | NAME ...)\n"
+         "       fakemill-cli generate --type KIND [-o DEST] [options] [KEY=VALUE ...]\n"
+         "Makes the files of the definitions named, or of all of them; with --type, of one\n"
+         "definition given on the command line as define takes it, without any configuration file.\n"
          "  -o, --output DEST  the folder the files go into (the current folder)\n"
-         "  --pace MS          pause after each file (100; 0 for full speed)\n"
+         "  --type KIND        generate from a definition of this kind (txt, csv, bin, img) and\n"
+         "                     the KEY=VALUE pairs given\n"
+         "  --pace MS          pause after each file (none unless given)\n"
          "  --seed N           make the run reproducible, whatever --jobs and --shard\n"
          "  --jobs N           files made at once, 1 to 16 (one per processor)\n"
          "  --shard I/N        only the files whose number is I modulo N\n"
          "  --manifest         write the sizes and SHA-256 of the files made into the\n"
          "                     destination (fakemill.sha256, fakemill-manifest.json)\n"
+         "  --json             print a JSON summary of the batch instead of its log lines\n"
          "  -v, --verbose      also the per-row, per-block and debug lines\n"
-         "  -q, --quiet        only warnings, errors and the finished line\n"
+         "  -q, --quiet        nothing on success; only warnings and errors\n"
          "  --all              every definition of the configuration file\n"},
-        {"verify", "Usage: fakemill-cli verify (DEST | MANIFEST)\n"
+        {"verify", "Usage: fakemill-cli verify [--json] (DEST | MANIFEST)\n"
                    "Checks every file a manifest of generate lists (those of a destination folder,\n"
                    "or one .json or .sha256 file) against its size and SHA-256; prints MISSING,\n"
                    "SIZE, CHANGED or UNREADABLE with each file that does not match, then a summary.\n"
-                   "Exit 0 only when every listed file matches.\n"},
-        {"hash", "Usage: fakemill-cli hash [-a crc|md5|sha1|sha256] [--prefix-0x] [--lower] [--path]\n"
-                 "                         [--sep C] FILE ...\n"
-                 "Prints one line per file in the hash calculator's copy format.\n"
-                 "  -a, --algorithm A   crc (the default), md5, sha1 or sha256\n"
-                 "  --prefix-0x         start each hash with 0x\n"
-                 "  --lower             lower-case hex digits\n"
-                 "  --path              the file's path and a separator before the hash\n"
-                 "  --sep C             that separator: one character, \\t or \\n (:)\n"},
+                   "Exit 0 only when every listed file matches.\n"
+                   "  --json   one JSON document instead of the lines\n"},
+        {"hash",
+         "Usage: fakemill-cli hash [-a crc|md5|sha1|sha256] [--copy [--path] [--sep C] [--prefix-0x]\n"
+         "                         [--lower]] FILE ...\n"
+         "Prints one line per file, \"HASH  FILE\" as sha256sum does, so that the output is a\n"
+         "checksum file; \"-\" is standard input.\n"
+         "  -a, --algorithm A   crc (the default), md5, sha1 or sha256\n"
+         "  --copy              the hash calculator's copy format instead: the hash alone,\n"
+         "                      in upper case, unless the options below say otherwise\n"
+         "  --path              the file's path and a separator before the hash\n"
+         "  --sep C             that separator: one character, \\t or \\n (:)\n"
+         "  --prefix-0x         start each hash with 0x\n"
+         "  --lower             lower-case hex digits\n"},
         {"crc", "Usage: fakemill-cli crc [--trailer] FILE ...\n"
-                "Prints the CRC-32 of each file.\n"
+                "Prints the CRC-32 of each file; \"-\" is standard input.\n"
                 "  --trailer   check the CRC-32 trailer that binary definitions with CRC=1 end in;\n"
                 "              exit 1 on a mismatch or an unreadable file\n"},
         {"hexdump", "Usage: fakemill-cli hexdump [--offset N] [--length N] [--width N] FILE\n"
-                    "Prints the bytes of a file the way the binary viewer shows them.\n"
+                    "Prints the bytes of a file the way the binary viewer shows them; \"-\" is\n"
+                    "standard input.\n"
                     "  --offset N   the first byte shown (0)\n"
                     "  --length N   how many bytes (to the end)\n"
                     "  --width N    bytes a line (16)\n"},
@@ -92,45 +109,32 @@ const std::map<std::string, std::string>& CommandHelp() {
 
 } // namespace
 
+std::string CommandHelpText(const std::string& command) {
+    const auto found = CommandHelp().find(command);
+    return found != CommandHelp().end() ? found->second : CliUsageText();
+}
+
 int RunFakemillCli(const std::vector<std::string>& args, CliStreams& io) {
     if (args.empty()) {
         io.err << CliUsageText();
         return kExitUsage;
     }
-    if (args[0] == "--help" || args[0] == "-h") {
-        io.out << CliUsageText();
+    // The program's own options come before the command; the command's words are its own.
+    CliArguments global("", {"--version"}, {"--config"}, CliArguments::EOptionsAfterWords::AreWords);
+    if (!global.Parse(args, io)) {
+        return global.ExitStatus();
+    }
+    if (global.Has("--version")) {
+        io.out << "fakemill-cli " << FAKEMILL_VERSION_TEXT << "\n";
         return kExitSuccess;
     }
-    if (args[0] == "--version") {
-        io.out << "fakemill-cli " << CVersionInfoThis().GetVersionText().ToUtf8() << "\n";
-        return kExitSuccess;
-    }
-    // The one global option: --config FILE (or --config=FILE) before the command.
-    std::size_t at = 0;
-    std::optional<std::string> config;
-    if (args[at] == "--config") {
-        if (args.size() < 2) {
-            io.err << "fakemill-cli: --config needs a file\n";
-            return kExitUsage;
-        }
-        config = args[1];
-        at = 2;
-    } else if (args[at].rfind("--config=", 0) == 0) {
-        config = args[at].substr(9);
-        at = 1;
-    }
-    if (at >= args.size()) {
+    const std::optional<std::string> config = global.Value("--config");
+    if (global.Positional().empty()) {
         io.err << CliUsageText();
         return kExitUsage;
     }
-    const std::string& command = args[at];
-    const std::vector<std::string> rest(args.begin() + static_cast<std::ptrdiff_t>(at) + 1, args.end());
-    if (const auto help = CommandHelp().find(command);
-        help != CommandHelp().end() && (std::find(rest.begin(), rest.end(), "--help") != rest.end() ||
-                                        std::find(rest.begin(), rest.end(), "-h") != rest.end())) {
-        io.out << help->second;
-        return kExitSuccess;
-    }
+    const std::string& command = global.Positional()[0];
+    const std::vector<std::string> rest(global.Positional().begin() + 1, global.Positional().end());
     if (command == "hash") {
         return RunHashCommand(rest, io);
     }
@@ -146,7 +150,7 @@ int RunFakemillCli(const std::vector<std::string>& args, CliStreams& io) {
     if (command == "exercise") {
         return RunExerciseCommand(rest, io);
     }
-    using DefinitionCommand = int (*)(const CKSString&, const std::vector<std::string>&, CliStreams&);
+    using DefinitionCommand = int (*)(const CliConfig&, const std::vector<std::string>&, CliStreams&);
     static const std::map<std::string, DefinitionCommand> definitionCommands = {
         {"list", &RunListCommand},
         {"show", &RunShowCommand},
@@ -154,17 +158,7 @@ int RunFakemillCli(const std::vector<std::string>& args, CliStreams& io) {
         {"generate", &RunGenerateCommand},
     };
     if (const auto found = definitionCommands.find(command); found != definitionCommands.end()) {
-        CKSString configFile;
-        if (!ResolveConfigFile(config ? &*config : nullptr, configFile, io)) {
-            return kExitFailure;
-        }
-        if (command != "define") {
-            if (const int status = CheckConfigForReading(configFile, config.has_value(), command, io);
-                status != kExitSuccess) {
-                return status;
-            }
-        }
-        return found->second(configFile, rest, io);
+        return found->second(CliConfig(config ? &*config : nullptr, command), rest, io);
     }
     io.err << "fakemill-cli: unknown command '" << command << "'\n" << CliUsageText();
     return kExitUsage;

@@ -1,9 +1,12 @@
 // generate: one batch of definitions through the same worker, controller and generators as the
-// desktop program, with the batch's messages on standard output.
+// desktop program, with the batch's messages on standard output and its warnings and errors on
+// the error stream.
 
 #include "cli/CliArguments.h"
+#include "cli/CliJson.h"
 #include "cli/CliNumber.h"
 #include "cli/CliSupport.h"
+#include "cli/CommandLineDefinition.h"
 #include "cli/Commands.h"
 
 #include "app/GeneratorWorker.h"
@@ -12,15 +15,19 @@
 #include "generators/KSFileGeneratorFactory.h"
 #include "support/IniDocument.h"
 #include "support/IniProfile.h"
+#include "support/KSException.h"
 #include "support/KSWorker.h"
+#include "support/MakePath.h"
 
 #include <QDir>
+#include <QJsonArray>
 #include <QString>
 
 #include <algorithm>
 #include <atomic>
 #include <charconv>
 #include <limits>
+#include <map>
 #include <ostream>
 #include <thread>
 
@@ -115,21 +122,91 @@ bool ParseShard(std::string_view text, CFileShard& shard) {
     return true;
 }
 
+// A definition's "Folder" when it is an absolute path that does not lie inside the destination:
+// its files go there, whatever -o says. Empty otherwise.
+QString FolderOutside(const QString& destination, const CKSString& folder) {
+    if (folder.IsEmpty() || IsRelativePath(folder.View())) {
+        return {};
+    }
+    const QString cleaned = QDir::cleanPath(folder.ToQString());
+    const QString base = QDir::cleanPath(destination);
+    const bool inside = cleaned == base || cleaned.startsWith(base.endsWith('/') ? base : base + '/');
+    return inside ? QString() : cleaned;
+}
+
+// Where each definition of a finished batch wrote, by its name; a definition that made no
+// generator (not in the file, of no known kind) is missing.
+using WrittenFolders = std::map<std::u16string, CKSString>;
+WrittenFolders FoldersWritten(const CKSBatchInfo* info) {
+    WrittenFolders written;
+    if (info != nullptr) {
+        for (const auto& [folder, name] : info->GetFolders()) {
+            written.emplace(name.View(), folder);
+        }
+    }
+    return written;
+}
+
+// The summary of a finished batch, the document of --json.
+QJsonObject BatchSummary(const CKSBatchControl& batch, const CStreamOutput& output,
+                         const QString& destination, const CKSString& configFile,
+                         const CBatchOptions& options, const std::vector<CKSString>& names,
+                         const WrittenFolders& written) {
+    const CKSBatchControl::Snapshot done = batch.Read();
+    QJsonArray definitions;
+    for (const CKSString& name : names) {
+        const auto folder = written.find(std::u16string(name.View()));
+        const bool generated = folder != written.end();
+        definitions.append(
+            QJsonObject{{"name", JsonText(name)},
+                        {"generated", generated},
+                        {"folder", generated ? QJsonValue(JsonText(folder->second)) : QJsonValue()}});
+    }
+    return QJsonObject{
+        {"destination", destination},
+        {"configuration", configFile.IsEmpty() ? QJsonValue() : QJsonValue(JsonText(configFile))},
+        {"files", static_cast<qint64>(done.files)},
+        {"bytes", static_cast<qint64>(done.bytes)},
+        {"seconds", done.seconds},
+        {"errors", output.ErrorLines()},
+        {"warnings", output.WarningLines()},
+        {"stopped", batch.IsStopRequested() || ApplicationStopEvent().IsSet()},
+        {"seed", options.seed ? QJsonValue(static_cast<qint64>(*options.seed)) : QJsonValue()},
+        {"jobs", static_cast<qint64>(EffectiveJobs(options.jobs))},
+        {"shard", QStringLiteral("%1/%2").arg(options.shard.index).arg(options.shard.count)},
+        {"definitions", definitions},
+    };
+}
+
 } // namespace
 
-int RunGenerateCommand(const CKSString& configFile, const std::vector<std::string>& args, CliStreams& io) {
-    CliArguments parsed({"--all", "-v", "--verbose", "-q", "--quiet", "--manifest"},
-                        {"-o", "--output", "--pace", "--seed", "--jobs", "--shard"});
-    if (!parsed.Parse(args)) {
-        io.err << "fakemill-cli generate: " << parsed.Error() << "\n";
+int RunGenerateCommand(const CliConfig& config, const std::vector<std::string>& args, CliStreams& io) {
+    CliArguments parsed("generate", {"--all", "-v|--verbose", "-q|--quiet", "--manifest", "--json"},
+                        {"-o|--output", "--pace", "--seed", "--jobs", "--shard", "--type"});
+    if (!parsed.Parse(args, io)) {
+        return parsed.ExitStatus();
+    }
+    // Every argument is checked before anything starts.
+    const std::optional<std::string> kind = parsed.Value("--type");
+    const bool all = parsed.Has("--all");
+    if (kind && all) {
+        io.err << "fakemill-cli generate: --type and --all cannot be given together\n";
         return kExitUsage;
     }
-    const bool all = parsed.Has("--all");
-    if (all == !parsed.Positional().empty()) {
+    if (!kind && all == !parsed.Positional().empty()) {
         io.err << "fakemill-cli generate: name the definitions to generate, or give --all\n";
         return kExitUsage;
     }
+    const bool verbose = parsed.Has("--verbose");
+    const bool quiet = parsed.Has("--quiet");
+    if (verbose && quiet) {
+        io.err << "fakemill-cli generate: -v and -q cannot be given together\n";
+        return kExitUsage;
+    }
+    const bool json = parsed.Has("--json");
     CBatchOptions options;
+    // A command line makes its files at full speed unless asked to pause.
+    options.paceMilliseconds = 0;
     if (const auto pace = parsed.Value("--pace")) {
         std::uint64_t milliseconds = 0;
         if (!ParseCliNumber(*pace, milliseconds) ||
@@ -164,22 +241,44 @@ int RunGenerateCommand(const CKSString& configFile, const std::vector<std::strin
         }
     }
     options.manifest = parsed.Has("--manifest");
-    const std::string destinationText =
-        parsed.Value("-o").value_or(parsed.Value("--output").value_or(QDir::currentPath().toStdString()));
+
+    // One definition given on the command line, as define takes it; no configuration file.
+    std::vector<CKSString> names;
+    CKSString configFile;
+    if (kind) {
+        const auto generator = CreateDefinitionOfKind("generate", *kind, io);
+        if (!generator) {
+            return kExitUsage;
+        }
+        std::vector<std::string> warnings;
+        if (const int status =
+                ApplyDefinitionValues("generate", *kind, *generator, parsed.Positional(), warnings, io);
+            status != kExitSuccess) {
+            return status;
+        }
+        for (const std::string& warning : warnings) {
+            io.err << warning << "\n";
+        }
+        names.push_back(CKSString::FromUtf8(*kind));
+        options.definitions.emplace(names.back(), generator->GetProperties());
+    } else if (const int status = config.Resolve(configFile, io); status != kExitSuccess) {
+        return status;
+    }
+
+    const std::string destinationText = parsed.Value("-o").value_or(QDir::currentPath().toStdString());
     const QString destination = QDir(QString::fromStdString(destinationText)).absolutePath();
     if (!QDir().mkpath(destination)) {
         io.err << "fakemill-cli generate: cannot create the destination folder '" << destinationText << "'\n";
         return kExitFailure;
     }
 
-    std::vector<CKSString> names;
     if (all) {
         names = AllDefinitions(configFile);
         if (names.empty()) {
             io.err << "fakemill-cli generate: " << configFile.ToUtf8() << " holds no definitions\n";
             return kExitFailure;
         }
-    } else {
+    } else if (!kind) {
         std::vector<CKSString> sections = CIniProfile::GetSectionNames(configFile);
         for (CKSString& section : sections) {
             section.Lower();
@@ -197,23 +296,37 @@ int RunGenerateCommand(const CKSString& configFile, const std::vector<std::strin
             }
         }
     }
-
-    // Ctrl-C: the file in hand is removed, no new file is started.
-    SignalCatcher signalCatcher;
-    int caught = 0;
-    CKSObserver::Instance().StartDispatch();
-    auto output = std::make_shared<CStreamOutput>(io.out, io.outIsTerminal);
-    const bool verbose = parsed.Has("-v") || parsed.Has("--verbose");
-    const bool quiet = parsed.Has("-q") || parsed.Has("--quiet");
-    if (verbose && quiet) {
-        io.err << "fakemill-cli generate: -v and -q cannot be given together\n";
-        return kExitUsage;
+    // A definition with an absolute "Folder" writes there, not into the destination.
+    for (const CKSString& name : names) {
+        const auto given = options.definitions.find(name);
+        const CKSString folder = given != options.definitions.end()
+                                     ? given->second.Get(u"Folder").GetValue()
+                                     : CIniProfile::GetString(configFile, name.View(), u"Folder", u"");
+        if (const QString outside = FolderOutside(destination, folder); !outside.isEmpty()) {
+            io.err << "fakemill-cli generate: warning: '" << name.ToUtf8() << "' writes into "
+                   << outside.toStdString() << ", outside " << destination.toStdString()
+                   << ", because its Folder is an absolute path\n";
+        }
     }
+
+    // Ctrl-C: the file in hand is removed, no new file is started. Signals are taken by a thread
+    // of the command's own, so they are blocked before any thread starts.
+    SignalCatcher signalCatcher;
+    try {
+        CKSObserver::Instance().StartDispatch();
+    } catch (const CKSException& failure) {
+        io.err << "fakemill-cli generate: cannot start the event dispatcher: " << failure.what() << "\n";
+        return kExitFailure;
+    }
+    // With --json the standard output holds the summary alone: the log lines go with the errors.
+    auto output = std::make_shared<CStreamOutput>(json ? io.err : io.out, io.err, io.outIsTerminal);
     output->SetShown(verbose ? CStreamOutput::EShown::Everything
                      : quiet ? CStreamOutput::EShown::Quiet
                              : CStreamOutput::EShown::WithoutDetail);
     const CBatchName batchName(names);
-    int errorLines = 0;
+    int caught = 0;
+    std::unique_ptr<CKSBatchInfo> info;
+    std::shared_ptr<CKSBatchControl> batch;
     {
         GeneratorWorker worker;
         worker.SetLogLevel(verbose ? CKSLogger::kLevelDebug : CKSLogger::kLevelInfo);
@@ -221,26 +334,44 @@ int RunGenerateCommand(const CKSString& configFile, const std::vector<std::strin
             io.err << "fakemill-cli generate: could not start the generator worker\n";
             return kExitFailure;
         }
-        std::optional<CProgressLine> progress;
-        if (io.outIsTerminal && !quiet) {
-            progress.emplace(*output);
+        std::optional<StopOnSignal> stopOnSignal;
+        try {
+            stopOnSignal.emplace();
+        } catch (const std::system_error& failure) {
+            io.err << "fakemill-cli generate: cannot start the signal thread: " << failure.what() << "\n";
+            return kExitFailure;
         }
-        // A signal stops the batch: the file in hand is removed, no new one begun.
-        StopOnSignal stopOnSignal;
-        const std::shared_ptr<CKSBatchControl> batch = worker.SubmitBatch(
-            names, batchName, configFile, CKSString::FromQString(destination), output, options);
+        batch = worker.SubmitBatch(names, batchName, configFile, CKSString::FromQString(destination), output,
+                                   options);
         if (!batch) {
             io.err << "fakemill-cli generate: could not queue the batch\n";
             return kExitFailure;
         }
+        std::optional<CProgressLine> progress;
+        if (io.errIsTerminal && !quiet) {
+            try {
+                progress.emplace(*output, *batch);
+            } catch (const std::system_error&) {
+                // The batch runs as well without its progress line.
+            }
+        }
         // Until the batch is finished, or the worker has ended without running it. The batch's
         // own event, not the dispatcher's, which rests after every event it delivers.
         CKSManualResetEvent::WaitAny({&batch->FinishedEvent(), &worker.ExitedEvent()}, kWaitForever);
-        errorLines = output->ErrorLines();
-        caught = stopOnSignal.Caught();
+        progress.reset();
+        caught = stopOnSignal->Caught();
+        info = worker.GetBatchInfo(std::size_t{0});
+    }
+    // A definition that made no generator (not in the file, no known kind) is a failure too.
+    const WrittenFolders written = FoldersWritten(info.get());
+    const bool allGenerated = std::all_of(names.begin(), names.end(), [&written](const CKSString& name) {
+        return written.count(std::u16string(name.View())) > 0;
+    });
+    if (json) {
+        PrintJson(io.out, BatchSummary(*batch, *output, destination, configFile, options, names, written));
     }
     if (caught != 0) {
         return 128 + caught;
     }
-    return errorLines > 0 ? kExitFailure : kExitSuccess;
+    return output->ErrorLines() > 0 || !allGenerated ? kExitFailure : kExitSuccess;
 }

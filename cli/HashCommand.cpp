@@ -1,7 +1,11 @@
+// hash: one line per file, "HASH  FILE" as sha256sum writes it, or the hash calculator's copy
+// format. The files go through the calculator's own worker.
+
 #include "cli/CliArguments.h"
 #include "cli/Commands.h"
 
 #include "engine/StopEvent.h"
+#include "tools/ChecksumFile.h"
 #include "tools/HashKinds.h"
 #include "tools/KSHashWorker.h"
 
@@ -29,6 +33,16 @@ bool ParseSeparator(const std::string& text, char16_t& separator) {
     }
     separator = wide[0];
     return true;
+}
+
+// The calculator shows a CRC-32 as its bytes in memory, least significant first; the command
+// line writes the number, most significant digit first, as crc and every other tool print it.
+std::u16string CrcAsNumber(std::u16string_view bytesShown) {
+    std::u16string number;
+    for (std::size_t pair = bytesShown.size(); pair >= 2; pair -= 2) {
+        number.append(bytesShown.substr(pair - 2, 2));
+    }
+    return number;
 }
 
 // Rows the worker has finished, for the command's thread to wait on.
@@ -67,18 +81,25 @@ private:
 } // namespace
 
 int RunHashCommand(const std::vector<std::string>& args, CliStreams& io) {
-    CliArguments parsed({"--prefix-0x", "--lower", "--path"}, {"-a", "--algorithm", "--sep"});
-    if (!parsed.Parse(args)) {
-        io.err << "fakemill-cli hash: " << parsed.Error() << "\n";
-        return kExitUsage;
+    CliArguments parsed("hash", {"--copy", "--prefix-0x", "--lower", "--path"}, {"-a|--algorithm", "--sep"});
+    if (!parsed.Parse(args, io)) {
+        return parsed.ExitStatus();
     }
     static const std::map<std::string, std::uint32_t> algorithms = {
         {"crc", kHashCodeCrc}, {"md5", kHashCodeMd5}, {"sha1", kHashCodeSha1}, {"sha256", kHashCodeSha256}};
-    std::string algorithm = parsed.Value("-a").value_or(parsed.Value("--algorithm").value_or("crc"));
+    const std::string algorithm = parsed.Value("--algorithm").value_or("crc");
     const auto found = algorithms.find(algorithm);
     if (found == algorithms.end()) {
         io.err << "fakemill-cli hash: unknown algorithm '" << algorithm << "' (crc, md5, sha1 or sha256)\n";
         return kExitUsage;
+    }
+    // The copy format's options shape a line that sha256sum could not read: they ask for --copy.
+    const bool copy = parsed.Has("--copy");
+    for (const char* option : {"--path", "--sep", "--prefix-0x", "--lower"}) {
+        if (!copy && parsed.Has(option)) {
+            io.err << "fakemill-cli hash: " << option << " shapes the copy format: give --copy too\n";
+            return kExitUsage;
+        }
     }
     char16_t separator = u':';
     if (const auto sep = parsed.Value("--sep"); sep && !ParseSeparator(*sep, separator)) {
@@ -96,20 +117,22 @@ int RunHashCommand(const std::vector<std::string>& args, CliStreams& io) {
     options |= parsed.Has("--lower") ? kCopyLowerCase : 0;
 
     // The files go through the calculator's worker, as rows of its list: one job each, hashed
-    // in the order given, each line printed as soon as its row is done.
-    CompletionBoard board(parsed.Positional().size());
+    // in the order given, each line printed as soon as its row is done. "-" is standard input.
+    const std::vector<std::string>& files = parsed.Positional();
+    CompletionBoard board(files.size());
     CKSHashWorker worker(&ApplicationStopEvent());
     worker.SetListener(&board);
-    for (std::size_t row = 0; row < parsed.Positional().size(); ++row) {
-        if (!worker.AddJob(CKSString::FromUtf8(parsed.Positional()[row]), found->second,
+    for (std::size_t row = 0; row < files.size(); ++row) {
+        const std::string& file = files[row];
+        if (!worker.AddJob(CKSString::FromUtf8(file == "-" ? "/dev/stdin" : file), found->second,
                            static_cast<std::uint32_t>(row))) {
             io.err << "fakemill-cli hash: cannot start the hashing thread\n";
             return kExitFailure;
         }
     }
     int status = kExitSuccess;
-    for (std::size_t row = 0; row < parsed.Positional().size(); ++row) {
-        const std::string& file = parsed.Positional()[row];
+    for (std::size_t row = 0; row < files.size(); ++row) {
+        const std::string& file = files[row];
         CKSHashJob job;
         if (!board.WaitFor(row, worker) || !worker.TakeJob(static_cast<std::uint32_t>(row), job) ||
             !job.succeeded) {
@@ -118,7 +141,13 @@ int RunHashCommand(const std::vector<std::string>& args, CliStreams& io) {
             status = kExitFailure;
             continue;
         }
-        io.out << Utf16ToUtf8(FormatCopyLine(Utf8ToUtf16(file), job.result, options, separator));
+        const std::u16string hash = found->second == kHashCodeCrc ? CrcAsNumber(job.result.View())
+                                                                  : std::u16string(job.result.View());
+        if (copy) {
+            io.out << Utf16ToUtf8(FormatCopyLine(Utf8ToUtf16(file), hash, options, separator));
+        } else {
+            io.out << FormatChecksumLine(Utf16ToUtf8(hash), CKSString::FromUtf8(file));
+        }
     }
     worker.SetListener(nullptr);
     io.out.flush();

@@ -3,6 +3,7 @@
 #include "cli/Commands.h"
 
 #include "support/KSManualResetEvent.h"
+#include "support/PosixFile.h"
 #include "tools/BinaryFileLoader.h"
 #include "tools/HexText.h"
 
@@ -11,6 +12,7 @@
 #include <mutex>
 #include <ostream>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -72,13 +74,74 @@ bool ReadNumberOption(const CliArguments& parsed, const std::string& option, std
     return true;
 }
 
+// Formats whole lines of width bytes (the last may be shorter) and writes them out.
+class HexLineWriter {
+public:
+    HexLineWriter(std::uint64_t width, std::uint64_t block)
+        : m_width(width), m_text(block * kHexCharsPerByte + block / width + 1) {}
+
+    bool Write(const unsigned char* bytes, std::uint64_t count, std::ostream& out) {
+        char* end = m_text.data();
+        for (std::uint64_t line = 0; line < count; line += m_width) {
+            end = FormatHexBytes(bytes + line, std::min(m_width, count - line), end);
+            *end++ = '\n';
+        }
+        out.write(m_text.data(), end - m_text.data());
+        return static_cast<bool>(out);
+    }
+
+private:
+    std::uint64_t m_width;
+    std::vector<char> m_text;
+};
+
+// Standard input that is a pipe or a terminal has no pages: it is read from its start, the
+// bytes before the offset skipped, in whole lines as they come.
+int DumpStream(int fd, std::uint64_t offset, std::uint64_t length, std::uint64_t width, std::uint64_t block,
+               CliStreams& io) {
+    std::vector<unsigned char> bytes(block);
+    HexLineWriter writer(width, block);
+    std::uint64_t skipped = 0;
+    std::uint64_t shown = 0;
+    std::uint64_t filled = 0;
+    for (;;) {
+        const std::uint64_t left = length - shown - filled;
+        const std::uint64_t wanted = skipped < offset ? block - filled : std::min(block - filled, left);
+        const long n = wanted == 0 ? 0 : ReadFromDescriptor(fd, bytes.data() + filled, wanted);
+        if (n < 0) {
+            io.err << "fakemill-cli hexdump: cannot read standard input: " << std::strerror(errno) << "\n";
+            return kExitFailure;
+        }
+        std::uint64_t got = static_cast<std::uint64_t>(n);
+        if (skipped < offset) {
+            const std::uint64_t skip = std::min(got, offset - skipped);
+            skipped += skip;
+            got = std::min(got - skip, left);
+            std::memmove(bytes.data() + filled, bytes.data() + filled + skip, got);
+        }
+        filled += got;
+        const bool ended = n == 0;
+        // Whole lines only, but for the last.
+        const std::uint64_t ready = ended ? filled : filled / width * width;
+        if (ready > 0 && !writer.Write(bytes.data(), ready, io.out)) {
+            io.err << "fakemill-cli hexdump: cannot write the output\n";
+            return kExitFailure;
+        }
+        shown += ready;
+        std::memmove(bytes.data(), bytes.data() + ready, filled - ready);
+        filled -= ready;
+        if (ended) {
+            return kExitSuccess;
+        }
+    }
+}
+
 } // namespace
 
 int RunHexdumpCommand(const std::vector<std::string>& args, CliStreams& io) {
-    CliArguments parsed({}, {"--offset", "--length", "--width"});
-    if (!parsed.Parse(args)) {
-        io.err << "fakemill-cli hexdump: " << parsed.Error() << "\n";
-        return kExitUsage;
+    CliArguments parsed("hexdump", {}, {"--offset", "--length", "--width"});
+    if (!parsed.Parse(args, io)) {
+        return parsed.ExitStatus();
     }
     std::uint64_t offset = 0;
     std::uint64_t length = UINT64_MAX;
@@ -97,11 +160,17 @@ int RunHexdumpCommand(const std::vector<std::string>& args, CliStreams& io) {
         return kExitUsage;
     }
     const std::string& file = parsed.Positional()[0];
+    const std::uint64_t block = std::max<std::uint64_t>(kBlockBytes / width, 1) * width;
 
     // The viewer pages through a file by offset: a folder, a FIFO or a device has no pages, and
-    // opening a FIFO would wait for a writer.
+    // opening a FIFO would wait for a writer. Standard input is paged when it is a file, else read
+    // as it comes.
     struct stat info {};
-    if (::stat(file.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISBLK(info.st_mode)) {
+    if (file == "-" && ::fstat(STDIN_FILENO, &info) == 0 && !S_ISREG(info.st_mode) &&
+        !S_ISBLK(info.st_mode)) {
+        return DumpStream(STDIN_FILENO, offset, length, width, block, io);
+    }
+    if (file != "-" && ::stat(file.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISBLK(info.st_mode)) {
         io.err << "fakemill-cli hexdump: cannot show '" << file << "': "
                << (S_ISDIR(info.st_mode)    ? "it is a folder"
                    : S_ISFIFO(info.st_mode) ? "it is a FIFO, which cannot be paged through"
@@ -112,7 +181,7 @@ int RunHexdumpCommand(const std::vector<std::string>& args, CliStreams& io) {
     // The same loader as the viewer's, on a stop event of the command's own.
     CKSManualResetEvent stop;
     CBinaryFileLoader loader(&stop);
-    loader.SetPath(CKSString::FromUtf8(file));
+    loader.SetPath(CKSString::FromUtf8(file == "-" ? "/dev/stdin" : file));
     if (!loader.Open()) {
         io.err << "fakemill-cli hexdump: cannot open '" << file
                << "': " << std::strerror(loader.GetLastError()) << "\n";
@@ -124,7 +193,6 @@ int RunHexdumpCommand(const std::vector<std::string>& args, CliStreams& io) {
     if (offset >= end) {
         return kExitSuccess;
     }
-    const std::uint64_t block = std::max<std::uint64_t>(kBlockBytes / width, 1) * width;
     LoadProgress progress;
     loader.SetListener(&progress);
     loader.SetViewSize(block);
@@ -135,8 +203,7 @@ int RunHexdumpCommand(const std::vector<std::string>& args, CliStreams& io) {
     }
 
     std::vector<unsigned char> bytes(block);
-    // Per line: the hex text and a line feed.
-    std::vector<char> text(block * kHexCharsPerByte + block / width + 1);
+    HexLineWriter writer(width, block);
     int status = kExitSuccess;
     for (std::uint64_t position = offset; position < end;) {
         const std::uint64_t wanted = std::min(block, end - position);
@@ -157,13 +224,7 @@ int RunHexdumpCommand(const std::vector<std::string>& args, CliStreams& io) {
         if (status != kExitSuccess) {
             break;
         }
-        char* out = text.data();
-        for (std::uint64_t line = 0; line < wanted; line += width) {
-            out = FormatHexBytes(bytes.data() + line, std::min(width, wanted - line), out);
-            *out++ = '\n';
-        }
-        io.out.write(text.data(), out - text.data());
-        if (!io.out) {
+        if (!writer.Write(bytes.data(), wanted, io.out)) {
             io.err << "fakemill-cli hexdump: cannot write the output\n";
             status = kExitFailure;
             break;

@@ -3,21 +3,28 @@
 // summary. Exit 0 only when every file matches.
 
 #include "cli/CliArguments.h"
+#include "cli/CliJson.h"
 #include "cli/Commands.h"
 
 #include "engine/KSManifestVerifier.h"
 #include "support/KSString.h"
+
+#include <QJsonArray>
 
 #include <algorithm>
 #include <ostream>
 #include <thread>
 
 int RunVerifyCommand(const std::vector<std::string>& args, CliStreams& io) {
-    CliArguments parsed({}, {});
-    if (!parsed.Parse(args) || parsed.Positional().size() != 1) {
+    CliArguments parsed("verify", {"--json"}, {});
+    if (!parsed.Parse(args, io)) {
+        return parsed.ExitStatus();
+    }
+    if (parsed.Positional().size() != 1) {
         io.err << "fakemill-cli verify: name one folder or manifest file\n";
         return kExitUsage;
     }
+    const bool json = parsed.Has("--json");
     CKSManifestVerifier verifier;
     std::string error;
     if (!verifier.Load(CKSString::FromUtf8(parsed.Positional()[0]), error)) {
@@ -30,31 +37,60 @@ int RunVerifyCommand(const std::vector<std::string>& args, CliStreams& io) {
     std::size_t missing = 0;
     std::size_t changed = 0;
     std::size_t unreadable = 0;
+    QJsonArray problems;
     for (std::size_t i = 0; i < results.size(); ++i) {
         const CVerifyEntry& entry = verifier.Entries()[i];
         const CVerifyResult& result = results[i];
+        const char* label = nullptr;
         switch (result.outcome) {
         case EVerifyOutcome::Ok:
             ++ok;
             break;
         case EVerifyOutcome::Missing:
             ++missing;
-            io.out << "MISSING " << entry.path << "\n";
+            label = "MISSING";
             break;
         case EVerifyOutcome::SizeChanged:
             ++changed;
-            io.out << "SIZE    " << entry.path << " (" << *entry.size << " bytes listed, " << result.foundSize
-                   << " found)\n";
+            label = "SIZE";
             break;
         case EVerifyOutcome::ContentChanged:
             ++changed;
-            io.out << "CHANGED " << entry.path << "\n";
+            label = "CHANGED";
             break;
         case EVerifyOutcome::Unreadable:
             ++unreadable;
-            io.out << "UNREADABLE " << entry.path << "\n";
+            label = "UNREADABLE";
             break;
         }
+        if (label == nullptr) {
+            continue;
+        }
+        const bool sizeDiffers = result.outcome == EVerifyOutcome::SizeChanged;
+        if (json) {
+            QJsonObject problem{{"outcome", label}, {"path", JsonText(entry.path)}};
+            if (sizeDiffers) {
+                problem["listedSize"] = static_cast<qint64>(*entry.size);
+                problem["foundSize"] = static_cast<qint64>(result.foundSize);
+            }
+            problems.append(problem);
+        } else if (sizeDiffers) {
+            io.out << "SIZE    " << entry.path << " (" << *entry.size << " bytes listed, " << result.foundSize
+                   << " found)\n";
+        } else {
+            io.out << label << ' ' << entry.path << "\n";
+        }
+    }
+    if (json) {
+        PrintJson(io.out, QJsonObject{{"manifest", JsonText(parsed.Positional()[0])},
+                                      {"files", static_cast<qint64>(results.size())},
+                                      {"match", static_cast<qint64>(ok)},
+                                      {"changed", static_cast<qint64>(changed)},
+                                      {"missing", static_cast<qint64>(missing)},
+                                      {"unreadable", static_cast<qint64>(unreadable)},
+                                      {"stopped", verifier.AnyStopped()},
+                                      {"problems", problems}});
+        return ok == results.size() ? kExitSuccess : kExitFailure;
     }
     io.out << results.size() << " files listed: " << ok << " match, " << changed << " changed, " << missing
            << " missing";

@@ -208,6 +208,10 @@ void CKSFileGenerator::ApplySizeProperty() {
     if (!ApplySize(target, limit)) {
         ApplySizeLimit(limit);
     }
+    if (m_batchProgress != nullptr && m_sizedTarget == 0 && target > 0) {
+        m_sizedTarget = target;
+        m_batchProgress->BeginSizedFile(target);
+    }
 }
 
 std::int64_t CKSFileGenerator::GetSizeMinimum() const {
@@ -333,6 +337,9 @@ void CKSFileGenerator::PrepareWork() {
     const auto interval = static_cast<std::int32_t>(KSRand() % 191) + 1;
     m_work = std::make_shared<CKSFileWork>(count, interval, m_shard);
     m_part = m_work->AddPart();
+    if (m_batchProgress != nullptr) {
+        m_batchProgress->AddExpectedFiles(m_work->CountInShard());
+    }
 }
 
 std::uint32_t CKSFileGenerator::GetAssignedFiles() const {
@@ -482,6 +489,9 @@ void CKSFileGenerator::Generate() {
 
 void CKSFileGenerator::RemoveUnfinished(const CKSString& path, std::u16string_view reason) {
     Abandon();
+    // What was counted of this file must not be taken off the next file's count.
+    EndSizedFile();
+    m_countedOfFile = 0;
     if (::unlink(path.ToUtf8().c_str()) == 0) {
         Logger().WarningF("Removed unfinished file %s: %s", path, reason);
     } else {
@@ -569,6 +579,7 @@ void CKSFileGenerator::CloseOutput(const CKSString&) {
 
 void CKSFileGenerator::CountFile(std::uint64_t bytes) {
     const std::uint64_t rest = bytes > m_countedOfFile ? bytes - m_countedOfFile : 0;
+    EndSizedFile();
     m_countedOfFile = 0;
     CGenerationProgress::Instance().AddFile(rest);
     if (m_batchProgress != nullptr) {
@@ -583,7 +594,17 @@ bool CKSFileGenerator::WriteToDescriptor(const void* data, std::size_t count, st
         CGenerationProgress::Instance().AddBytes(written);
         if (m_batchProgress != nullptr) {
             m_batchProgress->AddBytes(written);
+            if (m_sizedTarget != 0) {
+                m_batchProgress->AddSizedBytes(written);
+            }
         }
     }
     return ok;
+}
+
+void CKSFileGenerator::EndSizedFile() {
+    if (m_batchProgress != nullptr && m_sizedTarget != 0) {
+        m_batchProgress->EndSizedFile(m_sizedTarget, m_countedOfFile);
+    }
+    m_sizedTarget = 0;
 }

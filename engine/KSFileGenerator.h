@@ -213,6 +213,8 @@ protected:
     void CountFile(std::uint64_t bytes);
     // Counts the bytes as they reach the file.
     bool WriteToDescriptor(const void* data, std::size_t count, std::size_t& written) override;
+    // The file in hand, sized or not, no longer counts as in hand for the batch's progress.
+    void EndSizedFile();
 
 private:
     CKSPropertyList m_properties;
@@ -233,6 +235,8 @@ private:
     CGenerationProgress* m_batchProgress = nullptr;
     // Bytes of the file in hand already counted as written.
     std::uint64_t m_countedOfFile = 0;
+    // The drawn size of the file in hand as the batch's progress knows it; 0 for none.
+    std::uint64_t m_sizedTarget = 0;
 
     // Read once per run from "Damage", "DamageShare" and "Names".
     std::vector<std::string> m_damageClasses;

@@ -23,6 +23,9 @@ CKSCRCFileCalculator::CKSCRCFileCalculator(CKSLogger* logger) : CKSFileGenerator
 void CKSCRCFileCalculator::Calculate() {
     m_read = false;
     m_trailerMatched = false;
+    m_contentCrc = 0;
+    m_trailerValue = 0;
+    m_bytesRead = 0;
     m_lastError = 0;
     CKSInFile file;
     errno = 0;
@@ -69,6 +72,9 @@ void CKSCRCFileCalculator::Calculate() {
         }
     }
     m_read = !file.ReadFailed() && !abandoned;
+    m_contentCrc = content;
+    m_trailerValue = expected;
+    m_bytesRead = total;
     if (!m_read) {
         m_lastError = abandoned ? ECANCELED : (errno != 0 ? errno : EIO);
     }

@@ -37,6 +37,11 @@ public:
     // trailer matched. A file of fewer than four bytes has no trailer and never matches.
     bool WasRead() const { return m_read; }
     bool TrailerMatched() const { return m_trailerMatched; }
+    // With the trailer check: the CRC of the content and the value its trailer holds.
+    std::uint32_t GetContentCrc() const { return m_contentCrc; }
+    std::uint32_t GetTrailerValue() const { return m_trailerValue; }
+    // The bytes the last Calculate read (a pipe has no size to ask for).
+    std::uint64_t GetBytesRead() const { return m_bytesRead; }
     // The system's error code when the file could not be opened or read (ECANCELED when
     // abandoned); 0 after a complete read.
     int GetLastError() const { return m_lastError; }
@@ -47,6 +52,9 @@ private:
     std::uint32_t m_result = 0;
     bool m_read = false;
     bool m_trailerMatched = false;
+    std::uint32_t m_contentCrc = 0;
+    std::uint32_t m_trailerValue = 0;
+    std::uint64_t m_bytesRead = 0;
     int m_lastError = 0;
     std::function<bool()> m_keepGoing;
 };

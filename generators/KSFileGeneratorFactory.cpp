@@ -117,3 +117,14 @@ void CKSFileBuilder::SetConfigFile(const CKSString& name) {
 std::vector<CKSString> CKSFileBuilder::SectionNames() const {
     return CIniProfile::GetSectionNames(m_configFile);
 }
+
+std::unique_ptr<CKSFileGenerator>
+CKSFileGeneratorFactory::CreateFromList(const CKSPropertyList& definition) const {
+    const CKSProperty* type = definition.Find(u"Type");
+    std::unique_ptr<CKSFileGenerator> generator =
+        type != nullptr ? CreateForKind(type->GetValue().View()) : nullptr;
+    if (generator) {
+        generator->GetProperties().CopyValuesFrom(definition);
+    }
+    return generator;
+}

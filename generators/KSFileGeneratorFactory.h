@@ -31,6 +31,9 @@ public:
     // The generator of the section's "Type", with the section's values read over the defaults.
     std::unique_ptr<CKSFileGenerator> CreateFromSection(const CKSString& file,
                                                         std::u16string_view section) const;
+    // The generator of the list's "Type", with the list's values over the defaults: a definition
+    // that lives in no file (one given on the command line). Null for an unknown kind.
+    std::unique_ptr<CKSFileGenerator> CreateFromList(const CKSPropertyList& definition) const;
 
     static bool IsKnownKind(std::u16string_view key);
     // The kinds offered for new definitions, in the order they are offered.

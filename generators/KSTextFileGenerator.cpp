@@ -92,7 +92,13 @@ bool CKSTextFileGenerator::ApplySize(std::uint64_t target, std::uint64_t limit) 
 }
 
 bool CKSTextFileGenerator::EnsureWordModel() {
-    return CKSRovezezodavInitializer::Instance().EnsureLoaded();
+    CKSRovezezodavInitializer& model = CKSRovezezodavInitializer::Instance();
+    const bool loaded = model.EnsureLoaded();
+    // Said once in the process, by the generator that happened to load the model.
+    if (const std::string notice = model.TakeNotice(); !notice.empty()) {
+        Logger().WarningF("%s", CKSString::FromUtf8(notice));
+    }
+    return loaded;
 }
 
 void CKSTextFileGenerator::ReadLineEnding() {
@@ -530,7 +536,8 @@ std::uint64_t CKSTextFileGenerator::WritePad() {
 
 std::uint64_t CKSTextFileGenerator::WriteParagraph() {
     if (!EnsureWordModel()) {
-        throw CKSException("Could not find or initialize rovezezodav data.");
+        throw CKSException(u"Could not find or initialize rovezezodav data. %s",
+                           CKSString::FromUtf8(CKSRovezezodavInitializer::Instance().Problem()).View());
     }
     const CWordDataArray& words = CKSRovezezodavInitializer::Instance().Words();
     std::string sentence = "   ";

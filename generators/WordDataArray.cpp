@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <sys/stat.h>
 
 namespace {
 
@@ -175,9 +174,7 @@ int CWordDataArray::Load(const CKSString& path) {
 
 int CWordDataArray::LoadFrom(CWordDataLoader& loader) {
     Reset();
-    struct stat info {};
-    if (loader.IsOpen() && ::fstat(loader.Descriptor(), &info) == 0 &&
-        static_cast<std::uint64_t>(info.st_size) > kMaxDataFileBytes) {
+    if (const auto size = loader.SourceSize(); size && *size > kMaxDataFileBytes) {
         return kFileTooLarge;
     }
     const int result = ReadEntries(loader);

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -42,14 +43,38 @@ void CWordDataPersistor::Attach(CUniqueFd fd) {
     m_fd = std::move(fd);
 }
 
+void CWordDataPersistor::AttachBytes(std::span<const std::byte> bytes) {
+    Close();
+    m_memory = bytes;
+}
+
 void CWordDataPersistor::Close() {
     m_fd.Reset();
+    m_memory = {};
+    m_memoryPosition = 0;
     m_position = 0;
     m_filled = 0;
 }
 
+std::optional<std::uint64_t> CWordDataPersistor::SourceSize() const {
+    if (m_memory.data() != nullptr) {
+        return m_memory.size();
+    }
+    struct stat info {};
+    if (!m_fd.IsValid() || ::fstat(m_fd.Get(), &info) != 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
 long CWordDataPersistor::Read(void* buffer, std::size_t count) {
     auto* out = static_cast<unsigned char*>(buffer);
+    if (m_memory.data() != nullptr) {
+        const std::size_t piece = std::min(count, m_memory.size() - m_memoryPosition);
+        std::memcpy(out, m_memory.data() + m_memoryPosition, piece);
+        m_memoryPosition += piece;
+        return static_cast<long>(piece);
+    }
     std::size_t done = 0;
     while (done < count) {
         if (m_position == m_filled) {

@@ -14,6 +14,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <vector>
 
 namespace WordDataFormat {
@@ -48,9 +50,13 @@ public:
     int Open(const CKSString& path);
     // Takes over an already open descriptor, read from its current position.
     void Attach(CUniqueFd fd);
+    // Reads bytes in memory instead of a file (the model built into the program); they must
+    // stay in place until Close.
+    void AttachBytes(std::span<const std::byte> bytes);
     void Close();
-    bool IsOpen() const { return m_fd.IsValid(); }
-    int Descriptor() const { return m_fd.Get(); }
+    bool IsOpen() const { return m_fd.IsValid() || m_memory.data() != nullptr; }
+    // The size of what is open: the file's (none when it cannot be told) or the bytes'.
+    std::optional<std::uint64_t> SourceSize() const;
 
     // Reads up to count bytes; fewer only at the end of the file. -1 on a failed read, with
     // LastError() holding the system error code.
@@ -59,6 +65,8 @@ public:
 
 private:
     CUniqueFd m_fd;
+    std::span<const std::byte> m_memory;
+    std::size_t m_memoryPosition = 0;
     std::vector<unsigned char> m_buffer;
     std::size_t m_position = 0;
     std::size_t m_filled = 0;

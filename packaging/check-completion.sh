@@ -77,6 +77,7 @@ expect "names, --config=" $'Big\\ binary\nOrders' --config = "$escaped" generate
 expect "names, FKMCONFIG" "Elsewhere" generate ""
 expect "show takes one name" "" --config "$escaped" show "Orders" ""
 expect "no names for a list" "" --config "$escaped" list ""
+expect "no names after --type" "" --config "$escaped" generate --type bin ""
 unset FKMCONFIG
 
 # Files and folders where the command takes them.

@@ -69,12 +69,12 @@ _fakemill_cli() {
 
     case $command in
     "") options=(--config --help --version) ;;
-    list) return ;;
-    show) options=() ;;
+    list) options=(--json) ;;
+    show) options=(--json) ;;
     define) options=(--type --replace) ;;
-    generate) options=(-o --output --pace --seed --jobs --shard --manifest -v --verbose -q --quiet --all) ;;
-    verify) options=() ;;
-    hash) options=(-a --algorithm --prefix-0x --lower --path --sep) ;;
+    generate) options=(-o --output --type --pace --seed --jobs --shard --manifest --json -v --verbose -q --quiet --all) ;;
+    verify) options=(--json) ;;
+    hash) options=(-a --algorithm --copy --prefix-0x --lower --path --sep) ;;
     crc) options=(--trailer) ;;
     hexdump) options=(--offset --length --width) ;;
     exercise) options=(--mode --seconds) ;;
@@ -84,6 +84,7 @@ _fakemill_cli() {
         mapfile -t COMPREPLY < <(compgen -W "${options[*]}" -- "$cur")
         return
     fi
+    [[ $command == list ]] && return
 
     case $command in
     "") mapfile -t COMPREPLY < <(compgen -W "list show define generate verify hash crc hexdump exercise" -- "$cur") ;;
@@ -95,7 +96,13 @@ _fakemill_cli() {
         done
         ((words == 0)) && _fakemill_cli_definitions "$config" "$cur"
         ;;
-    generate) _fakemill_cli_definitions "$config" "$cur" ;;
+    generate)
+        # With --type the words are KEY=VALUE pairs, not definition names.
+        for ((i = i + 1; i < COMP_CWORD; i++)); do
+            [[ ${COMP_WORDS[i]} == --type ]] && return
+        done
+        _fakemill_cli_definitions "$config" "$cur"
+        ;;
     verify) _fakemill_cli_files -f "$cur" ;;
     hash | crc | hexdump | exercise) _fakemill_cli_files -f "$cur" ;;
     esac

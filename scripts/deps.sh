@@ -22,6 +22,7 @@ packages=(
     pngcheck jpeginfo giflib-tools imagemagick python3
     scdoc librsvg2-bin dpkg-dev man-db  # manual pages, the PNG icon, dpkg-shlibdeps, man -l
     lintian desktop-file-utils appstream  # checks of the Debian package
+    devscripts                          # hardening-check of the packaged programs
 )
 if [[ "${1:-}" == "--screenshots" ]]; then
     packages+=(xvfb xauth xdotool openbox imagemagick)   # scripts/screenshots.sh

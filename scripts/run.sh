@@ -28,7 +28,7 @@ fi
 echo
 echo "== Generating the example definitions of examples/fakemill.ini into ./out"
 out="$repo_root/out"
-"$cli" --config examples/fakemill.ini generate --pace 0 -o "$out" --all
+"$cli" --config examples/fakemill.ini generate -o "$out" --all
 echo
 echo "== What was made"
 (cd "$out" && find . -type f -printf '%P\t%s bytes\n' | sort)

@@ -3,7 +3,6 @@
 #include "generators/KSCSVFileGenerator.h"
 #include "generators/KSTextFileGenerator.h"
 #include "generators/TextOptions.h"
-#include "support/MakePath.h"
 #include "ui/HostileFilesBox.h"
 #include "ui/Resources.h"
 #include "ui/UserPrompts.h"
@@ -192,8 +191,7 @@ public:
         files = NumberField(this, "files", kMaxFiles, 1);
         layout->addRow(QStringLiteral("Number of files in batch:"), files);
         auto* where = new QHBoxLayout;
-        folder = new QLineEdit(
-            CMakePath(KnownFolderPath(KnownFolder::LocalAppData), u"fkmfiles").Path().ToQString(), this);
+        folder = new QLineEdit(QString::fromStdU16String(std::u16string(kDefaultDefinitionFolder)), this);
         folder->setObjectName(QStringLiteral("folder"));
         auto* browse = new QPushButton(QStringLiteral("&Browse"), this);
         browse->setObjectName(QStringLiteral("browse"));

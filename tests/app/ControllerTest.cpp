@@ -78,3 +78,43 @@ TEST(RunBatch, OneDefinitionAndNoBatch) {
     EXPECT_TRUE(output->Contains("'bin generator' generating 1 files"));
     EXPECT_TRUE(RunBatch(nullptr, factory, logger));
 }
+
+TEST(RunBatch, ADefinitionGivenWithTheBatchRunsInPlaceOfTheFileAndCountsTowardsTheKnownTotal) {
+    TempDir config;
+    TempDir destination;
+    CKSLogger quiet;
+    quiet.SetLevel(CKSLogger::kLevelNone);
+    const CKSFileGeneratorFactory factory(&quiet);
+    // Made as the command line makes it: the kind's defaults and a few values.
+    std::unique_ptr<CKSFileGenerator> given = factory.CreateForKind(u"bin");
+    given->GetProperties().Get(u"Files").ParseValue(u"6");
+    given->GetProperties().Get(u"Size").ParseValue(u"5000");
+    given->GetProperties().Get(u"Prefix").ParseValue(u"given");
+    given->GetProperties().Get(u"SimpleName").ParseValue(u"1");
+    CBatchOptions options{0, 1, 3};
+    options.definitions.emplace(CKSString(u"one"), given->GetProperties());
+    auto output = std::make_shared<CapturingOutput>();
+    // "one" is also a section of the file: the definition given with the batch wins.
+    CKSGeneratorBatch batch(Names({u"one", u"three"}), WriteConfig(config),
+                            CKSString::FromUtf8(destination.Path().string()), output, options);
+    CKSLogger logger;
+    logger.SetLevel(CKSLogger::kLevelInfo);
+    RunBatch(&batch, factory, logger);
+
+    int givenFiles = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(destination.Path())) {
+        if (entry.path().filename().string().rfind("givenbin", 0) == 0) {
+            ++givenFiles;
+            EXPECT_EQ(entry.file_size(), 5000u);
+        }
+    }
+    EXPECT_EQ(givenFiles, 6) << output->All();
+    EXPECT_TRUE(std::filesystem::exists(destination.Path() / "thirdbin0.bin"));
+    EXPECT_FALSE(std::filesystem::exists(destination.Path() / "fkbin0.bin"))
+        << "the file's 'one' did not run";
+    // Every file of both counted in the known total, and every sized file ended as it began.
+    const CGenerationProgress& progress = batch.Control().Progress();
+    EXPECT_EQ(progress.ExpectedFiles(), 7u);
+    EXPECT_EQ(progress.Files(), 7u);
+    EXPECT_DOUBLE_EQ(progress.FractionDone().value_or(0), 1.0);
+}

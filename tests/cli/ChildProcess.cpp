@@ -11,7 +11,7 @@
 
 extern char** environ;
 
-ChildProcess::ChildProcess(const std::vector<std::string>& args) {
+ChildProcess::ChildProcess(const std::vector<std::string>& args, EErrors errors) {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0) {
         throw std::runtime_error("pipe failed");
@@ -19,7 +19,11 @@ ChildProcess::ChildProcess(const std::vector<std::string>& args) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    if (errors == EErrors::WithOutput) {
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDERR_FILENO);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    }
     std::vector<char*> argv;
     for (const std::string& arg : args) {
         argv.push_back(const_cast<char*>(arg.c_str()));

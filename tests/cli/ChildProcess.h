@@ -9,7 +9,10 @@
 
 class ChildProcess {
 public:
-    explicit ChildProcess(const std::vector<std::string>& args);
+    // Where its error stream goes: nowhere, or into the same pipe as its output.
+    enum class EErrors { Discarded, WithOutput };
+
+    explicit ChildProcess(const std::vector<std::string>& args, EErrors errors = EErrors::Discarded);
     // Kills the process if it still runs.
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;

@@ -1,10 +1,12 @@
 #include "cli/Commands.h"
 #include "support/Crc32.h"
+#include "tests/cli/CliRunner.h"
 #include "tests/common/TempDir.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <sstream>
 
@@ -53,23 +55,33 @@ protected:
 
 } // namespace
 
-TEST_F(HashCommand, CrcIsShownLeastSignificantByteFirst) {
-    const Result result = RunHash({check});
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.out, "2639F4CB\n");
-    EXPECT_EQ(result.err, "");
-    EXPECT_EQ(RunHash({"-a", "crc", empty}).out, "00000000\n");
+TEST_F(HashCommand, EachLineIsAChecksumLineThatTheCoreutilsSumsCheck) {
+    const Result crc = RunHash({check, empty});
+    EXPECT_EQ(crc.status, 0);
+    EXPECT_EQ(crc.out, "cbf43926  " + check + "\n00000000  " + empty + "\n");
+    EXPECT_EQ(crc.err, "");
+    EXPECT_EQ(RunHash({"-a", "md5", empty}).out, "d41d8cd98f00b204e9800998ecf8427e  " + empty + "\n");
+    EXPECT_EQ(RunHash({"-a", "md5", check}).out, "25f9e794323b453885f5181f1b624d0b  " + check + "\n");
+    EXPECT_EQ(RunHash({"--algorithm", "sha1", check}).out,
+              "f7c3bc1d808e04732adf679965ccc34ca7ae3441  " + check + "\n");
+    EXPECT_EQ(RunHash({"-asha256", check}).out,
+              "15e2b0d3c33891ebb0f1ef609ec419420c20e320ce94c65fbc8c3312448eb225  " + check + "\n");
+
+    // A name holding a backslash or a line break is escaped the way sha256sum escapes it, so that
+    // the output is a checksum file: sha256sum -c takes it and finds every file.
+    const std::string odd = temp.File("two\nlines\\name");
+    WriteFileBytes(odd, "odd");
+    const Result sums = RunHash({"-a", "sha256", check, empty, odd});
+    EXPECT_NE(sums.out.find("\n\\"), std::string::npos) << "the odd name's line starts with a backslash";
+    const std::string list = temp.File("sums.sha256");
+    WriteFileBytes(list, sums.out);
+    if (std::system("command -v sha256sum >/dev/null") != 0) {
+        GTEST_SKIP() << "coreutils not installed";
+    }
+    EXPECT_EQ(std::system(("sha256sum --quiet -c '" + list + "'").c_str()), 0) << sums.out;
 }
 
-TEST_F(HashCommand, DigestsOfKnownInputs) {
-    EXPECT_EQ(RunHash({"-a", "md5", empty}).out, "D41D8CD98F00B204E9800998ECF8427E\n");
-    EXPECT_EQ(RunHash({"-a", "md5", check}).out, "25F9E794323B453885F5181F1B624D0B\n");
-    EXPECT_EQ(RunHash({"--algorithm", "sha1", check}).out, "F7C3BC1D808E04732ADF679965CCC34CA7AE3441\n");
-    EXPECT_EQ(RunHash({"-a", "sha256", check}).out,
-              "15E2B0D3C33891EBB0F1EF609EC419420C20E320CE94C65FBC8C3312448EB225\n");
-}
-
-TEST_F(HashCommand, LargeFilesMatchTheCoreutilsSumsAndZlibCrc) {
+TEST_F(HashCommand, LargeFilesMatchTheCoreutilsSumsAndZlibCrcAndCrcAgrees) {
     // Several read pieces, with an odd tail.
     std::string bytes(3 * 34816 + 1234, '\0');
     std::mt19937 random(9);
@@ -79,11 +91,14 @@ TEST_F(HashCommand, LargeFilesMatchTheCoreutilsSumsAndZlibCrc) {
     const std::string path = temp.File("random.bin");
     WriteFileBytes(path, bytes);
 
+    // The CRC-32 is written as a number, as the crc command prints it.
     const std::uint32_t crc = UpdateCrc32(0, bytes.data(), bytes.size());
     char shown[9];
-    std::snprintf(shown, sizeof(shown), "%02X%02X%02X%02X", crc & 0xFF, (crc >> 8) & 0xFF, (crc >> 16) & 0xFF,
-                  crc >> 24);
-    EXPECT_EQ(RunHash({"-a", "crc", path}).out, std::string(shown) + "\n");
+    std::snprintf(shown, sizeof(shown), "%08x", crc);
+    EXPECT_EQ(RunHash({"-a", "crc", path}).out, std::string(shown) + "  " + path + "\n");
+    char upper[9];
+    std::snprintf(upper, sizeof(upper), "%X", crc);
+    EXPECT_EQ(RunCli({"crc", path}).out, "CRC for " + path + ": 0x" + upper + "\n");
 
     bool compared = false;
     for (const std::string algorithm : {"md5", "sha1", "sha256"}) {
@@ -92,7 +107,7 @@ TEST_F(HashCommand, LargeFilesMatchTheCoreutilsSumsAndZlibCrc) {
             continue;
         }
         compared = true;
-        EXPECT_EQ(RunHash({"-a", algorithm, "--lower", path}).out, expected + "\n") << algorithm;
+        EXPECT_EQ(RunHash({"-a", algorithm, path}).out, expected + "  " + path + "\n") << algorithm;
     }
     if (!compared) {
         GTEST_SKIP() << "coreutils sums not installed";
@@ -100,22 +115,32 @@ TEST_F(HashCommand, LargeFilesMatchTheCoreutilsSumsAndZlibCrc) {
 }
 
 TEST_F(HashCommand, CopyFormatOptions) {
-    EXPECT_EQ(RunHash({"--path", check}).out, check + ":2639F4CB\n");
-    EXPECT_EQ(RunHash({"--path", "--sep", ";", check}).out, check + ";2639F4CB\n");
-    EXPECT_EQ(RunHash({"--path", "--sep", "\\t", check}).out, check + "\t2639F4CB\n");
-    EXPECT_EQ(RunHash({"--sep", ";", check}).out, "2639F4CB\n"); // no path, no separator
-    EXPECT_EQ(RunHash({"--prefix-0x", check}).out, "0x2639F4CB\n");
-    EXPECT_EQ(RunHash({"--lower", "--prefix-0x", check}).out, "0x2639f4cb\n");
-    EXPECT_EQ(RunHash({"-a", "md5", "--path", "--prefix-0x", empty}).out,
+    EXPECT_EQ(RunHash({"--copy", check}).out, "CBF43926\n");
+    EXPECT_EQ(RunHash({"--copy", "--path", check}).out, check + ":CBF43926\n");
+    EXPECT_EQ(RunHash({"--copy", "--path", "--sep", ";", check}).out, check + ";CBF43926\n");
+    EXPECT_EQ(RunHash({"--copy", "--path", "--sep=\\t", check}).out, check + "\tCBF43926\n");
+    EXPECT_EQ(RunHash({"--copy", "--sep", ";", check}).out, "CBF43926\n"); // no path, no separator
+    EXPECT_EQ(RunHash({"--copy", "--prefix-0x", check}).out, "0xCBF43926\n");
+    EXPECT_EQ(RunHash({"--copy", "--lower", "--prefix-0x", check}).out, "0xcbf43926\n");
+    EXPECT_EQ(RunHash({"-a", "md5", "--copy", "--path", "--prefix-0x", empty}).out,
               empty + ":0xD41D8CD98F00B204E9800998ECF8427E\n");
-    EXPECT_EQ(RunHash({check, empty}).out, "2639F4CB\n00000000\n");
+    EXPECT_EQ(RunHash({"--copy", check, empty}).out, "CBF43926\n00000000\n");
+    // The copy format's options would spoil a checksum line: without --copy they are refused.
+    for (const std::string option : {"--path", "--prefix-0x", "--lower"}) {
+        const Result refused = RunHash({option, check});
+        EXPECT_EQ(refused.status, 2) << option;
+        EXPECT_EQ(refused.out, "");
+        EXPECT_NE(refused.err.find(option + " shapes the copy format: give --copy too"), std::string::npos)
+            << refused.err;
+    }
 }
 
 TEST_F(HashCommand, AMissingFileIsNamedAndTheOthersAreStillHashed) {
     const std::string missing = temp.File("no-such-file.bin");
     const Result result = RunHash({"-a", "md5", check, missing, empty});
     EXPECT_EQ(result.status, 1);
-    EXPECT_EQ(result.out, "25F9E794323B453885F5181F1B624D0B\nD41D8CD98F00B204E9800998ECF8427E\n");
+    EXPECT_EQ(result.out, "25f9e794323b453885f5181f1b624d0b  " + check +
+                              "\nd41d8cd98f00b204e9800998ecf8427e  " + empty + "\n");
     EXPECT_NE(result.err.find(missing), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("No such file or directory"), std::string::npos) << result.err;
 
@@ -129,7 +154,7 @@ TEST_F(HashCommand, AMissingFileIsNamedAndTheOthersAreStillHashed) {
 TEST_F(HashCommand, UsageErrors) {
     EXPECT_EQ(RunHash({}).status, 2);
     EXPECT_EQ(RunHash({"-a", "crc64", check}).status, 2);
-    EXPECT_EQ(RunHash({"--sep", "ab", "--path", check}).status, 2);
+    EXPECT_EQ(RunHash({"--copy", "--sep", "ab", "--path", check}).status, 2);
     EXPECT_EQ(RunHash({"--unknown", check}).status, 2);
     const Result result = RunHash({"-a"});
     EXPECT_EQ(result.status, 2);

@@ -27,3 +27,14 @@ void WriteFileBytes(const std::string& path, std::string_view bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
+
+std::map<std::string, std::string> FolderContents(const std::filesystem::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+        if (entry.is_regular_file()) {
+            files[std::filesystem::relative(entry.path(), folder).string()] =
+                ReadFileBytes(entry.path().string());
+        }
+    }
+    return files;
+}

@@ -2,6 +2,7 @@
 // A temporary folder for one test, removed with everything in it when the test ends.
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -22,3 +23,5 @@ private:
 // Whole-file helpers for checking what the program wrote.
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, std::string_view bytes);
+// Every regular file under the folder, by its path relative to it, with its bytes.
+std::map<std::string, std::string> FolderContents(const std::filesystem::path& folder);

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <set>
+#include <span>
 #include <thread>
 
 namespace {
@@ -47,22 +48,20 @@ std::string BuiltInBytes() {
     return std::string(reinterpret_cast<const char*>(resource.Bytes().data()), resource.Size());
 }
 
-// Counts the writes and can put other data in place of the built-in model.
+// Counts the reads of the built-in model and can put other data in its place.
 class CCountingInitializer : public CKSRovezezodavInitializer {
 public:
     using CKSRovezezodavInitializer::CKSRovezezodavInitializer;
-    std::atomic<int> writes{0};
+    std::atomic<int> builtInReads{0};
     std::string replacement; // empty: the real built-in model
 
 protected:
-    bool WriteBuiltInModel(const CKSString& path) override {
-        ++writes;
+    std::span<const std::byte> BuiltInModelBytes() override {
+        ++builtInReads;
         if (replacement.empty()) {
-            return CKSRovezezodavInitializer::WriteBuiltInModel(path);
+            return CKSRovezezodavInitializer::BuiltInModelBytes();
         }
-        std::filesystem::create_directories(std::filesystem::path(path.ToUtf8()).parent_path());
-        WriteFileBytes(path.ToUtf8(), replacement);
-        return true;
+        return std::as_bytes(std::span(replacement.data(), replacement.size()));
     }
 };
 
@@ -70,6 +69,10 @@ class RovezezodavInitializer : public ::testing::Test {
 protected:
     CKSString DataPath() const { return CKSString::FromUtf8(m_path); }
     void Attach(CKSRovezezodavInitializer& initializer) { initializer.Logger().SetOutput(&m_output); }
+    void PlaceDataFile(const std::string& bytes) {
+        std::filesystem::create_directories(m_folder.Path() / "kestrune");
+        WriteFileBytes(m_path, bytes);
+    }
 
     TempDir m_folder;
     std::string m_path = m_folder.File("kestrune/rovezezodav.dat");
@@ -81,115 +84,112 @@ const std::string kSmallModel =
 
 } // namespace
 
-TEST_F(RovezezodavInitializer, MissingFileIsWrittenFromTheBuiltInModelAndLoaded) {
-    const std::string builtIn = BuiltInBytes();
-    ASSERT_FALSE(builtIn.empty()) << "resource 140 must be linked in";
-    CCountingInitializer initializer(DataPath());
-    Attach(initializer);
-    EXPECT_FALSE(initializer.IsLoaded());
-    EXPECT_TRUE(initializer.EnsureLoaded());
-    EXPECT_TRUE(initializer.IsLoaded());
-    EXPECT_EQ(initializer.GetStatus(), 0u);
-    EXPECT_EQ(initializer.writes, 1);
-    EXPECT_TRUE(ReadFileBytes(m_path) == builtIn);
+TEST_F(RovezezodavInitializer, WithoutADataFileTheBuiltInModelIsReadFromMemoryAndNothingIsWritten) {
+    // A data folder that can exist, and one that cannot (its parent is a regular file, as in a
+    // home that cannot be written): neither gets a copy, neither is a reason for a notice.
+    WriteFileBytes(m_folder.File("blocker"), "x");
+    for (const std::string& path : {m_path, m_folder.File("blocker/kestrune/rovezezodav.dat")}) {
+        CCountingInitializer initializer(CKSString::FromUtf8(path));
+        Attach(initializer);
+        EXPECT_FALSE(initializer.IsLoaded());
+        ASSERT_TRUE(initializer.EnsureLoaded()) << path;
+        EXPECT_EQ(initializer.GetStatus(), 0u);
+        EXPECT_EQ(initializer.builtInReads, 1);
+        EXPECT_GT(initializer.Words().WordCount(), 1000u);
+        EXPECT_EQ(initializer.TakeNotice(), "");
+        EXPECT_EQ(initializer.Problem(), "");
+        // Loaded once: asking again reads nothing.
+        EXPECT_TRUE(initializer.EnsureLoaded());
+        EXPECT_EQ(initializer.builtInReads, 1);
+    }
+    EXPECT_FALSE(std::filesystem::exists(m_folder.Path() / "kestrune"));
     EXPECT_TRUE(m_output.Lines().empty());
-    // Written in one step: nothing but the data file is left in the folder.
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_folder.Path() / "kestrune"),
-                            std::filesystem::directory_iterator()),
-              1);
-    // Loaded once: asking again neither writes nor loads.
-    EXPECT_TRUE(initializer.EnsureLoaded());
-    EXPECT_EQ(initializer.writes, 1);
-    EXPECT_GT(initializer.Words().WordCount(), 1000u);
 }
 
-TEST_F(RovezezodavInitializer, FileThatIsNotADataFileIsReplaced) {
-    const std::string builtIn = BuiltInBytes();
+TEST_F(RovezezodavInitializer, AFileThatIsNoDataFileIsKeptAndPassedOverWithOneNotice) {
     std::string wrongMagic = kSmallModel;
     wrongMagic[3] = 0x0C;
     std::string wrongVersion = kSmallModel;
     wrongVersion[4] = 0x03;
     for (const std::string& bytes : {wrongMagic, wrongVersion, std::string("hi")}) {
-        std::filesystem::create_directories(m_folder.Path() / "kestrune");
-        WriteFileBytes(m_path, bytes);
-        CKSRovezezodavInitializer initializer(DataPath());
-        EXPECT_TRUE(initializer.EnsureLoaded());
+        PlaceDataFile(bytes);
+        CCountingInitializer initializer(DataPath());
+        ASSERT_TRUE(initializer.EnsureLoaded());
         EXPECT_EQ(initializer.GetStatus(), 0u);
-        EXPECT_TRUE(ReadFileBytes(m_path) == builtIn);
+        EXPECT_EQ(initializer.builtInReads, 1);
+        EXPECT_EQ(ReadFileBytes(m_path), bytes);
+        EXPECT_EQ(
+            initializer.TakeNotice(),
+            m_path + " is not a word model data file; the word model built into the program is used instead");
+        EXPECT_EQ(initializer.TakeNotice(), "") << "said once";
     }
+    // A folder where the file should be cannot be read: the reason is said.
+    std::filesystem::remove(m_path);
+    std::filesystem::create_directories(m_path);
+    CCountingInitializer initializer(DataPath());
+    ASSERT_TRUE(initializer.EnsureLoaded());
+    EXPECT_EQ(initializer.TakeNotice(),
+              "cannot read " + m_path +
+                  ": Is a directory; the word model built into the program is used instead");
 }
 
 TEST_F(RovezezodavInitializer, UsersDataFileIsLoadedAsItIs) {
-    std::filesystem::create_directories(m_folder.Path() / "kestrune");
-    WriteFileBytes(m_path, kSmallModel);
+    PlaceDataFile(kSmallModel);
     CCountingInitializer initializer(DataPath());
     Attach(initializer);
     ASSERT_TRUE(initializer.EnsureLoaded());
-    EXPECT_EQ(initializer.writes, 0);
+    EXPECT_EQ(initializer.builtInReads, 0);
     // The four markers, and the three records (that of "_STAR" gives its links to the marker).
     EXPECT_EQ(initializer.Words().WordCount(), 7u);
     EXPECT_EQ(m_output.Lines(), std::vector<std::string>{Tagged("Existing Rovezezodav data loaded.")});
+    EXPECT_EQ(initializer.TakeNotice(), "");
     std::string text;
     initializer.Words().GenerateSentence(text);
     EXPECT_EQ(text, " Fare well.");
 }
 
 TEST_F(RovezezodavInitializer, DamagedFileWithAValidHeaderIsReportedAndKept) {
-    std::filesystem::create_directories(m_folder.Path() / "kestrune");
     const std::string damaged = kSmallModel.substr(0, kSmallModel.size() - 7);
-    WriteFileBytes(m_path, damaged);
+    PlaceDataFile(damaged);
     CCountingInitializer initializer(DataPath());
     Attach(initializer);
     EXPECT_FALSE(initializer.EnsureLoaded());
     EXPECT_EQ(initializer.GetStatus(), CKSRovezezodavInitializer::kStatusLoadFailed);
+    EXPECT_EQ(initializer.Problem(), "The data file " + m_path + " could not be loaded (it is damaged).");
     // Tried again at the next readiness test, with the same outcome and no growth.
     EXPECT_FALSE(initializer.EnsureLoaded());
     EXPECT_EQ(initializer.GetStatus(), 17u);
-    EXPECT_EQ(initializer.writes, 0);
+    EXPECT_EQ(initializer.builtInReads, 0);
     EXPECT_TRUE(ReadFileBytes(m_path) == damaged);
     EXPECT_EQ(initializer.Words().WordCount(), 4u);
     const std::string expected = Tagged("Error loading data file.");
     EXPECT_EQ(m_output.Lines(), (std::vector<std::string>{expected, expected}));
 }
 
-TEST_F(RovezezodavInitializer, UnwritableDataFileGivesStatusOne) {
-    // The data file's folder would have to be made inside a regular file.
-    WriteFileBytes(m_folder.File("blocker"), "x");
-    CKSRovezezodavInitializer initializer(
-        CKSString::FromUtf8(m_folder.File("blocker/kestrune/rovezezodav.dat")));
-    Attach(initializer);
-    EXPECT_FALSE(initializer.EnsureLoaded());
-    EXPECT_EQ(initializer.GetStatus(), CKSRovezezodavInitializer::kStatusWriteFailed);
-    EXPECT_FALSE(initializer.IsLoaded());
-    EXPECT_EQ(m_output.Lines(), std::vector<std::string>{Tagged("Error creating data file.")});
-}
-
 TEST_F(RovezezodavInitializer, BuiltInModelThatFailsToLoadGivesStatusThreeUntilARetryWorks) {
     CCountingInitializer initializer(DataPath());
     Attach(initializer);
-    // A valid header over a damaged body: the write succeeds, the load fails.
+    // A valid header over a damaged body.
     initializer.replacement = kSmallModel.substr(0, 20);
     EXPECT_FALSE(initializer.EnsureLoaded());
     EXPECT_EQ(initializer.GetStatus(), CKSRovezezodavInitializer::kStatusBuiltInLoadFailed);
+    EXPECT_EQ(initializer.Problem(), "The built-in word model is damaged.");
     EXPECT_EQ(m_output.Lines(), std::vector<std::string>{Tagged("Error loading data file.")});
+    EXPECT_EQ(initializer.Words().WordCount(), 4u);
 
-    // The damaged file now passes the header check, so the retry loads it as the user's and
-    // fails with 17; once it is gone the built-in model is written and loaded.
-    EXPECT_FALSE(initializer.EnsureLoaded());
-    EXPECT_EQ(initializer.GetStatus(), CKSRovezezodavInitializer::kStatusLoadFailed);
-    std::filesystem::remove(m_path);
     initializer.replacement.clear();
     EXPECT_TRUE(initializer.EnsureLoaded());
     EXPECT_TRUE(initializer.IsLoaded());
-    EXPECT_EQ(initializer.GetStatus(), 17u) << "a retry that writes the file leaves the status";
+    EXPECT_EQ(initializer.GetStatus(), 3u) << "a retry that succeeds leaves the status";
+    EXPECT_EQ(initializer.Problem(), "");
     EXPECT_TRUE(initializer.EnsureLoaded());
+    EXPECT_EQ(initializer.builtInReads, 2);
 }
 
 TEST_F(RovezezodavInitializer, ThreadsAskingAtOnceLoadTheModelOnce) {
     for (const bool fileExists : {false, true}) {
         if (fileExists) {
-            std::filesystem::create_directories(m_folder.Path() / "kestrune");
-            WriteFileBytes(m_path, kSmallModel);
+            PlaceDataFile(kSmallModel);
         } else {
             std::filesystem::remove(m_path);
         }
@@ -218,12 +218,12 @@ TEST_F(RovezezodavInitializer, ThreadsAskingAtOnceLoadTheModelOnce) {
             thread.join();
         }
         EXPECT_EQ(loaded, 4);
-        EXPECT_EQ(initializer.writes, fileExists ? 0 : 1);
+        EXPECT_EQ(initializer.builtInReads, fileExists ? 0 : 1);
         EXPECT_EQ(output.Lines().size(), fileExists ? 1u : 0u);
     }
 }
 
-TEST(RovezezodavInstance, DataFileLivesInTheLocalApplicationDataFolder) {
+TEST(RovezezodavInstance, DataFileLivesInTheLocalApplicationDataFolderAndIsNotMade) {
     const char* dataHome = std::getenv("XDG_DATA_HOME");
     ASSERT_NE(dataHome, nullptr);
     const std::filesystem::path expected = std::filesystem::path(dataHome) / "kestrune" / "rovezezodav.dat";
@@ -232,7 +232,7 @@ TEST(RovezezodavInstance, DataFileLivesInTheLocalApplicationDataFolder) {
     EXPECT_EQ(&instance, &CKSRovezezodavInitializer::Instance());
     ASSERT_TRUE(instance.EnsureLoaded());
     EXPECT_EQ(instance.GetDataPath().ToUtf8(), expected.string());
-    EXPECT_TRUE(std::filesystem::is_regular_file(expected));
+    EXPECT_FALSE(std::filesystem::exists(expected));
 }
 
 TEST(BuiltInWordModel, HoldsAConsistentModel) {

@@ -73,7 +73,8 @@ TEST_F(IniProcesses, TwoProcessesWritingAtOnceLoseNothing) {
         if (writers[w] == 0) {
             ::close(start[1]);
             char go = 0;
-            (void)::read(start[0], &go, 1); // both begin when the parent closes the pipe
+            // Both begin when the parent closes the pipe: the read ends then, with nothing.
+            [[maybe_unused]] const ssize_t ended = ::read(start[0], &go, 1);
             bool ok = true;
             for (int i = 0; i < kKeys && ok; ++i) {
                 ok = CIniProfile::WriteString(Ini(), u"shared", U(Cat("w", Num(w), "_", Num(i))),
@@ -112,7 +113,7 @@ TEST_F(IniProcesses, OfProcessesDefiningTheSameNewNameExactlyOneSucceeds) {
         if (pid == 0) {
             ::close(start[1]);
             char go = 0;
-            (void)::read(start[0], &go, 1);
+            [[maybe_unused]] const ssize_t ended = ::read(start[0], &go, 1);
             bool existed = false;
             const bool written = CIniProfile::WriteNewSection(
                 Ini(), u"New Name", {{CKSString(u"writer"), CKSString(U(Num(w)))}}, nullptr, &existed);
@@ -225,7 +226,7 @@ TEST_F(IniProcesses, KilledWriterLeavesAWholeFile) {
                     ChildExit(false);
                 }
                 if (started[1] >= 0) { // the parent times its kill from the first finished step
-                    (void)::write(started[1], "x", 1);
+                    [[maybe_unused]] const ssize_t told = ::write(started[1], "x", 1);
                     ::close(started[1]);
                     started[1] = -1;
                 }
