@@ -24,6 +24,40 @@ std::string Where(const QString& folder, const std::string& path) {
     return QDir::isAbsolutePath(listed) ? path : QDir(folder).filePath(listed).toStdString();
 }
 
+// The bytes a damaged file's record says were written where, when it says so.
+std::vector<std::pair<std::uint64_t, std::string>> RecordedDamage(const QJsonObject& file) {
+    std::vector<std::pair<std::uint64_t, std::string>> damage;
+    const QJsonArray changes =
+        file.value(QStringLiteral("damage")).toObject().value(QStringLiteral("changes")).toArray();
+    for (const QJsonValue& value : changes) {
+        const QJsonObject change = value.toObject();
+        const QByteArray written =
+            QByteArray::fromHex(change.value(QStringLiteral("written")).toString().toLatin1());
+        const double offset = change.value(QStringLiteral("offset")).toDouble(-1);
+        if (!written.isEmpty() && offset >= 0) {
+            damage.emplace_back(static_cast<std::uint64_t>(offset),
+                                std::string(written.constData(), static_cast<std::size_t>(written.size())));
+        }
+    }
+    return damage;
+}
+
+// The first recorded offset whose bytes the file does not hold; none when all are there.
+std::optional<std::uint64_t>
+DamageMismatch(const std::string& where, const std::vector<std::pair<std::uint64_t, std::string>>& damage) {
+    QFile file(QString::fromStdString(where));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return damage.empty() ? std::nullopt : std::optional<std::uint64_t>(damage.front().first);
+    }
+    for (const auto& [offset, bytes] : damage) {
+        if (!file.seek(static_cast<qint64>(offset)) ||
+            file.read(static_cast<qint64>(bytes.size())).toStdString() != bytes) {
+            return offset;
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 bool CKSManifestVerifier::Load(const CKSString& target, std::string& error) {
@@ -90,7 +124,8 @@ bool CKSManifestVerifier::LoadJson(const CKSString& path, const std::string& byt
             error = path.ToUtf8() + " lists a file without path, size or SHA-256";
             return false;
         }
-        m_entries.push_back({listed, Where(folder, listed), static_cast<std::uint64_t>(size), sha256});
+        m_entries.push_back(
+            {listed, Where(folder, listed), static_cast<std::uint64_t>(size), sha256, RecordedDamage(file)});
     }
     return true;
 }
@@ -116,7 +151,7 @@ bool CKSManifestVerifier::LoadChecksums(const CKSString& path, const std::string
             error = path.ToUtf8() + ": line " + std::to_string(lineNumber) + " is not a SHA-256 line";
             return false;
         }
-        m_entries.push_back({listed, Where(folder, listed), std::nullopt, sha256});
+        m_entries.push_back({listed, Where(folder, listed), std::nullopt, sha256, {}});
     }
     return true;
 }
@@ -144,6 +179,10 @@ CVerifyResult CKSManifestVerifier::VerifyOne(const CVerifyEntry& entry) {
         result.outcome = EVerifyOutcome::SizeChanged;
     } else if (sha256 != entry.sha256) {
         result.outcome = EVerifyOutcome::ContentChanged;
+    } else if (const std::optional<std::uint64_t> offset = DamageMismatch(entry.where, entry.damage)) {
+        // The file is the one listed, but its record of damage says otherwise: the record is wrong.
+        result.outcome = EVerifyOutcome::DamageDiffers;
+        result.damageOffset = *offset;
     }
     return result;
 }

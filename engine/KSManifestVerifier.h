@@ -14,13 +14,17 @@ struct CVerifyEntry {
     std::string where; // the path to open (relative paths joined to the manifest's folder)
     std::optional<std::uint64_t> size;
     std::string sha256;
+    // The bytes a damaged file was recorded to hold, by offset (from a JSON manifest).
+    std::vector<std::pair<std::uint64_t, std::string>> damage;
 };
 
-enum class EVerifyOutcome { Ok, Missing, SizeChanged, ContentChanged, Unreadable };
+enum class EVerifyOutcome { Ok, Missing, SizeChanged, ContentChanged, Unreadable, DamageDiffers };
 
 struct CVerifyResult {
     EVerifyOutcome outcome = EVerifyOutcome::Ok;
     std::uint64_t foundSize = 0;
+    // Where the file does not hold the damage recorded.
+    std::uint64_t damageOffset = 0;
 };
 
 class CKSManifestVerifier {
