@@ -276,13 +276,10 @@ void CKSFileGenerator::PlanFile(std::uint32_t index) {
     m_damageRecord = CDamageRecord{};
     m_nameRecord = CNameRecord{};
     m_damageStage.reset();
-    std::uint64_t seed = 0;
-    if (m_seed) {
-        seed = (static_cast<std::uint64_t>(FileSeed(*m_seed, index)) << 32 | index) ^ kFileStreamSalt;
-    } else {
-        std::random_device device;
-        seed = (static_cast<std::uint64_t>(device()) << 32) | device();
-    }
+    // Unseeded runs draw the run's seed once; each file still gets streams of its own.
+    const std::uint64_t seed =
+        (static_cast<std::uint64_t>(m_seed ? FileSeed(*m_seed, index) : m_unseededRun) << 32 | index) ^
+        kFileStreamSalt;
     m_fileStream = CSeededStream(seed);
     m_damageStream = CSeededStream(seed ^ kFileStreamSalt ^ kDamageStreamSalt);
     if (!m_damageClasses.empty() && m_damageStream.Below(100) < m_damageShare) {
@@ -396,6 +393,9 @@ void CKSFileGenerator::Generate() {
     m_damageClasses = ParseDamageList(TextProperty(u"Damage").View());
     m_damageShare = static_cast<std::uint32_t>(LongProperty(u"DamageShare", 100));
     m_names = CHostileNames(ParseNameStyle(TextProperty(u"Names").View()).value_or(ENameStyle::Plain));
+    if (!m_seed) {
+        m_unseededRun = std::random_device()();
+    }
     PrepareWork();
     m_interval = m_work->GetInterval();
     Logger().InfoF("'%s' generating %u files", m_name, GetAssignedFiles());

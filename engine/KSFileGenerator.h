@@ -242,6 +242,8 @@ private:
     std::vector<std::string> m_damageClasses;
     std::uint32_t m_damageShare = 100;
     CHostileNames m_names;
+    // The seed of a run without one, for the files' own streams.
+    std::uint32_t m_unseededRun = 0;
     // The file in hand.
     CSeededStream m_fileStream;
     CSeededStream m_damageStream;

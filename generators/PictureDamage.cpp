@@ -65,10 +65,10 @@ std::vector<CPngChunk> PngChunks(const std::string& bytes) {
     std::size_t at = kPngSignature;
     while (at + 12 <= bytes.size()) {
         const std::uint32_t length = ReadBig32(bytes, at);
-        chunks.push_back({at, length, bytes.substr(at + 4, 4)});
         if (length > bytes.size() - at - 12) {
-            break;
+            break; // not a chunk the file holds whole
         }
+        chunks.push_back({at, length, bytes.substr(at + 4, 4)});
         at += 12 + length;
     }
     return chunks;
@@ -208,7 +208,7 @@ void DamageJpeg(std::string& bytes, CSeededStream& random, CDamageRecord& record
         // The reserved codes 0x02 to 0xBF: no decoder knows what follows them.
         const std::size_t at = layout.markers[static_cast<std::size_t>(random.Below(layout.markers.size()))];
         Replace(bytes, at + 1, std::string(1, static_cast<char>(random.Between(0x02, 0xBF))), record);
-    } else if (name == "dimensions" && layout.frame) {
+    } else if (name == "dimensions" && layout.frame && *layout.frame + 9 <= bytes.size()) {
         const std::size_t at = *layout.frame + 5; // height, then width, big-endian
         switch (random.Below(3)) {
         case 0:
