@@ -51,12 +51,10 @@ void PrintDamageClasses(const CKSFileGenerator& generator, std::ostream& out) {
     const std::string format = generator.DamageFormat();
     out << "\nDamage classes of " << (format.empty() ? std::string("these") : format)
         << " files (Damage=NAME,...; DamageShare=percent of files):\n";
-    for (const std::span<const CDamageClassInfo> list : {CommonDamageClasses(), OwnDamageClasses(format)}) {
-        for (const CDamageClassInfo& info : list) {
-            std::string name(info.name);
-            name.resize(std::max<std::size_t>(name.size() + 1, 15), ' ');
-            out << "  " << name << info.does << "; " << info.reader << "\n";
-        }
+    for (const CDamageClassInfo& info : DamageClassesOf(format)) {
+        std::string name(info.name);
+        name.resize(std::max<std::size_t>(name.size() + 1, 15), ' ');
+        out << "  " << name << info.does << "; " << info.reader << "\n";
     }
 }
 
@@ -200,16 +198,10 @@ int RunShowCommand(const CliConfig& config, const std::vector<std::string>& args
         generator->GetProperties().ForEachProperty(
             [&properties](const CKSProperty& property) { properties.append(JsonProperty(property)); });
         QJsonArray classes;
-        const std::string format = generator->DamageFormat();
-        for (const std::span<const CDamageClassInfo> list :
-             {CommonDamageClasses(), OwnDamageClasses(format)}) {
-            for (const CDamageClassInfo& info : list) {
-                classes.append(QJsonObject{
-                    {"name", QString::fromUtf8(info.name.data(), static_cast<qsizetype>(info.name.size()))},
-                    {"does", QString::fromUtf8(info.does.data(), static_cast<qsizetype>(info.does.size()))},
-                    {"reader",
-                     QString::fromUtf8(info.reader.data(), static_cast<qsizetype>(info.reader.size()))}});
-            }
+        for (const CDamageClassInfo& info : DamageClassesOf(generator->DamageFormat())) {
+            classes.append(QJsonObject{{"name", QString::fromStdString(std::string(info.name))},
+                                       {"does", QString::fromStdString(std::string(info.does))},
+                                       {"reader", QString::fromStdString(std::string(info.reader))}});
         }
         PrintJson(io.out, QJsonObject{{"name", JsonText(CKSString(ini::TrimBlanks(name.View())))},
                                       {"type", JsonText(generator->GetType())},

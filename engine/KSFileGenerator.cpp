@@ -94,6 +94,15 @@ std::uint32_t FileSeed(std::uint32_t definitionSeed, std::uint32_t index) {
     return static_cast<std::uint32_t>(x);
 }
 
+bool NamesDamage(const CKSPropertyList& properties, std::string_view damageClass) {
+    const CKSProperty* damageList = properties.Find(u"Damage");
+    if (damageList == nullptr) {
+        return false;
+    }
+    const std::vector<std::string> classes = ParseDamageList(damageList->GetValue().View());
+    return std::find(classes.begin(), classes.end(), damageClass) != classes.end();
+}
+
 CKSFileWork::CKSFileWork(std::uint32_t count, std::int32_t interval, CFileShard shard)
     : m_count(count), m_interval(interval),
       m_shard(shard.count == 0 || shard.index >= shard.count ? CFileShard{} : shard) {}

@@ -255,6 +255,8 @@ private:
 
 // The damage classes of a "Damage" value: names separated by commas or blanks, in lower case.
 std::vector<std::string> ParseDamageList(std::u16string_view text);
+// Whether the definition's "Damage" names the class.
+bool NamesDamage(const CKSPropertyList& properties, std::string_view damageClass);
 
 // The seed of a reproducible run for one definition: the run's seed mixed with the name.
 std::uint32_t DefinitionSeed(std::uint32_t runSeed, const CKSString& definitionName);

@@ -197,18 +197,10 @@ std::size_t CKSOutFile::Write(const void* data, std::size_t count) {
         Flush(nullptr);
         if (HasStages()) {
             PutThroughStages(data, count);
-            return count;
+        } else {
+            WriteOut(data, count); // all of it, or a fatal error
         }
-        std::size_t written = 0;
-        const bool done = WriteToDescriptor(data, count, written);
-        const int error = errno;
-        if (IWriteTap* tap = GetWriteTap()) {
-            tap->Add(data, written);
-        }
-        if (!done) {
-            throw CKSFatalException("Failed to write to file: %u", static_cast<std::uint32_t>(error));
-        }
-        return written;
+        return count;
     }
     if (m_buffered + count > m_bufferSize) {
         Flush(nullptr);

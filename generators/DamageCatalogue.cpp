@@ -1,5 +1,6 @@
 #include "generators/DamageCatalogue.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -114,6 +115,13 @@ std::span<const CDamageClassInfo> OwnDamageClasses(std::string_view format) {
     return {};
 }
 
+std::vector<CDamageClassInfo> DamageClassesOf(std::string_view format) {
+    std::vector<CDamageClassInfo> classes(kCommon.begin(), kCommon.end());
+    const std::span<const CDamageClassInfo> own = OwnDamageClasses(format);
+    classes.insert(classes.end(), own.begin(), own.end());
+    return classes;
+}
+
 std::vector<std::string_view> OwnDamageClassNames(std::string_view format) {
     std::vector<std::string_view> names;
     for (const CDamageClassInfo& info : OwnDamageClasses(format)) {
@@ -124,10 +132,10 @@ std::vector<std::string_view> OwnDamageClassNames(std::string_view format) {
 
 const CDamageClassInfo* FindDamageClass(std::string_view format, std::string_view name) {
     for (const std::span<const CDamageClassInfo> list : {CommonDamageClasses(), OwnDamageClasses(format)}) {
-        for (const CDamageClassInfo& info : list) {
-            if (info.name == name) {
-                return &info;
-            }
+        const auto found = std::find_if(list.begin(), list.end(),
+                                        [name](const CDamageClassInfo& info) { return info.name == name; });
+        if (found != list.end()) {
+            return &*found;
         }
     }
     return nullptr;

@@ -21,6 +21,8 @@ struct CDamageClassInfo {
 std::span<const CDamageClassInfo> CommonDamageClasses();
 // The format's own classes, each made the way a writer bug would make it.
 std::span<const CDamageClassInfo> OwnDamageClasses(std::string_view format);
+// The common classes, then the format's own: every class its files can be given.
+std::vector<CDamageClassInfo> DamageClassesOf(std::string_view format);
 // The names of the format's own classes.
 std::vector<std::string_view> OwnDamageClassNames(std::string_view format);
 // The common and own class of that name; null when the format has none.

@@ -56,14 +56,9 @@ std::u16string CKSBinFileGenerator::OptionsProblem() const {
     if (std::u16string problem = CKSFileGenerator::OptionsProblem(); !problem.empty()) {
         return problem;
     }
-    const CKSProperty* damageList = GetProperties().Find(u"Damage");
     const CKSProperty* crc = GetProperties().Find(u"CRC");
-    if (damageList != nullptr && crc != nullptr && !crc->GetBoolValue()) {
-        for (const std::string& name : ParseDamageList(damageList->GetValue().View())) {
-            if (name == "crc") {
-                return u"Damage=crc needs CRC=1: without a trailer there is no CRC to get wrong";
-            }
-        }
+    if (crc != nullptr && !crc->GetBoolValue() && NamesDamage(GetProperties(), "crc")) {
+        return u"Damage=crc needs CRC=1: without a trailer there is no CRC to get wrong";
     }
     return {};
 }

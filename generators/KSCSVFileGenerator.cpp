@@ -182,20 +182,7 @@ void CKSCSVFileGenerator::GenerateContent() {
     }
     const std::string_view delimiter = Trimmed(m_separator);
     m_delimiter = delimiter.empty() ? (m_separator.empty() ? ',' : m_separator[0]) : delimiter[0];
-    switch (LineEndChoice()) {
-    case ELineEnd::Lf:
-        m_rowEnd = "\n";
-        break;
-    case ELineEnd::Cr:
-        m_rowEnd = "\r";
-        break;
-    case ELineEnd::Crlf:
-        m_rowEnd = "\r\n";
-        break;
-    default:
-        m_rowEnd = m_rfc4180 ? "\r\n" : "\n";
-        break;
-    }
+    m_rowEnd = LineEndBytes(LineEndChoice(), m_rfc4180 ? "\r\n" : "\n");
     if (const CKSProperty* range = GetProperties().Find(u"NumberRange")) {
         m_numberRange = range->GetRangeValue();
     }

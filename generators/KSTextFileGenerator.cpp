@@ -103,21 +103,9 @@ bool CKSTextFileGenerator::EnsureWordModel() {
 
 void CKSTextFileGenerator::ReadLineEnding() {
     ReadTextOptions();
-    switch (m_lineEndChoice) {
-    case ELineEnd::Lf:
-        m_lineEnding = "\n";
-        break;
-    case ELineEnd::Cr:
-        m_lineEnding = "\r";
-        break;
-    case ELineEnd::Crlf:
-        m_lineEnding = "\r\n";
-        break;
-    default:
-        m_lineEnding =
-            BoolProperty(u"WinLineEnding", true) ? std::string_view("\r\n") : std::string_view("\n");
-        break;
-    }
+    m_lineEnding =
+        LineEndBytes(m_lineEndChoice, BoolProperty(u"WinLineEnding", true) ? std::string_view("\r\n")
+                                                                           : std::string_view("\n"));
 }
 
 void CKSTextFileGenerator::ReadTextOptions() {
@@ -173,12 +161,7 @@ std::u16string CKSTextFileGenerator::OptionsProblem() const {
         return KSFormat(std::u16string_view(u"DateFormat=%s: not a date format; known: %s"),
                         dateFormat->GetValue(), ChoiceKeys(DateFormats()));
     }
-    const CKSProperty* damageList = GetProperties().Find(u"Damage");
-    const std::vector<std::string> classes =
-        ParseDamageList(damageList != nullptr ? damageList->GetValue().View() : std::u16string_view());
-    const auto has = [&classes](std::string_view name) {
-        return std::find(classes.begin(), classes.end(), name) != classes.end();
-    };
+    const auto has = [this](std::string_view name) { return NamesDamage(GetProperties(), name); };
     const ETextEncoding chosen = ParseTextEncoding(encoding != nullptr ? encoding->GetValue().View() : u"")
                                      .value_or(ETextEncoding::Utf8);
     if (has("invalid-utf8") && !IsUtf8(chosen)) {

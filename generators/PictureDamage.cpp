@@ -352,6 +352,17 @@ struct CLzwWalk {
     bool complete = false; // every pixel decoded from valid codes
 };
 
+// The code of that width at that bit of the image data, least significant bit first.
+std::uint32_t ReadCode(const std::string& data, std::uint64_t bit, int width) {
+    std::uint32_t code = 0;
+    for (int i = 0; i < width; ++i) {
+        const std::uint64_t at = bit + static_cast<std::uint64_t>(i);
+        code |= static_cast<std::uint32_t>((Byte(data, static_cast<std::size_t>(at / 8)) >> (at % 8)) & 1u)
+                << i;
+    }
+    return code;
+}
+
 // Reads codes the way giflib does until every pixel is decoded, the data ends, or a code is not
 // in the table.
 CLzwWalk WalkLzw(const std::string& data, int minCodeSize, std::uint64_t pixels) {
@@ -371,13 +382,7 @@ CLzwWalk WalkLzw(const std::string& data, int minCodeSize, std::uint64_t pixels)
         if (bit + static_cast<std::uint64_t>(width) > bits) {
             return walk;
         }
-        std::uint32_t code = 0;
-        for (int i = 0; i < width; ++i) {
-            const std::uint64_t at = bit + static_cast<std::uint64_t>(i);
-            code |=
-                static_cast<std::uint32_t>((Byte(data, static_cast<std::size_t>(at / 8)) >> (at % 8)) & 1u)
-                << i;
-        }
+        const std::uint32_t code = ReadCode(data, bit, width);
         walk.codes.push_back({bit, width, code, next, first});
         bit += static_cast<std::uint64_t>(width);
         if (code == clear) {
@@ -444,13 +449,7 @@ bool GiflibDecodes(const std::string& data, int minCodeSize, std::uint64_t pixel
         if (bit + static_cast<std::uint64_t>(runningBits) > bits) {
             return false;
         }
-        std::uint32_t code = 0;
-        for (int i = 0; i < runningBits; ++i) {
-            const std::uint64_t at = bit + static_cast<std::uint64_t>(i);
-            code |=
-                static_cast<std::uint32_t>((Byte(data, static_cast<std::size_t>(at / 8)) >> (at % 8)) & 1u)
-                << i;
-        }
+        const std::uint32_t code = ReadCode(data, bit, runningBits);
         bit += static_cast<std::uint64_t>(runningBits);
         if (runningCode < kMaxCode + 2 && ++runningCode > maxCode1 && runningBits < 12) {
             maxCode1 <<= 1;

@@ -154,6 +154,19 @@ std::u16string CsvStyleDescription() {
     return u"CSV style: " + ChoiceKeys(CsvStyles());
 }
 
+std::string_view LineEndBytes(ELineEnd choice, std::string_view fallback) {
+    switch (choice) {
+    case ELineEnd::Lf:
+        return "\n";
+    case ELineEnd::Cr:
+        return "\r";
+    case ELineEnd::Crlf:
+        return "\r\n";
+    default:
+        return fallback;
+    }
+}
+
 bool IsValidUtf8(std::string_view bytes) {
     std::size_t i = 0;
     while (i < bytes.size()) {

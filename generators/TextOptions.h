@@ -59,6 +59,9 @@ std::u16string CsvStyleDescription();
 bool IsValidUtf8(std::string_view bytes);
 bool IsValidUtf16(std::string_view bytes, ETextEncoding encoding);
 
+// The bytes of a line end of one kind; fallback for the default and for mixed ones.
+std::string_view LineEndBytes(ELineEnd choice, std::string_view fallback);
+
 bool IsUtf16(ETextEncoding encoding);
 bool IsUtf8(ETextEncoding encoding);
 // The byte-order mark the encoding starts with (empty for none).

@@ -43,22 +43,16 @@ void CHostileFilesBox::SetFormat(const std::string& format) {
         }
     }
     m_damage->clear();
-    for (const std::span<const CDamageClassInfo> list : {CommonDamageClasses(), OwnDamageClasses(format)}) {
-        for (const CDamageClassInfo& info : list) {
-            const QString name =
-                QString::fromUtf8(info.name.data(), static_cast<qsizetype>(info.name.size()));
-            auto* item = new QListWidgetItem(
-                name + QStringLiteral(": ") +
-                    QString::fromUtf8(info.does.data(), static_cast<qsizetype>(info.does.size())),
-                m_damage);
-            item->setData(Qt::UserRole, name);
-            item->setToolTip(
-                QString::fromUtf8(info.reader.data(), static_cast<qsizetype>(info.reader.size())));
-            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-            item->setCheckState(std::find(ticked.begin(), ticked.end(), name.toStdString()) != ticked.end()
-                                    ? Qt::Checked
-                                    : Qt::Unchecked);
-        }
+    for (const CDamageClassInfo& info : DamageClassesOf(format)) {
+        const QString name = QString::fromStdString(std::string(info.name));
+        auto* item = new QListWidgetItem(
+            name + QStringLiteral(": ") + QString::fromStdString(std::string(info.does)), m_damage);
+        item->setData(Qt::UserRole, name);
+        item->setToolTip(QString::fromStdString(std::string(info.reader)));
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(std::find(ticked.begin(), ticked.end(), name.toStdString()) != ticked.end()
+                                ? Qt::Checked
+                                : Qt::Unchecked);
     }
 }
 

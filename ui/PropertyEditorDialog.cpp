@@ -71,16 +71,10 @@ CPropertyEditorDialog::CPropertyEditorDialog(const CKSString& configFile, const 
             if (key == QStringLiteral("Damage")) {
                 // The classes this definition's files can take, one line each.
                 QString classes;
-                const std::string format = m_generator->DamageFormat();
-                for (const std::span<const CDamageClassInfo> list :
-                     {CommonDamageClasses(), OwnDamageClasses(format)}) {
-                    for (const CDamageClassInfo& info : list) {
-                        classes +=
-                            QString::fromUtf8(info.name.data(), static_cast<qsizetype>(info.name.size())) +
-                            QStringLiteral(": ") +
-                            QString::fromUtf8(info.does.data(), static_cast<qsizetype>(info.does.size())) +
-                            QLatin1Char('\n');
-                    }
+                for (const CDamageClassInfo& info : DamageClassesOf(m_generator->DamageFormat())) {
+                    classes +=
+                        QString::fromStdString(std::string(info.name) + ": " + std::string(info.does)) +
+                        QLatin1Char('\n');
                 }
                 description->setText(description->text() + QStringLiteral("\n") + classes.trimmed());
             }

@@ -11,30 +11,14 @@
 
 namespace {
 
-struct CPicture {
-    std::string bytes;
-    std::optional<CDamageRecord> damage;
-};
+using CPicture = GeneratorFixture::Recorded;
 
 // One seeded picture of the type, with the damage (none when empty), and its record.
 CPicture MakePicture(std::u16string_view imageType, std::u16string_view damage, std::uint32_t seed) {
     GeneratorFixture fixture;
-    auto generator = fixture.Make(u"img");
-    GeneratorFixture::Set(*generator, u"ImageType", imageType);
-    GeneratorFixture::Set(*generator, u"Width", u"16,120");
-    GeneratorFixture::Set(*generator, u"Height", u"16,90");
-    GeneratorFixture::Set(*generator, u"Damage", damage);
-    GeneratorFixture::Set(*generator, u"SimpleName", u"1");
-    CKSBatchManifest manifest(CKSString::FromUtf8(fixture.Dir().Path().string()), CManifestRun{});
-    generator->SetManifest(&manifest, CKSString(u"picture"));
-    generator->SetSeed(seed);
-    generator->Run();
-    const std::vector<CManifestFile> files = manifest.Files();
-    EXPECT_EQ(files.size(), 1u) << fixture.Output().All();
-    if (files.size() != 1) {
-        return {};
-    }
-    return {fixture.Read(files[0].path), files[0].damage};
+    return fixture.MakeRecorded(
+        u"img",
+        {{u"ImageType", imageType}, {u"Width", u"16,120"}, {u"Height", u"16,90"}, {u"Damage", damage}}, seed);
 }
 
 // The bytes before the damage, from the damaged ones and the record (cuts of more than the

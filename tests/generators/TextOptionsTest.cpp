@@ -19,25 +19,11 @@
 
 namespace {
 
-struct CMade {
-    std::string bytes;
-    std::optional<CDamageRecord> damage;
-};
+using CMade = GeneratorFixture::Recorded;
 
 CMade Make(std::u16string_view kind, GeneratorFixture::Values values, std::uint32_t seed = 5) {
     GeneratorFixture fixture;
-    auto generator = fixture.Make(kind);
-    GeneratorFixture::Set(*generator, u"SimpleName", u"1");
-    for (const auto& [name, value] : values) {
-        GeneratorFixture::Set(*generator, name, value);
-    }
-    CKSBatchManifest manifest(CKSString::FromUtf8(fixture.Dir().Path().string()), CManifestRun{});
-    generator->SetManifest(&manifest, CKSString(u"text"));
-    generator->SetSeed(seed);
-    generator->Run();
-    const std::vector<CManifestFile> files = manifest.Files();
-    EXPECT_EQ(files.size(), 1u) << fixture.Output().All();
-    return files.size() == 1 ? CMade{fixture.Read(files[0].path), files[0].damage} : CMade{};
+    return fixture.MakeRecorded(kind, values, seed);
 }
 
 // The damaged bytes with each change undone; a change whose original was too long to record
