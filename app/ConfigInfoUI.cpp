@@ -9,7 +9,7 @@ CConfigInfoUI& CConfigInfoUI::Instance() {
     return info;
 }
 
-CKSString CConfigInfoUI::GetConfigFile() {
+CKSString CConfigInfoUI::GetConfigFile() const {
     CAutoLock lock(m_lock);
     return m_configFile;
 }
@@ -19,45 +19,41 @@ void CConfigInfoUI::SetConfigFile(const CKSString& path) {
     m_configFile = path;
 }
 
-std::uint32_t CConfigInfoUI::GetDefinitionCount() {
+std::uint32_t CConfigInfoUI::GetDefinitionCount() const {
     CAutoLock lock(m_lock);
     return m_definitionCount;
 }
 
-void CConfigInfoUI::SetLister(IGeneratorLister* lister) {
-    CAutoLock lock(m_lock);
-    m_lister = lister;
-}
-
-bool LoadConfig(CKSLogger* logger) {
-    CConfigInfoUI& info = CConfigInfoUI::Instance();
+bool CConfigInfoUI::Load(CKSLogger* logger, IGeneratorLister* lister) {
     {
-        CAutoLock lock(info.m_lock);
-        info.m_definitionCount = 0;
+        CAutoLock lock(m_lock);
+        m_definitionCount = 0;
     }
     CKSString path;
     if (!CConfigLocation(logger).Locate(path)) {
         return false;
     }
-    LoadConfigAt(path);
+    LoadAt(path, lister);
     return true;
 }
 
-void LoadConfigAt(const CKSString& path) {
-    CConfigInfoUI& info = CConfigInfoUI::Instance();
-    CAutoLock lock(info.m_lock);
-    info.m_definitionCount = 0;
-    info.m_configFile = path;
-    for (const CKSString& name : CIniProfile::GetSectionNames(path)) {
-        if (info.m_lister != nullptr) {
-            info.m_lister->AddDefinition(name);
+void CConfigInfoUI::LoadAt(const CKSString& path, IGeneratorLister* lister) {
+    // The file is read and the lister told with no lock held; only the results are stored under it.
+    const std::vector<CKSString> names = CIniProfile::GetSectionNames(path);
+    {
+        CAutoLock lock(m_lock);
+        m_configFile = path;
+        m_definitionCount = static_cast<std::uint32_t>(names.size());
+    }
+    if (lister != nullptr) {
+        for (const CKSString& name : names) {
+            lister->AddDefinition(name);
         }
-        ++info.m_definitionCount;
     }
 }
 
-bool LoadOrInitializeConfig(CKSLogger* logger) {
-    if (LoadConfig(logger)) {
+bool CConfigInfoUI::LoadOrInitialize(CKSLogger* logger) {
+    if (Load(logger)) {
         return true;
     }
     CKSIsLogging reporter(logger);
@@ -67,9 +63,21 @@ bool LoadOrInitializeConfig(CKSLogger* logger) {
         reporter.Logger().ErrorF(kFailedToInitializeConfig);
         return false;
     }
-    if (!LoadConfig(logger)) {
+    if (!Load(logger)) {
         reporter.Logger().ErrorF(kInitializedButNotLoaded);
         return false;
     }
     return true;
+}
+
+bool LoadConfig(CKSLogger* logger) {
+    return CConfigInfoUI::Instance().Load(logger);
+}
+
+void LoadConfigAt(const CKSString& path) {
+    CConfigInfoUI::Instance().LoadAt(path);
+}
+
+bool LoadOrInitializeConfig(CKSLogger* logger) {
+    return CConfigInfoUI::Instance().LoadOrInitialize(logger);
 }

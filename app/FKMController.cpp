@@ -4,6 +4,7 @@
 #include "engine/KSBatchManifest.h"
 #include "engine/StopEvent.h"
 #include "generators/KSFileGeneratorFactory.h"
+#include "support/KSWorker.h"
 
 namespace {
 
@@ -20,7 +21,6 @@ std::unique_ptr<CKSFileGenerator> CreateDefinition(const CKSFileGeneratorFactory
 } // namespace
 
 bool RunBatch(CKSGeneratorBatch* batch, const CKSFileGeneratorFactory& factory, CKSLogger& logger) {
-    CFKMController controller;
     if (batch == nullptr) {
         return true;
     }
@@ -32,7 +32,8 @@ bool RunBatch(CKSGeneratorBatch* batch, const CKSFileGeneratorFactory& factory, 
     // Each definition with more than one file is split into up to jobs generators that share
     // its files; the pumps they are dealt to cap how many run at once.
     const std::uint32_t jobs = EffectiveJobs(options.jobs);
-    controller.Workers().SetSpread(static_cast<int>(jobs));
+    CKSWorkerList workers;
+    workers.SetSpread(static_cast<int>(jobs));
     std::unique_ptr<CKSBatchManifest> manifest;
     if (options.manifest) {
         manifest = std::make_unique<CKSBatchManifest>(
@@ -79,14 +80,14 @@ bool RunBatch(CKSGeneratorBatch* batch, const CKSFileGeneratorFactory& factory, 
             }
             parts.push_back(std::move(sibling));
         }
-        controller.Workers().Add(std::move(generator));
+        workers.Add(std::move(generator));
         for (auto& sibling : parts) {
-            controller.Workers().Add(std::move(sibling));
+            workers.Add(std::move(sibling));
         }
     }
-    controller.Workers().StartAll();
+    workers.StartAll();
     const CKSManualResetEvent* const stopEvents[] = {&ApplicationStopEvent(), &control.StopEvent()};
-    controller.Workers().WaitAll(stopEvents, CFKMController::kBatchTimeoutMilliseconds);
+    workers.WaitAll(stopEvents, kBatchTimeoutMilliseconds);
     batch->SetStopped(control.IsStopRequested() || ApplicationStopEvent().IsSet());
     if (control.IsStopRequested()) {
         logger.InfoF("Batch stopped");

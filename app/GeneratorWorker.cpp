@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-GeneratorWorker::GeneratorWorker(const CKSManualResetEvent& stopEvent) : CKSThread(&stopEvent) {}
+GeneratorWorker::GeneratorWorker(const CKSManualResetEvent* stopEvent) : CKSThread(stopEvent) {}
 
 GeneratorWorker::~GeneratorWorker() {
     StopAndJoin();
@@ -28,9 +28,26 @@ GeneratorWorker::SubmitBatch(std::vector<CKSString> definitionNames, const CKSSt
     batch->SetName(batchName);
     std::shared_ptr<CKSBatchControl> control = batch->SharedControl();
     CAutoLock lock(m_lock);
+    if (m_stopping) {
+        control->RequestStop(); // queued after the end: it runs, creating nothing
+    }
     m_queue.push_back(std::move(batch));
     Wake();
     return control;
+}
+
+void GeneratorWorker::Stop() {
+    {
+        CAutoLock lock(m_lock);
+        m_stopping = true;
+        for (const auto& batch : m_queue) {
+            batch->Control().RequestStop();
+        }
+        if (m_running) {
+            m_running->RequestStop();
+        }
+    }
+    SignalStop();
 }
 
 std::size_t GeneratorWorker::ListBatches(std::vector<CKSString>& names) {
@@ -69,6 +86,7 @@ std::unique_ptr<CKSGeneratorBatch> GeneratorWorker::TakeNextBatch() {
     }
     std::unique_ptr<CKSGeneratorBatch> batch = std::move(m_queue.front());
     m_queue.pop_front();
+    m_running = batch->SharedControl();
     return batch;
 }
 
@@ -91,6 +109,7 @@ void GeneratorWorker::Run() {
             {
                 CAutoLock lock(m_lock);
                 m_finished.push_back(std::move(batch));
+                m_running.reset();
             }
             // The batch is kept for the process: its control and output live on.
             control.MarkFinished();
@@ -102,7 +121,7 @@ void GeneratorWorker::Run() {
         if (!IsRunning()) {
             break;
         }
-        WaitForWake(kWakeWaitMilliseconds);
+        WaitForWake(kWaitForever);
     }
 }
 

@@ -4,10 +4,10 @@
 // kept for the history; a started and a finished event (CKSEvent::kBatchStarted and
 // kBatchFinished) announce each batch through the event dispatcher.
 //
-// The thread is judged by the application's stop event: once it is set the worker runs what is
-// queued (its generators stop at once) and ends. Shutdown waits for it a bounded time
-// (WaitForExit); a worker whose thread still runs must not be destroyed, see
-// AwaitWorkerOrEndProcess.
+// The thread is judged by a stop event (the command line's Ctrl-C event, the application's stop
+// event unless told otherwise) and by Stop: once either came the worker runs what is queued (its
+// generators stop at once) and ends. Shutdown waits for it a bounded time (WaitForExit); a worker
+// whose thread still runs must not be destroyed, see AwaitWorkerOrEndProcess.
 
 #include "app/KSGeneratorBatch.h"
 #include "engine/StopEvent.h"
@@ -22,11 +22,14 @@
 
 class GeneratorWorker final : public CKSThread, public CStopListener, public IBatchInfoProvider {
 public:
-    static constexpr std::uint32_t kWakeWaitMilliseconds = 4441;
     // The longest shutdown waits for the worker thread after setting the stop event.
+    // A stopped generator ends after the block in hand, which even a slow device writes in well
+    // under this; past it the worker is taken to be stuck in the system.
     static constexpr std::uint32_t kShutdownWaitMilliseconds = 13797;
 
-    explicit GeneratorWorker(const CKSManualResetEvent& stopEvent = ApplicationStopEvent());
+    // Judged by the event as well as by Stop; null for Stop alone.
+    explicit GeneratorWorker(const CKSManualResetEvent* stopEvent = &ApplicationStopEvent());
+    explicit GeneratorWorker(const CKSManualResetEvent& stopEvent) : GeneratorWorker(&stopEvent) {}
     // Ends the thread (after the batches in hand) and joins it, without a time limit.
     ~GeneratorWorker() override;
     GeneratorWorker(const GeneratorWorker&) = delete;
@@ -47,6 +50,10 @@ public:
     std::unique_ptr<CKSBatchInfo> GetBatchInfo(std::u16string_view name) override;
     std::unique_ptr<CKSBatchInfo> GetBatchInfo(std::size_t index) override;
 
+    // Ends the worker soon, whatever event it watches: the batch in hand stops after the block in
+    // hand, the queued ones create no generator, and the thread ends. Any thread.
+    void Stop();
+
     // The level of the worker thread's logger (2 shows information lines; 3 adds debug lines).
     void SetLogLevel(int level) { m_logLevel.store(level); }
 
@@ -58,6 +65,9 @@ private:
 
     CKSSynchronizer m_lock;
     std::deque<std::unique_ptr<CKSGeneratorBatch>> m_queue;
+    // The control of the batch in hand, so that Stop reaches its generators.
+    std::shared_ptr<CKSBatchControl> m_running;
+    bool m_stopping = false;
     std::vector<std::unique_ptr<CKSGeneratorBatch>> m_finished;
     std::atomic<int> m_logLevel{2};
 };

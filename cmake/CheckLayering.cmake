@@ -2,9 +2,14 @@
 #   cmake -DSOURCE_DIR=<tree> -DCORE_LINKS=<file> -P CheckLayering.cmake
 # Fails when
 #   - a file includes from a folder above its own: support, then properties, engine, generators,
-#     then app and tools (side by side), then cli and ui (side by side);
-#   - a file outside ui/, app/main.cpp, tests/ui and the window benchmark's driver includes Qt
-#     Widgets;
+#     then app and tools (side by side), then cli and ui (side by side), then program (the desktop
+#     program's entry);
+#   - a file outside ui/, program/ and tests/ui (whose drivers serve the window benchmarks) includes
+#     Qt Widgets: the tool classes of tools/ and the models and sinks of app/ never do;
+#   - a header of ui/ reaches no Qt Widgets class (it includes none, declares none and includes no
+#     ui/ header that does): what needs no widget belongs to the headless core, where its tests
+#     need no display. This sees the headers' includes only: logic inside a widget class that could
+#     live in a tool class is for review to find;
 #   - the libraries fakemill_core links (the list in CORE_LINKS, written at configure time)
 #     name Qt Widgets.
 
@@ -22,7 +27,8 @@ set(level_app 4)
 set(level_tools 4)
 set(level_cli 5)
 set(level_ui 5)
-set(layered_folders support properties engine generators app tools cli ui)
+set(level_program 6)
+set(layered_folders support properties engine generators app tools cli ui program)
 
 # Class headers of Qt Widgets (QAction moved to Qt Gui, but nothing headless needs it either).
 set(widget_headers
@@ -30,13 +36,15 @@ set(widget_headers
     QDialog QDialogButtonBox QDockWidget QFileDialog QFormLayout QFrame QGridLayout QGroupBox
     QHBoxLayout QHeaderView QInputDialog QLabel QLayout QLineEdit QListView QListWidget QMainWindow
     QMenu QMenuBar QMessageBox QPlainTextEdit QProgressBar QPushButton QRadioButton QScrollArea
-    QScrollBar QSpinBox QSplitter QStatusBar QStyle QTabWidget QTableView QTableWidget QTextEdit
-    QToolBar QToolButton QTreeView QTreeWidget QVBoxLayout QWidget QWizard QWizardPage)
+    QProxyStyle QScrollBar QSpinBox QSplitter QStatusBar QStyle QTabWidget QTableView QTableWidget
+    QTextEdit QToolBar QToolButton QTreeView QTreeWidget QVBoxLayout QWidget QWizard QWizardPage)
 list(JOIN widget_headers "|" widget_alternatives)
 set(widgets_pattern "#[ \t]*include[ \t]*<(QtWidgets(/[^>]*)?|(${widget_alternatives}))>")
+set(widget_declaration_pattern "^[ \t]*class[ \t]+(${widget_alternatives})[ \t]*;")
 
 set(problems "")
 set(scanned 0)
+set(ui_headers "")
 file(GLOB_RECURSE files RELATIVE "${SOURCE_DIR}"
      "${SOURCE_DIR}/*.h" "${SOURCE_DIR}/*.cpp" "${SOURCE_DIR}/*.h.in")
 foreach(file IN LISTS files)
@@ -48,15 +56,29 @@ foreach(file IN LISTS files)
     file(STRINGS "${SOURCE_DIR}/${file}" includes REGEX "^[ \t]*#[ \t]*include")
 
     set(widgets_allowed FALSE)
-    if(file MATCHES "^ui/" OR file STREQUAL "app/main.cpp" OR file MATCHES "^tests/ui/")
+    if(file MATCHES "^(ui|program|tests/ui)/")
         set(widgets_allowed TRUE)
     endif()
-    # The GUI entry point sits in app/ but stands above every folder, ui/ included.
     set(level "")
-    if(file STREQUAL "app/main.cpp")
-        set(level 6)
-    elseif(folder IN_LIST layered_folders)
+    if(folder IN_LIST layered_folders)
         set(level ${level_${folder}})
+    endif()
+    if(file MATCHES "^ui/[^/]+\\.h$")
+        list(APPEND ui_headers "${file}")
+        file(STRINGS "${SOURCE_DIR}/${file}" declarations REGEX "${widget_declaration_pattern}")
+        set(reaches FALSE)
+        if(declarations)
+            set(reaches TRUE)
+        endif()
+        set(ui_includes_${file} "")
+        foreach(line IN LISTS includes)
+            if(line MATCHES "${widgets_pattern}")
+                set(reaches TRUE)
+            elseif(line MATCHES "#[ \t]*include[ \t]*\"(ui/[^\"]+)\"")
+                list(APPEND ui_includes_${file} "${CMAKE_MATCH_1}")
+            endif()
+        endforeach()
+        set(reaches_${file} ${reaches})
     endif()
 
     foreach(line IN LISTS includes)
@@ -71,6 +93,27 @@ foreach(file IN LISTS files)
             endif()
         endif()
     endforeach()
+endforeach()
+
+# A ui/ header reaches Qt Widgets through the ui/ headers it includes, as far as they go.
+set(changed TRUE)
+while(changed)
+    set(changed FALSE)
+    foreach(header IN LISTS ui_headers)
+        if(NOT reaches_${header})
+            foreach(included IN LISTS ui_includes_${header})
+                if(reaches_${included})
+                    set(reaches_${header} TRUE)
+                    set(changed TRUE)
+                endif()
+            endforeach()
+        endif()
+    endforeach()
+endwhile()
+foreach(header IN LISTS ui_headers)
+    if(NOT reaches_${header})
+        string(APPEND problems "  ${header} reaches no Qt Widgets class: it belongs to the headless core\n")
+    endif()
 endforeach()
 
 if(scanned EQUAL 0)

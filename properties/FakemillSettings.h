@@ -1,12 +1,19 @@
 #pragma once
-// The user's settings that outlive a run, kept under the application key (see KSRegUtil), and
-// the key paths themselves.
+// The user's settings that outlive a run, kept under the application key (see KSRegUtil): one
+// typed table of every value and one store that the desktop program keeps open for the run.
 
+#include "properties/KSRegUtil.h"
+#include "support/KSError.h"
 #include "support/KSGeometry.h"
 #include "support/KSString.h"
 
+#include <QByteArray>
+
 #include <cstdint>
+#include <optional>
 #include <string_view>
+
+class CKSLogger;
 
 // The maker's key and the product word the application key is built from.
 inline constexpr char16_t kKestruneKeyPath[] = u"Software\\Kestrune";
@@ -15,25 +22,60 @@ inline constexpr char16_t kProductWord[] = u"Fakemill";
 inline constexpr char16_t kConfigPointerKeyPath[] = u"Software\\Kestrune\\FKMConfig";
 inline constexpr char16_t kConfigFileValue[] = u"ConfigFile";
 
-// Value names of the application key, with the defaults their readers fall back on.
-namespace settings_value {
-inline constexpr char16_t kWindowState[] = u"wndstate";                   // binary, 16 bytes
-inline constexpr char16_t kGeneratorPrompt[] = u"generatorprompt";        // 32-bit: 0 ask, 1 use the path
-inline constexpr char16_t kGeneratorPath[] = u"generatorpath";            // string
-inline constexpr char16_t kCopySeparator[] = u"copysep";                  // 32-bit character code
-inline constexpr char16_t kCopyOptions[] = u"copyoptions";                // 32-bit option bits
-inline constexpr char16_t kHashType[] = u"hashtype";                      // 32-bit algorithm index
-inline constexpr char16_t kMainColumnFormat[] = u"MainCol%d";             // 1 to 4
-inline constexpr char16_t kHashColumnFormat[] = u"HashCol%d";             // 1 to 3
-inline constexpr char16_t kHashCalculatorWindow[] = u"HashCalculatorWnd"; // binary, 16 bytes
-inline constexpr char16_t kBinaryViewerWindow[] = u"fkmBinViewWnd";       // binary, 16 bytes
-inline constexpr char16_t kBinaryViewerOffsets[] = u"BinViewOffsets";     // 32-bit: 1 shows the offset column
-inline constexpr char16_t kBinaryViewerCharacters[] = u"BinViewChars"; // 32-bit: 1 shows the character column
-inline constexpr std::uint32_t kDefaultCopySeparator = u':';
-inline constexpr std::uint32_t kDefaultCopyOptions = 0;
-inline constexpr std::uint32_t kDefaultHashType = 0;
-inline constexpr std::uint32_t kDefaultHashColumnWidths[3] = {80, 80, 120};
-} // namespace settings_value
+// The values of the application key: the name each has in users' files, its type, its default and,
+// for numbers, the bounds it must keep. A value that is missing, of another type or out of bounds
+// reads as its default, so that a damaged file never hides a column or picks no algorithm.
+namespace settings_key {
+
+struct Number {
+    std::u16string_view name;
+    std::uint32_t fallback;
+    std::uint32_t lowest;
+    std::uint32_t highest;
+};
+struct Flag {
+    std::u16string_view name;
+    bool fallback;
+};
+// Text without a default: a missing value is told apart from an empty one.
+struct Text {
+    std::u16string_view name;
+    // Characters a value may have, terminator included; a longer one does not read.
+    std::size_t capacity;
+};
+// Where a window was: what QWidget::saveGeometry gave. Earlier versions stored a 16-byte rectangle
+// under the same name, which is read once (the window's next save replaces it).
+struct Placement {
+    std::u16string_view name;
+};
+
+inline constexpr Placement kWindowState{u"wndstate"};
+// 0: ask for the destination at each generation; 1: generate into kGeneratorPath.
+inline constexpr Number kGeneratorPrompt{u"generatorprompt", 0, 0, 1};
+inline constexpr Text kGeneratorPath{u"generatorpath", 4096};
+// The character the hash calculator copies between a path and its hash ('\t' and '\n' are stored
+// as themselves); 0 is never stored.
+inline constexpr Number kCopySeparator{u"copysep", u':', 1, 0xFFFF};
+// Bits: 1 "Prefix 0x", 2 "Copy Path+Hash", 4 "Lower-case".
+inline constexpr Number kCopyOptions{u"copyoptions", 0, 0, 7};
+// The hash calculator's algorithm: 0 CRC, 1 MD5, 2 SHA1, 3 SHA256.
+inline constexpr Number kHashType{u"hashtype", 0, 0, 3};
+// Column widths in pixels.
+inline constexpr std::uint32_t kWidestColumn = 10000;
+inline constexpr Number kMainColumns[4] = {{u"MainCol1", 104, 1, kWidestColumn},
+                                           {u"MainCol2", 104, 1, kWidestColumn},
+                                           {u"MainCol3", 104, 1, kWidestColumn},
+                                           {u"MainCol4", 104, 1, kWidestColumn}};
+// "HashCol1" is written but never read back: the file column takes the width left over.
+inline constexpr Number kHashColumns[3] = {{u"HashCol1", 80, 1, kWidestColumn},
+                                           {u"HashCol2", 80, 1, kWidestColumn},
+                                           {u"HashCol3", 120, 1, kWidestColumn}};
+inline constexpr Placement kHashCalculatorWindow{u"HashCalculatorWnd"};
+inline constexpr Placement kBinaryViewerWindow{u"fkmBinViewWnd"};
+inline constexpr Flag kBinaryViewerOffsets{u"BinViewOffsets", false};
+inline constexpr Flag kBinaryViewerCharacters{u"BinViewChars", false};
+
+} // namespace settings_key
 
 // The application key's path, "Software\\Kestrune\\Fakemill", built once and held for the run.
 class CKeyPathMaker {
@@ -52,27 +94,48 @@ private:
     CKSString m_path;
 };
 
-// Accessors of the main settings. Each opens the application key afresh, does one read or
-// write and closes it; a key that cannot be opened, or a value that cannot be read, gives false
-// and the caller keeps its default.
+// A window's stored placement: the geometry blob, or the rectangle an earlier version stored.
+struct CStoredPlacement {
+    QByteArray geometry;
+    std::optional<KSRect> oldRect;
+};
+
+// The application key held open: values are read from it and written into it as the table says,
+// and reach the disk at Save (and when the store goes). Used on one thread (the GUI's).
 class CFakemillSettings {
 public:
-    virtual ~CFakemillSettings() = default;
+    // Opens the application key, creating it when missing. A key that cannot be opened reads every
+    // value as its default and refuses every write.
+    CFakemillSettings();
+    virtual ~CFakemillSettings();
+    CFakemillSettings(const CFakemillSettings&) = delete;
+    CFakemillSettings& operator=(const CFakemillSettings&) = delete;
 
-    // The destination folder for generated files. Paths are bounded by the platform's limit, not
-    // an old fixed buffer of 260 characters.
-    bool GetGeneratorPath(CKSString& path) const;
-    bool SetGeneratorPath(std::u16string_view path) const;
+    std::uint32_t Get(const settings_key::Number& key) const;
+    bool Get(const settings_key::Flag& key) const;
+    // False (text untouched) when the value is missing or does not fit.
+    bool Get(const settings_key::Text& key, CKSString& text) const;
+    CStoredPlacement Get(const settings_key::Placement& key) const;
 
-    bool GetGeneratorPrompt(std::uint32_t& prompt) const;
-    bool SetGeneratorPrompt(std::uint32_t prompt) const;
+    // Keeps the value for the next Save; false for a number outside its bounds, a text beyond its
+    // capacity or a key that could not be opened.
+    bool Set(const settings_key::Number& key, std::uint32_t value);
+    bool Set(const settings_key::Flag& key, bool value);
+    bool Set(const settings_key::Text& key, std::u16string_view text);
+    bool Set(const settings_key::Placement& key, const QByteArray& geometry);
+
+    // Writes what was set since the last Save: no failure, or what failed, on which file and why.
+    // A failure also goes to the failure log, for the writes of windows that are closing.
+    CKSError Save();
+    void SetFailureLog(CKSLogger* log) { m_failureLog = log; }
+
     // True when "generatorprompt" is 0 or cannot be read: the user is asked for a destination.
-    bool ShouldPromptForDestination() const;
+    bool ShouldPromptForDestination() const { return Get(settings_key::kGeneratorPrompt) == 0; }
 
-    // Writes the main window's screen rectangle as "wndstate" (the window code passes its frame
-    // geometry; the core never touches a widget).
-    bool SaveWindowState(const KSRect& screenRect) const;
+    // The settings file, for messages.
+    CKSString FilePath() const;
 
-    bool SetCopyOptions(std::uint32_t options) const;
-    bool SetHashType(std::uint32_t type) const;
+private:
+    KSRegUtil m_key;
+    CKSLogger* m_failureLog = nullptr;
 };

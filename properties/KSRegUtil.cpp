@@ -102,6 +102,16 @@ bool KSRegUtil::Open(std::u16string_view keyPath, bool create) {
     return true;
 }
 
+CKSString KSRegUtil::StorePath(std::u16string_view keyPath) {
+    KeyParts parts;
+    if (!SplitKeyPath(keyPath, parts)) {
+        return CKSString(u"");
+    }
+    const QSettings settings(QSettings::NativeFormat, QSettings::UserScope, parts.organisation,
+                             parts.application);
+    return CKSString::FromQString(settings.fileName());
+}
+
 void KSRegUtil::Close() {
     if (m_settings) {
         m_settings->sync();
@@ -154,6 +164,11 @@ bool KSRegUtil::ReadDword(std::u16string_view name, std::uint32_t& value) const 
 }
 
 bool KSRegUtil::ReadRect(std::u16string_view name, KSRect& rect) const {
+    QByteArray bytes;
+    return ReadBytes(name, bytes) && RectFromBytes(bytes, rect);
+}
+
+bool KSRegUtil::ReadBytes(std::u16string_view name, QByteArray& bytes) const {
     if (!IsOpen()) {
         return false;
     }
@@ -161,7 +176,65 @@ bool KSRegUtil::ReadRect(std::u16string_view name, KSRect& rect) const {
     if (stored.typeId() != QMetaType::QByteArray) {
         return false;
     }
-    const QByteArray bytes = stored.toByteArray();
+    bytes = stored.toByteArray();
+    return true;
+}
+
+bool KSRegUtil::Commit() {
+    if (!IsOpen()) {
+        return false;
+    }
+    m_settings->sync();
+    return m_settings->status() == QSettings::NoError;
+}
+
+bool KSRegUtil::PutString(std::u16string_view name, std::u16string_view text) {
+    if (!IsOpen()) {
+        return false;
+    }
+    m_settings->setValue(ToQ(name), ToQ(text));
+    m_lastWrittenSize = 2 * (text.size() + 1);
+    return true;
+}
+
+bool KSRegUtil::PutDword(std::u16string_view name, std::uint32_t value) {
+    if (!IsOpen()) {
+        return false;
+    }
+    m_settings->setValue(ToQ(name), QVariant::fromValue<quint32>(value));
+    m_lastWrittenSize = 4;
+    return true;
+}
+
+bool KSRegUtil::PutBytes(std::u16string_view name, const QByteArray& bytes) {
+    if (!IsOpen()) {
+        return false;
+    }
+    m_settings->setValue(ToQ(name), bytes);
+    m_lastWrittenSize = static_cast<std::size_t>(bytes.size());
+    return true;
+}
+
+bool KSRegUtil::WriteString(std::u16string_view name, std::u16string_view text) {
+    return PutString(name, text) && Commit();
+}
+
+bool KSRegUtil::WriteDword(std::u16string_view name, std::uint32_t value) {
+    return PutDword(name, value) && Commit();
+}
+
+bool KSRegUtil::WriteRect(std::u16string_view name, const KSRect& rect) {
+    QByteArray bytes;
+    for (const std::int32_t field : {rect.left, rect.top, rect.right, rect.bottom}) {
+        const auto bits = static_cast<std::uint32_t>(field);
+        for (int b = 0; b < 4; ++b) {
+            bytes.append(static_cast<char>((bits >> (8 * b)) & 0xFF));
+        }
+    }
+    return PutBytes(name, bytes) && Commit();
+}
+
+bool RectFromBytes(const QByteArray& bytes, KSRect& rect) {
     if (bytes.size() != 16) {
         return false;
     }
@@ -175,43 +248,4 @@ bool KSRegUtil::ReadRect(std::u16string_view name, KSRect& rect) const {
     }
     rect = KSRect{fields[0], fields[1], fields[2], fields[3]};
     return true;
-}
-
-bool KSRegUtil::Commit() {
-    m_settings->sync();
-    return m_settings->status() == QSettings::NoError;
-}
-
-bool KSRegUtil::WriteString(std::u16string_view name, std::u16string_view text) {
-    if (!IsOpen()) {
-        return false;
-    }
-    m_settings->setValue(ToQ(name), ToQ(text));
-    m_lastWrittenSize = 2 * (text.size() + 1);
-    return Commit();
-}
-
-bool KSRegUtil::WriteDword(std::u16string_view name, std::uint32_t value) {
-    if (!IsOpen()) {
-        return false;
-    }
-    m_settings->setValue(ToQ(name), QVariant::fromValue<quint32>(value));
-    m_lastWrittenSize = 4;
-    return Commit();
-}
-
-bool KSRegUtil::WriteRect(std::u16string_view name, const KSRect& rect) {
-    if (!IsOpen()) {
-        return false;
-    }
-    QByteArray bytes;
-    for (const std::int32_t field : {rect.left, rect.top, rect.right, rect.bottom}) {
-        const auto bits = static_cast<std::uint32_t>(field);
-        for (int b = 0; b < 4; ++b) {
-            bytes.append(static_cast<char>((bits >> (8 * b)) & 0xFF));
-        }
-    }
-    m_settings->setValue(ToQ(name), bytes);
-    m_lastWrittenSize = 16;
-    return Commit();
 }

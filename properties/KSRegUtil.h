@@ -17,6 +17,7 @@
 #include <memory>
 #include <string_view>
 
+class QByteArray;
 class QSettings;
 
 class KSRegUtil {
@@ -38,6 +39,8 @@ public:
     bool IsOpen() const { return m_settings != nullptr; }
     // Writes what is pending and closes the key; the destructor does the same.
     void Close();
+    // The file that holds the key's store (empty for a path that names no store).
+    static CKSString StorePath(std::u16string_view keyPath);
 
     // A string value. A value of capacity characters or more (the terminator would not fit) does
     // not read: false, and the text is left as it was.
@@ -45,19 +48,30 @@ public:
     bool ReadDword(std::u16string_view name, std::uint32_t& value) const;
     // A 16-byte binary value as left, top, right, bottom (signed 32-bit, little-endian).
     bool ReadRect(std::u16string_view name, KSRect& rect) const;
+    // A binary value of any size.
+    bool ReadBytes(std::u16string_view name, QByteArray& bytes) const;
 
     // Each write is flushed to the store at once; true when it got there.
     bool WriteString(std::u16string_view name, std::u16string_view text);
     bool WriteDword(std::u16string_view name, std::uint32_t value);
     bool WriteRect(std::u16string_view name, const KSRect& rect);
 
+    // The same values kept for the next Commit, for a key held open over many writes.
+    bool PutString(std::u16string_view name, std::u16string_view text);
+    bool PutDword(std::u16string_view name, std::uint32_t value);
+    bool PutBytes(std::u16string_view name, const QByteArray& bytes);
+    // Writes what is pending to the store; true when it got there.
+    bool Commit();
+
     // Size in bytes of the last value written, as the registry counted it (a string with its
     // terminator, two bytes a character).
     std::size_t LastWrittenSize() const { return m_lastWrittenSize; }
 
 private:
-    bool Commit();
-
     std::unique_ptr<QSettings> m_settings;
     std::size_t m_lastWrittenSize = 0;
 };
+
+// The rectangle of a 16-byte binary value (left, top, right, bottom as signed 32-bit,
+// little-endian); false for a value of another size.
+bool RectFromBytes(const QByteArray& bytes, KSRect& rect);

@@ -10,7 +10,7 @@ configure_plain_build
 ninja -C "$build_dir"
 
 cli="$build_dir/cli/fakemill-cli"
-gui="$build_dir/app/fakemill"
+gui="$build_dir/program/fakemill"
 
 if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" && -x "$gui" ]]; then
     # The desktop program works on a copy of the examples, so that the repository's file stays

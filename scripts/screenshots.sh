@@ -41,7 +41,7 @@ printf 'changed' >>"$sandbox/files/definitions.ini"
 
 openbox >/dev/null 2>&1 &
 sleep 0.5
-"$build_dir/app/fakemill" >"$sandbox/fakemill.log" 2>&1 &
+"$build_dir/program/fakemill" >"$sandbox/fakemill.log" 2>&1 &
 main=$(xdotool search --sync --onlyvisible --name '^Fakemill$' | head -n 1)
 xdotool windowsize "$main" 620 420 windowmove "$main" 40 40
 sleep 0.5
@@ -144,7 +144,7 @@ if wanted viewer "$@"; then
     xdotool windowactivate --sync "$main" key --clearmodifiers alt+t b
     chooser=$(await_window '^Open$')
     sleep 0.5
-    xdotool type --delay 5 "$build_dir/app/fakemill"
+    xdotool type --delay 5 "$build_dir/program/fakemill"
     xdotool key Return
     viewer=$(await_window '^Binary Viewer - ')
     xdotool windowsize "$viewer" 520 420 windowmove "$viewer" 80 60

@@ -6,7 +6,7 @@
 // callback (on the engine's thread) does not wait for itself.
 //
 // Callbacks run with the slot's lock held: they must return promptly and never wait for a
-// thread that may be replacing the listener (a window posts an event and returns).
+// thread that may be replacing the listener (a tool queues a call with CDelivery and returns).
 
 #include <mutex>
 #include <utility>

@@ -23,6 +23,10 @@ public:
     bool Start();
     // Clears the running flag and sets the wake event.
     void SignalStop();
+    // Tells the thread to end as soon as it can, cutting short any wait of its own: its owner will
+    // not wait for it (a window that closed hands it to a CThreadReaper). SignalStop unless a
+    // thread has waits that SignalStop does not end.
+    virtual void Abandon() { SignalStop(); }
     // Running and the watched event not yet set.
     virtual bool IsRunning() const;
     // Waits for the thread to end. There is no forced termination: on a time-out the message

@@ -245,7 +245,8 @@ bool CKSWorkerList::WaitAll(std::span<const CKSManualResetEvent* const> stopEven
             return false;
         }
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
-        const auto wait = static_cast<std::uint32_t>(std::min<long long>(left, kStopPollMilliseconds));
+        // The stop events and the pumps' activity wake the wait; nothing needs polling.
+        const auto wait = static_cast<std::uint32_t>(std::min<long long>(left, kWaitForever - 1));
         // Once stopped, the stop event stays set: then only the pumps' activity is waited for.
         std::vector<const CKSManualResetEvent*> events;
         if (!stopped) {

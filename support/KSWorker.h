@@ -85,8 +85,6 @@ private:
 class CKSWorkerList {
 public:
     static constexpr int kPumpCount = 16;
-    // The longest wait between two looks at the stop event.
-    static constexpr std::uint32_t kStopPollMilliseconds = 853;
 
     CKSWorkerList();
     ~CKSWorkerList();

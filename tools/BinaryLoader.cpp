@@ -201,7 +201,7 @@ void CBinaryLoader::EvictOverBound() {
 
 void CBinaryLoader::Run() {
     while (IsRunning()) {
-        if (!WaitForWake(kWakeWaitMilliseconds)) {
+        if (!WaitForWake(kWaitForever)) {
             continue;
         }
         ServeNextRequest();

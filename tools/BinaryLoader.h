@@ -37,8 +37,9 @@ private:
     std::uint64_t m_size;
 };
 
-// Told about the loader's progress. Called on the loader thread with no lock held: a window
-// turns each call into a posted event (carrying the offset) and returns at once.
+// Told about the loader's progress. Called on the loader thread with the listener slot's lock
+// held (see KSListenerSlot; none of the loader's own locks): a viewer queues a call carrying the
+// offset (CDelivery) and returns at once, so that replacing the listener never waits long.
 class IBinaryLoaderListener {
 public:
     virtual ~IBinaryLoaderListener() = default;
@@ -62,7 +63,6 @@ public:
     static constexpr std::uint64_t kChunkSize = 0x20000;
     static constexpr std::uint64_t kDefaultViewSize = 40;
     static constexpr std::uint64_t kDefaultCacheBound = 64ULL << 20;
-    static constexpr std::uint32_t kWakeWaitMilliseconds = 2333;
 
     explicit CBinaryLoader(const CKSManualResetEvent* watched);
     ~CBinaryLoader() override;

@@ -123,11 +123,11 @@ void CBinaryPage::UpdateViewData() {
 
 bool CBinaryPage::LoadViewData() {
     const std::uint64_t page = m_hexText.size() / kHexCharsPerByte;
-    std::vector<unsigned char> bytes(page);
-    const std::uint64_t copied = m_loader.CopyOut(bytes.data(), page, m_top);
+    m_bytes.assign(page, 0);
+    const std::uint64_t copied = m_loader.CopyOut(m_bytes.data(), page, m_top);
     m_trace.InfoF("LoadViewData");
     m_formattedTop = m_top;
-    char* end = FormatHexBytes(bytes.data(), copied, m_hexText.data());
+    char* end = FormatHexBytes(m_bytes.data(), copied, m_hexText.data());
     std::fill(end, m_hexText.data() + m_hexText.size(), '\0');
     const std::uint64_t size = m_loader.FileSize();
     const std::uint64_t present = m_top >= size ? 0 : std::min(page, size - m_top);
@@ -245,4 +245,14 @@ std::string_view CBinaryPage::Line(std::uint32_t line) const {
     }
     std::string_view text(m_hexText.data() + start, std::min(lineChars, m_hexText.size() - start));
     return text.substr(0, text.find('\0'));
+}
+
+std::span<const unsigned char> CBinaryPage::LineBytes(std::uint32_t line) const {
+    const std::string_view text = Line(line);
+    if (text.empty()) {
+        return {};
+    }
+    const std::uint64_t shift = m_top > m_formattedTop ? m_top - m_formattedTop : 0;
+    const std::uint64_t start = shift + std::uint64_t{line} * m_bytesPerLine;
+    return {m_bytes.data() + start, text.size() / kHexCharsPerByte};
 }

@@ -1,15 +1,17 @@
 #pragma once
 // What the binary viewer's window shows, without the window: the page layout, the hex text of the
 // page at the top offset, the status texts, the scroll arithmetic and the byte under a point. The
-// window measures its font and client area, hands them here, draws Line(i) for each line and
-// turns the loader's chunk-ready calls into posted events that end in OnChunkReady.
+// viewer tool (CBinaryViewerTool) hands it the font and area its window measured, and turns the
+// loader's chunk-ready calls into queued calls that end in OnChunkReady.
 
 #include "support/KSLogger.h"
 #include "tools/BinaryLoader.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Scroll requests, as the vertical scroll bar sends them.
 enum class EBinaryScroll { LineUp, LineDown, PageUp, PageDown, ThumbPosition, ThumbTrack, Top, Bottom };
@@ -93,6 +95,8 @@ public:
     // the hex text.
     std::string_view Line(std::uint32_t line) const;
     const std::string& HexText() const { return m_hexText; }
+    // The bytes that line i shows, as many as Line(i) shows; empty past them.
+    std::span<const unsigned char> LineBytes(std::uint32_t line) const;
 
     std::uint64_t Top() const { return m_top; }
     std::uint64_t FormattedTop() const { return m_formattedTop; }
@@ -115,6 +119,8 @@ private:
     CBinaryLoader& m_loader;
     CKSLogger m_trace;
     std::string m_hexText;
+    // The bytes the hex text was formatted from (zeros where none were cached).
+    std::vector<unsigned char> m_bytes;
     std::uint64_t m_top = 0;
     int m_lineHeight = 0;
     int m_cellWidth = 0;

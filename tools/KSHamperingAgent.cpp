@@ -1,6 +1,5 @@
 #include "tools/KSHamperingAgent.h"
 
-#include "support/KSExclusiveFile.h"
 #include "support/KSTime.h"
 
 #include <cerrno>
@@ -10,16 +9,17 @@
 
 namespace {
 
-// The run's view of one target: the path and, while held, the open file.
+// The run's view of one target: the path and, while held, the hold.
 struct HeldTarget {
     CKSString path;
-    CKSExclusiveFile file;
+    std::unique_ptr<IHeldFile> held;
 };
 
 } // namespace
 
 CKSHamperingAgent::CKSHamperingAgent(const CKSManualResetEvent* stopEvent)
-    : CKSThread(stopEvent), m_holdWatch(stopEvent != nullptr ? stopEvent : &m_neverSet) {}
+    : CKSThread(stopEvent), m_holder(std::make_shared<CAdvisoryLockHolder>()),
+      m_holdWatch(stopEvent != nullptr ? stopEvent : &m_neverSet) {}
 
 CKSHamperingAgent::~CKSHamperingAgent() {
     StopAndJoin();
@@ -33,6 +33,11 @@ void CKSHamperingAgent::Abandon() {
 void CKSHamperingAgent::AddTarget(const CKSString& path) {
     CAutoLock lock(m_lock);
     m_targets.push_back(path);
+}
+
+void CKSHamperingAgent::SetHolder(std::shared_ptr<IFileHolder> holder) {
+    CAutoLock lock(m_lock);
+    m_holder = holder ? std::move(holder) : std::make_shared<CAdvisoryLockHolder>();
 }
 
 std::vector<CKSString> CKSHamperingAgent::GetTargets() const {
@@ -62,24 +67,25 @@ void CKSHamperingAgent::Run() {
     if (IsRunning()) {
         m_abandoned.Reset();
     }
+    std::shared_ptr<IFileHolder> holder;
+    {
+        CAutoLock lock(m_lock);
+        holder = m_holder;
+    }
     std::vector<HeldTarget> targets;
     for (const CKSString& path : GetTargets()) {
-        targets.push_back(HeldTarget{path, CKSExclusiveFile()});
+        targets.push_back(HeldTarget{path, nullptr});
     }
     auto close = [&](HeldTarget& target) {
-        if (target.file.IsOpen()) {
-            target.file.Close();
+        if (target.held) {
+            target.held.reset();
             m_listener.Notify([&](IHamperingListener& listener) { listener.OnClosing(target.path); });
         }
     };
     auto open = [&](HeldTarget& target) {
         close(target);
-        target.file.Open(target.path);
-        // A lock held elsewhere is told as EWOULDBLOCK whichever lock refused (fcntl says EACCES,
-        // which would read as a permission problem).
-        const int error = target.file.IsOpen()           ? 0
-                          : target.file.IsLockConflict() ? EWOULDBLOCK
-                                                         : target.file.GetLastError();
+        int error = 0;
+        target.held = holder->Hold(target.path, error);
         m_listener.Notify([&](IHamperingListener& listener) { listener.OnOpening(target.path, error); });
     };
 
@@ -111,8 +117,7 @@ void CKSHamperingAgent::Run() {
         }
         while (IsRunning()) {
             // A stray Wake must not turn this wait into a spin.
-            if (CKSManualResetEvent::WaitAny({Watched(), &WakeEvent()}, kIdleWaitMilliseconds) == 1 &&
-                IsRunning()) {
+            if (CKSManualResetEvent::WaitAny({Watched(), &WakeEvent()}, kWaitForever) == 1 && IsRunning()) {
                 WakeEvent().Reset();
             }
         }

@@ -1,16 +1,18 @@
 #pragma once
-// The file exerciser's thread: it holds its target files in exclusive mode (CKSExclusiveFile) so
-// that other programs fail to use them, in one of three modes, and reports every step to a
-// listener until it is stopped.
+// The file exerciser's thread: it holds its target files (through an IFileHolder, advisory locks
+// unless told otherwise) so that other programs fail to use them, in one of three modes, and reports every
+// step to a listener until it is stopped.
 
 #include "support/KSListenerSlot.h"
 #include "support/KSManualResetEvent.h"
 #include "support/KSString.h"
 #include "support/KSSynchronizer.h"
 #include "support/KSThread.h"
+#include "tools/FileHolder.h"
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,8 +29,9 @@ inline constexpr std::uint32_t kHamperModeAll = 3;
 inline constexpr std::u16string_view kHamperOpeningPrefix = u"Opening: ";
 inline constexpr std::u16string_view kHamperClosingPrefix = u"Closing: ";
 
-// Told about each step of a run. Called on the agent's thread: a window turns each call into a
-// posted event carrying its own copy of the path and returns at once.
+// Told about each step of a run. Called on the agent's thread with the listener slot's lock held
+// (see KSListenerSlot): the exerciser queues a call carrying its own copy of the path (CDelivery)
+// and returns at once.
 class IHamperingListener {
 public:
     virtual ~IHamperingListener() = default;
@@ -43,10 +46,11 @@ public:
 
 class CKSHamperingAgent final : public CKSThread {
 public:
+    // How long rotate mode holds each file unless told otherwise: about three seconds.
     static constexpr std::uint32_t kRotateHoldMilliseconds = 3001;
-    static constexpr std::uint32_t kIdleWaitMilliseconds = 1999;
 
-    // The stop event is the application's; the agent is judged by it as well as by SignalStop.
+    // The agent is judged by the stop event (a command's own Ctrl-C event, say) as well as by
+    // SignalStop; null for SignalStop alone.
     explicit CKSHamperingAgent(const CKSManualResetEvent* stopEvent);
     ~CKSHamperingAgent() override;
 
@@ -63,13 +67,15 @@ public:
 
     // Ends the run as soon as possible: like SignalStop, but a rotate hold in progress is cut
     // short too, so that a window closing mid-rotation need not wait out the hold.
-    void Abandon();
+    void Abandon() override;
 
     // Appends a target; duplicates are allowed. The path is kept whole: one that does not fit the
     // platform is refused when the agent tries to open it. A run works on the targets it found
     // when it started.
     void AddTarget(const CKSString& path);
     std::vector<CKSString> GetTargets() const;
+    // How the targets are held; set before a run starts (null restores the advisory locks).
+    void SetHolder(std::shared_ptr<IFileHolder> holder);
 
 protected:
     void Run() override;
@@ -80,6 +86,7 @@ private:
 
     mutable CKSSynchronizer m_lock;
     std::vector<CKSString> m_targets;
+    std::shared_ptr<IFileHolder> m_holder;
     std::atomic<std::uint32_t> m_mode{kHamperModeNone};
     std::atomic<std::uint32_t> m_rotateHold{kRotateHoldMilliseconds};
     CKSListenerSlot<IHamperingListener> m_listener;

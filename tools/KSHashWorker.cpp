@@ -132,12 +132,15 @@ bool CKSHashWorker::HashJob(const CKSHashJob& job, CKSString& text, int& error) 
         m_listener.Notify(
             [&](IHashWorkerListener& listener) { listener.OnHashProgress(job.id, done, size, elapsed); });
     };
+    if (m_hashing) {
+        return m_hashing(job.path, job.kind, options, text, error);
+    }
     return HashFile(job.path, job.kind, &CDebugErrHandler::Instance(), text, error, options);
 }
 
 void CKSHashWorker::Run() {
     while (IsRunning()) {
-        if (!WaitForWake(kWakeWaitMilliseconds)) {
+        if (!WaitForWake(kWaitForever)) {
             continue;
         }
         CKSHashJob job;

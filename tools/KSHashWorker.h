@@ -8,10 +8,12 @@
 #include "support/KSString.h"
 #include "support/KSSynchronizer.h"
 #include "support/KSThread.h"
+#include "tools/FileHasher.h"
 
 #include <atomic>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <vector>
 
 // One file row waiting for, or holding, its hash.
@@ -29,9 +31,10 @@ struct CKSHashJob {
     int error = 0;
 };
 
-// Told when a job is finished. Called on the worker thread, with no lock held: a window turns it
-// into a posted event carrying the row id and the success bit and returns at once, then fetches
-// the text with TakeResult on its own thread.
+// Told when a job is finished. Called on the worker thread with the listener slot's lock held (see
+// KSListenerSlot; never the job lock): the calculator queues a call carrying the row id and the
+// success bit (CDelivery) and returns at once, then fetches the text with TakeJob on its own
+// thread.
 class IHashWorkerListener {
 public:
     virtual ~IHashWorkerListener() = default;
@@ -44,8 +47,6 @@ public:
 
 class CKSHashWorker final : public CKSThread {
 public:
-    // How long the idle worker sleeps before it looks at the stop event again.
-    static constexpr std::uint32_t kWakeWaitMilliseconds = 2333;
     // The shortest time between two progress reports of one file.
     static constexpr std::uint32_t kProgressIntervalMilliseconds = 100;
 
@@ -61,6 +62,12 @@ public:
     // A window's worker hashes regular files only: anything else (a FIFO above all, which would
     // hold the thread in open() until a writer came) fails at once. Off by default.
     void SetRegularFilesOnly(bool only) { m_regularFilesOnly.store(only, std::memory_order_relaxed); }
+
+    // How one file is hashed: HashFile, unless a test stands in a file that never answers. Set
+    // before the first job.
+    using FileHashing = std::function<bool(const CKSString& path, std::uint32_t kind,
+                                           const HashFileOptions& options, CKSString& text, int& error)>;
+    void SetFileHashing(FileHashing hashing) { m_hashing = std::move(hashing); }
 
     // Appends a job; starts the thread with the first one; wakes it. False only when the thread
     // could not be started (the job stays queued for the next call).
@@ -92,4 +99,5 @@ private:
     bool m_started = false;
     CKSListenerSlot<IHashWorkerListener> m_listener;
     std::atomic<bool> m_regularFilesOnly{false};
+    FileHashing m_hashing;
 };

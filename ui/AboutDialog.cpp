@@ -11,11 +11,11 @@
 
 CAboutDialog::CAboutDialog(QWidget* owner) : CKSDialog(kTemplateId, owner), m_version(new QLabel(this)) {
     setWindowTitle(QStringLiteral("About Fakemill"));
-    m_version->setObjectName(QStringLiteral("idc%1").arg(res::kIdcVersion));
+    m_version->setObjectName(QStringLiteral("version"));
     m_version->setText(QStringLiteral("Version ") + CVersionInfoThis().GetVersionText().ToQString());
 
     auto* icon = new QLabel(this);
-    icon->setPixmap(QIcon(QStringLiteral(":/icons/fakemill.svg")).pixmap(48, 48));
+    icon->setPixmap(ProgramIcon().pixmap(48, 48));
     auto* text = new QVBoxLayout;
     text->addWidget(new QLabel(QStringLiteral("Fakemill: test files made to measure"), this));
     text->addWidget(m_version);

@@ -15,6 +15,7 @@ class QTimer;
 class CBatchOutputWnd : public CKSOutputWnd {
     Q_OBJECT
 public:
+    // The live line is refreshed this often while the batch runs: a few times a second.
     static constexpr int kProgressIntervalMs = 250;
 
     CBatchOutputWnd(QWidget* owner, const QString& title);

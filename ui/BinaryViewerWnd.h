@@ -1,11 +1,9 @@
 #pragma once
-// The binary viewer: a file of any size as hex bytes, a page at a time. Its loader reads the file
-// in chunks on a thread of its own and posts an event per chunk; the page logic lives in
-// CBinaryPage. The window may close at any moment: it clears the loader's listener and joins the
-// loader first, so no event is posted to a window that is going.
+// The binary viewer's window: a file of any size as hex bytes, a page at a time, over a
+// CBinaryViewerTool that reads it and knows what to show. The window measures its font and text
+// area, forwards keys, wheel, mouse and scroll bar, paints the tool's lines and shows its texts.
 
-#include "tools/BinaryFileLoader.h"
-#include "tools/BinaryPage.h"
+#include "tools/BinaryViewerTool.h"
 #include "ui/Resources.h"
 
 #include <QString>
@@ -15,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 
+class CAppContext;
 class CToolWindowManager;
 class QLabel;
 class QLineEdit;
@@ -31,80 +30,59 @@ public:
     // A resize lays the page out again once the size has been still this long.
     static constexpr int kRelayoutDelayMilliseconds = 100;
 
-    explicit CBinaryViewerWnd(const QString& path, QWidget* parent = nullptr);
+    // The window shows the tool given (a test's), or one of its own over the file.
+    CBinaryViewerWnd(const QString& path, CAppContext& context, QWidget* parent = nullptr,
+                     std::unique_ptr<CBinaryViewerTool> tool = nullptr);
     ~CBinaryViewerWnd() override;
 
     int GetKind() const { return res::kKindBinaryViewer; }
-    const QString& Path() const { return m_path; }
-    const CBinaryPage* Page() const { return m_page.get(); }
+    const QString& Path() const { return m_tool->Path(); }
+    CBinaryViewerTool& Tool() const { return *m_tool; }
+    const CBinaryPage* Page() const { return m_tool->Page(); }
     // The text of a status bar part (0 to 2).
     QString StatusText(int part) const;
     QScrollBar* VerticalBar() const { return m_bar; }
     QWidget* TextArea() const;
-    // What line i of the text area shows: offset, hex bytes and characters as switched on.
-    QString LineText(int line) const;
+    QString LineText(int line) const { return m_tool->LineText(line); }
 
-    // Jumps to a typed offset (decimal or 0x hex); false, with a status text, when it is none.
-    bool GoToOffset(const QString& text);
-    // Reads the file again from the start (it grew or shrank), keeping the top where it was.
-    void Reread();
-    void SetShowOffsets(bool show);
-    void SetShowCharacters(bool show);
-    bool ShowsOffsets() const { return m_showOffsets; }
-    bool ShowsCharacters() const { return m_showCharacters; }
+    bool GoToOffset(const QString& text) { return m_tool->GoToOffset(text); }
+    void Reread() { m_tool->Reread(); }
+    void SetShowOffsets(bool show) { m_tool->SetShowOffsets(show); }
+    void SetShowCharacters(bool show) { m_tool->SetShowCharacters(show); }
+    bool ShowsOffsets() const { return m_tool->ShowsOffsets(); }
+    bool ShowsCharacters() const { return m_tool->ShowsCharacters(); }
     // Lays the page out for the current size now instead of after the resize delay.
     void Relayout();
 
-    // The offset column's width in pixels (0 when it is off), and the x where the hex text starts.
-    int OffsetColumnWidth() const;
-    int OffsetDigits() const;
-
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void customEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    class Listener;
     class Area;
 
-    void StartLoader();
-    void StopLoader();
-    void LayOut();
-    void Scroll(EBinaryScroll request, std::int64_t position = 0);
+    void Scroll(EBinaryScroll request) { m_tool->Scroll(request); }
     void OnScrollAction(int action);
-    void SyncScrollBar();
-    void UpdateStatus();
-    void ShowFailure(const QString& text);
+    // Shows what the tool says now: the texts, the scroll bar and the page.
+    void Refresh();
     void PaintArea(QPaintEvent* event);
-    void SaveSettings() const;
     void ShowContextMenu(const QPoint& global);
+    void ShowGoTo();
 
-    QString m_path;
-    std::unique_ptr<CBinaryFileLoader> m_loader;
-    std::unique_ptr<Listener> m_listener;
-    std::unique_ptr<CBinaryPage> m_page;
-    // Counts loaders, so that events of one replaced by Reread are ignored.
-    std::uint32_t m_generation = 0;
-    // A top to return to once a re-read file's size is known.
-    std::uint64_t m_pendingTop = 0;
-    bool m_havePendingTop = false;
-    QString m_failure;
-    std::uint64_t m_scrollScale = 1;
+    CAppContext& m_context;
+    CBinaryViewerTool* m_tool;
     Area* m_area;
     QScrollBar* m_bar;
     QLineEdit* m_goTo;
     QLabel* m_status[3];
     QTimer m_relayout;
-    bool m_showOffsets = false;
-    bool m_showCharacters = false;
     bool m_closed = false;
 };
 
 // Tools > Binary Viewer: asks for a file and opens a viewer on it.
-void OpenBinaryViewer(QWidget* owner, CToolWindowManager& tools);
+void OpenBinaryViewer(QWidget* owner, CAppContext& context, CToolWindowManager& tools);
 // Opens a viewer on the file and registers it with the tool windows.
-CBinaryViewerWnd* ShowBinaryViewer(const QString& path, CToolWindowManager& tools);
+CBinaryViewerWnd* ShowBinaryViewer(const QString& path, CAppContext& context, CToolWindowManager& tools);

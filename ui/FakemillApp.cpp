@@ -1,14 +1,11 @@
 #include "ui/FakemillApp.h"
 
-#include "app/ConfigInfoUI.h"
-#include "app/GeneratorWorker.h"
-#include "app/KSGeneratorWorkerConduit.h"
+#include "app/TerminationSignals.h"
 #include "engine/KSObserver.h"
 #include "engine/StopEvent.h"
 #include "support/KSException.h"
 #include "ui/MainWindow.h"
 #include "ui/Resources.h"
-#include "ui/TerminationSignals.h"
 #include "ui/UserPrompts.h"
 
 #include <QApplication>
@@ -22,21 +19,18 @@ constexpr std::uint32_t kCaptionCapacity = 100;
 
 } // namespace
 
-CFakemillApp::CFakemillApp() = default;
+CFakemillApp::CFakemillApp() : m_context(std::make_unique<CAppContext>()) {}
 
 CFakemillApp::~CFakemillApp() {
     Shutdown();
 }
 
 bool CFakemillApp::InitMainWindow() {
-    // The stop event is process-wide and exists from the first use; the worker comes next so
-    // that everything after it can reach it.
-    m_worker = std::make_unique<GeneratorWorker>(ApplicationStopEvent());
     QString caption = res::String(res::kIdsCaption);
     caption.truncate(kCaptionCapacity);
     m_logOutput.Open(m_logger);
     m_logger.SetOutput(&m_logOutput);
-    m_conduit = std::make_unique<CKSGeneratorWorkerConduit>(m_worker.get());
+    m_context->Settings().SetFailureLog(&m_logger);
     try {
         CKSObserver::Instance().StartDispatch();
     } catch (const CKSException& error) {
@@ -44,16 +38,16 @@ bool CFakemillApp::InitMainWindow() {
         StopDispatcherAndWorker();
         return false;
     }
-    m_main = std::make_unique<CMainWindow>(m_tools);
+    m_main = std::make_unique<CMainWindow>(*m_context, m_tools);
     m_main->setWindowTitle(caption);
     m_main->SetCloseHandler([this] { OnMainWindowClosing(); });
     m_main->RestorePlacement();
-    if (!LoadOrInitializeConfig(&m_logger)) {
+    if (!m_context->Config().LoadOrInitialize(&m_logger)) {
         StopDispatcherAndWorker();
         return false;
     }
     m_main->Reload();
-    if (!m_worker->Start()) {
+    if (!m_context->Worker().Start()) {
         m_logger.ErrorF(u"Failed to start worker.");
         StopDispatcherAndWorker();
         return false;
@@ -70,22 +64,17 @@ int CFakemillApp::Run() {
 
 void CFakemillApp::OnMainWindowClosing() {
     CKSObserver::Instance().Shutdown(CKSObserver::kShutdownWaitMs);
+    // A generator pausing after a file ends its pause at once.
     ApplicationQuitEvent().Set();
     m_main->CloseOtherWindows();
-    if (!m_stopped) {
-        m_stopped = true;
-        ApplicationStopEvent().Set();
-    }
+    m_context->Worker().Stop();
     // Closing the main window always ends the program, whatever other windows are open.
     QCoreApplication::quit();
 }
 
 void CFakemillApp::StopDispatcherAndWorker() {
     CKSObserver::Instance().Shutdown(CKSObserver::kShutdownWaitMs);
-    if (!m_stopped) {
-        m_stopped = true;
-        ApplicationStopEvent().Set();
-    }
+    m_context->Worker().Stop();
 }
 
 void CFakemillApp::Shutdown() {
@@ -94,24 +83,18 @@ void CFakemillApp::Shutdown() {
     }
     m_shutDown = true;
     StopDispatcherAndWorker();
-    // Windows closed in the last moments of the loop are deleted here, so their threads are joined.
+    // Windows closed in the last moments of the loop are deleted here; their tools hand their
+    // threads to the reaper.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    if (m_worker) {
-        // A worker stuck in a write cannot be abandoned safely: past the wait the process ends.
-        AwaitWorkerOrEndProcess(*m_worker, GeneratorWorker::kShutdownWaitMilliseconds, &m_logger,
-                                EXIT_FAILURE);
-    }
+    // A thread stuck in a write or a read cannot be abandoned safely: past its bound the process ends.
+    m_context->Shutdown(&m_logger, EXIT_FAILURE);
     m_main.reset();
     TraceClose();
-    m_conduit.reset();
-    m_worker.reset();
     m_logger.Flush(true);
     m_logger.SetOutput(nullptr);
 }
 
-int RunFakemill() {
-    QApplication::setQuitOnLastWindowClosed(false);
-    CFakemillApp app;
+int RunFakemill(CFakemillApp& app) {
     if (!app.InitMainWindow()) {
         app.Shutdown();
         Prompts().ShowMessage(nullptr, res::String(res::kIdsCaption),

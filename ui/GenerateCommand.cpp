@@ -1,19 +1,17 @@
 #include "ui/GenerateCommand.h"
 
-#include "app/ConfigInfoUI.h"
-#include "app/GeneratorWorker.h"
-#include "properties/FakemillSettings.h"
+#include "app/AppContext.h"
 #include "support/PosixFile.h"
 #include "ui/BatchOutputWnd.h"
 #include "ui/Resources.h"
 #include "ui/UserPrompts.h"
 
-CBatchOutputWnd* GenerateSelected(QWidget* owner, const std::vector<CKSString>& names,
-                                  GeneratorWorker& worker, CBatchOptions options) {
+CBatchOutputWnd* GenerateSelected(QWidget* owner, const std::vector<CKSString>& names, CAppContext& context,
+                                  CBatchOptions options) {
     if (names.empty()) {
         return nullptr;
     }
-    const CFakemillSettings settings;
+    const CFakemillSettings& settings = context.Settings();
     CKSString destination(u"");
     if (settings.ShouldPromptForDestination()) {
         const QString folder = Prompts().ChooseFolder(owner, QStringLiteral("Select destination"), QString());
@@ -21,7 +19,7 @@ CBatchOutputWnd* GenerateSelected(QWidget* owner, const std::vector<CKSString>& 
             return nullptr;
         }
         destination = CKSString::FromQString(folder);
-    } else if (!settings.GetGeneratorPath(destination)) {
+    } else if (!settings.Get(settings_key::kGeneratorPath, destination)) {
         // No fixed folder recorded: each definition's own "Folder" is used as it stands.
         destination = CKSString(u"");
     }
@@ -34,8 +32,8 @@ CBatchOutputWnd* GenerateSelected(QWidget* owner, const std::vector<CKSString>& 
     const CBatchName batchName(names);
     auto* window = new CBatchOutputWnd(owner, batchName.ToQString());
     // The configuration is the one in use now: switching later does not change a queued batch.
-    auto control = worker.SubmitBatch(names, batchName, CConfigInfoUI::Instance().GetConfigFile(),
-                                      destination, window->Sink(), options);
+    auto control = context.Worker().SubmitBatch(names, batchName, context.Config().GetConfigFile(),
+                                                destination, window->Sink(), options);
     if (!control) {
         delete window;
         return nullptr;

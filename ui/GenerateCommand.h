@@ -8,12 +8,12 @@
 
 #include <vector>
 
+class CAppContext;
 class CBatchOutputWnd;
-class GeneratorWorker;
 class QWidget;
 
 // Queues the batch and answers its window (owned by owner's window tree, hidden until the batch
 // starts), or null when nothing was queued: no names, the destination prompt was cancelled, the
 // destination is longer than the system allows (the user is told), or the worker refused it.
-CBatchOutputWnd* GenerateSelected(QWidget* owner, const std::vector<CKSString>& names,
-                                  GeneratorWorker& worker, CBatchOptions options = {});
+CBatchOutputWnd* GenerateSelected(QWidget* owner, const std::vector<CKSString>& names, CAppContext& context,
+                                  CBatchOptions options = {});

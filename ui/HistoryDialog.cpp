@@ -2,11 +2,10 @@
 
 #include "app/GeneratorWorker.h"
 #include "engine/KSObserver.h"
-#include "ui/AppEvents.h"
+#include "support/Delivery.h"
 #include "ui/Resources.h"
 #include "ui/UserPrompts.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -19,19 +18,21 @@ namespace {
 
 // Set before the subscription starts: Notify may run as soon as the subscriber base is built.
 struct CDialogTarget {
-    QObject* dialog;
+    CHistoryDialog* dialog;
+    CDelivery* delivery;
 };
 
 } // namespace
 
-// Hears of finished batches on the dispatcher's thread and only posts a note to the dialog; the
-// dialog unsubscribes first thing in its destructor, so no note is posted to a dialog that is gone.
+// Hears of finished batches on the dispatcher's thread and only queues a call to the dialog. The
+// dialog unsubscribes first thing in its destructor, and unsubscribing waits for a notice in
+// flight, so nothing is queued to a dialog that is gone.
 class CHistoryDialog::CFinishedListener : private CDialogTarget, public CKSSubscriber {
 public:
-    explicit CFinishedListener(QObject* target) : CDialogTarget{target} {}
+    CFinishedListener(CHistoryDialog* target, CDelivery* delivery) : CDialogTarget{target, delivery} {}
     void Notify(const CKSEvent& event) override {
         if (event.GetKind() == CKSEvent::kBatchFinished) {
-            QCoreApplication::postEvent(dialog, new CKSAppMessageEvent(kBatchFinishedCode, std::any()));
+            delivery->Post([target = dialog] { target->AddNewBatches(); });
         }
     }
 };
@@ -41,10 +42,10 @@ CHistoryDialog::CHistoryDialog(QWidget* owner, GeneratorWorker& worker)
       m_generators(new QListWidget(this)), m_viewFiles(new QPushButton(QStringLiteral("View &Files"), this)),
       m_message(new QLabel(this)) {
     setWindowTitle(QStringLiteral("Generator History"));
-    m_batches->setObjectName(QStringLiteral("idc%1").arg(kIdBatches));
-    m_generators->setObjectName(QStringLiteral("idc%1").arg(kIdGenerators));
-    m_viewFiles->setObjectName(QStringLiteral("idc%1").arg(kIdViewFiles));
-    m_message->setObjectName(QStringLiteral("idc%1").arg(kIdMessage));
+    m_batches->setObjectName(QStringLiteral("batches"));
+    m_generators->setObjectName(QStringLiteral("generators"));
+    m_viewFiles->setObjectName(QStringLiteral("viewFiles"));
+    m_message->setObjectName(QStringLiteral("message"));
     m_viewFiles->setEnabled(false);
     m_viewFiles->setAutoDefault(false);
 
@@ -63,13 +64,13 @@ CHistoryDialog::CHistoryDialog(QWidget* owner, GeneratorWorker& worker)
     layout->addLayout(MakeEndButtons(false));
     resize(460, 420);
 
-    AddCommand(m_viewFiles, kIdViewFiles);
-    WatchSelection(m_batches, kIdBatches);
-    WatchSelection(m_generators, kIdGenerators);
+    connect(m_viewFiles, &QPushButton::clicked, this, &CHistoryDialog::ViewFiles);
+    connect(m_batches, &QListWidget::currentRowChanged, this, &CHistoryDialog::ShowBatch);
+    connect(m_generators, &QListWidget::currentRowChanged, this, &CHistoryDialog::GeneratorChosen);
 
     // Subscribing first and then reading the list may see a batch twice; AddNewBatches only ever
     // appends what lies beyond the rows already shown, so it never does.
-    m_listener = std::make_unique<CFinishedListener>(this);
+    m_listener = std::make_unique<CFinishedListener>(this, &m_delivery);
     AddNewBatches();
     if (m_batches->count() > 0) {
         m_batches->setCurrentRow(0);
@@ -98,24 +99,14 @@ void CHistoryDialog::AddNewBatches() {
     }
 }
 
-void CHistoryDialog::OnAppMessage(int code, std::any& /*payload*/) {
-    if (code == kBatchFinishedCode) {
-        AddNewBatches();
-    }
-}
-
-void CHistoryDialog::OnSelChange(int controlId) {
-    if (controlId == kIdBatches) {
-        ShowBatch(m_batches->currentRow());
-    } else if (controlId == kIdGenerators) {
-        const int batch = m_batches->currentRow();
-        const int generator = m_generators->currentRow();
-        const bool known = batch >= 0 && generator >= 0 && m_snapshots[static_cast<std::size_t>(batch)] &&
-                           !m_snapshots[static_cast<std::size_t>(batch)]
-                                ->GetFolders()[static_cast<std::size_t>(generator)]
-                                .first.IsEmpty();
-        m_viewFiles->setEnabled(known);
-    }
+void CHistoryDialog::GeneratorChosen() {
+    const int batch = m_batches->currentRow();
+    const int generator = m_generators->currentRow();
+    const bool known = batch >= 0 && generator >= 0 && m_snapshots[static_cast<std::size_t>(batch)] &&
+                       !m_snapshots[static_cast<std::size_t>(batch)]
+                            ->GetFolders()[static_cast<std::size_t>(generator)]
+                            .first.IsEmpty();
+    m_viewFiles->setEnabled(known);
 }
 
 void CHistoryDialog::ShowBatch(int row) {
@@ -127,12 +118,6 @@ void CHistoryDialog::ShowBatch(int row) {
     }
     for (const auto& [folder, name] : m_snapshots[static_cast<std::size_t>(row)]->GetFolders()) {
         m_generators->addItem(name.ToQString());
-    }
-}
-
-void CHistoryDialog::OnCommand(int id) {
-    if (id == kIdViewFiles) {
-        ViewFiles();
     }
 }
 
@@ -150,8 +135,8 @@ void CHistoryDialog::ViewFiles() {
         m_message->setText(QStringLiteral("Could not find folder"));
     } else if (!QFileInfo(folder).isDir()) {
         m_message->setText(QStringLiteral("'%1' is not a folder").arg(folder));
-    } else if (!Prompts().OpenWithDesktop(folder)) {
-        // The desktop gives no error number; 2 (not found) stands in for it.
-        m_message->setText(QStringLiteral("Failed to explore folder (%1)").arg(2));
+    } else if (const CKSError failure = Prompts().OpenWithDesktop(folder); failure.Failed()) {
+        m_message->setText(QStringLiteral("Failed to explore folder %1: %2")
+                               .arg(folder, QString::fromStdU16String(failure.Reason())));
     }
 }

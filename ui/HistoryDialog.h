@@ -3,6 +3,7 @@
 // one selected; "View &Files" opens a definition's output folder in the desktop's file manager.
 // Batches that finish while the dialog is open are added at the end.
 
+#include "support/Delivery.h"
 #include "ui/KSDialog.h"
 
 #include <memory>
@@ -18,12 +19,6 @@ class CHistoryDialog : public CKSDialog {
     Q_OBJECT
 public:
     static constexpr int kTemplateId = 139;
-    static constexpr int kIdBatches = 32824;
-    static constexpr int kIdGenerators = 1044;
-    static constexpr int kIdViewFiles = 1006;
-    static constexpr int kIdMessage = 1045;
-    // The code of the worker message that a batch finished.
-    static constexpr int kBatchFinishedCode = 3;
 
     CHistoryDialog(QWidget* owner, GeneratorWorker& worker);
     ~CHistoryDialog() override;
@@ -33,17 +28,13 @@ public:
     QPushButton* ViewFilesButton() const { return m_viewFiles; }
     QString Message() const;
 
-protected:
-    void OnCommand(int id) override;
-    void OnSelChange(int controlId) override;
-    void OnAppMessage(int code, std::any& payload) override;
-
 private:
     class CFinishedListener;
 
     // Appends the finished batches beyond those already listed, each snapshot fetched once.
     void AddNewBatches();
     void ShowBatch(int row);
+    void GeneratorChosen();
     void ViewFiles();
 
     GeneratorWorker& m_worker;
@@ -52,5 +43,6 @@ private:
     QPushButton* m_viewFiles;
     QLabel* m_message;
     std::vector<std::unique_ptr<CKSBatchInfo>> m_snapshots;
+    CDelivery m_delivery{this};
     std::unique_ptr<CFinishedListener> m_listener;
 };

@@ -1,26 +1,17 @@
 #include "ui/KSDialog.h"
 
-#include "ui/AppEvents.h"
 #include "ui/Resources.h"
 #include "ui/UserPrompts.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QPushButton>
 
 CKSDialog::CKSDialog(int templateId, QWidget* owner)
     : QDialog(owner), m_templateId(templateId), m_owner(owner) {}
-
-CKSDialog::~CKSDialog() {
-    // The owner releases its record of a modeless dialog; for a modal one the note is ignored.
-    if (m_owner != nullptr && !m_modal) {
-        QCoreApplication::postEvent(m_owner, new CKSDialogDestroyedEvent(this));
-    }
-}
 
 int CKSDialog::DoModal() {
     m_modal = true;
@@ -109,13 +100,4 @@ void CKSDialog::showEvent(QShowEvent* event) {
         OnInitDialog();
     }
     QDialog::showEvent(event);
-}
-
-void CKSDialog::customEvent(QEvent* event) {
-    if (event->type() == app_event::kAppMessage) {
-        auto* message = static_cast<CKSAppMessageEvent*>(event);
-        OnAppMessage(message->Code(), message->Payload());
-        return;
-    }
-    QDialog::customEvent(event);
 }

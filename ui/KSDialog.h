@@ -1,11 +1,9 @@
 #pragma once
 // The base of every dialog: OK and Cancel run fixed steps (OnOK or OnCancel, then OnClose, each
-// exactly once), worker messages arrive as OnAppMessage on the GUI thread, and a modeless dialog
-// tells its owner when it goes.
+// exactly once). Results of other threads reach a dialog as queued calls (CDelivery), like any
+// window's.
 
 #include <QDialog>
-
-#include <any>
 
 class QAbstractButton;
 class QHBoxLayout;
@@ -15,7 +13,6 @@ class CKSDialog : public QDialog {
 public:
     // templateId names the dialog's layout; 0 when the dialog builds itself without one.
     explicit CKSDialog(int templateId, QWidget* owner = nullptr);
-    ~CKSDialog() override;
 
     bool IsTemplate() const { return m_templateId != 0; }
     int TemplateId() const { return m_templateId; }
@@ -50,8 +47,6 @@ protected:
     virtual void OnClose() {}
     // The selection of a control registered with WatchSelection changed.
     virtual void OnSelChange(int /*controlId*/) {}
-    // A worker's message, on the GUI thread.
-    virtual void OnAppMessage(int /*code*/, std::any& /*payload*/) {}
 
     // Routes a button's clicks to OnCommand(id).
     void AddCommand(QAbstractButton* button, int id);
@@ -62,7 +57,6 @@ protected:
     void WatchSelection(QObject* control, int controlId);
 
     void showEvent(QShowEvent* event) override;
-    void customEvent(QEvent* event) override;
 
 private:
     int m_templateId;

@@ -1,15 +1,15 @@
 #include "ui/KSDropTarget.h"
 
-#include "ui/AppEvents.h"
+#include "support/Delivery.h"
 
-#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QUrl>
 #include <QWidget>
 
-CKSDropTarget::CKSDropTarget(QWidget* target, QObject* notify) : QObject(target), m_notify(notify) {
+CKSDropTarget::CKSDropTarget(QWidget* target, std::function<void(const QStringList&)> dropped)
+    : QObject(target), m_dropped(std::move(dropped)) {
     target->setAcceptDrops(true);
     target->installEventFilter(this);
 }
@@ -68,7 +68,9 @@ bool CKSDropTarget::eventFilter(QObject* watched, QEvent* event) {
         }
         drop->setDropAction(Qt::CopyAction);
         drop->accept();
-        QCoreApplication::postEvent(m_notify, new CKSAppMessageEvent(kDroppedCode, paths));
+        // Queued on this object, which goes with its widget: a drop on a window that closes
+        // meanwhile adds nothing.
+        Deliver(this, [this, paths] { m_dropped(paths); });
         return true;
     }
     default:

@@ -1,6 +1,7 @@
 #include "ui/KSHamperingAgentDialog.h"
 
-#include "engine/StopEvent.h"
+#include "app/AppContext.h"
+#include "ui/Resources.h"
 #include "ui/UserPrompts.h"
 
 #include <QComboBox>
@@ -17,18 +18,18 @@ namespace {
 
 const QString kAddFileFilters =
     QStringLiteral("All (*.*);;Text (*.txt);;Bin/test (*.bin);;Images (*.png *.gif *.bmp *.jpg *.jpeg)");
-// A run that has reported its end leaves its thread within moments.
-constexpr std::uint32_t kThreadEndMilliseconds = 5000;
 
 } // namespace
 
-CKSHamperingAgentDialog::CKSHamperingAgentDialog(QWidget* owner)
-    : CKSDialog(kTemplateId, owner), m_targets(new QListWidget(this)), m_mode(new QComboBox(this)),
+CKSHamperingAgentDialog::CKSHamperingAgentDialog(CAppContext& context, QWidget* owner,
+                                                 std::unique_ptr<CFileExerciserTool> tool)
+    : CKSDialog(kTemplateId, owner), m_tool(tool ? tool.release() : new CFileExerciserTool(context.Reaper())),
+      m_targets(new QListWidget(this)), m_mode(new QComboBox(this)),
       m_start(new QPushButton(QStringLiteral("&Start"), this)),
       m_addFile(new QPushButton(QStringLiteral("Add &File"), this)),
       m_stop(new QPushButton(QStringLiteral("S&top"), this)), m_log(new QPlainTextEdit(this)),
-      m_targetsLabel(new QLabel(QStringLiteral("Targets:"), this)), m_relay(this),
-      m_agent(&ApplicationStopEvent()) {
+      m_targetsLabel(new QLabel(QStringLiteral("Targets:"), this)) {
+    m_tool->setParent(this);
     setWindowTitle(QStringLiteral("Fakemill: File Exerciser"));
     auto* intro = new QLabel(
         QStringLiteral(
@@ -43,31 +44,37 @@ CKSHamperingAgentDialog::CKSHamperingAgentDialog(QWidget* owner)
     note->setObjectName(QStringLiteral("lockingNote"));
     note->setWordWrap(true);
 
-    m_targets->setObjectName(QStringLiteral("idc%1").arg(kIdcTargets));
+    m_targets->setObjectName(QStringLiteral("targets"));
     m_targets->setSortingEnabled(true);
     m_targets->setSelectionMode(QAbstractItemView::NoSelection);
-    new CKSDropTarget(m_targets->viewport(), this);
+    new CKSDropTarget(m_targets->viewport(), [this](const QStringList& paths) {
+        for (const QString& path : paths) {
+            if (!Add(path)) {
+                break;
+            }
+        }
+    });
 
-    m_mode->setObjectName(QStringLiteral("idc%1").arg(kIdcMode));
+    m_mode->setObjectName(QStringLiteral("mode"));
     // In the order a sorted list shows them.
     m_mode->addItem(QStringLiteral("All the files"), kHamperModeAll);
     m_mode->addItem(QStringLiteral("Single file, fixed"), kHamperModeFixed);
     m_mode->addItem(QStringLiteral("Single file, rotate"), kHamperModeRotate);
     m_mode->setCurrentIndex(0);
 
-    m_start->setObjectName(QStringLiteral("idc%1").arg(kIdcStart));
+    m_start->setObjectName(QStringLiteral("start"));
     m_start->setDefault(true);
-    m_addFile->setObjectName(QStringLiteral("idc%1").arg(kIdcAddFile));
-    m_stop->setObjectName(QStringLiteral("idc%1").arg(kIdcStop));
+    m_addFile->setObjectName(QStringLiteral("addFile"));
+    m_stop->setObjectName(QStringLiteral("stop"));
     auto* close = new QPushButton(QStringLiteral("Close"), this);
-    close->setObjectName(QStringLiteral("idc2"));
+    close->setObjectName(QStringLiteral("close"));
     close->setAutoDefault(false);
-    AddCommand(m_start, kIdcStart);
-    AddCommand(m_addFile, kIdcAddFile);
-    AddCommand(m_stop, kIdcStop);
-    AddCommand(close, 2);
+    connect(m_start, &QPushButton::clicked, this, &CKSHamperingAgentDialog::StartRun);
+    connect(m_addFile, &QPushButton::clicked, this, &CKSHamperingAgentDialog::AddFiles);
+    connect(m_stop, &QPushButton::clicked, this, &CKSHamperingAgentDialog::StopRun);
+    AddCommand(close, res::kIdCancel);
 
-    m_log->setObjectName(QStringLiteral("idc%1").arg(kIdcLog));
+    m_log->setObjectName(QStringLiteral("log"));
     m_log->setReadOnly(true);
     m_log->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
@@ -86,40 +93,23 @@ CKSHamperingAgentDialog::CKSHamperingAgentDialog(QWidget* owner)
     layout->addLayout(buttons);
     resize(520, 340);
 
-    m_agent.SetListener(this);
-    SetIdle();
-    m_start->setEnabled(false);
+    connect(m_tool, &CFileExerciserTool::LogAppended, this, &CKSHamperingAgentDialog::AppendLog);
+    connect(m_tool, &CFileExerciserTool::StateChanged, this, &CKSHamperingAgentDialog::ShowState);
+    ShowState();
 }
 
 CKSHamperingAgentDialog::~CKSHamperingAgentDialog() {
-    EndAgent();
+    m_tool->Close();
 }
 
 bool CKSHamperingAgentDialog::Add(const QString& path) {
-    if (m_running || m_ended) {
+    if (!m_tool->AddTarget(path)) {
         return false;
     }
-    // The list shows the targets sorted; the agent keeps them in the order they came.
+    // The list shows the targets sorted; the tool keeps them in the order they came.
     m_targets->addItem(path);
-    m_agent.AddTarget(CKSString::FromQString(path));
     m_start->setEnabled(true);
     return true;
-}
-
-void CKSHamperingAgentDialog::OnCommand(int id) {
-    switch (id) {
-    case kIdcAddFile:
-        AddFiles();
-        break;
-    case kIdcStart:
-        StartRun();
-        break;
-    case kIdcStop:
-        StopRun();
-        break;
-    default:
-        break;
-    }
 }
 
 void CKSHamperingAgentDialog::AddFiles() {
@@ -133,93 +123,30 @@ void CKSHamperingAgentDialog::AddFiles() {
 }
 
 void CKSHamperingAgentDialog::StartRun() {
-    if (m_running || m_ended || m_targets->count() == 0) {
-        return;
+    m_tool->SetMode(m_mode->currentData().toUInt());
+    const CKSError failure = m_tool->Start();
+    if (failure.Failed()) {
+        ShowMessage(res::kIdsErrorCaption, QString::fromStdU16String(failure.Text()));
     }
-    m_agent.SetMode(m_mode->currentData().toUInt());
-    // The last run has reported its end; its thread may still be on its way out.
-    m_agent.WaitForExit(kThreadEndMilliseconds);
-    if (!m_agent.Start()) {
-        AppendLog(QStringLiteral("The exerciser's thread could not be started."));
-        return;
-    }
-    m_running = true;
-    m_stop->setEnabled(true);
-    m_start->setEnabled(false);
-    m_start->hide();
-    m_addFile->hide();
-    m_targets->hide();
-    m_targetsLabel->hide();
-    m_mode->hide();
-    m_log->show();
 }
 
 void CKSHamperingAgentDialog::StopRun() {
-    if (!m_running) {
-        return;
+    m_tool->Stop();
+}
+
+void CKSHamperingAgentDialog::ShowState() {
+    const CFileExerciserTool::State state = m_tool->GetState();
+    const bool idle = state == CFileExerciserTool::State::Idle;
+    // A run stopping lets its file go when the hold runs out: until then the log stays in view
+    // for the closing lines and Start stays away.
+    m_stop->setEnabled(state == CFileExerciserTool::State::Running);
+    m_start->setEnabled(idle && !m_tool->Targets().empty());
+    for (QWidget* widget :
+         {static_cast<QWidget*>(m_start), static_cast<QWidget*>(m_addFile), static_cast<QWidget*>(m_targets),
+          static_cast<QWidget*>(m_targetsLabel), static_cast<QWidget*>(m_mode)}) {
+        widget->setVisible(idle);
     }
-    // The run is over only when the agent says so (a rotate hold runs out first): until then the
-    // log stays in view for the closing lines and Start stays away.
-    m_stop->setEnabled(false);
-    m_agent.SignalStop();
-}
-
-void CKSHamperingAgentDialog::SetIdle() {
-    m_running = false;
-    m_stop->setEnabled(false);
-    m_start->setEnabled(m_targets->count() > 0);
-    m_start->show();
-    m_addFile->show();
-    m_targets->show();
-    m_targetsLabel->show();
-    m_mode->show();
-    m_log->hide();
-}
-
-void CKSHamperingAgentDialog::OnOpening(const CKSString& path, int error) {
-    m_relay.Post(kMsgOpening, Opening{path, error});
-}
-
-void CKSHamperingAgentDialog::OnClosing(const CKSString& path) {
-    m_relay.Post(kMsgClosing, path);
-}
-
-void CKSHamperingAgentDialog::OnRunEnded() {
-    m_relay.Post(kMsgRunEnded, {});
-}
-
-void CKSHamperingAgentDialog::OnAppMessage(int code, std::any& payload) {
-    switch (code) {
-    case kMsgDropped:
-        if (const auto* paths = std::any_cast<QStringList>(&payload)) {
-            for (const QString& path : *paths) {
-                if (!Add(path)) {
-                    break;
-                }
-            }
-        }
-        break;
-    case kMsgRunEnded:
-        SetIdle();
-        break;
-    case kMsgOpening:
-        if (const auto* opening = std::any_cast<Opening>(&payload)) {
-            QString text = QStringLiteral("Opening: ") + opening->path.ToQString() + QLatin1Char('\n');
-            if (opening->error != 0) {
-                text += QStringLiteral("    Failed: %1\n")
-                            .arg(QString::fromStdString(HamperFailureReason(opening->error)));
-            }
-            AppendLog(text);
-        }
-        break;
-    case kMsgClosing:
-        if (const auto* path = std::any_cast<CKSString>(&payload)) {
-            AppendLog(QStringLiteral("Closing: ") + path->ToQString() + QLatin1Char('\n'));
-        }
-        break;
-    default:
-        break;
-    }
+    m_log->setVisible(!idle);
 }
 
 void CKSHamperingAgentDialog::AppendLog(const QString& text) {
@@ -235,23 +162,11 @@ void CKSHamperingAgentDialog::AppendLog(const QString& text) {
 }
 
 void CKSHamperingAgentDialog::OnClose() {
-    EndAgent();
+    // Every held file is let go at once; the agent's thread is the reaper's to wait for.
+    m_tool->Close();
 }
 
-void CKSHamperingAgentDialog::EndAgent() {
-    if (m_ended) {
-        return;
-    }
-    m_ended = true;
-    // Nothing reaches the dialog any more; a rotate hold is cut short, and every held file is let
-    // go before the thread ends.
-    m_relay.Detach();
-    m_agent.Abandon();
-    m_agent.WaitForExit(kWaitForever);
-    m_agent.SetListener(nullptr);
-}
-
-void RunFileExerciser(QWidget* owner) {
-    CKSHamperingAgentDialog dialog(owner);
+void RunFileExerciser(QWidget* owner, CAppContext& context) {
+    CKSHamperingAgentDialog dialog(context, owner);
     dialog.DoModal();
 }

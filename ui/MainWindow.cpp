@@ -1,18 +1,15 @@
 #include "ui/MainWindow.h"
 
-#include "app/ConfigInfoUI.h"
+#include "app/AppContext.h"
+#include "app/DefinitionListModel.h"
 #include "app/DefinitionRows.h"
-#include "app/KSGeneratorWorkerConduit.h"
 #include "generators/KSFileGeneratorFactory.h"
 #include "properties/ConfigLocation.h"
-#include "properties/FakemillSettings.h"
-#include "properties/KSRegUtil.h"
 #include "support/IniProfile.h"
 #include "support/KSFormat.h"
 #include "ui/AboutDialog.h"
 #include "ui/AddMultipleDialog.h"
 #include "ui/BinaryViewerWnd.h"
-#include "ui/DefinitionListModel.h"
 #include "ui/GenerateCommand.h"
 #include "ui/HistoryDialog.h"
 #include "ui/KSHamperingAgentDialog.h"
@@ -61,13 +58,12 @@ QString Caption() {
 
 } // namespace
 
-CMainWindow::CMainWindow(CToolWindowManager& tools, QWidget* parent)
-    : QMainWindow(parent), m_tools(tools), m_model(new CDefinitionListModel(this)),
+CMainWindow::CMainWindow(CAppContext& context, CToolWindowManager& tools, QWidget* parent)
+    : QMainWindow(parent), m_context(context), m_tools(tools), m_model(new CDefinitionListModel(this)),
       m_list(new QTreeView(this)) {
-    InitUiResources();
     setWindowTitle(Caption());
     resize(kDefaultWidth, kDefaultHeight);
-    setWindowIcon(QIcon(QStringLiteral(":/icons/fakemill.svg")));
+    SetProgramIcon(*this);
 
     SetUpReportList(m_list, m_model);
     m_list->header()->setDefaultSectionSize(kDefaultColumnWidth);
@@ -92,11 +88,11 @@ CMainWindow::CMainWindow(CToolWindowManager& tools, QWidget* parent)
     m_handlers[res::kCmdAbout] = [this] { OnAbout(); };
     m_handlers[res::kCmdHelp] = [this] { OnHelp(); };
     m_handlers[res::kCmdGenerateSelected] = [this] { OnGenerate(); };
-    m_handlers[res::kCmdOptions] = [this] { COptionsDialog(this).DoModal(); };
+    m_handlers[res::kCmdOptions] = [this] { COptionsDialog(this, m_context.Settings()).DoModal(); };
     m_handlers[res::kCmdHistory] = [this] { OnHistory(); };
-    m_handlers[res::kCmdCalculateHash] = [this] { OpenHashCalculator(this, m_tools); };
-    m_handlers[res::kCmdFileExerciser] = [this] { RunFileExerciser(this); };
-    m_handlers[res::kCmdBinaryViewer] = [this] { OpenBinaryViewer(this, m_tools); };
+    m_handlers[res::kCmdCalculateHash] = [this] { OpenHashCalculator(this, m_context, m_tools); };
+    m_handlers[res::kCmdFileExerciser] = [this] { RunFileExerciser(this, m_context); };
+    m_handlers[res::kCmdBinaryViewer] = [this] { OpenBinaryViewer(this, m_context, m_tools); };
     m_handlers[res::kCmdAddDefinition] = [this] { OnAddDefinition(); };
     m_handlers[res::kCmdModifyDefinition] = [this] { OnModifyDefinition(); };
     m_handlers[res::kCmdAddMultiple] = [this] { OnAddMultiple(); };
@@ -234,17 +230,17 @@ void CMainWindow::RefreshStatus() {
         return;
     }
     m_statusParts[0]->clear();
-    m_statusParts[1]->setText(ConfigurationStatusText(CConfigInfoUI::Instance().GetConfigFile()).ToQString());
-    m_statusParts[2]->setText(QString::number(CConfigInfoUI::Instance().GetDefinitionCount()));
+    m_statusParts[1]->setText(ConfigurationStatusText(m_context.Config().GetConfigFile()).ToQString());
+    m_statusParts[2]->setText(QString::number(m_context.Config().GetDefinitionCount()));
 }
 
 void CMainWindow::Reload() {
     CKSLogger quiet;
     quiet.SetLevel(CKSLogger::kLevelNone);
     const CKSFileGeneratorFactory factory(&quiet);
-    const CKSString configFile = CConfigInfoUI::Instance().GetConfigFile();
+    const CKSString configFile = m_context.Config().GetConfigFile();
     // The count follows the list, so that it is never stale after Add, Delete or Reload.
-    LoadConfigAt(configFile);
+    m_context.Config().LoadAt(configFile);
     m_model->SetRows(ReadDefinitionRows(configFile, factory));
     RefreshStatus();
 }
@@ -262,56 +258,63 @@ std::vector<CKSString> CMainWindow::CollectSelected() const {
 }
 
 void CMainWindow::OnOpenConfiguration() {
-    const QString current = CConfigInfoUI::Instance().GetConfigFile().ToQString();
+    const QString current = m_context.Config().GetConfigFile().ToQString();
     const QString chosen = Prompts().ChooseOpenFile(this, QStringLiteral("Fakemill: Open Configuration"),
                                                     current, QString(), true);
     if (!chosen.isEmpty()) {
         const CKSString path = CKSString::FromQString(chosen);
         CConfigLocation::RecordConfigFile(path.View());
-        LoadConfigAt(path);
+        m_context.Config().LoadAt(path);
     }
     Reload();
 }
 
 void CMainWindow::OnSaveConfigurationAs() {
-    const CKSString current = CConfigInfoUI::Instance().GetConfigFile();
+    const CKSString current = m_context.Config().GetConfigFile();
     const QString chosen = Prompts().ChooseSaveFile(this, QStringLiteral("Fakemill: Save Configuration"),
                                                     current.ToQString(), QString());
     if (chosen.isEmpty()) {
         return;
     }
     const CKSString target = CKSString::FromQString(chosen);
-    std::u16string error;
-    if (!CIniProfile::CopyProfile(current, target, &error)) {
-        Prompts().ShowMessage(this, Caption(),
-                              QStringLiteral("Could not save the configuration as %1: %2")
-                                  .arg(chosen, QString::fromStdU16String(error)));
+    std::u16string reason;
+    if (!CIniProfile::CopyProfile(current, target, &reason)) {
+        const CKSError failure(u"Could not save the configuration as", target, reason);
+        Prompts().ShowMessage(this, Caption(), QString::fromStdU16String(failure.Text()));
         return;
     }
     CConfigLocation::RecordConfigFile(target.View());
-    LoadConfigAt(target);
+    m_context.Config().LoadAt(target);
     Reload();
 }
 
 void CMainWindow::OnEditConfiguration() {
-    const QString path = CConfigInfoUI::Instance().GetConfigFile().ToQString();
+    const QString path = m_context.Config().GetConfigFile().ToQString();
     if (path.isEmpty()) {
         return;
     }
     // A configuration that no definition was written to yet exists only as a name: make it, empty,
     // so that the editor has a file to open.
+    CKSError failure;
     if (!QFileInfo::exists(path)) {
         QFile file(path);
-        file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            failure = CKSError(u"Could not create", CKSString::FromQString(path),
+                               file.errorString().toStdU16String());
+        }
     }
-    if (!Prompts().OpenWithDesktop(path)) {
-        // The desktop gives no error number; 2 (file not found) is what the old opener reported most.
-        Prompts().ShowMessage(this, Caption(), QStringLiteral("Failed to open editor (%1).").arg(2));
+    if (!failure.Failed()) {
+        failure = Prompts().OpenWithDesktop(path);
+    }
+    if (failure.Failed()) {
+        Prompts().ShowMessage(this, Caption(),
+                              QStringLiteral("Failed to open editor for %1: %2.")
+                                  .arg(path, QString::fromStdU16String(failure.Reason())));
     }
 }
 
 void CMainWindow::OnDelete() {
-    const CKSString configFile = CConfigInfoUI::Instance().GetConfigFile();
+    const CKSString configFile = m_context.Config().GetConfigFile();
     QStringList failures;
     for (const CKSString& name : CollectSelected()) {
         std::u16string error;
@@ -329,19 +332,15 @@ void CMainWindow::OnDelete() {
 }
 
 void CMainWindow::OnGenerate() {
-    if (GeneratorWorker* worker = CKSGeneratorWorkerConduit::Get()) {
-        GenerateSelected(this, CollectSelected(), *worker);
-    }
+    GenerateSelected(this, CollectSelected(), m_context);
 }
 
 void CMainWindow::OnHistory() {
-    if (GeneratorWorker* worker = CKSGeneratorWorkerConduit::Get()) {
-        CHistoryDialog(this, *worker).DoModal();
-    }
+    CHistoryDialog(this, m_context.Worker()).DoModal();
 }
 
 void CMainWindow::OnAddDefinition() {
-    CNewDefinitionWizard wizard(CConfigInfoUI::Instance().GetConfigFile(), this);
+    CNewDefinitionWizard wizard(m_context.Config().GetConfigFile(), this);
     if (wizard.DoModal()) {
         Reload();
     }
@@ -349,14 +348,13 @@ void CMainWindow::OnAddDefinition() {
 
 void CMainWindow::OnModifyDefinition() {
     const std::vector<CKSString> selected = CollectSelected();
-    if (!selected.empty() &&
-        ModifyDefinition(this, CConfigInfoUI::Instance().GetConfigFile(), selected.front())) {
+    if (!selected.empty() && ModifyDefinition(this, m_context.Config().GetConfigFile(), selected.front())) {
         Reload();
     }
 }
 
 void CMainWindow::OnAddMultiple() {
-    if (AddMultipleDefinitions(this, CConfigInfoUI::Instance().GetConfigFile())) {
+    if (AddMultipleDefinitions(this, m_context.Config().GetConfigFile())) {
         Reload();
     }
 }
@@ -376,37 +374,24 @@ void CMainWindow::OnHelp() {
 }
 
 void CMainWindow::RestorePlacement() {
-    KSRect rect{};
-    KSRegUtil key(CKeyPathMaker::Application().Get().View());
-    if (key.ReadRect(settings_value::kWindowState, rect)) {
-        setGeometry(
-            VisiblePlacement(QRect(QPoint(rect.left, rect.top), QPoint(rect.right - 1, rect.bottom - 1))));
-    }
+    ::RestorePlacement(*this, m_context.Settings(), settings_key::kWindowState);
 }
 
 void CMainWindow::RestoreColumnWidths() {
-    KSRegUtil key(CKeyPathMaker::Application().Get().View());
     for (int column = 0; column < CDefinitionListModel::kColumnCount; ++column) {
-        std::uint32_t width = kDefaultColumnWidth;
-        const std::u16string name =
-            KSFormat(std::u16string_view(settings_value::kMainColumnFormat), column + 1);
-        if (!key.ReadDword(name, width) || width == 0 || width > 10000) {
-            width = kDefaultColumnWidth;
-        }
-        m_list->header()->resizeSection(column, static_cast<int>(width));
+        m_list->header()->resizeSection(
+            column, static_cast<int>(m_context.Settings().Get(settings_key::kMainColumns[column])));
     }
 }
 
-void CMainWindow::SaveSettings() const {
-    const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
-    CFakemillSettings().SaveWindowState(
-        KSRect{normal.left(), normal.top(), normal.right() + 1, normal.bottom() + 1});
-    KSRegUtil key(CKeyPathMaker::Application().Get().View());
+void CMainWindow::SaveSettings() {
+    CFakemillSettings& settings = m_context.Settings();
+    SavePlacement(*this, settings, settings_key::kWindowState);
     for (int column = 0; column < CDefinitionListModel::kColumnCount; ++column) {
-        const std::u16string name =
-            KSFormat(std::u16string_view(settings_value::kMainColumnFormat), column + 1);
-        key.WriteDword(name, static_cast<std::uint32_t>(m_list->header()->sectionSize(column)));
+        settings.Set(settings_key::kMainColumns[column],
+                     static_cast<std::uint32_t>(m_list->header()->sectionSize(column)));
     }
+    settings.Save();
 }
 
 void CMainWindow::CloseOtherWindows() {

@@ -12,6 +12,7 @@
 #include <map>
 #include <vector>
 
+class CAppContext;
 class CDefinitionListModel;
 class CKSHelpWnd;
 class CToolWindowManager;
@@ -29,7 +30,7 @@ public:
     static constexpr int kStatusFirstPartWidth = 12;
     static constexpr int kStatusLastPartWidth = 60;
 
-    explicit CMainWindow(CToolWindowManager& tools, QWidget* parent = nullptr);
+    CMainWindow(CAppContext& context, CToolWindowManager& tools, QWidget* parent = nullptr);
     ~CMainWindow() override;
 
     int GetKind() const { return res::kKindMainWindow; }
@@ -68,7 +69,7 @@ private:
     void RefreshStatus();
     void ShowSelectHint(bool show);
     void RestoreColumnWidths();
-    void SaveSettings() const;
+    void SaveSettings();
 
     void OnOpenConfiguration();
     void OnSaveConfigurationAs();
@@ -82,6 +83,7 @@ private:
     void OnAbout();
     void OnHelp();
 
+    CAppContext& m_context;
     CToolWindowManager& m_tools;
     CDefinitionListModel* m_model;
     QTreeView* m_list;

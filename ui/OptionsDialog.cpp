@@ -1,7 +1,6 @@
 #include "ui/OptionsDialog.h"
 
 #include "properties/FakemillSettings.h"
-#include "properties/KSRegUtil.h"
 #include "support/MakePath.h"
 #include "tools/HashKinds.h"
 #include "ui/Resources.h"
@@ -18,30 +17,30 @@
 
 namespace {
 
-QPushButton* Button(QWidget* parent, const QString& text, int id) {
+QPushButton* Button(QWidget* parent, const QString& text, const char* name) {
     auto* button = new QPushButton(text, parent);
-    button->setObjectName(QStringLiteral("idc%1").arg(id));
+    button->setObjectName(QString::fromLatin1(name));
     button->setAutoDefault(false);
     return button;
 }
 
 } // namespace
 
-COptionsDialog::COptionsDialog(QWidget* owner)
-    : CKSDialog(kTemplateId, owner),
+COptionsDialog::COptionsDialog(QWidget* owner, CFakemillSettings& settings)
+    : CKSDialog(kTemplateId, owner), m_settings(settings),
       m_prompt(new QRadioButton(QStringLiteral("&Prompt for destination directory"), this)),
       m_fixedFolder(new QRadioButton(QStringLiteral("Generate to this &Directory:"), this)),
       m_folder(new QLineEdit(this)), m_separator(new QLineEdit(this)) {
     setWindowTitle(QStringLiteral("Fakemill - Options"));
-    m_prompt->setObjectName(QStringLiteral("idc%1").arg(kIdPrompt));
-    m_fixedFolder->setObjectName(QStringLiteral("idc%1").arg(kIdFixedFolder));
-    m_folder->setObjectName(QStringLiteral("idc%1").arg(kIdFolder));
-    m_separator->setObjectName(QStringLiteral("idc%1").arg(kIdSeparator));
+    m_prompt->setObjectName(QStringLiteral("promptForDestination"));
+    m_fixedFolder->setObjectName(QStringLiteral("fixedFolder"));
+    m_folder->setObjectName(QStringLiteral("folder"));
+    m_separator->setObjectName(QStringLiteral("separator"));
     // Two characters, so that the field can show "\t" and "\n".
     m_separator->setMaxLength(2);
     m_separator->setMaximumWidth(48);
 
-    QPushButton* browse = Button(this, QStringLiteral("&Browse"), kIdBrowse);
+    QPushButton* browse = Button(this, QStringLiteral("&Browse"), "browse");
     m_browse = browse;
     auto* generating = new QGroupBox(QStringLiteral("When Generating"), this);
     auto* generatingLayout = new QGridLayout(generating);
@@ -50,8 +49,8 @@ COptionsDialog::COptionsDialog(QWidget* owner)
     generatingLayout->addWidget(m_folder, 2, 0);
     generatingLayout->addWidget(browse, 2, 1);
 
-    QPushButton* tab = Button(this, QStringLiteral("&Tab"), kIdTab);
-    QPushButton* newline = Button(this, QStringLiteral("&Newline"), kIdNewline);
+    QPushButton* tab = Button(this, QStringLiteral("&Tab"), "tab");
+    QPushButton* newline = Button(this, QStringLiteral("&Newline"), "newline");
     auto* separator = new QGroupBox(QStringLiteral("Separator when copying"), this);
     auto* separatorLayout = new QHBoxLayout(separator);
     separatorLayout->addWidget(m_separator);
@@ -64,24 +63,19 @@ COptionsDialog::COptionsDialog(QWidget* owner)
     layout->addWidget(separator);
     layout->addLayout(MakeEndButtons(true));
 
-    AddCommand(browse, kIdBrowse);
-    AddCommand(tab, kIdTab);
-    AddCommand(newline, kIdNewline);
+    connect(browse, &QPushButton::clicked, this, &COptionsDialog::BrowseFolder);
+    connect(tab, &QPushButton::clicked, this, [this] { m_separator->setText(QStringLiteral("\\t")); });
+    connect(newline, &QPushButton::clicked, this, [this] { m_separator->setText(QStringLiteral("\\n")); });
     connect(m_prompt, &QRadioButton::toggled, this, &COptionsDialog::UpdateFolderEnabled);
 
-    const CFakemillSettings settings;
-    std::uint32_t prompt = 0;
-    settings.GetGeneratorPrompt(prompt);
-    (prompt == 0 ? m_prompt : m_fixedFolder)->setChecked(true);
+    (settings.ShouldPromptForDestination() ? m_prompt : m_fixedFolder)->setChecked(true);
     CKSString folder;
-    if (settings.GetGeneratorPath(folder)) {
+    if (settings.Get(settings_key::kGeneratorPath, folder)) {
         m_folder->setText(folder.ToQString());
     } else {
         m_folder->setText(QDir(KnownFolderPath(KnownFolder::Documents).ToQString()).filePath("testfiles"));
     }
-    std::uint32_t stored = 0;
-    KSRegUtil(CKeyPathMaker::Application().Get().View()).ReadDword(settings_value::kCopySeparator, stored);
-    m_separator->setText(SeparatorText(stored));
+    m_separator->setText(SeparatorText(settings.Get(settings_key::kCopySeparator)));
     UpdateFolderEnabled();
 }
 
@@ -116,38 +110,32 @@ void COptionsDialog::OnInitDialog() {
     }
 }
 
-void COptionsDialog::OnCommand(int id) {
-    switch (id) {
-    case kIdBrowse: {
-        const QString folder =
-            Prompts().ChooseFolder(this, QStringLiteral("Set Generate Destination"), m_folder->text());
-        if (!folder.isEmpty()) {
-            m_folder->setText(folder);
-        }
-        break;
-    }
-    case kIdTab:
-        m_separator->setText(QStringLiteral("\\t"));
-        break;
-    case kIdNewline:
-        m_separator->setText(QStringLiteral("\\n"));
-        break;
-    default:
-        break;
+void COptionsDialog::BrowseFolder() {
+    const QString folder =
+        Prompts().ChooseFolder(this, QStringLiteral("Set Generate Destination"), m_folder->text());
+    if (!folder.isEmpty()) {
+        m_folder->setText(folder);
     }
 }
 
 bool COptionsDialog::OnOK() {
-    const CFakemillSettings settings;
+    bool stored = true;
     if (m_prompt->isChecked()) {
-        settings.SetGeneratorPrompt(0);
+        stored = m_settings.Set(settings_key::kGeneratorPrompt, 0);
     } else {
-        settings.SetGeneratorPrompt(1);
-        settings.SetGeneratorPath(CKSString::FromQString(m_folder->text()).View());
+        stored =
+            m_settings.Set(settings_key::kGeneratorPrompt, 1) &&
+            m_settings.Set(settings_key::kGeneratorPath, CKSString::FromQString(m_folder->text()).View());
     }
     if (const auto separator = SeparatorFromText(m_separator->text())) {
-        KSRegUtil(CKeyPathMaker::Application().Get().View())
-            .WriteDword(settings_value::kCopySeparator, *separator);
+        stored = m_settings.Set(settings_key::kCopySeparator, *separator) && stored;
+    }
+    const CKSError failure = m_settings.Save();
+    if (failure.Failed() || !stored) {
+        ShowMessage(res::kIdsErrorCaption,
+                    failure.Failed() ? QString::fromStdU16String(failure.Text())
+                                     : QStringLiteral("The folder is longer than the settings can hold."));
+        return false;
     }
     return true;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 
+class CFakemillSettings;
 class QLineEdit;
 class QRadioButton;
 
@@ -14,15 +15,8 @@ class COptionsDialog : public CKSDialog {
     Q_OBJECT
 public:
     static constexpr int kTemplateId = 130;
-    static constexpr int kIdPrompt = 1001;
-    static constexpr int kIdFixedFolder = 1003;
-    static constexpr int kIdFolder = 1004;
-    static constexpr int kIdBrowse = 1006;
-    static constexpr int kIdSeparator = 1039;
-    static constexpr int kIdTab = 1040;
-    static constexpr int kIdNewline = 1041;
 
-    explicit COptionsDialog(QWidget* owner);
+    COptionsDialog(QWidget* owner, CFakemillSettings& settings);
 
     // Puts the focus on the separator field when the dialog opens ("Set Separator").
     void FocusSeparatorOnOpen() { m_focusSeparator = true; }
@@ -34,12 +28,14 @@ public:
 
 protected:
     void OnInitDialog() override;
-    void OnCommand(int id) override;
+    // Stores the choices; a store that cannot be written is told and the dialog stays open.
     bool OnOK() override;
 
 private:
     void UpdateFolderEnabled();
+    void BrowseFolder();
 
+    CFakemillSettings& m_settings;
     QRadioButton* m_prompt;
     QRadioButton* m_fixedFolder;
     QLineEdit* m_folder;

@@ -1,14 +1,10 @@
 #include "ui/OutputWindow.h"
 
-#include "ui/AppEvents.h"
 #include "ui/OutputTextView.h"
 #include "ui/Resources.h"
 
-#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QVBoxLayout>
-
-#include <cstring>
 
 namespace {
 
@@ -20,96 +16,20 @@ std::vector<QPointer<CKSOutputWnd>>& Registry() {
     return windows;
 }
 
-// Appends text as UTF-8; the usual all-ASCII line takes the short way.
-void AppendUtf8(QByteArray& out, std::u16string_view text) {
-    const qsizetype start = out.size();
-    out.resize(start + static_cast<qsizetype>(text.size()));
-    char* bytes = out.data() + start;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] >= 0x80) {
-            out.resize(start + static_cast<qsizetype>(i));
-            out += QStringView(text.data() + i, static_cast<qsizetype>(text.size() - i)).toUtf8();
-            return;
-        }
-        bytes[i] = static_cast<char>(text[i]);
-    }
-}
-
 } // namespace
-
-void COutputSink::Write(std::u16string_view text, bool /*error*/) {
-    std::lock_guard lock(m_lock);
-    if (m_target != nullptr) {
-        const qsizetype start = m_pending.size();
-        AppendUtf8(m_pending, text);
-        EndLine(start);
-    }
-}
-
-void COutputSink::WriteA(std::string_view text) {
-    std::lock_guard lock(m_lock);
-    if (m_target != nullptr) {
-        const qsizetype start = m_pending.size();
-        m_pending.append(text.data(), static_cast<qsizetype>(text.size()));
-        EndLine(start);
-    }
-}
-
-void COutputSink::EndLine(qsizetype start) {
-    // Within the write each "\r\n" becomes a "\n", in place.
-    char* const bytes = m_pending.data();
-    const qsizetype end = m_pending.size();
-    if (std::memchr(bytes + start, '\r', static_cast<std::size_t>(end - start)) != nullptr) {
-        qsizetype kept = start;
-        for (qsizetype i = start; i < end; ++i) {
-            if (!(bytes[i] == '\r' && i + 1 < end && bytes[i + 1] == '\n')) {
-                bytes[kept++] = bytes[i];
-            }
-        }
-        m_pending.truncate(kept);
-    }
-    m_pending += '\n';
-    if (!m_wakePosted) {
-        m_wakePosted = true;
-        QCoreApplication::postEvent(m_target, new QEvent(app_event::kAppendText));
-    }
-}
-
-void COutputSink::Show() {
-    std::lock_guard lock(m_lock);
-    if (m_target != nullptr) {
-        QCoreApplication::postEvent(m_target, new QEvent(app_event::kShowWindow));
-    }
-}
-
-void COutputSink::Ended() {
-    std::lock_guard lock(m_lock);
-    if (m_target != nullptr) {
-        QCoreApplication::postEvent(m_target, new QEvent(app_event::kBatchEnded));
-    }
-}
-
-void COutputSink::TakePending(QByteArray& spare) {
-    spare.resize(0); // keeps its room
-    std::lock_guard lock(m_lock);
-    m_wakePosted = false;
-    std::swap(m_pending, spare);
-}
-
-bool COutputSink::HasPending() {
-    std::lock_guard lock(m_lock);
-    return !m_pending.isEmpty();
-}
-
-void COutputSink::Detach() {
-    std::lock_guard lock(m_lock);
-    m_target = nullptr;
-    m_pending.clear();
-}
 
 CKSOutputWnd::CKSOutputWnd(QWidget* owner, const QString& title)
     : QWidget(owner, Qt::Window), m_view(new COutputTextView(m_lines, this)), m_layout(new QVBoxLayout(this)),
-      m_sink(new COutputSink(this)) {
+      m_sink(std::make_shared<COutputSink>(this, COutputSink::Calls{[this] { TextArrived(); },
+                                                                    [this] {
+                                                                        show();
+                                                                        raise();
+                                                                    },
+                                                                    [this] {
+                                                                        m_drainLater.stop();
+                                                                        Drain();
+                                                                        OnBatchEnded();
+                                                                    }})) {
     setWindowTitle(title);
     setGeometry(0, 0, kDefaultWidth, kDefaultHeight);
     m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -152,30 +72,16 @@ std::vector<CKSOutputWnd*> CKSOutputWnd::Windows() {
     return windows;
 }
 
-void CKSOutputWnd::customEvent(QEvent* event) {
-    if (event->type() == app_event::kAppendText) {
-        if (!m_drainLater.isActive()) {
-            const qint64 since = m_sinceDrain.isValid() ? m_sinceDrain.elapsed() : kDrainMilliseconds;
-            if (since >= kDrainMilliseconds) {
-                Drain();
-            } else {
-                m_drainLater.start(static_cast<int>(kDrainMilliseconds - since));
-            }
-        }
+void CKSOutputWnd::TextArrived() {
+    if (m_drainLater.isActive()) {
         return;
     }
-    if (event->type() == app_event::kBatchEnded) {
-        m_drainLater.stop();
+    const qint64 since = m_sinceDrain.isValid() ? m_sinceDrain.elapsed() : kDrainMilliseconds;
+    if (since >= kDrainMilliseconds) {
         Drain();
-        OnBatchEnded();
-        return;
+    } else {
+        m_drainLater.start(static_cast<int>(kDrainMilliseconds - since));
     }
-    if (event->type() == app_event::kShowWindow) {
-        show();
-        raise();
-        return;
-    }
-    QWidget::customEvent(event);
 }
 
 void CKSOutputWnd::Drain() {

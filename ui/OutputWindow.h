@@ -1,10 +1,11 @@
 #pragma once
 // Output windows: a top-level window showing lines of text, written from any thread. Batch
 // windows and the help window are output windows. A window is reached from other threads only
-// through its sink, which posts to the window while it lives and drops text once it is gone.
+// through its sink (COutputSink), which queues calls to the window while it lives and drops text
+// once it is gone.
 
-#include "app/KSGeneratorBatch.h"
 #include "app/OutputLines.h"
+#include "app/OutputSink.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -14,43 +15,10 @@
 #include <QWidget>
 
 #include <memory>
-#include <mutex>
 #include <vector>
 
-class CKSOutputWnd;
 class COutputTextView;
 class QVBoxLayout;
-
-// The thread-safe side of an output window. Text is gathered and the window is woken once per
-// gathering, so a batch writing a line per row costs the GUI one event per repaint, not per line.
-class COutputSink : public IShowableOutput {
-public:
-    void Write(std::u16string_view text, bool error) override;
-    void WriteA(std::string_view text) override;
-    // Post a request to show the window, and a note that its batch is over; called on the worker
-    // thread, they only post.
-    void Show() override;
-    void Ended() override;
-
-    // The window's side: swaps the gathered text with spare, an emptied buffer whose room the
-    // writers fill next, so that they keep writing into memory already in use.
-    void TakePending(QByteArray& spare);
-    bool HasPending();
-    // The window is going: later writes are dropped.
-    void Detach();
-
-private:
-    friend class CKSOutputWnd;
-    explicit COutputSink(CKSOutputWnd* target) : m_target(target) {}
-    // Ends the write that began at start as a line.
-    void EndLine(qsizetype start);
-
-    std::mutex m_lock;
-    CKSOutputWnd* m_target;
-    // Gathered as UTF-8: half the memory of UTF-16 for the usual ASCII lines.
-    QByteArray m_pending;
-    bool m_wakePosted = false;
-};
 
 class CKSOutputWnd : public QWidget {
     Q_OBJECT
@@ -79,13 +47,14 @@ public:
     static std::vector<CKSOutputWnd*> Windows();
 
 protected:
-    void customEvent(QEvent* event) override;
     // The window's batch is over; the text it wrote is in by then.
     virtual void OnBatchEnded() {}
     // Adds a widget under the text (a batch window's progress line, say).
     QVBoxLayout* Layout() const { return m_layout; }
 
 private:
+    // The sink gathered text: takes it in now or, after a take moments ago, a little later.
+    void TextArrived();
     // Takes in what the sink gathered.
     void Drain();
 

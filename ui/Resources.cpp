@@ -1,5 +1,7 @@
 #include "ui/Resources.h"
 
+#include <QWidget>
+
 namespace res {
 
 QString String(int id) {
@@ -39,4 +41,13 @@ QString String(int id) {
 // Outside the namespace: the resource initialiser rcc generates is a global function.
 void InitUiResources() {
     Q_INIT_RESOURCE(ui);
+}
+
+QIcon ProgramIcon() {
+    InitUiResources();
+    return QIcon(QStringLiteral(":/icons/fakemill.svg"));
+}
+
+void SetProgramIcon(QWidget& window) {
+    window.setWindowIcon(ProgramIcon());
 }

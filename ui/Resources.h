@@ -2,7 +2,10 @@
 // The program's fixed texts and command ids. The ids are those the menus and dialogs have always
 // used, so that a QAction is found by objectName "cmd<id>" and its data.
 
+#include <QIcon>
 #include <QString>
+
+class QWidget;
 
 namespace res {
 
@@ -44,10 +47,9 @@ inline constexpr int kCmdHelp = 32811;
 // The Active submenu's items count up from here, one per open batch window.
 inline constexpr int kCmdFirstActiveWindow = 8000;
 
-// Dialog controls and results.
+// Dialog results.
 inline constexpr int kIdOk = 1;
 inline constexpr int kIdCancel = 2;
-inline constexpr int kIdcVersion = 1000;
 
 // Window kinds, as a window answers GetKind().
 inline constexpr int kKindNone = 0;
@@ -61,3 +63,6 @@ inline constexpr int kKindMainWindow = 128;
 // Registers the windows' built-in resources (icons); the library's resources are kept only when
 // something calls this. Safe to call more than once.
 void InitUiResources();
+// The program's icon, and a window given it.
+QIcon ProgramIcon();
+void SetProgramIcon(QWidget& window);

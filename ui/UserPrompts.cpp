@@ -4,7 +4,10 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <QUrl>
+
+#include <cerrno>
 
 namespace {
 
@@ -46,8 +49,19 @@ public:
         return QMessageBox::question(parent, caption, text, QMessageBox::Yes | QMessageBox::No) ==
                QMessageBox::Yes;
     }
-    bool OpenWithDesktop(const QString& path) override {
-        return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    CKSError OpenWithDesktop(const QString& path) override {
+        const CKSString file = CKSString::FromQString(path);
+        if (!QFileInfo::exists(path)) {
+            return CKSError::FromErrno(u"Could not open", file, ENOENT);
+        }
+        if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+            return {};
+        }
+        // The desktop hands the file to its opener program and says no more than that it failed.
+        const bool opener = !QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty();
+        return CKSError(u"Could not open", file,
+                        opener ? u"the desktop's opener (xdg-open) could not be started"
+                               : u"no opener program is installed (xdg-open is missing)");
     }
 };
 

@@ -3,6 +3,8 @@
 // and folder choosers, message boxes, opening a file or folder with the desktop's handler. Windows
 // reach them through Prompts(), so that tests put answers in their place and nothing blocks.
 
+#include "support/KSError.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -30,8 +32,8 @@ public:
     virtual void ShowMessage(QWidget* parent, const QString& caption, const QString& text) = 0;
     // A Yes/No question; true for Yes.
     virtual bool AskYesNo(QWidget* parent, const QString& caption, const QString& text) = 0;
-    // Opens a local file or folder with the desktop's handler; false when it could not.
-    virtual bool OpenWithDesktop(const QString& path) = 0;
+    // Opens a local file or folder with the desktop's handler: no failure, or why it could not.
+    virtual CKSError OpenWithDesktop(const QString& path) = 0;
 };
 
 // The prompts in use: Qt's dialogs and QDesktopServices unless a test installed others.

@@ -1,12 +1,14 @@
 #pragma once
-// Keeps a restored window where the user can reach it: a rectangle saved on a screen that is gone,
-// or on a larger desktop, is moved (and shrunk when needed) onto an available screen.
+// A window's place kept between runs: what QWidget::saveGeometry gives, stored under the window's
+// settings name, and put back on a screen that is there. A rectangle stored by an earlier version
+// under the same name is read once; the window's next save replaces it.
 
-#include <QList>
-#include <QRect>
+#include "properties/FakemillSettings.h"
 
-// The rectangle itself when enough of it lies on one of the screens' available areas to grab it,
-// else the rectangle moved onto the first screen, no larger than that screen.
-QRect KeepOnScreens(const QRect& wanted, const QList<QRect>& availableAreas);
-// KeepOnScreens over the application's screens.
-QRect VisiblePlacement(const QRect& wanted);
+class QWidget;
+
+// Puts the window where the settings say it was (before it is first shown); false when nothing
+// was stored, and the window keeps its own place.
+bool RestorePlacement(QWidget& window, const CFakemillSettings& settings, const settings_key::Placement& key);
+// Keeps the window's place for the next run (the settings reach the disk at their next Save).
+void SavePlacement(const QWidget& window, CFakemillSettings& settings, const settings_key::Placement& key);

@@ -28,13 +28,24 @@ TEST(LoadConfig, TheEnvironmentNamesTheFileAndItsSectionsAreCounted) {
     WriteFileBytes(path, "[one]\nType=bin\n[two]\n[three]\nType=txt\n");
     ::setenv("FKMCONFIG", path.c_str(), 1);
     RecordingLister lister;
-    CConfigInfoUI::Instance().SetLister(&lister);
+    CConfigInfoUI config;
     CKSLogger logger;
-    EXPECT_TRUE(LoadConfig(&logger));
-    CConfigInfoUI::Instance().SetLister(nullptr);
-    EXPECT_EQ(CConfigInfoUI::Instance().GetConfigFile().ToUtf8(), path);
-    EXPECT_EQ(CConfigInfoUI::Instance().GetDefinitionCount(), 3u);
+    EXPECT_TRUE(config.Load(&logger, &lister));
+    EXPECT_EQ(config.GetConfigFile().ToUtf8(), path);
+    EXPECT_EQ(config.GetDefinitionCount(), 3u);
     EXPECT_EQ(lister.names, (std::vector<std::string>{"one", "two", "three"}));
+    // The lister hears the names once the load is complete, with no lock held.
+    class Reentrant : public IGeneratorLister {
+    public:
+        explicit Reentrant(CConfigInfoUI& config) : m_config(config) {}
+        void AddDefinition(const CKSString&) override { counts.push_back(m_config.GetDefinitionCount()); }
+        std::vector<std::uint32_t> counts;
+
+    private:
+        CConfigInfoUI& m_config;
+    } reentrant(config);
+    config.LoadAt(CKSString::FromUtf8(path), &reentrant);
+    EXPECT_EQ(reentrant.counts, (std::vector<std::uint32_t>{3, 3, 3}));
     ::unsetenv("FKMCONFIG");
 }
 

@@ -121,51 +121,94 @@ TEST_F(RegUtil, KeyPathMaker) {
 
 using Settings = SettingsTest;
 
-TEST_F(Settings, MissingPromptMeansAsking) {
-    const CFakemillSettings settings;
-    std::uint32_t prompt = 5;
-    EXPECT_FALSE(settings.GetGeneratorPrompt(prompt));
+TEST_F(Settings, TheTableGivesEveryValueItsDefaultAndKeepsItWithinItsBounds) {
+    CFakemillSettings settings;
+    // Nothing stored: the defaults, and the user is asked for the destination.
     EXPECT_TRUE(settings.ShouldPromptForDestination());
-    ASSERT_TRUE(settings.SetGeneratorPrompt(1));
-    EXPECT_FALSE(settings.ShouldPromptForDestination());
-    ASSERT_TRUE(settings.SetGeneratorPrompt(0));
-    EXPECT_TRUE(settings.ShouldPromptForDestination());
-}
+    EXPECT_EQ(settings.Get(settings_key::kCopySeparator), u':');
+    EXPECT_EQ(settings.Get(settings_key::kHashColumns[2]), 120u);
+    EXPECT_EQ(settings.Get(settings_key::kMainColumns[0]), 104u);
+    CKSString path(u"kept");
+    EXPECT_FALSE(settings.Get(settings_key::kGeneratorPath, path));
+    EXPECT_EQ(path.Str(), u"kept");
 
-TEST_F(Settings, AccessorsUseTheApplicationKey) {
-    const CFakemillSettings settings;
-    CKSString path;
-    EXPECT_FALSE(settings.GetGeneratorPath(path));
+    // Damaged values, written under the users' names by something else: each reads as its default.
+    {
+        KSRegUtil key(CKeyPathMaker::Application().Get().View());
+        ASSERT_TRUE(key.WriteDword(u"hashtype", 9));
+        ASSERT_TRUE(key.WriteDword(u"copysep", 0));
+        ASSERT_TRUE(key.WriteDword(u"MainCol2", 0));
+        ASSERT_TRUE(key.WriteDword(u"HashCol3", 250000));
+        ASSERT_TRUE(key.WriteDword(u"BinViewChars", 7));
+        ASSERT_TRUE(key.WriteString(u"generatorprompt", u"yes"));
+    }
+    EXPECT_EQ(settings.Get(settings_key::kHashType), 0u);
+    EXPECT_EQ(settings.Get(settings_key::kCopySeparator), u':');
+    EXPECT_EQ(settings.Get(settings_key::kMainColumns[1]), 104u);
+    EXPECT_EQ(settings.Get(settings_key::kHashColumns[2]), 120u);
+    EXPECT_FALSE(settings.Get(settings_key::kBinaryViewerCharacters));
+    EXPECT_TRUE(settings.ShouldPromptForDestination());
+
+    // A value outside its bounds is refused, not stored.
+    EXPECT_FALSE(settings.Set(settings_key::kHashType, 4));
+    EXPECT_FALSE(settings.Set(settings_key::kCopyOptions, 8));
+    EXPECT_FALSE(settings.Set(settings_key::kGeneratorPath, std::u16string(5000, u'd')));
+    ASSERT_TRUE(settings.Set(settings_key::kHashType, 3));
+    ASSERT_TRUE(settings.Set(settings_key::kGeneratorPrompt, 1));
     // Paths are bounded by the platform, not by 260 characters.
     const std::u16string deep = u"/home/tester/" + std::u16string(400, u'd') + u"/testfiles";
-    ASSERT_TRUE(settings.SetGeneratorPath(deep));
-    ASSERT_TRUE(settings.GetGeneratorPath(path));
-    EXPECT_EQ(path.Str(), deep);
-    ASSERT_TRUE(settings.SaveWindowState(KSRect{10, 20, 810, 620}));
-    ASSERT_TRUE(settings.SetCopyOptions(5));
-    ASSERT_TRUE(settings.SetHashType(3));
-
-    const KSRegUtil key(u"Software\\Kestrune\\Fakemill", false);
-    KSRect rect;
-    std::uint32_t options = 0;
-    std::uint32_t hashType = 0;
-    ASSERT_TRUE(key.ReadRect(settings_value::kWindowState, rect));
-    EXPECT_EQ(rect.right, 810);
-    EXPECT_EQ(rect.bottom, 620);
-    EXPECT_TRUE(key.ReadDword(settings_value::kCopyOptions, options));
-    EXPECT_EQ(options, 5u);
-    EXPECT_TRUE(key.ReadDword(settings_value::kHashType, hashType));
-    EXPECT_EQ(hashType, 3u);
+    ASSERT_TRUE(settings.Set(settings_key::kGeneratorPath, deep));
+    EXPECT_FALSE(settings.ShouldPromptForDestination());
+    ASSERT_FALSE(settings.Save().Failed());
+    EXPECT_TRUE(InFreshProcess([deep] {
+        const CFakemillSettings fresh;
+        CKSString stored;
+        return fresh.Get(settings_key::kHashType) == 3 && !fresh.ShouldPromptForDestination() &&
+               fresh.Get(settings_key::kGeneratorPath, stored) && stored.Str() == deep;
+    }));
     EXPECT_TRUE(std::filesystem::exists(m_config / "Kestrune" / "Fakemill.conf"));
 }
 
-TEST_F(Settings, AStoreThatCannotBeOpenedGivesFalse) {
+TEST_F(Settings, OneStoreKeptOpenWritesAtSaveAndWindowPlacesSurviveTheOldRectangle) {
+    CFakemillSettings settings;
+    ASSERT_TRUE(settings.Set(settings_key::kCopyOptions, 5));
+    // Set keeps the value; only Save takes it to the disk.
+    const std::string file = (m_config / "Kestrune" / "Fakemill.conf").string();
+    EXPECT_EQ(ReadFileBytes(file).find("copyoptions=5"), std::string::npos);
+    ASSERT_FALSE(settings.Save().Failed());
+    EXPECT_NE(ReadFileBytes(file).find("copyoptions=5"), std::string::npos) << ReadFileBytes(file);
+
+    // An earlier version's 16-byte rectangle reads once as a rectangle; what a window saves now
+    // (its geometry, of another size) replaces it under the same name.
+    ASSERT_TRUE(KSRegUtil(CKeyPathMaker::Application().Get().View())
+                    .WriteRect(u"wndstate", KSRect{10, 20, 810, 620}));
+    const CStoredPlacement old = settings.Get(settings_key::kWindowState);
+    ASSERT_TRUE(old.oldRect.has_value());
+    EXPECT_EQ(old.oldRect->right, 810);
+    EXPECT_TRUE(old.geometry.isEmpty());
+    const QByteArray geometry("\x01\xd9\xd0\xcb geometry of a window, longer than a rectangle", 48);
+    ASSERT_TRUE(settings.Set(settings_key::kWindowState, geometry));
+    ASSERT_FALSE(settings.Save().Failed());
+    const CStoredPlacement now = CFakemillSettings().Get(settings_key::kWindowState);
+    EXPECT_FALSE(now.oldRect.has_value());
+    EXPECT_EQ(now.geometry, geometry);
+    // A rectangle without area is no placement.
+    ASSERT_TRUE(KSRegUtil(CKeyPathMaker::Application().Get().View())
+                    .WriteRect(u"HashCalculatorWnd", KSRect{10, 20, 10, 620}));
+    EXPECT_FALSE(settings.Get(settings_key::kHashCalculatorWindow).oldRect.has_value());
+}
+
+TEST_F(Settings, AStoreThatCannotBeWrittenReadsDefaultsAndSaysWhyItCannotSave) {
     WriteFileBytes((m_config / "Kestrune").string(), "a file where the folder belongs");
-    const CFakemillSettings settings;
-    EXPECT_FALSE(settings.SetGeneratorPrompt(1));
-    EXPECT_FALSE(settings.SetGeneratorPath(u"/tmp"));
-    EXPECT_FALSE(settings.SaveWindowState(KSRect{}));
-    EXPECT_FALSE(settings.SetCopyOptions(1));
-    EXPECT_FALSE(settings.SetHashType(1));
+    CFakemillSettings settings;
+    settings.SetFailureLog(&m_logger);
+    EXPECT_FALSE(settings.Set(settings_key::kGeneratorPrompt, 1));
+    EXPECT_FALSE(settings.Set(settings_key::kGeneratorPath, u"/tmp"));
+    EXPECT_FALSE(settings.Set(settings_key::kWindowState, QByteArray("geometry")));
     EXPECT_TRUE(settings.ShouldPromptForDestination());
+    const CKSError failure = settings.Save();
+    const std::string file = (m_config / "Kestrune" / "Fakemill.conf").string();
+    EXPECT_EQ(Utf16ToUtf8(failure.Text()), "Could not save the settings to " + file + ": Not a directory");
+    EXPECT_TRUE(m_lines.Has("ERROR:Could not save the settings to " + file + ": Not a directory"))
+        << (m_lines.lines.empty() ? "" : m_lines.lines.back());
 }

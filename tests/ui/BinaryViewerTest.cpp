@@ -1,10 +1,12 @@
 // The binary viewer window on real files: what it shows and says, scrolling from the first to the
 // last byte of a huge sparse file, the mouse position, what it keeps between windows, resizing,
-// files that go wrong, and closing while its loader works.
+// files that go wrong, and closing while its loader works or its file never answers.
 
 #include "UiTestSupport.h"
 
+#include "app/AppContext.h"
 #include "tests/common/TempDir.h"
+#include "tests/tools/HungSource.h"
 #include "ui/BinaryViewerWnd.h"
 #include "ui/ToolWindowManager.h"
 
@@ -49,7 +51,7 @@ class BinaryViewerTest : public ::testing::Test {
 protected:
     // A shown viewer whose first chunk has arrived (or whose failure is on the status bar).
     std::unique_ptr<CBinaryViewerWnd> Open(const std::string& path) {
-        auto viewer = std::make_unique<CBinaryViewerWnd>(QString::fromStdString(path));
+        auto viewer = std::make_unique<CBinaryViewerWnd>(QString::fromStdString(path), m_context);
         viewer->show();
         EXPECT_TRUE(WaitUntil([&] {
             return viewer->StatusText(2).startsWith(QStringLiteral("Viewing")) &&
@@ -64,6 +66,7 @@ protected:
 
     TempDir m_dir;
     PromptScript m_prompts;
+    CAppContext m_context;
 };
 
 TEST_F(BinaryViewerTest, AShortFileShowsWhollyOnOnePageThatDoesNotScroll) {
@@ -195,8 +198,8 @@ TEST_F(BinaryViewerTest, ClosingWhileLoadingReturnsAtOnceAndLeavesAnotherViewerW
     const std::string path = m_dir.File("big.bin");
     MakeSparse(path, 1ULL << 34, "\x5A");
     CToolWindowManager tools;
-    CBinaryViewerWnd* staying = ShowBinaryViewer(QString::fromStdString(path), tools);
-    QPointer<CBinaryViewerWnd> going = ShowBinaryViewer(QString::fromStdString(path), tools);
+    CBinaryViewerWnd* staying = ShowBinaryViewer(QString::fromStdString(path), m_context, tools);
+    QPointer<CBinaryViewerWnd> going = ShowBinaryViewer(QString::fromStdString(path), m_context, tools);
     for (int i = 0; i < 20; ++i) {
         QTest::keyClick(going.data(), i % 2 == 0 ? Qt::Key_End : Qt::Key_Home);
     }
@@ -209,6 +212,18 @@ TEST_F(BinaryViewerTest, ClosingWhileLoadingReturnsAtOnceAndLeavesAnotherViewerW
     const int lastLine = static_cast<int>(staying->Page()->Lines()) - 1;
     EXPECT_TRUE(WaitUntil([&] { return staying->LineText(lastLine).endsWith(QStringLiteral("5A ")); }));
     EXPECT_EQ(tools.CloseAll(), 1);
+}
+
+TEST_F(BinaryViewerTest, AViewerWhoseFileNeverAnswersClosesAtOnce) {
+    CHungFile hung;
+    const QString path = QStringLiteral("/mnt/hung/disk.img");
+    auto* viewer =
+        new CBinaryViewerWnd(path, m_context, nullptr,
+                             std::make_unique<CBinaryViewerTool>(
+                                 path, m_context.Settings(), m_context.Reaper(),
+                                 [&hung](const CKSString&) { return std::make_unique<CHungSource>(hung); }));
+    viewer->show();
+    ExpectClosesAtOnce(viewer, hung, m_context.Reaper());
 }
 
 TEST_F(BinaryViewerTest, PlacementAndColumnsAreKeptForTheNextViewer) {

@@ -3,7 +3,7 @@
 
 #include "UiTestSupport.h"
 
-#include "app/ConfigInfoUI.h"
+#include "app/AppContext.h"
 #include "support/IniProfile.h"
 #include "tests/common/TempDir.h"
 #include "ui/MainWindow.h"
@@ -23,9 +23,10 @@
 namespace {
 
 int RowsShownFor(const std::string& path) {
-    LoadConfigAt(CKSString::FromUtf8(path));
+    CAppContext context;
+    context.Config().LoadAt(CKSString::FromUtf8(path));
     CToolWindowManager tools;
-    CMainWindow window(tools);
+    CMainWindow window(context, tools);
     window.Reload();
     return window.DefinitionList()->model()->rowCount();
 }
@@ -64,10 +65,11 @@ TEST(SharedConfiguration, DeleteAndSaveAsLoseNothingAnotherProcessWrites) {
         mine += "[mine " + std::to_string(i) + "]\nType=bin\n";
     }
     WriteFileBytes(config, mine);
-    LoadConfigAt(CKSString::FromUtf8(config));
+    CAppContext context;
+    context.Config().LoadAt(CKSString::FromUtf8(config));
     PromptScript prompts;
     CToolWindowManager tools;
-    CMainWindow window(tools);
+    CMainWindow window(context, tools);
     window.Reload();
 
     std::thread other([&] {

@@ -3,7 +3,7 @@
 
 #include "UiTestSupport.h"
 
-#include "app/ConfigInfoUI.h"
+#include "app/AppContext.h"
 #include "support/IniProfile.h"
 #include "support/MakePath.h"
 #include "tests/common/TempDir.h"
@@ -357,9 +357,10 @@ TEST_F(DefinitionWindowsTest, AddMultipleCopiesTheTickedDefinitionsAndAsksBefore
 }
 
 TEST_F(DefinitionWindowsTest, TheMainWindowsAddCommandRunsTheWizardAndListsTheResult) {
-    LoadConfigAt(Config());
+    CAppContext context;
+    context.Config().LoadAt(Config());
     CToolWindowManager tools;
-    CMainWindow window(tools);
+    CMainWindow window(context, tools);
     window.Reload();
     ASSERT_EQ(window.DefinitionList()->model()->rowCount(), 2);
     bool driven = false;

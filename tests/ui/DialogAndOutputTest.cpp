@@ -1,8 +1,9 @@
-// The dialog base's fixed steps and worker messages, and output windows fed from other threads.
+// The dialog base's fixed steps, results of other threads reaching windows as queued calls, and
+// output windows fed from other threads.
 
 #include "UiTestSupport.h"
 
-#include "ui/AppEvents.h"
+#include "support/Delivery.h"
 #include "ui/KSDialog.h"
 #include "ui/OutputTextView.h"
 #include "ui/OutputWindow.h"
@@ -29,7 +30,7 @@ public:
     QStringList steps;
     bool acceptOk = true;
     std::vector<int> codes;
-    std::thread::id messageThread;
+    std::thread::id callThread;
 
 protected:
     bool OnOK() override {
@@ -38,11 +39,6 @@ protected:
     }
     void OnCancel() override { steps << "Cancel"; }
     void OnClose() override { steps << "Close"; }
-    void OnAppMessage(int code, std::any& payload) override {
-        codes.push_back(code);
-        messageThread = std::this_thread::get_id();
-        payload.reset();
-    }
 };
 
 // Counts its own destruction, to see that a payload is freed whoever receives it.
@@ -72,45 +68,37 @@ TEST(DialogTest, OkAndCancelRunTheirStepsOnceEach) {
     EXPECT_EQ(closed.steps, QStringList({"Cancel", "Close"}));
 }
 
-TEST(DialogTest, WorkerMessagesArriveOnTheGuiThreadAndPayloadsAreFreedWhenTheDialogIsGone) {
+TEST(DeliveryTest, CallsFromAWorkerArriveInOrderOnTheGuiThreadAndAGoneWindowGetsNoneButFreesThem) {
     std::atomic<int> destroyed{0};
     auto* dialog = new RecordingDialog;
+    auto delivery = std::make_unique<CDelivery>(dialog);
     std::thread worker([&] {
         for (int code = 1; code <= 3; ++code) {
-            QCoreApplication::postEvent(dialog, new CKSAppMessageEvent(code, std::any(Payload(&destroyed))));
+            auto payload = std::make_shared<Payload>(&destroyed);
+            EXPECT_TRUE(delivery->Post([dialog, code, payload] {
+                dialog->codes.push_back(code);
+                dialog->callThread = std::this_thread::get_id();
+            }));
         }
     });
     worker.join();
-    const int afterPosting = destroyed.load();
     EXPECT_TRUE(WaitUntil([&] { return dialog->codes.size() == 3; }));
     EXPECT_EQ(dialog->codes, std::vector<int>({1, 2, 3}));
-    EXPECT_EQ(dialog->messageThread, std::this_thread::get_id());
-    EXPECT_EQ(destroyed.load(), afterPosting + 3);
+    EXPECT_EQ(dialog->callThread, std::this_thread::get_id());
+    EXPECT_TRUE(WaitUntil([&] { return destroyed.load() == 3; }));
 
-    QCoreApplication::postEvent(dialog, new CKSAppMessageEvent(4, std::any(Payload(&destroyed))));
-    const int beforeDelete = destroyed.load();
+    // Queued, then the window goes before the call runs: the call is dropped and what it carried
+    // is freed with it.
+    std::thread([&] {
+        delivery->Post(
+            [dialog, payload = std::make_shared<Payload>(&destroyed)] { dialog->codes.push_back(4); });
+    }).join();
+    delivery->Close();
     delete dialog;
-    EXPECT_EQ(destroyed.load(), beforeDelete + 1);
-}
-
-TEST(DialogTest, AModelessDialogTellsItsOwnerWhenItGoes) {
-    class Owner : public QWidget {
-    public:
-        std::vector<const void*> gone;
-
-    protected:
-        void customEvent(QEvent* event) override {
-            if (event->type() == app_event::kDialogDestroyed) {
-                gone.push_back(static_cast<CKSDialogDestroyedEvent*>(event)->Dialog());
-            }
-        }
-    } owner;
-    auto* modeless = new RecordingDialog(&owner);
-    const void* identity = modeless;
-    modeless->Create();
-    modeless->reject();
-    EXPECT_TRUE(WaitUntil([&] { return owner.gone.size() == 1; }));
-    EXPECT_EQ(owner.gone[0], identity);
+    EXPECT_EQ(destroyed.load(), 4);
+    // Closed: nothing more is queued to it.
+    EXPECT_FALSE(delivery->Post([] { ADD_FAILURE() << "a call reached a closed delivery"; }));
+    QCoreApplication::processEvents();
 }
 
 class TestOutputWindow : public CKSOutputWnd {

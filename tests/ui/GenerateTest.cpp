@@ -4,12 +4,8 @@
 
 #include "UiTestSupport.h"
 
-#include "app/ConfigInfoUI.h"
-#include "app/GeneratorWorker.h"
-#include "app/KSGeneratorWorkerConduit.h"
+#include "app/AppContext.h"
 #include "engine/KSObserver.h"
-#include "properties/FakemillSettings.h"
-#include "properties/KSRegUtil.h"
 #include "support/IniProfile.h"
 #include "tests/common/TempDir.h"
 #include "ui/BatchOutputWnd.h"
@@ -40,19 +36,21 @@ protected:
                                                    "[Beta]\nType=bin\nSize=2KB\nFiles=2\n"
                                                    "[Gamma]\nType=txt\nSize=1KB\nFiles=1\n"
                                                    "[Huge]\nType=bin\nSize=16MB\nFiles=64\n");
-        LoadConfigAt(CKSString::FromUtf8(m_dir.File("fakemill.ini")));
-        CFakemillSettings().SetGeneratorPrompt(0); // ask for the destination, whatever a test before set
+        m_context.Config().LoadAt(CKSString::FromUtf8(m_dir.File("fakemill.ini")));
         CKSObserver::Instance().StartDispatch();
         ASSERT_TRUE(m_worker.Start());
-        m_window = std::make_unique<CMainWindow>(m_tools);
+        m_window = std::make_unique<CMainWindow>(m_context, m_tools);
         m_window->Reload();
     }
     void TearDown() override {
         m_window.reset();
-        ApplicationStopEvent().Set();
-        m_worker.WaitForExit(20000);
+        m_context.Shutdown(nullptr, EXIT_FAILURE);
         CKSObserver::Instance().Shutdown();
-        ApplicationStopEvent().Reset(); // the next test of this process starts afresh
+    }
+    // A fixed destination folder from the options: no prompt.
+    void GenerateInto(const std::string& folder) {
+        m_context.Settings().Set(settings_key::kGeneratorPrompt, 1);
+        m_context.Settings().Set(settings_key::kGeneratorPath, CKSString::FromUtf8(folder).View());
     }
 
     void Select(std::initializer_list<int> rows) {
@@ -65,7 +63,7 @@ protected:
     }
     CBatchOutputWnd* Generate(std::initializer_list<int> rows) {
         Select(rows);
-        return GenerateSelected(m_window.get(), m_window->CollectSelected(), m_worker, CBatchOptions{0, 7});
+        return GenerateSelected(m_window.get(), m_window->CollectSelected(), m_context, CBatchOptions{0, 7});
     }
     std::size_t FinishedBatches() {
         std::vector<CKSString> names;
@@ -74,8 +72,8 @@ protected:
 
     TempDir m_dir;
     PromptScript m_prompts;
-    GeneratorWorker m_worker;
-    CKSGeneratorWorkerConduit m_conduit{&m_worker};
+    CAppContext m_context;
+    GeneratorWorker& m_worker = m_context.Worker();
     CToolWindowManager m_tools;
     std::unique_ptr<CMainWindow> m_window;
 };
@@ -108,8 +106,7 @@ TEST_F(GenerateTest, SelectedRowsBecomeOneBatchWhoseWindowAppearsWhenItStarts) {
 
     // A fixed folder from the options: no prompt at all.
     const std::string fixed = m_dir.File("fixed");
-    CFakemillSettings().SetGeneratorPrompt(1);
-    CFakemillSettings().SetGeneratorPath(CKSString::FromUtf8(fixed).View());
+    GenerateInto(fixed);
     m_prompts->titles.clear();
     ASSERT_NE(Generate({0}), nullptr);
     ASSERT_TRUE(WaitUntil([&] { return FinishedBatches() == 2; }, 20000));
@@ -118,8 +115,7 @@ TEST_F(GenerateTest, SelectedRowsBecomeOneBatchWhoseWindowAppearsWhenItStarts) {
 }
 
 TEST_F(GenerateTest, StopEndsItsOwnBatchOnlyAndTheHistoryMarksIt) {
-    CFakemillSettings().SetGeneratorPrompt(1);
-    CFakemillSettings().SetGeneratorPath(CKSString::FromUtf8(m_dir.File("out")).View());
+    GenerateInto(m_dir.File("out"));
     CBatchOutputWnd* huge = Generate({3});
     CBatchOutputWnd* small = Generate({0});
     ASSERT_NE(huge, nullptr);
@@ -140,8 +136,7 @@ TEST_F(GenerateTest, StopEndsItsOwnBatchOnlyAndTheHistoryMarksIt) {
 }
 
 TEST_F(GenerateTest, HistoryAddsFinishedBatchesOnceAndOpensTheirFolders) {
-    CFakemillSettings().SetGeneratorPrompt(1);
-    CFakemillSettings().SetGeneratorPath(CKSString::FromUtf8(m_dir.File("out")).View());
+    GenerateInto(m_dir.File("out"));
     CHistoryDialog history(m_window.get(), m_worker);
     EXPECT_EQ(history.Batches()->count(), 0);
     EXPECT_FALSE(history.ViewFilesButton()->isEnabled());
@@ -168,17 +163,18 @@ TEST_F(GenerateTest, HistoryAddsFinishedBatchesOnceAndOpensTheirFolders) {
     EXPECT_TRUE(std::filesystem::is_directory(m_prompts->opened[0].toStdString()));
     EXPECT_EQ(history.Message(), "");
 
+    // No invented number: the folder and the desktop's reason.
     m_prompts->openSucceeds = false;
     history.ViewFilesButton()->click();
-    EXPECT_EQ(history.Message(), "Failed to explore folder (2)");
+    EXPECT_EQ(history.Message(),
+              "Failed to explore folder " + m_prompts->opened[0] + ": no opener program is installed");
     std::filesystem::remove_all(m_prompts->opened[0].toStdString());
     history.ViewFilesButton()->click();
     EXPECT_EQ(history.Message(), "'" + m_prompts->opened[0] + "' is not a folder");
 }
 
 TEST_F(GenerateTest, AClosedWindowDropsLaterLinesAndItsBatchStillFinishes) {
-    CFakemillSettings().SetGeneratorPrompt(1);
-    CFakemillSettings().SetGeneratorPath(CKSString::FromUtf8(m_dir.File("out")).View());
+    GenerateInto(m_dir.File("out"));
     QPointer<CBatchOutputWnd> window = Generate({1});
     ASSERT_FALSE(window.isNull());
     window->close();
@@ -223,57 +219,63 @@ TEST_F(GenerateTest, ADestinationInTheWayOrAVanishedDefinitionIsReportedAndTheRe
     EXPECT_TRUE(later->ProgressText().startsWith("2 files, ")) << later->ProgressText().toStdString();
 }
 
-TEST(OptionsDialogTest, StoresWhatTheUserChoseAndNothingOnCancel) {
+TEST(OptionsDialogTest, StoresWhatTheUserChoseNothingOnCancelAndSaysWhenItCannotStore) {
     PromptScript prompts;
-    KSRegUtil key(CKeyPathMaker::Application().Get().View());
+    CFakemillSettings settings;
+    // What a store opened now reads.
+    const auto stored = [](const settings_key::Number& key) { return CFakemillSettings().Get(key); };
     {
-        COptionsDialog dialog(nullptr);
-        auto* folder = dialog.findChild<QLineEdit*>("idc1004");
-        EXPECT_TRUE(dialog.findChild<QRadioButton*>("idc1001")->isChecked());
+        COptionsDialog dialog(nullptr, settings);
+        auto* folder = dialog.findChild<QLineEdit*>("folder");
+        EXPECT_TRUE(dialog.findChild<QRadioButton*>("promptForDestination")->isChecked());
         EXPECT_TRUE(folder->text().endsWith("/testfiles"));
         EXPECT_FALSE(folder->isEnabled());
-        EXPECT_EQ(dialog.findChild<QLineEdit*>("idc1039")->text(), ":");
-        dialog.findChild<QRadioButton*>("idc1003")->click();
+        EXPECT_EQ(dialog.findChild<QLineEdit*>("separator")->text(), ":");
+        dialog.findChild<QRadioButton*>("fixedFolder")->click();
         EXPECT_TRUE(folder->isEnabled());
         prompts->folderAnswers = {"/data/tests"};
-        dialog.findChild<QPushButton*>("idc1006")->click();
+        dialog.findChild<QPushButton*>("browse")->click();
         EXPECT_EQ(prompts->titles, QStringList({"Set Generate Destination"}));
-        dialog.findChild<QPushButton*>("idc1040")->click();
+        dialog.findChild<QPushButton*>("tab")->click();
         dialog.accept();
     }
-    std::uint32_t value = 0;
     CKSString path;
-    EXPECT_TRUE(key.ReadDword(settings_value::kGeneratorPrompt, value));
-    EXPECT_EQ(value, 1u);
-    EXPECT_TRUE(CFakemillSettings().GetGeneratorPath(path));
+    EXPECT_EQ(stored(settings_key::kGeneratorPrompt), 1u);
+    EXPECT_TRUE(CFakemillSettings().Get(settings_key::kGeneratorPath, path));
     EXPECT_EQ(path.ToUtf8(), "/data/tests");
-    EXPECT_TRUE(key.ReadDword(settings_value::kCopySeparator, value));
-    EXPECT_EQ(value, 9u);
+    EXPECT_EQ(stored(settings_key::kCopySeparator), 9u);
 
-    const auto runWith = [](const QString& separator, bool prompt, bool ok) {
-        COptionsDialog dialog(nullptr);
-        EXPECT_EQ(dialog.findChild<QLineEdit*>("idc1004")->text(), "/data/tests");
+    const auto runWith = [&settings](const QString& separator, bool prompt, bool ok) {
+        COptionsDialog dialog(nullptr, settings);
+        EXPECT_EQ(dialog.findChild<QLineEdit*>("folder")->text(), "/data/tests");
         if (prompt) {
-            dialog.findChild<QRadioButton*>("idc1001")->click();
+            dialog.findChild<QRadioButton*>("promptForDestination")->click();
         }
-        dialog.findChild<QLineEdit*>("idc1039")->setText(separator);
+        dialog.findChild<QLineEdit*>("separator")->setText(separator);
         ok ? dialog.accept() : dialog.reject();
+        return dialog.result();
     };
     runWith("\\n", true, true);
-    EXPECT_TRUE(key.ReadDword(settings_value::kCopySeparator, value));
-    EXPECT_EQ(value, 10u);
-    EXPECT_TRUE(key.ReadDword(settings_value::kGeneratorPrompt, value));
-    EXPECT_EQ(value, 0u);
+    EXPECT_EQ(stored(settings_key::kCopySeparator), 10u);
+    EXPECT_EQ(stored(settings_key::kGeneratorPrompt), 0u);
     runWith(";", false, false); // Cancel
-    EXPECT_TRUE(key.ReadDword(settings_value::kCopySeparator, value));
-    EXPECT_EQ(value, 10u);
+    EXPECT_EQ(stored(settings_key::kCopySeparator), 10u);
     runWith("", false, true); // empty keeps the stored separator
-    EXPECT_TRUE(key.ReadDword(settings_value::kCopySeparator, value));
-    EXPECT_EQ(value, 10u);
+    EXPECT_EQ(stored(settings_key::kCopySeparator), 10u);
     runWith(";", false, true);
-    EXPECT_TRUE(key.ReadDword(settings_value::kCopySeparator, value));
-    EXPECT_EQ(value, 59u);
+    EXPECT_EQ(stored(settings_key::kCopySeparator), 59u);
     EXPECT_EQ(COptionsDialog::SeparatorText(9), "\\t");
+    EXPECT_TRUE(prompts->messages.isEmpty());
+
+    // The settings file cannot be written (a folder stands in its place): OK says why and the
+    // dialog stays open.
+    const std::string file = CFakemillSettings().FilePath().ToUtf8();
+    std::filesystem::remove(file);
+    std::filesystem::create_directory(file);
+    EXPECT_NE(runWith(":", false, true), QDialog::Accepted);
+    ASSERT_EQ(prompts->messages.size(), 1);
+    EXPECT_EQ(prompts->messages[0],
+              "Could not save the settings to " + QString::fromStdString(file) + ": Is a directory");
 }
 
 } // namespace

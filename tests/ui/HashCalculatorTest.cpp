@@ -1,14 +1,14 @@
 // The hash calculator window: rows and their algorithms, error rows, copying in every form, what
-// comes back when it is opened again, drops, checksum files, closing in the middle of a file and
-// rows past 65,535.
+// comes back when it is opened again, drops, checksum files, closing in the middle of a file or on
+// a file that never answers, and rows past 65,535.
 
 #include "UiTestSupport.h"
 
-#include "properties/FakemillSettings.h"
+#include "app/AppContext.h"
 #include "properties/KSRegUtil.h"
 #include "tests/common/TempDir.h"
+#include "tests/tools/HungSource.h"
 #include "tools/HashKinds.h"
-#include "ui/HashListModel.h"
 #include "ui/KSHashCalculator.h"
 #include "ui/OptionsDialog.h"
 #include "ui/ToolWindowManager.h"
@@ -45,10 +45,6 @@ QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-KSRegUtil AppKey() {
-    return KSRegUtil(CKeyPathMaker::Application().Get().View());
-}
-
 class HashCalculatorTest : public ::testing::Test {
 protected:
     QString Value(int row) const { return m_calc->Model()->At(static_cast<std::uint32_t>(row)).value; }
@@ -74,7 +70,8 @@ protected:
 
     TempDir m_dir;
     PromptScript m_prompts;
-    std::unique_ptr<CKSHashCalculator> m_calc = std::make_unique<CKSHashCalculator>();
+    CAppContext m_context;
+    std::unique_ptr<CKSHashCalculator> m_calc = std::make_unique<CKSHashCalculator>(m_context);
 };
 
 } // namespace
@@ -146,15 +143,13 @@ TEST_F(HashCalculatorTest, CopyWritesEveryOptionAndSeparatorInListOrder) {
     // Each menu entry toggles its bit and stores the bits at once.
     MenuEntry(CKSHashCalculator::kCmdPathAndHash)->trigger();
     MenuEntry(CKSHashCalculator::kCmdPrefix0x)->trigger();
-    std::uint32_t stored = 0;
-    ASSERT_TRUE(AppKey().ReadDword(settings_value::kCopyOptions, stored));
-    EXPECT_EQ(stored, kCopyPathAndHash | kCopyPrefix0x);
+    EXPECT_EQ(CFakemillSettings().Get(settings_key::kCopyOptions), kCopyPathAndHash | kCopyPrefix0x);
     m_calc->Copy();
     EXPECT_EQ(clipboard->text(),
               Q(upper) + ":0x" + kMd5OfNothing + "\n" + Q(m_dir.File("nine")) + ":0x2639F4CB\n");
 
     // The separator is read at copy time; a tab is stored as itself. Lower-case lowers the hash only.
-    AppKey().WriteDword(settings_value::kCopySeparator, u'\t');
+    m_context.Settings().Set(settings_key::kCopySeparator, u'\t');
     MenuEntry(CKSHashCalculator::kCmdLowerCase)->trigger();
     MenuEntry(CKSHashCalculator::kCmdPrefix0x)->trigger();
     // Selected rows only, in list order whatever order they were selected in.
@@ -179,8 +174,7 @@ TEST_F(HashCalculatorTest, CopyWritesEveryOptionAndSeparatorInListOrder) {
     QTimer::singleShot(0, [&focused] {
         auto* options = qobject_cast<COptionsDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(options, nullptr);
-        auto* field =
-            options->findChild<QLineEdit*>(QStringLiteral("idc%1").arg(COptionsDialog::kIdSeparator));
+        auto* field = options->findChild<QLineEdit*>(QStringLiteral("separator"));
         ASSERT_NE(field, nullptr);
         focused = options->focusWidget() == field;
         field->setText(QStringLiteral("|"));
@@ -193,7 +187,7 @@ TEST_F(HashCalculatorTest, CopyWritesEveryOptionAndSeparatorInListOrder) {
                                      QString(kMd5OfNothing).toLower() + "\n");
 
     // A stored 0 means ':'; the menu shows the bits that are set.
-    AppKey().WriteDword(settings_value::kCopySeparator, 0);
+    KSRegUtil(CKeyPathMaker::Application().Get().View()).WriteDword(settings_key::kCopySeparator.name, 0);
     selection->clearSelection();
     selection->select(m_calc->Model()->index(0, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     m_calc->Copy();
@@ -207,7 +201,7 @@ TEST_F(HashCalculatorTest, CopyWritesEveryOptionAndSeparatorInListOrder) {
 TEST_F(HashCalculatorTest, ReopeningRestoresPlacementColumnsAlgorithmAndOptions) {
     m_calc.reset();
     CToolWindowManager tools;
-    QPointer<CKSHashCalculator> first = OpenHashCalculator(nullptr, tools);
+    QPointer<CKSHashCalculator> first = OpenHashCalculator(nullptr, m_context, tools);
     first->setGeometry(60, 70, 640, 360);
     first->List()->header()->resizeSection(CHashListModel::kColumnType, 95);
     first->List()->header()->resizeSection(CHashListModel::kColumnValue, 300);
@@ -224,7 +218,7 @@ TEST_F(HashCalculatorTest, ReopeningRestoresPlacementColumnsAlgorithmAndOptions)
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(first.isNull());
 
-    CKSHashCalculator again;
+    CKSHashCalculator again(m_context);
     EXPECT_EQ(again.geometry(), QRect(60, 70, 640, 360));
     EXPECT_EQ(again.List()->header()->sectionSize(CHashListModel::kColumnType), 95);
     EXPECT_EQ(again.List()->header()->sectionSize(CHashListModel::kColumnValue), 300);
@@ -233,9 +227,10 @@ TEST_F(HashCalculatorTest, ReopeningRestoresPlacementColumnsAlgorithmAndOptions)
     EXPECT_EQ(again.minimumSize(),
               QSize(CKSHashCalculator::kInitialWidth, CKSHashCalculator::kInitialHeight));
 
-    // A rectangle saved on a screen that is gone comes back onto this one.
-    AppKey().WriteRect(settings_value::kHashCalculatorWindow, KSRect{9000, 7000, 9640, 7360});
-    CKSHashCalculator lost;
+    // A rectangle an earlier version saved, on a screen that is gone, comes back onto this one.
+    KSRegUtil(CKeyPathMaker::Application().Get().View())
+        .WriteRect(settings_key::kHashCalculatorWindow.name, KSRect{9000, 7000, 9640, 7360});
+    CKSHashCalculator lost(m_context);
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_TRUE(screen.contains(lost.geometry().topLeft()))
         << lost.geometry().x() << "," << lost.geometry().y();
@@ -316,7 +311,7 @@ TEST_F(HashCalculatorTest, ClosingInTheMiddleOfLargeFilesReturnsAtOnceForEveryWi
     CToolWindowManager tools;
     std::vector<QPointer<CKSHashCalculator>> windows;
     for (int i = 0; i < 2; ++i) {
-        windows.emplace_back(OpenHashCalculator(nullptr, tools));
+        windows.emplace_back(OpenHashCalculator(nullptr, m_context, tools));
         windows.back()->Algorithm()->setCurrentIndex(3);
         windows.back()->AddFile(Q(big));
     }
@@ -333,9 +328,18 @@ TEST_F(HashCalculatorTest, ClosingInTheMiddleOfLargeFilesReturnsAtOnceForEveryWi
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(2000));
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(windows[0].isNull() && windows[1].isNull());
-    std::uint32_t type = 0;
-    EXPECT_TRUE(AppKey().ReadDword(settings_value::kHashType, type));
-    EXPECT_EQ(type, 3u);
+    EXPECT_EQ(CFakemillSettings().Get(settings_key::kHashType), 3u);
+}
+
+TEST_F(HashCalculatorTest, AWindowWhoseFileNeverAnswersClosesAtOnce) {
+    CHungFile hung;
+    auto engine = HungHashWorker(hung);
+    auto* window = new CKSHashCalculator(
+        m_context, nullptr,
+        std::make_unique<CHashCalculatorTool>(m_context.Settings(), m_context.Reaper(), std::move(engine)));
+    window->Create();
+    window->AddFile(QStringLiteral("/mnt/hung/file"));
+    ExpectClosesAtOnce(window, hung, m_context.Reaper());
 }
 
 TEST_F(HashCalculatorTest, RowsPast65535LandInTheirOwnRows) {

@@ -3,15 +3,14 @@
 
 #include "UiTestSupport.h"
 
-#include "app/ConfigInfoUI.h"
-#include "properties/FakemillSettings.h"
+#include "app/AppContext.h"
+#include "app/ScreenPlacement.h"
 #include "properties/KSRegUtil.h"
 #include "support/IniProfile.h"
 #include "tests/common/TempDir.h"
 #include "ui/MainWindow.h"
 #include "ui/OutputWindow.h"
 #include "ui/ToolWindowManager.h"
-#include "ui/WindowPlacement.h"
 
 #include <gtest/gtest.h>
 
@@ -35,8 +34,8 @@ protected:
     void SetUp() override {
         m_config = m_dir.File("fakemill.ini");
         WriteFileBytes(m_config, kConfiguration);
-        LoadConfigAt(CKSString::FromUtf8(m_config));
-        m_window = std::make_unique<CMainWindow>(m_tools);
+        m_context.Config().LoadAt(CKSString::FromUtf8(m_config));
+        m_window = std::make_unique<CMainWindow>(m_context, m_tools);
         m_window->Reload();
     }
 
@@ -63,6 +62,7 @@ protected:
 
     TempDir m_dir;
     std::string m_config;
+    CAppContext m_context;
     CToolWindowManager m_tools;
     PromptScript m_prompts;
     std::unique_ptr<CMainWindow> m_window;
@@ -141,7 +141,7 @@ TEST_F(MainWindowTest, OpenSwitchesAndSaveAsCopiesTheConfiguration) {
     WriteFileBytes(other, "[Only]\nType=txt\n");
     m_prompts->fileAnswers = {QString::fromStdString(other)};
     m_window->Command(res::kCmdOpenConfiguration)->trigger();
-    EXPECT_EQ(CConfigInfoUI::Instance().GetConfigFile().ToUtf8(), other);
+    EXPECT_EQ(m_context.Config().GetConfigFile().ToUtf8(), other);
     CKSString recorded;
     KSRegUtil(kConfigPointerKeyPath).ReadString(kConfigFileValue, recorded, 4096);
     EXPECT_EQ(recorded.ToUtf8(), other);
@@ -150,35 +150,48 @@ TEST_F(MainWindowTest, OpenSwitchesAndSaveAsCopiesTheConfiguration) {
 
     // Cancel changes nothing but the reload.
     m_window->Command(res::kCmdOpenConfiguration)->trigger();
-    EXPECT_EQ(CConfigInfoUI::Instance().GetConfigFile().ToUtf8(), other);
+    EXPECT_EQ(m_context.Config().GetConfigFile().ToUtf8(), other);
 
     const std::string copy = m_dir.File("copy.ini");
     m_prompts->fileAnswers = {QString::fromStdString(copy)};
     m_window->Command(res::kCmdSaveConfigurationAs)->trigger();
     EXPECT_TRUE(m_prompts->messages.isEmpty()) << m_prompts->messages.join('\n').toStdString();
     EXPECT_EQ(ReadFileBytes(copy), ReadFileBytes(other));
-    EXPECT_EQ(CConfigInfoUI::Instance().GetConfigFile().ToUtf8(), copy);
+    EXPECT_EQ(m_context.Config().GetConfigFile().ToUtf8(), copy);
     EXPECT_EQ(RowCount(), 1);
 
     // A place that cannot take the copy is reported and the configuration stays.
     m_prompts->fileAnswers = {QString::fromStdString(m_dir.File("no/such/folder/x.ini"))};
     m_window->Command(res::kCmdSaveConfigurationAs)->trigger();
     EXPECT_EQ(m_prompts->messages.size(), 1);
-    EXPECT_EQ(CConfigInfoUI::Instance().GetConfigFile().ToUtf8(), copy);
+    EXPECT_EQ(m_context.Config().GetConfigFile().ToUtf8(), copy);
 }
 
 TEST_F(MainWindowTest, EditOpensTheFileAndMakesAMissingOneFirst) {
     const std::string fresh = m_dir.File("fresh.ini");
-    LoadConfigAt(CKSString::FromUtf8(fresh));
+    m_context.Config().LoadAt(CKSString::FromUtf8(fresh));
     m_window->Command(res::kCmdEditConfiguration)->trigger();
     ASSERT_EQ(m_prompts->opened.size(), 1);
     EXPECT_EQ(m_prompts->opened[0].toStdString(), fresh);
     EXPECT_TRUE(std::filesystem::is_regular_file(fresh));
 
+    // No invented number: the file and the desktop's reason.
     m_prompts->openSucceeds = false;
     m_window->Command(res::kCmdEditConfiguration)->trigger();
     ASSERT_EQ(m_prompts->messages.size(), 1);
-    EXPECT_TRUE(m_prompts->messages[0].startsWith("Failed to open editor ("));
+    EXPECT_EQ(m_prompts->messages[0], "Failed to open editor for " + QString::fromStdString(fresh) +
+                                          ": no opener program is installed.");
+
+    // A configuration that cannot be made says why, and the editor is not asked to open it.
+    m_prompts->openSucceeds = true;
+    const std::string unmakeable = m_dir.File("no/such/folder/fakemill.ini");
+    m_context.Config().LoadAt(CKSString::FromUtf8(unmakeable));
+    m_window->Command(res::kCmdEditConfiguration)->trigger();
+    ASSERT_EQ(m_prompts->messages.size(), 2);
+    EXPECT_TRUE(m_prompts->messages[1].startsWith("Failed to open editor for " +
+                                                  QString::fromStdString(unmakeable) + ": "))
+        << m_prompts->messages[1].toStdString();
+    EXPECT_EQ(m_prompts->opened.size(), 2);
 }
 
 TEST_F(MainWindowTest, HelpOpensOnceAndActiveListsBatchWindowsNewestFirst) {
@@ -243,7 +256,7 @@ TEST_F(MainWindowTest, ClosingSavesPlacementAndColumnsAndClosesToolWindows) {
     EXPECT_TRUE(watched.isNull());
 
     CToolWindowManager tools;
-    CMainWindow again(tools);
+    CMainWindow again(m_context, tools);
     again.RestorePlacement();
     EXPECT_EQ(again.geometry(), QRect(40, 50, 500, 300));
     EXPECT_EQ(again.DefinitionList()->header()->sectionSize(2), 150);

@@ -3,18 +3,19 @@
 
 #include "UiTestSupport.h"
 
-#include "app/ConfigInfoUI.h"
-#include "app/GeneratorWorker.h"
+#include "BuildVersion.h"
+#include "app/AppContext.h"
+#include "app/TerminationSignals.h"
 #include "engine/KSObserver.h"
-#include "engine/StopEvent.h"
-#include "properties/FakemillSettings.h"
 #include "properties/KSRegUtil.h"
+#include "tests/common/CoreEventLoop.h"
 #include "tests/common/TempDir.h"
+#include "tests/tools/HungSource.h"
 #include "ui/BatchOutputWnd.h"
 #include "ui/FakemillApp.h"
 #include "ui/GenerateCommand.h"
+#include "ui/KSHashCalculator.h"
 #include "ui/MainWindow.h"
-#include "ui/TerminationSignals.h"
 
 #include <gtest/gtest.h>
 
@@ -24,9 +25,12 @@
 #include <QTimer>
 #include <QTreeView>
 
+#include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sys/wait.h>
 
 namespace {
 
@@ -56,7 +60,7 @@ TEST(StartupTest, FirstRunRecordsANewConfigurationAndEndsCleanly) {
     EXPECT_EQ(recorded.ToUtf8(), expected.string());
     EXPECT_EQ(app.MainWindow()->DefinitionList()->model()->rowCount(), 0);
     EXPECT_EQ(app.MainWindow()->StatusText(2), "0");
-    EXPECT_TRUE(app.Worker()->IsRunning());
+    EXPECT_TRUE(app.Context().Worker().IsRunning());
     EXPECT_TRUE(app.MainWindow()->isVisible());
 
     // Closing the main window with the help window open ends the loop; the help window is closed
@@ -64,12 +68,10 @@ TEST(StartupTest, FirstRunRecordsANewConfigurationAndEndsCleanly) {
     app.MainWindow()->Command(res::kCmdHelp)->trigger();
     QTimer::singleShot(0, app.MainWindow(), [&app] { app.MainWindow()->close(); });
     EXPECT_EQ(app.Run(), 0);
-    EXPECT_TRUE(ApplicationStopEvent().IsSet());
+    EXPECT_TRUE(app.Context().Worker().ExitedEvent().IsSet());
     EXPECT_FALSE(CKSObserver::Instance().IsDispatching());
-    EXPECT_EQ(app.Worker(), nullptr);
-    KSRect saved{};
-    EXPECT_TRUE(
-        KSRegUtil(CKeyPathMaker::Application().Get().View()).ReadRect(settings_value::kWindowState, saved));
+    // The main window's place is kept for the next start, on the disk.
+    EXPECT_FALSE(CFakemillSettings().Get(settings_key::kWindowState).geometry.isEmpty());
 }
 
 TEST(StartupTest, AFailedStartSaysWhyInTheLogAndLeavesNothingRunning) {
@@ -80,7 +82,7 @@ TEST(StartupTest, AFailedStartSaysWhyInTheLogAndLeavesNothingRunning) {
     CFakemillApp app;
     EXPECT_FALSE(app.InitMainWindow());
     EXPECT_FALSE(CKSObserver::Instance().IsDispatching());
-    EXPECT_FALSE(app.Worker()->IsRunning());
+    EXPECT_FALSE(app.Context().Worker().IsRunning());
     app.Shutdown();
     app.Logger().Flush(true);
     EXPECT_NE(ApplicationLogText().find("Initialized config, but could not load it."), std::string::npos)
@@ -101,8 +103,7 @@ TEST(StartupTest, ATerminationSignalEndsTheProgramLikeClosingIt) {
     const CTerminationSignals terminationWatch([&app] { app.MainWindow()->close(); });
     QTimer::singleShot(0, [] { ::raise(SIGTERM); });
     EXPECT_EQ(app.Run(), 0);
-    EXPECT_TRUE(ApplicationStopEvent().IsSet());
-    EXPECT_EQ(app.Worker(), nullptr);
+    EXPECT_TRUE(app.Context().Worker().ExitedEvent().IsSet());
     ::unsetenv("FKMCONFIG");
 }
 
@@ -121,7 +122,7 @@ TEST(StartupTest, ClosingDuringABatchEndsSoonAndLeavesNoCutShortFile) {
     ASSERT_TRUE(app.InitMainWindow());
     prompts->folderAnswers = {QString::fromStdString(out)};
     CBatchOutputWnd* window =
-        GenerateSelected(app.MainWindow(), {CKSString(u"Huge")}, *app.Worker(), CBatchOptions{0, {}});
+        GenerateSelected(app.MainWindow(), {CKSString(u"Huge")}, app.Context(), CBatchOptions{0, {}});
     ASSERT_NE(window, nullptr);
     QElapsedTimer closing;
     QString seen;
@@ -151,6 +152,85 @@ TEST(StartupTest, ClosingDuringABatchEndsSoonAndLeavesNoCutShortFile) {
             EXPECT_EQ(entry.file_size(), 512u << 20) << entry.path();
         }
     }
+    ::unsetenv("FKMCONFIG");
+}
+
+} // namespace
+
+namespace {
+
+struct ProgramRun {
+    int status = -1;
+    std::string out;
+};
+
+// The desktop program run as a user runs it in a terminal without a display.
+ProgramRun RunWithoutDisplay(const std::string& arguments) {
+    const std::string command =
+        "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" FAKEMILL_PATH "' " + arguments + " 2>&1";
+    ProgramRun run;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return run;
+    }
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        run.out += buffer;
+    }
+    const int status = ::pclose(pipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run;
+}
+
+TEST(StartupTest, VersionAndHelpAnswerWithoutADisplay) {
+    const ProgramRun version = RunWithoutDisplay("--version");
+    EXPECT_EQ(version.status, 0) << version.out;
+    EXPECT_EQ(version.out, "fakemill " FAKEMILL_VERSION_TEXT "\n");
+    const ProgramRun help = RunWithoutDisplay("--help");
+    EXPECT_EQ(help.status, 0) << help.out;
+    EXPECT_NE(help.out.find("Usage: fakemill [--help | --version]\n"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("takes no other arguments"), std::string::npos) << help.out;
+}
+
+TEST(StartupTest, AToolWindowStuckOnAFileClosesAtOnceAndTheProgramEndsWithinItsBound) {
+    TempDir dir;
+    ::setenv("FKMCONFIG", dir.File("fakemill.ini").c_str(), 1);
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EXIT(
+        {
+            PromptScript prompts;
+            CHungFile hung;
+            CFakemillApp app;
+            if (!app.InitMainWindow()) {
+                std::_Exit(2);
+            }
+            auto engine = HungHashWorker(hung);
+            auto* calculator = new CKSHashCalculator(
+                app.Context(), nullptr,
+                std::make_unique<CHashCalculatorTool>(app.Context().Settings(), app.Context().Reaper(),
+                                                      std::move(engine)));
+            app.ToolWindows().Register(calculator);
+            calculator->Create();
+            calculator->AddFile(QStringLiteral("/mnt/hung/file"));
+            if (!hung.Entered()) {
+                std::_Exit(3);
+            }
+            QElapsedTimer closing;
+            closing.start();
+            calculator->close();
+            if (closing.elapsed() >= 200) {
+                std::_Exit(4);
+            }
+            QTimer::singleShot(0, app.MainWindow(), [&app] { app.MainWindow()->close(); });
+            app.Run(); // ends the process: the hashing thread never ends
+            std::_Exit(0);
+        },
+        testing::ExitedWithCode(EXIT_FAILURE), "");
+    const auto took = std::chrono::steady_clock::now() - started;
+    EXPECT_LT(took,
+              std::chrono::milliseconds(CAppContext::kToolThreadsExitMilliseconds) + std::chrono::seconds(5));
+    EXPECT_NE(ApplicationLogText().find("1 tool threads did not end within 3000 ms"), std::string::npos)
+        << ApplicationLogText();
     ::unsetenv("FKMCONFIG");
 }
 

@@ -2,7 +2,12 @@
 // What every window test needs: a QApplication on the offscreen platform, and prompts that answer
 // from a script and record what they were asked, so that no dialog ever blocks a test.
 
+#include "support/ThreadReaper.h"
+#include "tests/common/CoreEventLoop.h"
+#include "ui/ToolWindowManager.h"
 #include "ui/UserPrompts.h"
+
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -48,10 +53,14 @@ public:
         messages << text;
         return yesNoAnswer;
     }
-    bool OpenWithDesktop(const QString& path) override {
+    CKSError OpenWithDesktop(const QString& path) override {
         opened << path;
-        return openSucceeds;
+        return openSucceeds
+                   ? CKSError()
+                   : CKSError(u"Could not open", CKSString::FromQString(path), std::u16string(kOpenFailure));
     }
+    // The reason a failing desktop gives.
+    static constexpr char16_t kOpenFailure[] = u"no opener program is installed";
 
 private:
     QString Next(std::deque<QString>& answers, const QString& title) {
@@ -86,13 +95,24 @@ private:
 // Processes posted events until the condition holds or the time is up; answers the condition.
 template <typename Condition>
 bool WaitUntil(Condition condition, int milliseconds = 5000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > milliseconds) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    return true;
+    return RunUntil(condition, milliseconds);
+}
+
+// A tool window whose thread is held in a file that never answers (hung, once it has entered)
+// closes within 200 ms through its normal path and goes; its thread is the reaper's, which takes
+// it once the file answers.
+inline void ExpectClosesAtOnce(QWidget* window, CHungFile& hung, CThreadReaper& reaper) {
+    ASSERT_TRUE(hung.Entered());
+    CToolWindowManager tools;
+    tools.Register(window);
+    const QPointer<QWidget> watched(window);
+    QElapsedTimer closing;
+    closing.start();
+    EXPECT_EQ(tools.CloseAll(), 1);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_LT(closing.elapsed(), 200);
+    EXPECT_TRUE(watched.isNull());
+    EXPECT_EQ(reaper.Pending(), 1u);
+    hung.Open();
+    EXPECT_TRUE(reaper.Finish(5000));
 }

@@ -9,10 +9,7 @@
 // The configuration is the one the program would use (FKMCONFIG).
 
 #include "PeakMemory.h"
-#include "app/ConfigInfoUI.h"
-#include "app/GeneratorWorker.h"
-#include "app/KSGeneratorBatch.h"
-#include "properties/FakemillSettings.h"
+#include "app/AppContext.h"
 #include "support/IniProfile.h"
 #include "ui/BatchOutputWnd.h"
 #include "ui/FakemillApp.h"
@@ -50,7 +47,7 @@ double Median(std::vector<double> values) {
 // holds even while the machine's speed drifts during the run.
 int Reload(CFakemillApp& app, const char* small, const char* large) {
     const auto timedReload = [&app](const char* path) {
-        LoadConfigAt(CKSString::FromUtf8(path));
+        app.Context().Config().LoadAt(CKSString::FromUtf8(path));
         CIniProfile::DropCache();
         QElapsedTimer timer;
         timer.start();
@@ -72,12 +69,12 @@ int Reload(CFakemillApp& app, const char* small, const char* large) {
 }
 
 int Generate(CFakemillApp& app, const char* name, const char* destination) {
-    CFakemillSettings().SetGeneratorPrompt(1);
-    CFakemillSettings().SetGeneratorPath(CKSString::FromUtf8(destination).View());
+    app.Context().Settings().Set(settings_key::kGeneratorPrompt, 1);
+    app.Context().Settings().Set(settings_key::kGeneratorPath, CKSString::FromUtf8(destination).View());
     QElapsedTimer clock;
     clock.start();
     CBatchOutputWnd* window =
-        GenerateSelected(app.MainWindow(), {CKSString::FromUtf8(name)}, *app.Worker(), CBatchOptions{0, {}});
+        GenerateSelected(app.MainWindow(), {CKSString::FromUtf8(name)}, app.Context(), CBatchOptions{0, {}});
     if (window == nullptr) {
         std::fprintf(stderr, "gui_driver: the batch could not be queued\n");
         return 1;

@@ -5,8 +5,8 @@
 //   hash_window_driver large FILE md5|sha1|sha256    seconds from the add to the value shown
 //   hash_window_driver many FOLDER                   every file of FOLDER dropped at once
 
+#include "app/AppContext.h"
 #include "tools/HashKinds.h"
-#include "ui/HashListModel.h"
 #include "ui/KSHashCalculator.h"
 
 #include <QApplication>
@@ -57,9 +57,9 @@ void RunUntil(Condition condition) {
     }
 }
 
-int Large(const QString& file, const char* algorithm) {
+int Large(CAppContext& context, const QString& file, const char* algorithm) {
     const int kind = std::strcmp(algorithm, "md5") == 0 ? 1 : std::strcmp(algorithm, "sha1") == 0 ? 2 : 3;
-    CKSHashCalculator window;
+    CKSHashCalculator window(context);
     window.Algorithm()->setCurrentIndex(kind);
     window.show();
     QCoreApplication::processEvents();
@@ -74,13 +74,13 @@ int Large(const QString& file, const char* algorithm) {
     return window.Model()->At(0).succeeded ? 0 : 1;
 }
 
-int Many(const QString& folder) {
+int Many(CAppContext& context, const QString& folder) {
     const QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
     QList<QUrl> urls;
     for (const QString& name : names) {
         urls << QUrl::fromLocalFile(folder + QLatin1Char('/') + name);
     }
-    CKSHashCalculator window;
+    CKSHashCalculator window(context);
     window.Algorithm()->setCurrentIndex(3);
     window.show();
     QCoreApplication::processEvents();
@@ -117,11 +117,12 @@ int Many(const QString& folder) {
 int main(int argc, char** argv) {
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication application(argc, argv);
+    CAppContext context;
     if (argc == 4 && std::strcmp(argv[1], "large") == 0) {
-        return Large(QString::fromLocal8Bit(argv[2]), argv[3]);
+        return Large(context, QString::fromLocal8Bit(argv[2]), argv[3]);
     }
     if (argc == 3 && std::strcmp(argv[1], "many") == 0) {
-        return Many(QString::fromLocal8Bit(argv[2]));
+        return Many(context, QString::fromLocal8Bit(argv[2]));
     }
     std::fprintf(stderr, "usage: %s large FILE md5|sha1|sha256 | many FOLDER\n", argv[0]);
     return 2;

@@ -7,6 +7,7 @@
 //   viewer_driver FILE PAGES OFFSETS_OUT [WIDTH HEIGHT]
 
 #include "PeakMemory.h"
+#include "app/AppContext.h"
 #include "ui/BinaryViewerWnd.h"
 
 #include <QApplication>
@@ -69,7 +70,8 @@ int main(int argc, char** argv) {
 
     QElapsedTimer timer;
     timer.start();
-    CBinaryViewerWnd viewer(path);
+    CAppContext context;
+    CBinaryViewerWnd viewer(path, context);
     viewer.resize(width, height);
     viewer.show();
     viewer.Relayout();

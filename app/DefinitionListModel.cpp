@@ -1,4 +1,4 @@
-#include "ui/DefinitionListModel.h"
+#include "app/DefinitionListModel.h"
 
 void CDefinitionListModel::SetRows(std::vector<CDefinitionRow> rows) {
     beginResetModel();

@@ -1,6 +1,6 @@
 #pragma once
 // The definition list's rows: one per section of the configuration file, in file order, with the
-// four columns the main window shows.
+// four columns the main window shows. A Qt Core item model: the main window's list shows it.
 
 #include "app/DefinitionRows.h"
 

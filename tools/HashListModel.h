@@ -1,7 +1,9 @@
 #pragma once
 // The hash calculator's rows: a file, the algorithm chosen when it was added, and its hash once
 // the worker has it. Rows are only ever appended, so a row's index is its id for good; the list
-// holds tens of thousands of rows cheaply.
+// holds tens of thousands of rows cheaply. A Qt Core item model: the window's list shows it.
+
+#include "support/KSError.h"
 
 #include <QAbstractTableModel>
 #include <QString>
@@ -28,8 +30,8 @@ public:
         QString value = kPendingText;
         bool done = false;
         bool succeeded = false;
-        // The platform error of a failed row (0 when none is known).
-        int error = 0;
+        // Why a failed row has no hash (no failure when the reason is unknown).
+        CKSError failure;
         // The hash a checksum file expects (empty for an ordinary row).
         QString expected;
         Check check = Check::None;
@@ -41,7 +43,7 @@ public:
     // path. Answers the id of the first new row.
     std::uint32_t Append(const QStringList& paths, int kind, const QStringList& expected = {});
     // A row's result; false for an unknown row or one that is done already.
-    bool SetResult(std::uint32_t row, bool succeeded, const QString& hash, int error);
+    bool SetResult(std::uint32_t row, bool succeeded, const QString& hash, const CKSError& failure = {});
 
     const Row& At(std::uint32_t row) const { return m_rows[row]; }
     std::uint32_t Count() const { return static_cast<std::uint32_t>(m_rows.size()); }

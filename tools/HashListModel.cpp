@@ -1,8 +1,6 @@
-#include "ui/HashListModel.h"
+#include "tools/HashListModel.h"
 
 #include "tools/HashKinds.h"
-
-#include <cstring>
 
 CHashListModel::CHashListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
@@ -29,7 +27,8 @@ std::uint32_t CHashListModel::Append(const QStringList& paths, int kind, const Q
     return first;
 }
 
-bool CHashListModel::SetResult(std::uint32_t id, bool succeeded, const QString& hash, int error) {
+bool CHashListModel::SetResult(std::uint32_t id, bool succeeded, const QString& hash,
+                               const CKSError& failure) {
     if (id >= m_rows.size() || m_rows[id].done) {
         return false;
     }
@@ -37,7 +36,7 @@ bool CHashListModel::SetResult(std::uint32_t id, bool succeeded, const QString& 
     row.done = true;
     row.succeeded = succeeded;
     row.value = succeeded ? hash : kErrorText;
-    row.error = succeeded ? 0 : error;
+    row.failure = succeeded ? CKSError() : failure;
     --m_pending;
     if (row.check == Check::Pending) {
         const bool same = succeeded && row.expected.compare(hash, Qt::CaseInsensitive) == 0;
@@ -80,8 +79,8 @@ QVariant CHashListModel::data(const QModelIndex& index, int role) const {
         if (index.column() == kColumnFile) {
             return row.path;
         }
-        if (index.column() == kColumnValue && row.done && !row.succeeded && row.error != 0) {
-            return QString::fromLocal8Bit(std::strerror(row.error));
+        if (index.column() == kColumnValue && row.done && !row.succeeded && row.failure.Failed()) {
+            return QString::fromStdU16String(row.failure.Reason());
         }
         if (index.column() == kColumnCheck && row.check != Check::None) {
             return QStringLiteral("Expected %1").arg(row.expected);

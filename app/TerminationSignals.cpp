@@ -1,4 +1,4 @@
-#include "ui/TerminationSignals.h"
+#include "app/TerminationSignals.h"
 
 #include <QSocketNotifier>
 
