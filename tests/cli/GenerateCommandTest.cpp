@@ -48,6 +48,32 @@ TEST(GenerateCommand, CrcTrailersCheckOutAndDamageIsFound) {
     EXPECT_EQ(RunCli({"crc", dir.File("absent")}).status, 1);
 }
 
+// The command line pauses between files only when asked: 40 files would take 4 s at the
+// desktop's 100 ms, and --pace still gives that pause to whoever wants it.
+TEST(GenerateCommand, PausesBetweenFilesOnlyWhenAsked) {
+    TempDir dir;
+    const std::string config = dir.File("fakemill.ini");
+    ASSERT_EQ(
+        RunCli({"--config", config, "define", "--type", "bin", "many", "Files=40", "Size=16", "SimpleName=1"})
+            .status,
+        0);
+    ASSERT_EQ(
+        RunCli({"--config", config, "define", "--type", "bin", "few", "Files=10", "Size=16", "SimpleName=1"})
+            .status,
+        0);
+    using Clock = std::chrono::steady_clock;
+    auto start = Clock::now();
+    ASSERT_EQ(RunCli({"--config", config, "generate", "-q", "-o", dir.File("fast"), "many"}).status, 0);
+    EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(3000));
+    EXPECT_TRUE(std::filesystem::exists(dir.File("fast/fkbin39.bin")));
+
+    start = Clock::now();
+    ASSERT_EQ(
+        RunCli({"--config", config, "generate", "-q", "--pace", "100", "-o", dir.File("slow"), "few"}).status,
+        0);
+    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(500));
+}
+
 TEST(GenerateCommand, TheSameSeedGivesTheSameFiles) {
     TempDir dir;
     const std::string config = dir.File("fakemill.ini");
