@@ -38,10 +38,13 @@ public:
         m_out << WithPlainLineEnds(text) << "------------------------\n";
     }
     void OnProperty(const CKSProperty& property) override {
-        m_out << WithPlainLineEnds(property.Describe(CKSProperty::kDescribeCapacity).View()) << "\n";
+        // Whole: the wizard's summary cuts each property at 120 characters, which would drop a
+        // long value (a list of damage classes, say) from the command line's answer.
+        m_out << WithPlainLineEnds(property.Describe(kWhole).View()) << "\n";
     }
 
 private:
+    static constexpr std::size_t kWhole = 64 * 1024;
     std::ostream& m_out;
 };
 

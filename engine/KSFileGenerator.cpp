@@ -27,7 +27,7 @@ const CKSPropertyList& CommonTemplate() {
         const CKSBoolProperty simpleName(u"SimpleName", u"Simple naming (sequential)", false);
         const CKSProperty folder(u"Folder", u"Sub-folder in which to generate files", u"");
         const CKSProperty subType(u"SubType", u"Sub-type for generating associated files", u"");
-        const CKSProperty damage(u"Damage", u"Damage classes to give files (empty: none)", u"");
+        const CKSProperty damage(u"Damage", u"Damage classes (empty: none)", u"");
         const CKSProperty damageShare(u"DamageShare", u"Percent of the files damaged", std::int64_t{100});
         const CKSProperty names(u"Names", u"File names: plain, unicode, spaces, dash, long, case or deep",
                                 u"plain");
