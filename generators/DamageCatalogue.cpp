@@ -63,7 +63,7 @@ constexpr std::array<CDamageClassInfo, 1> kBin{{
 }};
 
 constexpr std::array<CDamageClassInfo, 5> kCsv{{
-    {"quote", "an opening quote never closed, at the start of a seeded row", O::Fails,
+    {"quote", "the last field opened with a quote never closed, as a writer that lost its closing quote", O::Fails,
      "a strict reader raises: unexpected end of data"},
     {"ragged", "a seeded row with a column too many or too few", O::Warns,
      "reads every row; one has a column too many or too few"},

@@ -122,9 +122,9 @@ std::size_t CKSCSVFileGenerator::WriteWhole(std::string_view text) {
     return WriteNarrowText(text);
 }
 
-std::size_t CKSCSVFileGenerator::WriteQuoted(std::string_view value) {
+std::string CKSCSVFileGenerator::Quoted(std::string_view value) const {
     if (value.find_first_of(std::string{m_delimiter, '"', '\r', '\n'}) == std::string_view::npos) {
-        return WriteWhole(value);
+        return std::string(value);
     }
     std::string quoted = "\"";
     for (const char c : value) {
@@ -134,7 +134,34 @@ std::size_t CKSCSVFileGenerator::WriteQuoted(std::string_view value) {
         }
     }
     quoted.push_back('"');
-    WriteWhole(quoted);
+    return quoted;
+}
+
+std::size_t CKSCSVFileGenerator::WriteQuoted(std::string_view value) {
+    WriteWhole(Quoted(value));
+    return value.size();
+}
+
+std::size_t CKSCSVFileGenerator::WriteUnclosed(bool afterSeparator, std::string_view value, bool quotable) {
+    TextDamage().Applied(m_rowsDone);
+    // The field begins, for a reader, right after the delimiter: blanks of a padded separator
+    // are part of it.
+    std::string field;
+    if (afterSeparator) {
+        const std::size_t delimiter = m_separator.find(m_delimiter);
+        const std::size_t start = delimiter == std::string::npos ? 0 : delimiter + 1;
+        WriteWhole(std::string_view(m_separator).substr(0, start));
+        field = m_separator.substr(start);
+    }
+    field += quotable ? Quoted(value) : std::string(value);
+    if (!field.empty() && field.front() == '"') {
+        // Its closing quote lost: the quotes inside are doubled, so none of them closes it.
+        WriteWhole(std::string_view(field).substr(0, field.size() - 1));
+        NoteChange("\"", {});
+    } else {
+        Inject({}, "\"");
+        WriteWhole(field);
+    }
     return value.size();
 }
 
@@ -205,9 +232,14 @@ void CKSCSVFileGenerator::GenerateContent() {
     m_rowsTarget = RandomInRange(static_cast<std::uint64_t>(rows.min), static_cast<std::uint64_t>(rows.max));
     m_rowsDone = 0;
     if (TextDamage().Owed()) {
-        // Now that the rows are known: the seeded row among them.
+        // Now that the rows are known: the seeded row among them. A quote goes to the last row's
+        // last field, so that no later quote can close it and every reader meets the end of the
+        // file inside the field.
         const std::string damageClass = TextDamage().Class();
         TextDamage().Choose(damageClass, m_rowsTarget, DamageStream());
+        if (damageClass == "quote" && m_rowsTarget > 0) {
+            TextDamage().ChooseLine(damageClass, m_rowsTarget - 1);
+        }
     }
     Iterate();
     if (TextDamage().Owed()) {
@@ -256,14 +288,6 @@ std::string CKSCSVFileGenerator::NewKindValue(std::int32_t kind) {
     }
 }
 
-void CKSCSVFileGenerator::DamageRowStart() {
-    if (TextDamage().Due(m_rowsDone) && TextDamage().Is("quote")) {
-        TextDamage().Applied(m_rowsDone);
-        // The opening quote of the row's first field, never closed.
-        Inject({}, "\"");
-    }
-}
-
 bool CKSCSVFileGenerator::DamageRowFields(std::size_t column, std::size_t columnCount) {
     if (!TextDamage().Due(m_rowsDone)) {
         return true;
@@ -280,10 +304,11 @@ bool CKSCSVFileGenerator::DamageRowFields(std::size_t column, std::size_t column
 std::uint64_t CKSCSVFileGenerator::EmitBlock(std::uint64_t) {
     std::uint64_t fieldBytes = 0;
     const std::size_t columnCount = m_columns != nullptr ? m_columns->GetCount() : 0;
-    DamageRowStart();
     for (std::size_t i = 0; i < columnCount; ++i) {
         const bool written = DamageRowFields(i, columnCount);
-        if (i > 0 && written) {
+        const bool unclosed =
+            i + 1 == columnCount && TextDamage().Due(m_rowsDone) && TextDamage().Is("quote");
+        if (i > 0 && written && !unclosed) {
             WriteWhole(m_separator);
         }
         std::string value;
@@ -315,7 +340,11 @@ std::uint64_t CKSCSVFileGenerator::EmitBlock(std::uint64_t) {
             NoteChange(lost, {});
             continue;
         }
-        fieldBytes += m_rfc4180 || !legacy ? WriteQuoted(shown) : WriteWhole(shown);
+        if (unclosed) {
+            fieldBytes += WriteUnclosed(i > 0, shown, m_rfc4180 || !legacy);
+        } else {
+            fieldBytes += m_rfc4180 || !legacy ? WriteQuoted(shown) : WriteWhole(shown);
+        }
         OnField(shown);
     }
     if (TextDamage().Due(m_rowsDone) && TextDamage().Is("ragged") && m_extraField) {

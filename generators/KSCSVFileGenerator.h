@@ -60,11 +60,15 @@ private:
     std::size_t WriteWhole(std::string_view text);
     // The value of a field of a kind added after the first four (unquoted).
     std::string NewKindValue(std::int32_t kind);
-    // Writes a value, quoted when it holds the delimiter, a quote or a line break.
+    // A value quoted when it holds the delimiter, a quote or a line break; as it is otherwise.
+    std::string Quoted(std::string_view value) const;
     std::size_t WriteQuoted(std::string_view value);
+    // Writes the row's last field (after the separator, when it follows one) opened by a quote
+    // that is never closed, so that a reader takes the rest of the file into it; quotable says
+    // whether the field is quoted when it needs it.
+    std::size_t WriteUnclosed(bool afterSeparator, std::string_view value, bool quotable);
     void WriteHeader(std::size_t columnCount);
-    // The damage owed to the row about to be written or just ended.
-    void DamageRowStart();
+    // The damage owed to the row being written.
     bool DamageRowFields(std::size_t column, std::size_t columnCount);
 
     const CKSProperty* m_columns = nullptr;

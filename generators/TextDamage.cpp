@@ -12,6 +12,12 @@ void CTextDamage::Choose(std::string_view damageClass, std::uint64_t span, CSeed
     }
 }
 
+void CTextDamage::ChooseLine(std::string_view damageClass, std::uint64_t line) {
+    Clear();
+    m_class = std::string(damageClass);
+    m_lines.insert(line);
+}
+
 void CTextDamage::Clear() {
     m_class.clear();
     m_lines.clear();

@@ -18,6 +18,8 @@ public:
     // Chooses the seeded lines among the first span lines of a file: one for most classes, one to
     // three for mixed line ends.
     void Choose(std::string_view damageClass, std::uint64_t span, CSeededStream& random);
+    // Chooses that line alone.
+    void ChooseLine(std::string_view damageClass, std::uint64_t line);
     void Clear();
 
     const std::string& Class() const { return m_class; }

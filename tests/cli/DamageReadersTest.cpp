@@ -235,6 +235,21 @@ TEST(DamageReaders, PythonStrictCsvRaisesOnQuotesAndCountsRaggedRows) {
             }
         }
     }
+    // E-mail addresses may begin with a comma or a quote, so quoted ones could close a quote
+    // opened earlier; the unclosed quote still makes every file raise.
+    const auto mails =
+        Generate(dir, "csv", {"Style=rfc4180", "Files=150", "Rows=1,12", "Columns=6,6,6", "Damage=quote"});
+    std::string paths;
+    for (const CListedFile& file : mails) {
+        paths += "'" + file.path + "' ";
+    }
+    std::istringstream lines(Read("/usr/bin/python3 " + script + " " + paths, "").output);
+    std::size_t raised = 0;
+    for (std::string output; std::getline(lines, output);) {
+        raised += output == "raised Error" ? 1 : 0;
+    }
+    EXPECT_EQ(raised, mails.size());
+    EXPECT_EQ(mails.size(), 150u);
 }
 
 TEST(DamageReaders, IconvFailsOnInvalidUtf8AndFileNamesEachEncoding) {
