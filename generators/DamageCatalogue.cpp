@@ -63,8 +63,8 @@ constexpr std::array<CDamageClassInfo, 1> kBin{{
 }};
 
 constexpr std::array<CDamageClassInfo, 5> kCsv{{
-    {"quote", "the last field opened with a quote never closed, as a writer that lost its closing quote", O::Fails,
-     "a strict reader raises: unexpected end of data"},
+    {"quote", "the last field opened with a quote never closed, as a writer that lost its closing quote",
+     O::Fails, "a strict reader raises: unexpected end of data"},
     {"ragged", "a seeded row with a column too many or too few", O::Warns,
      "reads every row; one has a column too many or too few"},
     {"mixed-eol", "a few seeded rows end in another line end", O::Decodes, "reads every row"},
