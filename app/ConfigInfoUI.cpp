@@ -1,7 +1,7 @@
 #include "app/ConfigInfoUI.h"
 
+#include "app/DefinitionRows.h"
 #include "properties/ConfigLocation.h"
-#include "support/IniProfile.h"
 #include "support/MakePath.h"
 
 CConfigInfoUI& CConfigInfoUI::Instance() {
@@ -39,7 +39,8 @@ bool CConfigInfoUI::Load(CKSLogger* logger, IGeneratorLister* lister) {
 
 void CConfigInfoUI::LoadAt(const CKSString& path, IGeneratorLister* lister) {
     // The file is read and the lister told with no lock held; only the results are stored under it.
-    const std::vector<CKSString> names = CIniProfile::GetSectionNames(path);
+    // Shadowed sections of a name are no definitions of their own: the count follows the list.
+    const std::vector<CKSString> names = ReadDefinitionSections(path).names;
     {
         CAutoLock lock(m_lock);
         m_configFile = path;

@@ -1,11 +1,13 @@
 #include "app/DefinitionRows.h"
 
 #include "generators/KSFileGeneratorFactory.h"
+#include "support/IniDocument.h"
 #include "support/IniProfile.h"
 #include "support/KSFormat.h"
 #include "support/KSTime.h"
 
 #include <string>
+#include <unordered_set>
 
 namespace {
 
@@ -15,19 +17,62 @@ CKSString DecimalText(std::int64_t value) {
 
 } // namespace
 
-std::vector<CDefinitionRow> ReadDefinitionRows(const CKSString& configFile,
-                                               const CKSFileGeneratorFactory& factory) {
+CDefinitionSections ReadDefinitionSections(const CKSString& configFile) {
+    CDefinitionSections sections;
+    std::unordered_set<std::u16string> seen;
+    for (CKSString& name : CIniProfile::GetSectionNames(configFile)) {
+        if (seen.insert(ini::FoldName(ini::TrimBlanks(name.View()))).second) {
+            sections.names.push_back(std::move(name));
+        } else {
+            sections.shadowed.push_back(std::move(name));
+        }
+    }
+    return sections;
+}
+
+std::u16string ShadowedSectionWarning(const CKSString& name) {
+    return KSFormat(
+        std::u16string_view(u"A later section [%s] is ignored: a definition of that name comes first"), name);
+}
+
+std::vector<CKSString> GeneratableDefinitions(const CKSString& configFile,
+                                              std::vector<std::u16string>& warnings) {
     const CIniReadSnapshot snapshot(configFile);
-    const std::vector<CKSString> names = CIniProfile::GetSectionNames(configFile);
+    CDefinitionSections sections = ReadDefinitionSections(configFile);
+    std::vector<CKSString> names;
+    for (CKSString& name : sections.names) {
+        const CKSString type = CIniProfile::GetString(configFile, name.View(), u"Type", u"");
+        if (CKSFileGeneratorFactory::IsKnownKind(type.View())) {
+            names.push_back(std::move(name));
+        } else {
+            warnings.push_back(KSFormat(
+                std::u16string_view(u"[%s] is skipped: its Type \"%s\" is not a known kind"), name, type));
+        }
+    }
+    for (const CKSString& name : sections.shadowed) {
+        warnings.push_back(ShadowedSectionWarning(name));
+    }
+    return names;
+}
+
+std::vector<CDefinitionRow> ReadDefinitionRows(const CKSString& configFile,
+                                               const CKSFileGeneratorFactory& factory,
+                                               std::vector<CKSString>* shadowed) {
+    const CIniReadSnapshot snapshot(configFile);
+    CDefinitionSections sections = ReadDefinitionSections(configFile);
+    if (shadowed != nullptr) {
+        *shadowed = std::move(sections.shadowed);
+    }
     std::vector<CDefinitionRow> rows;
-    rows.reserve(names.size());
-    for (const CKSString& name : names) {
-        CDefinitionRow row{name, CKSString(u""), CKSString(u""), CKSString(u"")};
+    rows.reserve(sections.names.size());
+    for (const CKSString& name : sections.names) {
+        CDefinitionRow row{name, CKSString(u""), CKSString(u""), CKSString(u""), false};
         if (const auto generator = factory.CreateFromSection(configFile, name)) {
             row.type = generator->GetType();
             row.minimumSize =
                 generator->HasSize() ? DecimalText(generator->GetSizeMinimum()) : CKSString(u"-");
             row.minimumCount = DecimalText(generator->GetProperties().Get(u"Files").GetRangeValue().min);
+            row.known = true;
         }
         rows.push_back(std::move(row));
     }

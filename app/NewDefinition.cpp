@@ -158,35 +158,54 @@ bool DefinitionExists(const CKSString& file, std::u16string_view name) {
     return CIniProfile::HasSection(file, name);
 }
 
-bool WriteDefinition(const CKSString& file, std::u16string_view name, const CKSPropertyList& properties,
-                     std::u16string* error) {
-    if (const std::u16string problem = CheckDefinitionName(name); !problem.empty()) {
-        if (error != nullptr) {
-            *error = problem;
-        }
-        return false;
+CKSError WriteDefinition(const CKSString& file, std::u16string_view name, const CKSPropertyList& properties) {
+    std::u16string reason = CheckDefinitionName(name);
+    if (reason.empty()) {
+        reason = CheckDefinitionValues(properties);
     }
     CIniKeyValues keys;
-    return properties.FormatAll(keys, error) && CIniProfile::ReplaceSection(file, name, keys, error);
+    if (reason.empty() && properties.FormatAll(keys, &reason) &&
+        CIniProfile::ReplaceSection(file, name, keys, &reason)) {
+        return {};
+    }
+    return CKSError(u"Could not write the definition \"" + std::u16string(name) + u"\" to", file, reason);
+}
+
+CKSError DeleteDefinition(const CKSString& file, std::u16string_view name) {
+    std::u16string reason;
+    if (CIniProfile::DeleteSection(file, name, &reason)) {
+        return {};
+    }
+    return CKSError(u"Could not delete the definition \"" + std::u16string(name) + u"\" from", file, reason);
+}
+
+std::u16string CheckDefinitionValues(const CKSPropertyList& properties) {
+    const CKSProperty* refused = properties.FindRefusedValue();
+    if (refused == nullptr) {
+        return {};
+    }
+    return KSFormat(std::u16string_view(u"%s=%s cannot be used: %s"), refused->GetName(),
+                    refused->GetRefusal()->text, refused->GetRefusal()->reason);
 }
 
 std::vector<CKSString> CopyDefinitions(const CKSFileGeneratorFactory& factory, const CKSString& from,
                                        const CKSString& to, const std::vector<CKSString>& names,
                                        const std::function<bool(const CKSString&)>& replace,
-                                       std::vector<std::u16string>& failures) {
+                                       std::vector<CKSError>& failures) {
     std::vector<CKSString> copied;
     for (const CKSString& name : names) {
         const auto generator = factory.CreateFromSection(from, name.View());
         if (!generator) {
-            failures.push_back(KSFormat(std::u16string_view(u"%s: not a definition of a known type"), name));
+            failures.emplace_back(std::u16string(name.View()), CKSString(u""),
+                                  u"not a definition of a known type");
             continue;
         }
         if (DefinitionExists(to, name.View()) && !replace(name)) {
             continue;
         }
-        std::u16string error;
-        if (!WriteDefinition(to, name.View(), generator->GetProperties(), &error)) {
-            failures.push_back(KSFormat(std::u16string_view(u"%s: %s"), name, error));
+        if (const CKSError error = WriteDefinition(to, name.View(), generator->GetProperties());
+            error.Failed()) {
+            failures.emplace_back(std::u16string(name.View()), CKSString(u""), error.Reason());
             continue;
         }
         copied.push_back(name);

@@ -4,6 +4,7 @@
 // answers with a reason, the summary text, and writes that replace a whole section at once.
 
 #include "generators/KSFileGeneratorFactory.h"
+#include "support/KSError.h"
 #include "support/KSString.h"
 
 #include <cstdint>
@@ -82,18 +83,26 @@ std::u16string DefinitionSummary(CKSFileGenerator& generator);
 // Whether the file has a section of that name (names compare without regard to case).
 bool DefinitionExists(const CKSString& file, std::u16string_view name);
 
+// Why the values cannot be written: "KEY=VALUE cannot be used: reason" for the first one the
+// syntax refused (an unknown unit, a path separator in "Prefix"); empty when every one can. The
+// one check of the command line's define, the wizard, the property editor and Add Multiple.
+std::u16string CheckDefinitionValues(const CKSPropertyList& properties);
+
 // Writes the properties as the whole section: an existing section of that name loses every key it
-// had. All or nothing; false with the reason when nothing was written.
-bool WriteDefinition(const CKSString& file, std::u16string_view name, const CKSPropertyList& properties,
-                     std::u16string* error);
+// had. All or nothing: a failed error means nothing was written, and says why (a value
+// CheckDefinitionValues refuses among the reasons).
+CKSError WriteDefinition(const CKSString& file, std::u16string_view name, const CKSPropertyList& properties);
+
+// Removes the definition's section from the file.
+CKSError DeleteDefinition(const CKSString& file, std::u16string_view name);
 
 // Copies definitions from one configuration file into another, each as a whole section. A name that
-// exists in the target is replaced only when replace(name) agrees. Answers the names copied; the
-// failures ("name: reason") go to failures.
+// exists in the target is replaced only when replace(name) agrees. Answers the names copied; each
+// failure (naming the definition, with the reason) goes to failures.
 std::vector<CKSString> CopyDefinitions(const CKSFileGeneratorFactory& factory, const CKSString& from,
                                        const CKSString& to, const std::vector<CKSString>& names,
                                        const std::function<bool(const CKSString&)>& replace,
-                                       std::vector<std::u16string>& failures);
+                                       std::vector<CKSError>& failures);
 
 // Sets the property from its text as the file holds it; a list is replaced, not appended to.
 void SetValueFromText(CKSProperty& property, std::u16string_view text);

@@ -94,6 +94,8 @@ SignalCatcher::SignalCatcher() {
     sigemptyset(&m_set);
     sigaddset(&m_set, SIGINT);
     sigaddset(&m_set, SIGTERM);
+    // A dropped ssh session ends the command as SIGTERM does, not in the middle of a file.
+    sigaddset(&m_set, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &m_set, &m_old);
 }
 

@@ -72,7 +72,7 @@ private:
     std::thread m_thread;
 };
 
-// Blocks SIGINT and SIGTERM for this thread (and the threads it starts afterwards) so that the
+// Blocks SIGINT, SIGTERM and SIGHUP for this thread (and the threads it starts afterwards) so that the
 // command can take them with Wait, at its own pace; restores the old mask when done. Make it
 // before starting any thread.
 class SignalCatcher {

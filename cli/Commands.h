@@ -23,6 +23,10 @@ inline constexpr int kExitUsage = 2;
 
 class CKSString;
 
+// Puts back the file modes that killed exerciser runs left (the permissions way), telling each on
+// the error stream after prefix.
+void RestoreLeftModes(CliStreams& io, const char* prefix);
+
 int RunHashCommand(const std::vector<std::string>& args, CliStreams& io);
 int RunCrcCommand(const std::vector<std::string>& args, CliStreams& io);
 // The configuration file of the commands that work on definitions, found once the command's

@@ -6,6 +6,7 @@
 #include "cli/Commands.h"
 
 #include "generators/KSCRCFileCalculator.h"
+#include "support/PosixFile.h"
 
 #include <cstdio>
 #include <cstring>
@@ -40,6 +41,13 @@ int RunCrcCommand(const std::vector<std::string>& args, CliStreams& io) {
         struct stat info {};
         if (file != "-" && ::stat(file.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
             io.err << prefix << "is a folder\n";
+            status = kExitFailure;
+            continue;
+        }
+        // A FIFO or a device like /dev/zero named on the line would hold the read for ever;
+        // "-" is the standard input the caller chose to give.
+        if (const std::string why = file == "-" ? std::string() : WhyNotAFile(file); !why.empty()) {
+            io.err << prefix << "cannot be read: " << why << "\n";
             status = kExitFailure;
             continue;
         }

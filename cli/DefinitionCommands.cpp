@@ -5,6 +5,8 @@
 #include "cli/CommandLineDefinition.h"
 #include "cli/Commands.h"
 
+#include "app/DefinitionRows.h"
+#include "app/NewDefinition.h"
 #include "generators/DamageCatalogue.h"
 #include "generators/KSFileGeneratorFactory.h"
 #include "support/IniDocument.h"
@@ -133,39 +135,38 @@ int RunListCommand(const CliConfig& config, const std::vector<std::string>& args
     CKSLogger quiet;
     quiet.SetLevel(CKSLogger::kLevelNone);
     const CKSFileGeneratorFactory factory(&quiet);
+    std::vector<CKSString> shadowed;
+    // The rows the desktop's list shows: 64-bit sizes and counts, each name once.
+    const std::vector<CDefinitionRow> rows = ReadDefinitionRows(configFile, factory, &shadowed);
+    for (const CKSString& name : shadowed) {
+        io.err << "fakemill-cli list: warning: " << Utf16ToUtf8(ShadowedSectionWarning(name)) << "\n";
+    }
     const bool json = parsed.Has("--json");
     QJsonArray definitions;
     if (!json) {
         io.out << "Generator\tType\tMinimum Size\tMinimum Count\n";
     }
-    for (const CKSString& name : CIniProfile::GetSectionNames(configFile)) {
-        const auto generator = factory.CreateFromSection(configFile, name);
+    for (const CDefinitionRow& row : rows) {
         if (json) {
-            QJsonObject row{{"name", JsonText(name)},
-                            {"type", QJsonValue()},
-                            {"minimumSize", QJsonValue()},
-                            {"minimumCount", QJsonValue()}};
-            if (generator) {
-                row["type"] = JsonText(generator->GetType());
-                if (generator->HasSize()) {
-                    row["minimumSize"] = static_cast<qint64>(generator->GetSizeMinimum());
-                }
-                row["minimumCount"] =
-                    static_cast<qint64>(generator->GetProperties().Get(u"Files").GetRangeValue().min);
-            }
-            definitions.append(row);
+            // A section of no known kind has no type, size or count.
+            const auto number = [](const CKSString& decimal) {
+                bool ok = false;
+                const qint64 value =
+                    QString::fromStdU16String(std::u16string(decimal.View())).toLongLong(&ok);
+                return ok ? QJsonValue(value) : QJsonValue();
+            };
+            definitions.append(
+                QJsonObject{{"name", JsonText(row.name)},
+                            {"type", row.known ? QJsonValue(JsonText(row.type)) : QJsonValue()},
+                            {"minimumSize", number(row.minimumSize)},
+                            {"minimumCount", number(row.minimumCount)}});
             continue;
         }
-        io.out << name.ToUtf8();
-        if (generator) {
-            const auto files = generator->GetProperties().Get(u"Files").GetRangeValue();
-            io.out << '\t' << generator->GetType().ToUtf8() << '\t'
-                   << (generator->HasSize()
-                           ? std::to_string(static_cast<std::uint32_t>(generator->GetSizeMinimum()))
-                           : "-")
-                   << '\t' << static_cast<std::uint32_t>(files.min);
-        }
-        io.out << '\n';
+        io.out << row.name.ToUtf8() << '\t'
+               << (row.known ? row.type.ToUtf8() + '\t' + row.minimumSize.ToUtf8() + '\t' +
+                                   row.minimumCount.ToUtf8()
+                             : std::string("unknown\t-\t-"))
+               << '\n';
     }
     if (json) {
         PrintJson(io.out, QJsonObject{{"configuration", JsonText(configFile)}, {"definitions", definitions}});
@@ -274,6 +275,11 @@ int ApplyDefinitionValues(const std::string& command, const std::string& kind, C
             warnings.push_back(prefix + "warning: " + assignment + " reads as " + key + "=" +
                                stored.ToUtf8());
         }
+    }
+    // An unknown unit, a path separator in a file-name prefix: refused, as every editor refuses it.
+    if (const std::u16string problem = CheckDefinitionValues(properties); !problem.empty()) {
+        io.err << prefix << Utf16ToUtf8(problem) << "\n";
+        return kExitUsage;
     }
     // Damage, names and text options that the files cannot take together.
     if (const std::u16string problem = generator.OptionsProblem(); !problem.empty()) {

@@ -4,7 +4,10 @@
 #include "cli/Commands.h"
 
 #include "support/KSManualResetEvent.h"
+#include "tools/FileHolder.h"
+#include "tools/HoldHelperProcess.h"
 #include "tools/KSHamperingAgent.h"
+#include "tools/PermissionsJournal.h"
 
 #include <atomic>
 #include <chrono>
@@ -24,11 +27,11 @@ constexpr long kSliceMilliseconds = 200;
 // error stream, each line flushed so that a script sees it while the files are held.
 class RunLog : public IHamperingListener {
 public:
-    explicit RunLog(CliStreams& io) : m_io(io) {}
+    RunLog(CliStreams& io, DenyWay way) : m_io(io), m_way(DenyWayName(way)) {}
 
     void OnOpening(const CKSString& path, int error) override {
         std::lock_guard lock(m_mutex);
-        m_io.out << Utf16ToUtf8(kHamperOpeningPrefix) << path.ToUtf8() << "\n";
+        m_io.out << Utf16ToUtf8(kHamperOpeningPrefix) << path.ToUtf8() << " (" << m_way << ")\n";
         m_io.out.flush();
         if (error != 0) {
             m_failed = true;
@@ -52,18 +55,65 @@ public:
 
 private:
     CliStreams& m_io;
+    const char* m_way;
     mutable std::mutex m_mutex;
     bool m_failed = false;
     CKSManualResetEvent m_ended;
 };
 
+// Reads --deny, or picks the kernel way where it is available and locks elsewhere; false (with the
+// reason told) when the way asked for cannot be had.
+bool ChooseWay(const std::optional<std::string>& asked, DenyWay& way, CliStreams& io) {
+    static const std::map<std::string, DenyWay> ways = {
+        {"kernel", DenyWay::Kernel}, {"permissions", DenyWay::Permissions}, {"lock", DenyWay::Lock}};
+    if (asked && ways.find(*asked) == ways.end()) {
+        io.err << "fakemill-cli exercise: unknown way '" << *asked << "' (kernel, permissions or lock)\n";
+        return false;
+    }
+    way = asked ? ways.at(*asked) : DenyWay::Kernel;
+    if (way != DenyWay::Kernel) {
+        return true;
+    }
+    const KernelDenyStatus kernel = ProbeKernelDeny(HoldHelperPath());
+    if (kernel.available) {
+        return true;
+    }
+    if (asked) {
+        io.err << "fakemill-cli exercise: the kernel way is not available: " << kernel.reason << "\n";
+        return false;
+    }
+    io.err << "fakemill-cli exercise: the kernel way is not available (" << kernel.reason
+           << "); holding with advisory locks\n";
+    way = DenyWay::Lock;
+    return true;
+}
+
 } // namespace
 
+void RestoreLeftModes(CliStreams& io, const char* prefix) {
+    for (const std::string& line : CPermissionsJournal::UserJournal().Restore()) {
+        io.err << prefix << line << "\n";
+    }
+}
+
 int RunExerciseCommand(const std::vector<std::string>& args, CliStreams& io) {
-    CliArguments parsed("exercise", {}, {"--mode", "--seconds"});
+    CliArguments parsed("exercise", {"--fail-reads", "--restore"}, {"--mode", "--seconds", "--deny"});
     if (!parsed.Parse(args, io)) {
         return parsed.ExitStatus();
     }
+    if (parsed.Has("--restore")) {
+        const std::vector<std::string> told = CPermissionsJournal::UserJournal().Restore();
+        bool failed = false;
+        for (const std::string& line : told) {
+            io.out << line << "\n";
+            failed = failed || line.starts_with("could not");
+        }
+        if (told.empty()) {
+            io.out << "no file modes to put back\n";
+        }
+        return failed ? kExitFailure : kExitSuccess;
+    }
+    RestoreLeftModes(io, "fakemill-cli exercise: ");
     static const std::map<std::string, std::uint32_t> modes = {
         {"all", kHamperModeAll}, {"fixed", kHamperModeFixed}, {"rotate", kHamperModeRotate}};
     const std::string modeName = parsed.Value("--mode").value_or("all");
@@ -82,19 +132,27 @@ int RunExerciseCommand(const std::vector<std::string>& args, CliStreams& io) {
         io.err << "fakemill-cli exercise: no file given\n";
         return kExitUsage;
     }
-    io.err << "fakemill-cli exercise: note: Linux has no mandatory locks; only programs that lock files "
-              "(flock or "
-              "fcntl) are kept out\n";
+    DenyWay way = DenyWay::Lock;
+    if (!ChooseWay(parsed.Value("--deny"), way, io)) {
+        return parsed.Value("--deny") && parsed.Value("--deny") != "kernel" ? kExitUsage : kExitFailure;
+    }
+    if (parsed.Has("--fail-reads") && way != DenyWay::Kernel) {
+        io.err << "fakemill-cli exercise: --fail-reads needs the kernel way\n";
+        return kExitUsage;
+    }
+    io.err << "fakemill-cli exercise: holding the " << DenyWayName(way)
+           << " way: " << DenyWayEffect(way, parsed.Has("--fail-reads")) << "\n";
 
     // The command's own stop event stands for the application's: Ctrl-C and the end of the time
     // set it, which also cuts a rotate hold short.
     CKSManualResetEvent stop;
-    RunLog log(io);
+    RunLog log(io, way);
     SignalCatcher signalCatcher;
     int caught = 0;
     {
         CKSHamperingAgent agent(&stop);
         agent.SetMode(mode->second);
+        agent.SetHolder(MakeFileHolder(way, parsed.Has("--fail-reads")));
         agent.SetListener(&log);
         for (const std::string& file : parsed.Positional()) {
             agent.AddTarget(CKSString::FromUtf8(file));

@@ -17,19 +17,21 @@ std::string CliUsageText() {
            "  fakemill-cli [--config FILE] generate [-o DEST] [--pace MS] [--seed N] [--jobs N]\n"
            "               [--shard I/N] [--manifest] [--json] [-v | -q] (--all | NAME ...)\n"
            "  fakemill-cli generate --type txt|csv|bin|img [-o DEST] [options] [KEY=VALUE ...]\n"
-           "  fakemill-cli verify [--json] (DEST | MANIFEST)\n"
+           "  fakemill-cli verify [--ignore-extra] [--json] (DEST | MANIFEST)\n"
            "  fakemill-cli hash [-a crc|md5|sha1|sha256] [--copy [--path] [--sep C] [--prefix-0x] "
            "[--lower]]\n"
            "               FILE ...\n"
            "  fakemill-cli crc [--trailer] FILE ...\n"
            "  fakemill-cli hexdump [--offset N] [--length N] [--width N] FILE\n"
-           "  fakemill-cli exercise [--mode all|fixed|rotate] [--seconds N] FILE ...\n"
+           "  fakemill-cli exercise [--mode all|fixed|rotate] [--deny kernel|permissions|lock]\n"
+           "                        [--fail-reads] [--seconds N] FILE ...\n"
+           "  fakemill-cli exercise --restore\n"
            "  fakemill-cli --help | --version | COMMAND --help\n"
            "\n"
            "Makes test files from the definitions of a configuration file, or from one given on\n"
            "the command line, and offers the hash, CRC, hex-dump and file-exercising tools of the\n"
            "desktop program. A FILE of \"-\" is standard input for hash, crc and hexdump.\n"
-           "Numbers accept the definition syntax (64KB, 1K, 0x10).\n";
+           "Numbers accept the definition syntax (64KB, 1K, 2GiB, 0x10).\n";
 }
 
 namespace {
@@ -47,7 +49,9 @@ const std::map<std::string, std::string>& CommandHelp() {
         {"define", "Usage: fakemill-cli [--config FILE] define --type KIND NAME [KEY=VALUE ...]\n"
                    "Writes a definition of a kind (txt, csv, bin, img) with its defaults and the\n"
                    "values given. An empty value keeps the default; a value the number syntax reads\n"
-                   "otherwise is stored as read, with a warning.\n"
+                   "otherwise is stored as read, with a warning. Units: K, M, G, T (powers of 1,000),\n"
+                   "KB, MB, GB, TB, KiB, MiB, GiB, TiB (powers of 1,024); any other is refused, and\n"
+                   "so is a '/' in Prefix or Extension.\n"
                    "  --type KIND   the kind of files the definition makes\n"
                    "  --replace     replace an existing definition of that name\n"},
         {"generate",
@@ -62,19 +66,22 @@ const std::map<std::string, std::string>& CommandHelp() {
          "  --pace MS          pause after each file (none unless given)\n"
          "  --seed N           make the run reproducible, whatever --jobs and --shard\n"
          "  --jobs N           files made at once, 1 to 16 (one per processor)\n"
-         "  --shard I/N        only the files whose number is I modulo N\n"
+         "  --shard I/N        only shard I of N (from 0) of the batch's files; needs --seed\n"
          "  --manifest         write the sizes and SHA-256 of the files made into the\n"
          "                     destination (fakemill.sha256, fakemill-manifest.json)\n"
          "  --json             print a JSON summary of the batch instead of its log lines\n"
          "  -v, --verbose      also the per-row, per-block and debug lines\n"
          "  -q, --quiet        nothing on success; only warnings and errors\n"
          "  --all              every definition of the configuration file\n"},
-        {"verify", "Usage: fakemill-cli verify [--json] (DEST | MANIFEST)\n"
-                   "Checks every file a manifest of generate lists (those of a destination folder,\n"
-                   "or one .json or .sha256 file) against its size and SHA-256; prints MISSING,\n"
-                   "SIZE, CHANGED or UNREADABLE with each file that does not match, then a summary.\n"
-                   "Exit 0 only when every listed file matches.\n"
-                   "  --json   one JSON document instead of the lines\n"},
+        {"verify", "Usage: fakemill-cli verify [--ignore-extra] [--json] (DEST | MANIFEST)\n"
+                   "Checks every file a manifest of generate lists (those of every manifest of a\n"
+                   "destination folder, or of one .json or .sha256 file) against its size and\n"
+                   "SHA-256; prints MISSING, SIZE, CHANGED, UNREADABLE or OUTSIDE with each file that\n"
+                   "does not match or lies outside the batch, DISAGREE where two manifests differ,\n"
+                   "EXTRA with each file of the folder that no manifest lists, then a summary.\n"
+                   "Exit 0 only when every listed file matches and nothing else was found.\n"
+                   "  --ignore-extra   accept files of the folder that no manifest lists\n"
+                   "  --json           one JSON document instead of the lines\n"},
         {"hash",
          "Usage: fakemill-cli hash [-a crc|md5|sha1|sha256] [--copy [--path] [--sep C] [--prefix-0x]\n"
          "                         [--lower]] FILE ...\n"
@@ -97,12 +104,22 @@ const std::map<std::string, std::string>& CommandHelp() {
                     "  --offset N   the first byte shown (0)\n"
                     "  --length N   how many bytes (to the end)\n"
                     "  --width N    bytes a line (16)\n"},
-        {"exercise", "Usage: fakemill-cli exercise [--mode all|fixed|rotate] [--seconds N] FILE ...\n"
-                     "Holds the files open and locked until the time is up or Ctrl-C.\n"
-                     "  --mode all      hold every file (the default)\n"
-                     "  --mode fixed    hold one of them\n"
-                     "  --mode rotate   hold each for about three seconds in turn\n"
-                     "  --seconds N     how long (until Ctrl-C)\n"},
+        {"exercise",
+         "Usage: fakemill-cli exercise [--mode all|fixed|rotate] [--deny kernel|permissions|lock]\n"
+         "                             [--fail-reads] [--seconds N] FILE ...\n"
+         "       fakemill-cli exercise --restore\n"
+         "Holds the files against other programs until the time is up or Ctrl-C.\n"
+         "  --mode all      hold every file (the default)\n"
+         "  --mode fixed    hold one of them\n"
+         "  --mode rotate   hold each for about three seconds in turn\n"
+         "  --deny kernel       other programs' opens fail with EPERM (needs the helper\n"
+         "                      fakemill-hold with CAP_SYS_ADMIN, or root; the default\n"
+         "                      where it works)\n"
+         "  --deny permissions  mode 000 while held: EACCES for all but root\n"
+         "  --deny lock         advisory locks: only programs that lock see them\n"
+         "  --fail-reads    with kernel: reads through descriptors opened before fail too\n"
+         "  --seconds N     how long (until Ctrl-C)\n"
+         "  --restore       put back the file modes a killed run left, and say which\n"},
     };
     return help;
 }
@@ -135,6 +152,10 @@ int RunFakemillCli(const std::vector<std::string>& args, CliStreams& io) {
     }
     const std::string& command = global.Positional()[0];
     const std::vector<std::string> rest(global.Positional().begin() + 1, global.Positional().end());
+    if (command != "exercise") {
+        // A killed exerciser run may have left files at mode 000; exercise tells of its own.
+        RestoreLeftModes(io, "fakemill-cli: ");
+    }
     if (command == "hash") {
         return RunHashCommand(rest, io);
     }

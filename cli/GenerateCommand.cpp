@@ -9,6 +9,7 @@
 #include "cli/CommandLineDefinition.h"
 #include "cli/Commands.h"
 
+#include "app/DefinitionRows.h"
 #include "app/GeneratorWorker.h"
 #include "engine/KSObserver.h"
 #include "engine/StopEvent.h"
@@ -37,8 +38,8 @@
 
 namespace {
 
-// While a batch runs, takes SIGINT and SIGTERM (blocked by the SignalCatcher) on a thread of its
-// own and turns the first into the stop and quit events, so that the command's thread can wait
+// While a batch runs, takes SIGINT, SIGTERM and SIGHUP (blocked by the SignalCatcher) on a thread
+// of its own and turns the first into the stop and quit events, so that the command's thread can wait
 // for the batch itself. Make it after the SignalCatcher.
 class StopOnSignal {
 public:
@@ -66,6 +67,7 @@ private:
         sigemptyset(&set);
         sigaddset(&set, SIGINT);
         sigaddset(&set, SIGTERM);
+        sigaddset(&set, SIGHUP);
         for (;;) {
             siginfo_t info{};
             const int signal = sigwaitinfo(&set, &info);
@@ -87,17 +89,6 @@ private:
     std::atomic<int> m_caught{0};
     std::thread m_thread;
 };
-
-// Every section whose "Type" names a kind the factory knows, in file order.
-std::vector<CKSString> AllDefinitions(const CKSString& configFile) {
-    std::vector<CKSString> names;
-    for (const CKSString& section : CIniProfile::GetSectionNames(configFile)) {
-        if (CKSFileGeneratorFactory::IsKnownKind(CIniProfile::GetString(configFile, section, u"Type", u""))) {
-            names.push_back(section);
-        }
-    }
-    return names;
-}
 
 // A plain decimal number, the whole text: a scheduler's task index such as "07" stays 7.
 bool ParseDecimal(std::string_view text, std::uint32_t& value) {
@@ -151,8 +142,12 @@ WrittenFolders FoldersWritten(const CKSBatchInfo* info) {
 QJsonObject BatchSummary(const CKSBatchControl& batch, const CStreamOutput& output,
                          const QString& destination, const CKSString& configFile,
                          const CBatchOptions& options, const std::vector<CKSString>& names,
-                         const WrittenFolders& written) {
+                         const WrittenFolders& written, const std::vector<std::u16string>& skipped) {
     const CKSBatchControl::Snapshot done = batch.Read();
+    QJsonArray skippedSections;
+    for (const std::u16string& warning : skipped) {
+        skippedSections.append(JsonText(Utf16ToUtf8(warning)));
+    }
     QJsonArray definitions;
     for (const CKSString& name : names) {
         const auto folder = written.find(std::u16string(name.View()));
@@ -175,6 +170,7 @@ QJsonObject BatchSummary(const CKSBatchControl& batch, const CStreamOutput& outp
         {"jobs", static_cast<qint64>(EffectiveJobs(options.jobs))},
         {"shard", QStringLiteral("%1/%2").arg(options.shard.index).arg(options.shard.count)},
         {"definitions", definitions},
+        {"skipped", skippedSections},
     };
 }
 
@@ -240,6 +236,11 @@ int RunGenerateCommand(const CliConfig& config, const std::vector<std::string>& 
             return kExitUsage;
         }
     }
+    if (options.shard.count > 1 && !options.seed) {
+        io.err << "fakemill-cli generate: shards need one seed: give every shard the same --seed N, so that "
+                  "they make the files of one batch between them\n";
+        return kExitUsage;
+    }
     options.manifest = parsed.Has("--manifest");
 
     // One definition given on the command line, as define takes it; no configuration file.
@@ -272,8 +273,13 @@ int RunGenerateCommand(const CliConfig& config, const std::vector<std::string>& 
         return kExitFailure;
     }
 
+    // With --all: the sections left out (no known kind, or a name that came before).
+    std::vector<std::u16string> skipped;
     if (all) {
-        names = AllDefinitions(configFile);
+        names = GeneratableDefinitions(configFile, skipped);
+        for (const std::u16string& warning : skipped) {
+            io.err << "fakemill-cli generate: warning: " << Utf16ToUtf8(warning) << "\n";
+        }
         if (names.empty()) {
             io.err << "fakemill-cli generate: " << configFile.ToUtf8() << " holds no definitions\n";
             return kExitFailure;
@@ -368,8 +374,11 @@ int RunGenerateCommand(const CliConfig& config, const std::vector<std::string>& 
         return written.count(std::u16string(name.View())) > 0;
     });
     if (json) {
-        PrintJson(io.out, BatchSummary(*batch, *output, destination, configFile, options, names, written));
+        PrintJson(io.out,
+                  BatchSummary(*batch, *output, destination, configFile, options, names, written, skipped));
     }
+    // Whatever ends the run, every line logged reaches the stream before the exit.
+    io.out.flush();
     if (caught != 0) {
         return 128 + caught;
     }

@@ -5,7 +5,8 @@
 #include "cli/Commands.h"
 
 #include "engine/StopEvent.h"
-#include "tools/ChecksumFile.h"
+#include "support/ChecksumLines.h"
+#include "support/PosixFile.h"
 #include "tools/HashKinds.h"
 #include "tools/KSHashWorker.h"
 
@@ -118,21 +119,38 @@ int RunHashCommand(const std::vector<std::string>& args, CliStreams& io) {
 
     // The files go through the calculator's worker, as rows of its list: one job each, hashed
     // in the order given, each line printed as soon as its row is done. "-" is standard input.
+    // A FIFO named on the line would hold the hashing thread in its open for ever, a device like
+    // /dev/zero in its reads: such files are named and left out, as hexdump leaves them out.
     const std::vector<std::string>& files = parsed.Positional();
+    int status = kExitSuccess;
+    std::vector<bool> refused(files.size(), false);
+    for (std::size_t row = 0; row < files.size(); ++row) {
+        if (const std::string why = files[row] == "-" ? std::string() : WhyNotAFile(files[row]);
+            !why.empty()) {
+            io.err << "fakemill-cli hash: cannot hash '" << files[row] << "': " << why << "\n";
+            refused[row] = true;
+            status = kExitFailure;
+        }
+    }
     CompletionBoard board(files.size());
     CKSHashWorker worker(&ApplicationStopEvent());
     worker.SetListener(&board);
     for (std::size_t row = 0; row < files.size(); ++row) {
         const std::string& file = files[row];
+        if (refused[row]) {
+            continue;
+        }
         if (!worker.AddJob(CKSString::FromUtf8(file == "-" ? "/dev/stdin" : file), found->second,
                            static_cast<std::uint32_t>(row))) {
             io.err << "fakemill-cli hash: cannot start the hashing thread\n";
             return kExitFailure;
         }
     }
-    int status = kExitSuccess;
     for (std::size_t row = 0; row < files.size(); ++row) {
         const std::string& file = files[row];
+        if (refused[row]) {
+            continue;
+        }
         CKSHashJob job;
         if (!board.WaitFor(row, worker) || !worker.TakeJob(static_cast<std::uint32_t>(row), job) ||
             !job.succeeded) {
@@ -146,7 +164,7 @@ int RunHashCommand(const std::vector<std::string>& args, CliStreams& io) {
         if (copy) {
             io.out << Utf16ToUtf8(FormatCopyLine(Utf8ToUtf16(file), hash, options, separator));
         } else {
-            io.out << FormatChecksumLine(Utf16ToUtf8(hash), CKSString::FromUtf8(file));
+            io.out << FormatChecksumLine(Utf16ToUtf8(hash), file);
         }
     }
     worker.SetListener(nullptr);

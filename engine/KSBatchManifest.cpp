@@ -1,7 +1,11 @@
 #include "engine/KSBatchManifest.h"
 
+#include "engine/KSFileDigest.h"
 #include "properties/KSPropertyList.h"
+#include "support/ChecksumLines.h"
 #include "support/KSFormat.h"
+#include "support/LockFile.h"
+#include "support/StagedFile.h"
 #include "support/VersionInfo.h"
 
 #include <QDir>
@@ -9,10 +13,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include <algorithm>
-#include <cctype>
 
 namespace {
 
@@ -20,15 +22,11 @@ QString ToQ(const std::string& utf8) {
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
-bool SaveAtomically(const QString& path, const std::string& bytes, std::string& error) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()) ||
-        !file.commit()) {
-        error = "cannot write " + path.toStdString() + ": " + file.errorString().toStdString();
-        return false;
-    }
-    return true;
+// How long a batch waits for another one writing its manifest into the same folder.
+constexpr std::uint32_t kLockWaitMilliseconds = 60000;
+
+std::string Hidden(const QDir& folder, const CKSString& name, const char* suffix) {
+    return folder.filePath(QStringLiteral(".") + name.ToQString() + QLatin1String(suffix)).toStdString();
 }
 
 std::string Hex(std::string_view bytes) {
@@ -69,58 +67,6 @@ QJsonObject DamageJson(const CDamageRecord& damage) {
 
 } // namespace
 
-std::string ChecksumLine(const std::string& sha256, const std::string& path) {
-    std::string escaped;
-    bool needsEscape = false;
-    for (const char c : path) {
-        if (c == '\\') {
-            escaped += "\\\\";
-            needsEscape = true;
-        } else if (c == '\n') {
-            escaped += "\\n";
-            needsEscape = true;
-        } else if (c == '\r') {
-            escaped += "\\r";
-            needsEscape = true;
-        } else {
-            escaped.push_back(c);
-        }
-    }
-    return (needsEscape ? "\\" : "") + sha256 + "  " + escaped + "\n";
-}
-
-bool ParseChecksumLine(std::string_view line, std::string& sha256, std::string& path) {
-    if (!line.empty() && line.back() == '\n') {
-        line.remove_suffix(1);
-    }
-    const bool escaped = !line.empty() && line.front() == '\\';
-    if (escaped) {
-        line.remove_prefix(1);
-    }
-    const std::size_t gap = line.find(' ');
-    if (gap != 64 || line.size() < 67 || (line[65] != ' ' && line[65] != '*')) {
-        return false;
-    }
-    sha256 = std::string(line.substr(0, 64));
-    if (!std::all_of(sha256.begin(), sha256.end(),
-                     [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); })) {
-        return false;
-    }
-    std::transform(sha256.begin(), sha256.end(), sha256.begin(),
-                   [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
-    path.clear();
-    const std::string_view rest = line.substr(66);
-    for (std::size_t i = 0; i < rest.size(); ++i) {
-        if (escaped && rest[i] == '\\' && i + 1 < rest.size()) {
-            const char next = rest[++i];
-            path.push_back(next == 'n' ? '\n' : next == 'r' ? '\r' : next);
-        } else {
-            path.push_back(rest[i]);
-        }
-    }
-    return !path.empty();
-}
-
 CKSBatchManifest::CKSBatchManifest(CKSString destination, CManifestRun run)
     : m_destination(std::move(destination)), m_run(std::move(run)) {}
 
@@ -132,6 +78,15 @@ CKSString CKSBatchManifest::ChecksumFileName(CFileShard shard) {
         KSFormat(std::u16string_view(u"fakemill-shard-%u-of-%u.sha256"), shard.index, shard.count));
 }
 
+bool CKSBatchManifest::IsManifestName(std::string_view name) {
+    const auto ends = [name](std::string_view suffix) {
+        return name.size() >= suffix.size() && name.substr(name.size() - suffix.size()) == suffix;
+    };
+    return (name.rfind("fakemill", 0) == 0 && ends(".sha256")) ||
+           (name.rfind("fakemill-manifest", 0) == 0 && ends(".json")) ||
+           (name.rfind(".fakemill-manifest", 0) == 0 && ends(".json.lock"));
+}
+
 CKSString CKSBatchManifest::JsonFileName(CFileShard shard) {
     if (shard.count <= 1) {
         return CKSString(u"fakemill-manifest.json");
@@ -140,7 +95,8 @@ CKSString CKSBatchManifest::JsonFileName(CFileShard shard) {
         KSFormat(std::u16string_view(u"fakemill-manifest-shard-%u-of-%u.json"), shard.index, shard.count));
 }
 
-void CKSBatchManifest::AddDefinition(const CKSString& name, const CKSPropertyList& properties) {
+void CKSBatchManifest::AddDefinition(std::size_t order, const CKSString& name,
+                                     const CKSPropertyList& properties) {
     std::vector<std::pair<std::string, std::string>> values;
     properties.ForEachProperty([&values](const CKSProperty& property) {
         CKSString text;
@@ -150,7 +106,7 @@ void CKSBatchManifest::AddDefinition(const CKSString& name, const CKSPropertyLis
         values.emplace_back(property.GetName().ToUtf8(), text.ToUtf8());
     });
     CAutoLock lock(m_lock);
-    m_definitions.emplace_back(name.ToUtf8(), std::move(values));
+    m_definitions.push_back(CDefinition{order, name.ToUtf8(), std::move(values)});
 }
 
 std::string CKSBatchManifest::RelativePath(const CKSString& path) const {
@@ -191,12 +147,12 @@ std::vector<CManifestFile> CKSBatchManifest::Files() {
 std::string CKSBatchManifest::ChecksumText() {
     std::string text;
     for (const CManifestFile& file : Files()) {
-        text += ChecksumLine(file.sha256, file.path);
+        text += FormatChecksumLine(file.sha256, file.path);
     }
     return text;
 }
 
-std::string CKSBatchManifest::JsonText(bool stopped) {
+std::string CKSBatchManifest::JsonText(bool stopped, const std::string& checksumSha256) {
     QJsonObject root;
     root[QStringLiteral("program")] = QStringLiteral("fakemill");
     root[QStringLiteral("version")] = CVersionInfoThis().GetVersionText().ToQString();
@@ -207,12 +163,18 @@ std::string CKSBatchManifest::JsonText(bool stopped) {
                     {QStringLiteral("count"), static_cast<qint64>(m_run.shard.count)}};
     root[QStringLiteral("configuration")] = QFileInfo(m_run.configFile.ToQString()).absoluteFilePath();
     root[QStringLiteral("stopped")] = stopped;
+    // Tells a reader whether the checksum list beside this record is the one written with it.
+    root[QStringLiteral("checksums")] =
+        QJsonObject{{QStringLiteral("file"), ChecksumFileName(m_run.shard).ToQString()},
+                    {QStringLiteral("sha256"), ToQ(checksumSha256)}};
 
     const std::vector<CManifestFile> files = Files();
     QJsonArray definitions;
     {
         CAutoLock lock(m_lock);
-        for (const auto& [name, values] : m_definitions) {
+        std::sort(m_definitions.begin(), m_definitions.end(),
+                  [](const CDefinition& a, const CDefinition& b) { return a.order < b.order; });
+        for (const auto& [order, name, values] : m_definitions) {
             QJsonObject properties;
             for (const auto& [key, value] : values) {
                 properties[ToQ(key)] = ToQ(value);
@@ -249,7 +211,19 @@ std::string CKSBatchManifest::JsonText(bool stopped) {
 
 bool CKSBatchManifest::Write(bool stopped, std::string& error) {
     const QDir folder(m_destination.ToQString());
-    return SaveAtomically(folder.filePath(ChecksumFileName(m_run.shard).ToQString()), ChecksumText(),
+    const CKSString checksumName = ChecksumFileName(m_run.shard);
+    const CKSString jsonName = JsonFileName(m_run.shard);
+    CLockFile lock;
+    if (!lock.Lock(Hidden(folder, jsonName, ".lock"), kLockWaitMilliseconds, error)) {
+        return false;
+    }
+    const std::string checksums = ChecksumText();
+    CStagedFile checksumFile;
+    CStagedFile jsonFile;
+    return checksumFile.Write(folder.filePath(checksumName.ToQString()).toStdString(),
+                              Hidden(folder, checksumName, ".part"), checksums, error) &&
+           jsonFile.Write(folder.filePath(jsonName.ToQString()).toStdString(),
+                          Hidden(folder, jsonName, ".part"), JsonText(stopped, Sha256Hex(checksums)),
                           error) &&
-           SaveAtomically(folder.filePath(JsonFileName(m_run.shard).ToQString()), JsonText(stopped), error);
+           checksumFile.Commit(error) && jsonFile.Commit(error);
 }

@@ -177,3 +177,12 @@ bool HashFileSha256(const CKSString& path, std::uint64_t& size, std::string& hex
     }
     return digest.Finish(size, hex);
 }
+
+std::string Sha256Hex(std::string_view bytes) {
+    CKSWinHasher hasher(&CDebugErrHandler::Instance(), kAlgorithmSha256);
+    if (!hasher.HashData(bytes.data(), bytes.size())) {
+        return {};
+    }
+    hasher.Finalize();
+    return LowerHex(hasher.GetResult());
+}

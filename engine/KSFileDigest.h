@@ -16,6 +16,8 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -81,3 +83,5 @@ private:
 // The lower-case hexadecimal SHA-256 and the size of a file read from the disk; false when it
 // cannot be opened or read.
 bool HashFileSha256(const CKSString& path, std::uint64_t& size, std::string& hex);
+// The lower-case hexadecimal SHA-256 of bytes in memory; empty when hashing failed.
+std::string Sha256Hex(std::string_view bytes);

@@ -2,6 +2,7 @@
 
 #include "engine/GenerationProgress.h"
 #include "engine/KSBatchManifest.h"
+#include "engine/SeededBatchFiles.h"
 #include "engine/StopEvent.h"
 #include "support/Crc32.h"
 #include "support/KSException.h"
@@ -10,8 +11,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <limits>
+#include <numeric>
 #include <random>
 #include <unistd.h>
 
@@ -22,8 +26,11 @@ const CKSPropertyList& CommonTemplate() {
     static const CKSPropertyList properties = [] {
         const CKSProperty files(u"Files", u"Number of files to generate", CKSRange(1, 1));
         const CKSProperty type(u"Type", u"Type of files to generate", u"txt");
-        const CKSProperty extension(u"Extension", u"Extension of files to generate", u"");
-        const CKSProperty prefix(u"Prefix", u"Filename Prefix", u"fk");
+        // Both become part of every file name: neither may lead out of the folder.
+        CKSProperty extension(u"Extension", u"Extension of files to generate", u"");
+        extension.MarkFileNamePart();
+        CKSProperty prefix(u"Prefix", u"Filename Prefix", u"fk");
+        prefix.MarkFileNamePart();
         const CKSBoolProperty simpleName(u"SimpleName", u"Simple naming (sequential)", false);
         const CKSProperty folder(u"Folder", u"Sub-folder in which to generate files", u"");
         const CKSProperty subType(u"SubType", u"Sub-type for generating associated files", u"");
@@ -83,6 +90,21 @@ std::uint32_t DefinitionSeed(std::uint32_t runSeed, const CKSString& definitionN
     return UpdateCrc32(UpdateCrc32(0, seedBytes, 4), name.data(), name.size());
 }
 
+std::vector<std::uint64_t> ShardOffsets(std::span<const CDealtDefinition> definitions) {
+    std::vector<std::size_t> order(definitions.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&definitions](std::size_t a, std::size_t b) {
+        return definitions[a].fileBytes > definitions[b].fileBytes;
+    });
+    std::vector<std::uint64_t> offsets(definitions.size());
+    std::uint64_t offset = 0;
+    for (const std::size_t at : order) {
+        offsets[at] = offset;
+        offset += definitions[at].files;
+    }
+    return offsets;
+}
+
 std::uint32_t FileSeed(std::uint32_t definitionSeed, std::uint32_t index) {
     // The 64-bit finaliser of a well-known hash: every bit of both inputs reaches every bit.
     std::uint64_t x = (static_cast<std::uint64_t>(definitionSeed) << 32) | index;
@@ -104,26 +126,39 @@ bool NamesDamage(const CKSPropertyList& properties, std::string_view damageClass
 }
 
 CKSFileWork::CKSFileWork(std::uint32_t count, std::int32_t interval, CFileShard shard)
-    : m_count(count), m_interval(interval),
-      m_shard(shard.count == 0 || shard.index >= shard.count ? CFileShard{} : shard) {}
+    : m_count(count), m_interval(interval) {
+    SetShard(shard);
+}
+
+void CKSFileWork::SetShard(CFileShard shard) {
+    m_shard = shard.count == 0 || shard.index >= shard.count ? CFileShard{0, 1, shard.offset} : shard;
+    m_firstRound = ShardPlacesBelow(m_shard.offset);
+}
+
+std::uint64_t CKSFileWork::PlaceInRound(std::uint64_t round) const {
+    const std::uint32_t slot = round % 2 == 0 ? m_shard.index : m_shard.count - 1 - m_shard.index;
+    return round * m_shard.count + slot;
+}
+
+std::uint64_t CKSFileWork::ShardPlacesBelow(std::uint64_t place) const {
+    // One place in every whole round, and the one of the last round when it lies below.
+    const std::uint64_t round = place / m_shard.count;
+    return round + (PlaceInRound(round) < place ? 1 : 0);
+}
 
 std::uint32_t CKSFileWork::CountInShard() const {
-    if (m_shard.index >= m_count) {
-        return 0;
-    }
-    return (m_count - m_shard.index - 1) / m_shard.count + 1;
+    return static_cast<std::uint32_t>(ShardPlacesBelow(m_shard.offset + m_count) - m_firstRound);
 }
 
 bool CKSFileWork::Take(std::uint32_t& index) {
     if (m_abandoned.load()) {
         return false;
     }
-    const std::uint64_t n = m_next.fetch_add(1);
-    const std::uint64_t candidate = m_shard.index + n * m_shard.count;
-    if (candidate >= m_count) {
+    const std::uint64_t place = PlaceInRound(m_firstRound + m_next.fetch_add(1));
+    if (place >= m_shard.offset + m_count) {
         return false;
     }
-    index = static_cast<std::uint32_t>(candidate);
+    index = static_cast<std::uint32_t>(place - m_shard.offset);
     return true;
 }
 
@@ -239,14 +274,36 @@ bool CKSFileGenerator::EnsureWordModel() {
     return false;
 }
 
-bool CKSFileGenerator::RangesAreSound() const {
-    std::u16string problem;
-    const CKSProperty* unsound = m_properties.FindUnsoundRange(&problem);
-    if (unsound == nullptr) {
+const CKSProperty* CKSFileGenerator::FindProblem(CKSString& value, std::u16string& reason) const {
+    if (const CKSProperty* refused = m_properties.FindRefusedValue()) {
+        value = refused->GetRefusal()->text;
+        reason = refused->GetRefusal()->reason;
+        return refused;
+    }
+    if (const CKSProperty* unsound = m_properties.FindUnsoundRange(&reason)) {
+        value = unsound->GetRangeValue().Format();
+        return unsound;
+    }
+    // File numbers are 32 bits wide: a count above that would be made as another number.
+    const CKSProperty* files = m_properties.Find(u"Files");
+    if (files != nullptr && files->GetType() == PropertyType::RANGE &&
+        files->GetRangeValue().max > std::int64_t{std::numeric_limits<std::uint32_t>::max()}) {
+        value = files->GetRangeValue().Format();
+        reason = KSFormat(std::u16string_view(u"more files than one definition can make (%u)"),
+                          std::numeric_limits<std::uint32_t>::max());
+        return files;
+    }
+    return nullptr;
+}
+
+bool CKSFileGenerator::DefinitionIsSound() const {
+    CKSString value;
+    std::u16string reason;
+    const CKSProperty* problem = FindProblem(value, reason);
+    if (problem == nullptr) {
         return true;
     }
-    Logger().ErrorF("%s: nothing generated: %s=%s: %s", m_name, unsound->GetName(),
-                    unsound->GetRangeValue().Format(), problem);
+    Logger().ErrorF("%s: nothing generated: %s=%s: %s", m_name, problem->GetName(), value, reason);
     return false;
 }
 
@@ -348,6 +405,28 @@ void CKSFileGenerator::PrepareWork() {
     }
 }
 
+void CKSFileGenerator::SetShard(CFileShard shard) {
+    m_shard = shard;
+    if (m_work) {
+        m_work->SetShard(shard);
+    }
+}
+
+std::uint32_t CKSFileGenerator::DrawFileCount() {
+    PrepareWork();
+    return m_work->GetCount();
+}
+
+std::uint64_t CKSFileGenerator::ExpectedFileBytes() const {
+    const CKSProperty* size = m_properties.Find(u"Size");
+    if (!HasSize() || size == nullptr || size->GetType() != PropertyType::RANGE) {
+        return 1;
+    }
+    const CKSRange& range = size->GetRangeValue();
+    // The middle without overflow; sound ranges have no negative bound.
+    return static_cast<std::uint64_t>(std::max<std::int64_t>(range.min / 2 + range.max / 2, 1));
+}
+
 std::uint32_t CKSFileGenerator::GetAssignedFiles() const {
     if (!m_work) {
         return 0;
@@ -357,14 +436,21 @@ std::uint32_t CKSFileGenerator::GetAssignedFiles() const {
     return files / parts + (m_part < files % parts ? 1 : 0);
 }
 
+void CKSFileGenerator::SetSeededBatchFiles(CSeededBatchFiles* files, const CKSString& definitionName) {
+    m_batchFiles = files;
+    m_definitionName = definitionName;
+}
+
 void CKSFileGenerator::SetManifest(CKSBatchManifest* manifest, const CKSString& definitionName) {
     m_manifest = manifest;
     m_definitionName = definitionName;
 }
 
 std::unique_ptr<CKSFileGenerator> CKSFileGenerator::Split() {
-    // A definition with a range that cannot be drawn from makes nothing: Generate says why, once.
-    if (m_properties.FindUnsoundRange() != nullptr) {
+    // A definition that cannot be generated makes nothing: Generate says why, once.
+    CKSString value;
+    std::u16string reason;
+    if (FindProblem(value, reason) != nullptr) {
         return nullptr;
     }
     PrepareWork();
@@ -387,12 +473,13 @@ std::unique_ptr<CKSFileGenerator> CKSFileGenerator::Split() {
     sibling->m_work = m_work;
     sibling->m_part = m_work->AddPart();
     sibling->m_batchProgress = m_batchProgress;
+    sibling->m_batchFiles = m_batchFiles;
     sibling->SetBatchStopEvent(GetBatchStopEvent());
     return sibling;
 }
 
 void CKSFileGenerator::Generate() {
-    if (!RangesAreSound()) {
+    if (!DefinitionIsSound()) {
         return;
     }
     if (const std::u16string problem = OptionsProblem(); !problem.empty()) {
@@ -417,7 +504,7 @@ void CKSFileGenerator::Generate() {
         // The per-run part of the discriminator: ((T | H << 4) << 4) | (L >> 8) in 32 bits, with
         // T the thread id and H, L the halves of the current file time. Unsigned arithmetic.
         const std::uint64_t now = SystemTimeAsFileTime();
-        const auto threadId = static_cast<std::uint32_t>(::gettid());
+        thread_local const auto threadId = static_cast<std::uint32_t>(::gettid());
         const auto high = static_cast<std::uint32_t>(now >> 32);
         const auto low = static_cast<std::uint32_t>(now);
         const std::uint32_t perRun = ((threadId | (high << 4)) << 4) | (low >> 8);
@@ -431,39 +518,18 @@ void CKSFileGenerator::Generate() {
             KSSrand(FileSeed(*m_seed, i));
         }
         ForgetStopSeen();
-        CKSString path;
-        // From the claim of the name until the file is closed whole: any way out in between
-        // leaves a file that this run made and did not finish.
-        bool unfinished = false;
+        m_unfinished.reset();
+        bool stopped = false;
         try {
-            PlanFile(i);
-            if (CreateNextFile(i, path)) {
-                unfinished = true;
-                if (m_manifest != nullptr) {
-                    m_digest.Reset();
-                    SetWriteTap(&m_digest);
-                }
-                StartFileStages();
-                GenerateContent();
-                if (StopSeen()) {
-                    RemoveUnfinished(path, u"stopped before it was finished");
-                    break;
-                }
-                CloseOutput(path);
-                unfinished = false;
-                SetWriteTap(nullptr);
-                RecordFinishedFile(path, i);
-            } else {
-                Logger().ErrorF("Failed to create new file (%s)", path);
-            }
+            stopped = !MakeFile(i);
         } catch (const CKSFatalException& fatal) {
             SetWriteTap(nullptr);
             Logger().ErrorF("%s: Fatal error generating data for file (%d)", m_name,
                             static_cast<std::int32_t>(i));
             Logger().ErrorF("%s", fatal);
-            if (unfinished) {
+            if (m_unfinished) {
                 // A write failure carries the system's error code: say it in words.
-                RemoveUnfinished(path,
+                RemoveUnfinished(*m_unfinished,
                                  fatal.GetCode() != 0
                                      ? CKSString::FromUtf8(std::strerror(static_cast<int>(fatal.GetCode())))
                                      : CKSString(fatal.View()));
@@ -474,8 +540,8 @@ void CKSFileGenerator::Generate() {
             SetWriteTap(nullptr);
             Logger().ErrorF("Error generating data for file (%d)", static_cast<std::int32_t>(i));
             Logger().ErrorF("%s", failure);
-            if (unfinished) {
-                RemoveUnfinished(path, failure.View());
+            if (m_unfinished) {
+                RemoveUnfinished(*m_unfinished, failure.View());
             }
         } catch (const std::bad_alloc&) {
             SetWriteTap(nullptr);
@@ -483,9 +549,12 @@ void CKSFileGenerator::Generate() {
             // failure of its content does.
             Logger().ErrorF("Error generating data for file (%d)", static_cast<std::int32_t>(i));
             Logger().ErrorF("%s", "Out of memory");
-            if (unfinished) {
-                RemoveUnfinished(path, u"out of memory");
+            if (m_unfinished) {
+                RemoveUnfinished(*m_unfinished, u"out of memory");
             }
+        }
+        if (stopped) {
+            break;
         }
         // The quit event ends the run between files, and so does any stop (the batch's own too);
         // after a stop of either kind no new file is begun.
@@ -494,6 +563,124 @@ void CKSFileGenerator::Generate() {
             break;
         }
     }
+}
+
+bool CKSFileGenerator::MakeFile(std::uint32_t index) {
+    PlanFile(index);
+    if (m_seed) {
+        return MakeSeededFile(index);
+    }
+    CKSString path;
+    if (!CreateNextFile(index, path)) {
+        Logger().ErrorF("Failed to create new file (%s)", path);
+        return true;
+    }
+    if (!WriteContent(path)) {
+        return false;
+    }
+    RecordFinishedFile(path, index);
+    return true;
+}
+
+bool CKSFileGenerator::WriteContent(const CKSString& path) {
+    // From the claim of the name until the file is closed whole: any way out in between leaves
+    // a file that this run made and did not finish.
+    m_unfinished = path;
+    if (m_manifest != nullptr) {
+        m_digest.Reset();
+        SetWriteTap(&m_digest);
+    }
+    StartFileStages();
+    GenerateContent();
+    if (StopSeen()) {
+        RemoveUnfinished(path, u"stopped before it was finished");
+        m_unfinished.reset();
+        return false;
+    }
+    CloseOutput(path);
+    m_unfinished.reset();
+    SetWriteTap(nullptr);
+    return true;
+}
+
+bool CKSFileGenerator::MakeSeededFile(std::uint32_t index) {
+    // The file's content is known before it is written, so a file found at its name can be
+    // recognised: the same bytes are kept, a cut-short copy is completed, anything else stays.
+    // Until a name is found taken, the file is written straight into it, as in any run.
+    std::optional<CKSString> regenerated;
+    // Puts the copy in place under that name, replacing what stands there.
+    const auto place = [&regenerated](const CKSString& path) {
+        if (std::rename(regenerated->ToUtf8().c_str(), path.ToUtf8().c_str()) != 0) {
+            ::unlink(regenerated->ToUtf8().c_str());
+            throw CKSException("Failed to put the completed file in place: %s", path);
+        }
+    };
+    for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
+        const CKSString path = CandidatePath(index, attempt);
+        const bool created = OpenOutput(path);
+        if (created && m_batchFiles != nullptr) {
+            m_batchFiles->Claim(path);
+        }
+        if (created && !regenerated) {
+            if (!WriteContent(path)) {
+                return false;
+            }
+            RecordFinishedFile(path, index);
+            return true;
+        }
+        if (created) {
+            // The copy made beside an occupied name takes this free one.
+            Close();
+            place(path);
+            RecordFinishedFile(path, index);
+            return true;
+        }
+        if (LastOpenError() != EEXIST) {
+            Logger().ErrorF("Failed to create new file (%s)", path);
+            return true;
+        }
+        // Another file of this run took the name (definitions whose names meet), or did in the
+        // run that wrote the earlier manifest: the next name, as in any run.
+        const CSeededBatchFiles::EListed listed = m_batchFiles != nullptr
+                                                      ? m_batchFiles->Listed(path, m_definitionName, index)
+                                                      : CSeededBatchFiles::EListed::No;
+        if ((m_batchFiles != nullptr && m_batchFiles->IsClaimed(path)) ||
+            listed == CSeededBatchFiles::EListed::AnotherFile) {
+            continue;
+        }
+        if (!regenerated) {
+            const std::string name = std::filesystem::path(path.ToUtf8()).filename().string();
+            regenerated = CKSString::FromUtf8(
+                (std::filesystem::path(path.ToUtf8()).parent_path() / ("." + name + ".fakemill-part"))
+                    .string());
+            ::unlink(regenerated->ToUtf8().c_str()); // left by a run that was killed
+            if (!OpenOutput(*regenerated)) {
+                Logger().ErrorF("Failed to create new file (%s)", *regenerated);
+                return true;
+            }
+            if (!WriteContent(*regenerated)) {
+                return false;
+            }
+        }
+        const CSeededBatchFiles::EMatch match = CSeededBatchFiles::Compare(path, *regenerated);
+        if (match == CSeededBatchFiles::EMatch::Same) {
+            ::unlink(regenerated->ToUtf8().c_str());
+            Logger().InfoF("Kept %s: this batch made it before", path);
+            RecordFinishedFile(path, index);
+            return true;
+        }
+        if (match == CSeededBatchFiles::EMatch::CutShort || listed == CSeededBatchFiles::EListed::ThisFile) {
+            place(path);
+            Logger().InfoF("Completed %s: this batch had left it unfinished or changed", path);
+            RecordFinishedFile(path, index);
+            return true;
+        }
+        Logger().ErrorF("%s is in the way: this batch did not make it, and it is left as it is", path);
+    }
+    if (regenerated) {
+        ::unlink(regenerated->ToUtf8().c_str());
+    }
+    throw CKSException("Tried maximum number of times to find new file (%s)", TextProperty(u"Type"));
 }
 
 void CKSFileGenerator::RemoveUnfinished(const CKSString& path, std::u16string_view reason) {
@@ -532,9 +719,7 @@ void CKSFileGenerator::RecordFinishedFile(const CKSString& path, std::uint32_t i
     }
 }
 
-bool CKSFileGenerator::CreateNextFile(std::uint32_t index, CKSString& path) {
-    const CKSString extension = GetExtension();
-    const CKSString prefix = GetPrefix();
+CKSString CKSFileGenerator::CandidatePath(std::uint32_t index, int attempt) {
     const CKSProperty* simpleProperty = RequireProperty(u"SimpleName");
     const bool simple = simpleProperty == nullptr || simpleProperty->GetBoolValue();
 
@@ -548,15 +733,19 @@ bool CKSFileGenerator::CreateNextFile(std::uint32_t index, CKSString& path) {
     if (m_interval < 1) {
         m_interval = 1; // "Must have filename interval": Generate draws it before any file
     }
-    const CKSPathName folder(where);
-    std::int64_t k = m_names.FirstNumber(index);
-    for (int attempts = 1;; ++attempts) {
-        const CKSString type = TextProperty(u"Type");
-        const CNameParts parts{prefix, type, extension, simple, m_discriminator};
-        path = folder.Join(m_names.Name(parts, index, k, m_nameRecord));
-        k += m_interval;
-        if (attempts > kMaxNameAttempts) {
-            throw CKSException("Tried maximum number of times to find new file (%s)", type);
+    // Each taken name moves on by the interval; the numbers wrap in 32 bits as they always did.
+    const auto k = static_cast<std::int32_t>(static_cast<std::uint32_t>(m_names.FirstNumber(index)) +
+                                             static_cast<std::uint32_t>(attempt) *
+                                                 static_cast<std::uint32_t>(m_interval));
+    const CNameParts parts{GetPrefix(), TextProperty(u"Type"), GetExtension(), simple, m_discriminator};
+    return CKSPathName(where).Join(m_names.Name(parts, index, k, m_nameRecord));
+}
+
+bool CKSFileGenerator::CreateNextFile(std::uint32_t index, CKSString& path) {
+    for (int attempt = 0;; ++attempt) {
+        path = CandidatePath(index, attempt);
+        if (attempt >= kMaxNameAttempts) {
+            throw CKSException("Tried maximum number of times to find new file (%s)", TextProperty(u"Type"));
         }
         if (OpenOutput(path)) {
             return true;

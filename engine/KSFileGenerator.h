@@ -19,17 +19,25 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 class CKSBatchManifest;
+class CSeededBatchFiles;
 
-// The part of a definition's files that one process makes: those whose index is index modulo
-// count. The whole batch is shard 0 of 1.
+// The part of a batch's files that one process makes. The files of every definition of the batch
+// are dealt out as one sequence, definition after definition, starting at the definition's offset
+// in it: in each round of count files, shard index takes one, the rounds going up and down in
+// turn (0, 1, .., count-1, then count-1, .., 0), so that no shard holds more than one file above
+// the average and each definition's files spread over all shards. The whole batch is shard 0 of
+// 1, which takes every file in order.
 struct CFileShard {
     std::uint32_t index = 0;
     std::uint32_t count = 1;
+    // The definition's first place in the batch's sequence.
+    std::uint64_t offset = 0;
 };
 
 // The files of one definition in a batch, shared by the generators that make them side by side:
@@ -47,14 +55,24 @@ public:
     std::uint32_t GetCount() const { return m_count; }
     std::uint32_t CountInShard() const;
     std::int32_t GetInterval() const { return m_interval; }
+    // Moves the work to another shard; only before the first Take.
+    void SetShard(CFileShard shard);
     // Registers one more generator on the work; answers its part number (from 0).
     std::uint32_t AddPart() { return m_parts++; }
     std::uint32_t GetParts() const { return m_parts.load(); }
 
 private:
+    // The place in the batch's sequence of the shard's file in that round.
+    std::uint64_t PlaceInRound(std::uint64_t round) const;
+    // How many of the places below place are the shard's.
+    std::uint64_t ShardPlacesBelow(std::uint64_t place) const;
+
     const std::uint32_t m_count;
     const std::int32_t m_interval;
-    const CFileShard m_shard;
+    CFileShard m_shard;
+    // The shard's places before the definition's first, so that Take's n-th file is in round
+    // m_firstRound + n.
+    std::uint64_t m_firstRound = 0;
     std::atomic<std::uint64_t> m_next{0};
     std::atomic<std::uint32_t> m_parts{0};
     std::atomic<bool> m_abandoned{false};
@@ -103,9 +121,13 @@ public:
     // Creates the file at path, claiming the name: an existing file is never replaced. Answers
     // whether the file is open; LastOpenError tells why not.
     virtual bool OpenOutput(const CKSString& path);
-    // Whether every range of the definition can be drawn from; logs the error naming the key
-    // when one cannot, and then nothing is generated.
-    bool RangesAreSound() const;
+    // The property that makes the definition impossible to generate, with the value as written
+    // and why: a value the syntax refused, a range that cannot be drawn from, more files than a
+    // definition can make. Null when there is none.
+    const CKSProperty* FindProblem(CKSString& value, std::u16string& reason) const;
+    // Whether FindProblem finds nothing; logs the error naming the key when it does, and then
+    // nothing is generated.
+    bool DefinitionIsSound() const;
     // Why the definition's damage, names and other file options cannot be used (an unknown
     // damage class for the kind, say); empty when they can. The base checks what every kind
     // shares; kinds with their own options add theirs.
@@ -157,7 +179,16 @@ public:
     // content come from it (each file from FileSeed of it and the file's index), not the clock.
     void SetSeed(std::optional<std::uint32_t> seed) { m_seed = seed; }
     // Makes only the shard's files (before the first Split or run).
-    void SetShard(CFileShard shard) { m_shard = shard; }
+    void SetShard(CFileShard shard);
+    // Draws the definition's file count now (once for all parts) and answers it.
+    std::uint32_t DrawFileCount();
+    // About how many bytes one file of the definition takes, for dealing the files of a batch
+    // out to shards evenly: the middle of "Size" in the base; 1 when the kind has no size.
+    virtual std::uint64_t ExpectedFileBytes() const;
+    // A seeded run finds its own files there and completes the batch instead of adding to it
+    // (not owned; null when the run is not seeded); the definition's name tells its files apart
+    // in an earlier manifest.
+    void SetSeededBatchFiles(CSeededBatchFiles* files, const CKSString& definitionName);
     // Finished files are recorded there with their size and SHA-256 (not owned; null for none).
     void SetManifest(CKSBatchManifest* manifest, const CKSString& definitionName);
     // The wait on the quit event after each file (0 for full speed).
@@ -207,6 +238,8 @@ protected:
     void StartFileStages();
     // Damages the held last bytes of the file with its common class.
     void DamageTail(std::string& window, std::uint64_t start);
+    // The name of file number index at its attempt-th candidate (from 0).
+    CKSString CandidatePath(std::uint32_t index, int attempt);
     void SetLastOpenError(int error) { m_lastOpenError = error; }
     // Counts a closed file of that size for the progress displays (less what was counted of it
     // while it was written).
@@ -233,8 +266,19 @@ private:
     std::uint32_t m_paceMilliseconds = kDefaultPaceMilliseconds;
     int m_lastOpenError = 0;
     CGenerationProgress* m_batchProgress = nullptr;
+    CSeededBatchFiles* m_batchFiles = nullptr;
     // Bytes of the file in hand already counted as written.
     std::uint64_t m_countedOfFile = 0;
+    // The file being written, until it is closed whole: what a failure must remove.
+    std::optional<CKSString> m_unfinished;
+
+    // One file of the run: made, or found made and kept; false when a stop ended it.
+    bool MakeFile(std::uint32_t index);
+    // The same for a seeded run, which completes the batch in its destination.
+    bool MakeSeededFile(std::uint32_t index);
+    // Writes the content into the open file at path and closes it; false when a stop cut it
+    // short (the file is then removed).
+    bool WriteContent(const CKSString& path);
     // The drawn size of the file in hand as the batch's progress knows it; 0 for none.
     std::uint64_t m_sizedTarget = 0;
 
@@ -257,6 +301,16 @@ private:
 std::vector<std::string> ParseDamageList(std::u16string_view text);
 // Whether the definition's "Damage" names the class.
 bool NamesDamage(const CKSPropertyList& properties, std::string_view damageClass);
+// What dealing a batch's files out to shards needs to know of one definition.
+struct CDealtDefinition {
+    std::uint32_t files = 0;
+    // ExpectedFileBytes.
+    std::uint64_t fileBytes = 1;
+};
+// Each definition's first place in the batch's sequence of files (CFileShard::offset), in the
+// order given. Definitions whose files are expected to be larger come first, so that the
+// dealing, which goes up and down the shards in turn, evens out the bytes as well as the counts.
+std::vector<std::uint64_t> ShardOffsets(std::span<const CDealtDefinition> definitions);
 
 // The seed of a reproducible run for one definition: the run's seed mixed with the name.
 std::uint32_t DefinitionSeed(std::uint32_t runSeed, const CKSString& definitionName);

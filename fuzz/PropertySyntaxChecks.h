@@ -18,6 +18,18 @@ inline std::string CheckPropertySyntax(std::u16string_view text) {
     if (range.min >= 0 && !(CKSRange::Parse(range.Format()) == range)) {
         return "range does not read back: " + range.Format().ToUtf8();
     }
+    // What a range reads as is written with units the syntax takes back without refusing, and a
+    // text it refuses never counts as read as typed.
+    CKSProperty size(u"Size", u"", CKSRange(0, 0));
+    size.ParseValue(text);
+    if (size.GetRefusal() && size.ReadsAsTyped(text)) {
+        return "a refused text reads as typed";
+    }
+    CKSProperty formatted(u"Size", u"", CKSRange(0, 0));
+    formatted.ParseValue(range.Format().View());
+    if (range.min >= 0 && formatted.GetRefusal()) {
+        return "a written range is refused: " + range.Format().ToUtf8();
+    }
     const CKSLimit limit = CKSLimit::Parse(text);
     if ((limit.flag != 0 && limit.flag != 1) ||
         (limit.value >= 0 && !(CKSLimit::Parse(limit.Format()) == limit))) {

@@ -14,7 +14,7 @@ source "$here/scratch-home.sh"
 root=$scratch/root
 dpkg-deb -x "$deb" "$root"
 # The programs and share/ files, nothing else: no libraries, tests or benchmarks.
-stray=$(find "$root" -type f -printf '%P\n' | grep -vE '^usr/(bin/fakemill(-cli)?|share/.+)$' || true)
+stray=$(find "$root" -type f -printf '%P\n' | grep -vE '^usr/(bin/fakemill(-cli|-hold)?|share/.+)$' || true)
 if [[ -n $stray ]]; then
     echo "FAIL: the package holds files it should not:" >&2
     echo "$stray" >&2
@@ -44,7 +44,7 @@ fi
 echo "$made files from $definitions definitions"
 
 echo "-- manual pages"
-pages=(fakemill-cli)
+pages=(fakemill-cli fakemill-hold)
 $has_gui && pages+=(fakemill)
 for page in "${pages[@]}"; do
     file=$share/man/man1/$page.1.gz

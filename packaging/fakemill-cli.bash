@@ -63,6 +63,7 @@ _fakemill_cli() {
     --type) mapfile -t COMPREPLY < <(compgen -W "txt csv bin img" -- "$cur") && return ;;
     -a | --algorithm) mapfile -t COMPREPLY < <(compgen -W "crc md5 sha1 sha256" -- "$cur") && return ;;
     --mode) mapfile -t COMPREPLY < <(compgen -W "all fixed rotate" -- "$cur") && return ;;
+    --deny) mapfile -t COMPREPLY < <(compgen -W "kernel permissions lock" -- "$cur") && return ;;
     -o | --output) _fakemill_cli_files -d "$cur" && return ;;
     --pace | --seed | --jobs | --shard | --sep | --offset | --length | --width | --seconds) return ;;
     esac
@@ -73,11 +74,11 @@ _fakemill_cli() {
     show) options=(--json) ;;
     define) options=(--type --replace) ;;
     generate) options=(-o --output --type --pace --seed --jobs --shard --manifest --json -v --verbose -q --quiet --all) ;;
-    verify) options=(--json) ;;
+    verify) options=(--ignore-extra --json) ;;
     hash) options=(-a --algorithm --copy --prefix-0x --lower --path --sep) ;;
     crc) options=(--trailer) ;;
     hexdump) options=(--offset --length --width) ;;
-    exercise) options=(--mode --seconds) ;;
+    exercise) options=(--mode --deny --fail-reads --seconds --restore) ;;
     *) return ;;
     esac
     if [[ $cur == -* ]]; then

@@ -3,6 +3,7 @@
 // without one.
 
 #include "BuildVersion.h"
+#include "tools/PermissionsJournal.h"
 #include "ui/FakemillApp.h"
 
 #include <QApplication>
@@ -34,6 +35,10 @@ int AnswerInformationOptions(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (const int answered = AnswerInformationOptions(argc, argv); answered >= 0) {
         return answered;
+    }
+    // A killed exerciser run may have left files at mode 000: their modes come back first.
+    for (const std::string& line : CPermissionsJournal::UserJournal().Restore()) {
+        std::fprintf(stderr, "fakemill: %s\n", line.c_str());
     }
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);

@@ -30,10 +30,10 @@ int DigitValue(char16_t c) {
 }
 
 // The standard conversion of a signed integer: leading white space, a sign, a "0x" prefix in
-// base 16, the longest run of digits; out-of-range values clamp to [low, high]. Answers the
-// position after the digits (the start of the text when there were none).
+// base 16, the longest run of digits; out-of-range values clamp to [low, high] (clamped says so).
+// Answers the position after the digits (the start of the text when there were none).
 std::size_t ConvertInteger(std::u16string_view text, int base, std::int64_t low, std::int64_t high,
-                           std::int64_t& value) {
+                           std::int64_t& value, bool* clamped = nullptr) {
     std::size_t i = 0;
     while (i < text.size() && IsSpace(text[i])) {
         ++i;
@@ -72,6 +72,9 @@ std::size_t ConvertInteger(std::u16string_view text, int base, std::int64_t low,
         value = 0;
         return 0;
     }
+    if (clamped != nullptr) {
+        *clamped = saturated;
+    }
     if (negative) {
         value = magnitude == 0 ? 0 : -static_cast<std::int64_t>(magnitude - 1) - 1;
     } else {
@@ -80,10 +83,13 @@ std::size_t ConvertInteger(std::u16string_view text, int base, std::int64_t low,
     return i;
 }
 
-// value * multiplier, held at the 64-bit limits instead of overflowing.
-std::int64_t SaturatingMultiply(std::int64_t value, std::int64_t multiplier) {
+// value * multiplier, held at the 64-bit limits instead of overflowing (clamped says so).
+std::int64_t SaturatingMultiply(std::int64_t value, std::int64_t multiplier, bool* clamped = nullptr) {
     std::int64_t product = 0;
     if (__builtin_mul_overflow(value, multiplier, &product)) {
+        if (clamped != nullptr) {
+            *clamped = true;
+        }
         return value < 0 ? kInt64Min : kInt64Max;
     }
     return product;
@@ -130,9 +136,16 @@ std::int64_t SizeUnitMultiplier(std::size_t index) {
 
 namespace {
 
+// Every unit the number syntax reads, compared exactly and case-sensitively. Values are written
+// back with the units of SizeUnits only.
 constexpr std::pair<std::u16string_view, std::int64_t> kSuffixes[] = {
-    {u"K", 1000}, {u"KB", 1024}, {u"M", 1000000}, {u"MB", 1LL << 20}, {u"GB", 1LL << 30}, {u"TB", 1LL << 40},
+    {u"K", 1000},        {u"KB", 1024},         {u"KiB", 1024},     {u"M", 1000000},
+    {u"MB", 1LL << 20},  {u"MiB", 1LL << 20},   {u"G", 1000000000}, {u"GB", 1LL << 30},
+    {u"GiB", 1LL << 30}, {u"T", 1000000000000}, {u"TB", 1LL << 40}, {u"TiB", 1LL << 40},
 };
+
+constexpr std::u16string_view kKnownUnits =
+    u"K, M, G, T (powers of 1,000), KB, MB, GB, TB, KiB, MiB, GiB, TiB (powers of 1,024)";
 
 // Base from the text: "0x10" is 16, "010" is 8.
 int BaseOf(std::u16string_view text) {
@@ -145,36 +158,64 @@ int BaseOf(std::u16string_view text) {
     return 10;
 }
 
-// Whether the syntax reads every character of the text, units included.
-bool ReadsWholeNumber(std::u16string_view text) {
+// One number of the syntax, as read: its value, where the digits end, and whether the value had
+// to be held at the 64-bit limits.
+struct ReadNumber {
     std::int64_t value = 0;
-    const std::size_t end = ConvertInteger(text, BaseOf(text), kInt64Min, kInt64Max, value);
-    if (end == 0) {
-        return false;
+    std::size_t end = 0; // 0: no digits at all
+    std::u16string_view suffix;
+    const std::pair<std::u16string_view, std::int64_t>* unit = nullptr;
+    bool clamped = false;
+};
+
+ReadNumber ReadNumberText(std::u16string_view text) {
+    ReadNumber number;
+    if (text.empty()) {
+        return number;
     }
-    const std::u16string_view suffix = text.substr(end);
-    return suffix.empty() || std::any_of(std::begin(kSuffixes), std::end(kSuffixes),
-                                         [suffix](const auto& unit) { return unit.first == suffix; });
+    number.end = ConvertInteger(text, BaseOf(text), kInt64Min, kInt64Max, number.value, &number.clamped);
+    if (number.end == 0) {
+        return number;
+    }
+    number.suffix = text.substr(number.end);
+    for (const auto& unit : kSuffixes) {
+        if (number.suffix == unit.first) {
+            number.unit = &unit;
+            number.value = SaturatingMultiply(number.value, unit.second, &number.clamped);
+        }
+    }
+    return number;
+}
+
+// Whether the syntax reads every character of the text, units included, as the value it stands
+// for (a number beyond the 64-bit range reads as the limit, not as typed).
+bool ReadsWholeNumber(std::u16string_view text) {
+    const ReadNumber number = ReadNumberText(text);
+    return number.end != 0 && (number.suffix.empty() || number.unit != nullptr) && !number.clamped;
+}
+
+// Why a number's text is refused: digits followed by something that is no unit. A text with no
+// digits at all is no number and reads as 0 (with a warning where it is typed).
+std::u16string NumberProblem(std::u16string_view text) {
+    const ReadNumber number = ReadNumberText(text);
+    if (number.end == 0 || number.suffix.empty() || number.unit != nullptr) {
+        return {};
+    }
+    return KSFormat(std::u16string_view(u"\"%s\" is not a unit; the units are %s"), number.suffix,
+                    kKnownUnits);
+}
+
+// The same for each bound of a range or limit.
+std::u16string PairProblem(std::u16string_view text) {
+    const CKSStringPair parts(text, RangeSeparator(text));
+    std::u16string problem = NumberProblem(parts.First().View());
+    return problem.empty() ? NumberProblem(parts.Second().View()) : problem;
 }
 
 } // namespace
 
 std::int64_t CIntString::Parse(std::u16string_view text) {
-    if (text.empty()) {
-        return 0;
-    }
-    std::int64_t value = 0;
-    const std::size_t end = ConvertInteger(text, BaseOf(text), kInt64Min, kInt64Max, value);
-    if (end == 0) {
-        return 0;
-    }
-    const std::u16string_view suffix = text.substr(end);
-    for (const auto& [name, multiplier] : kSuffixes) {
-        if (suffix == name) {
-            return SaturatingMultiply(value, multiplier);
-        }
-    }
-    return value;
+    return ReadNumberText(text).value;
 }
 
 CKSString CIntString::Format(std::int64_t value) {
@@ -250,7 +291,8 @@ CKSProperty::CKSProperty(std::u16string_view name, std::u16string_view descripti
 
 CKSProperty::CKSProperty(const CKSProperty& other)
     : m_name(other.m_name), m_description(other.m_description), m_type(other.m_type),
-      m_scalar(other.m_scalar), m_range(other.m_range), m_limit(other.m_limit), m_text(other.m_text) {}
+      m_scalar(other.m_scalar), m_range(other.m_range), m_limit(other.m_limit), m_text(other.m_text),
+      m_refusal(other.m_refusal), m_fileNamePart(other.m_fileNamePart) {}
 
 void CKSProperty::CopyListFrom(const CKSProperty&) {}
 
@@ -265,11 +307,13 @@ void CKSProperty::ParseList(std::u16string_view) {}
 void CKSProperty::FormatList(CKSString&) const {}
 
 void CKSProperty::SetBoolValue(bool value) {
+    m_refusal.reset();
     m_scalar = value ? 1 : 0;
     m_type = PropertyType::BOOL;
 }
 
 void CKSProperty::SetLongValue(std::int64_t value) {
+    m_refusal.reset();
     m_scalar = value;
     m_type = PropertyType::LONG;
 }
@@ -277,14 +321,20 @@ void CKSProperty::SetLongValue(std::int64_t value) {
 void CKSProperty::SetTextValue(std::u16string_view text) {
     m_text = CKSString(text);
     m_type = PropertyType::TEXT;
+    m_refusal.reset();
+    if (m_fileNamePart && text.find(u'/') != std::u16string_view::npos) {
+        m_refusal = CRefusal{m_text, u"a part of a file name cannot hold the path separator \"/\""};
+    }
 }
 
 void CKSProperty::SetRangeValue(const CKSRange& range) {
+    m_refusal.reset();
     m_range = range;
     m_type = PropertyType::RANGE;
 }
 
 void CKSProperty::SetLimitValue(const CKSLimit& limit) {
+    m_refusal.reset();
     m_limit = limit;
     m_type = PropertyType::LIMIT;
 }
@@ -295,6 +345,7 @@ void CKSProperty::SetValue(const CKSProperty& source) {
     m_range = source.m_range;
     m_limit = source.m_limit;
     m_text = source.m_text;
+    m_refusal = source.m_refusal;
     if (m_type == PropertyType::LIST) {
         CopyListFrom(source);
     }
@@ -321,19 +372,28 @@ void CKSProperty::ParseValue(std::u16string_view text) {
         break;
     case PropertyType::LONG:
         SetLongValue(CIntString::Parse(text));
+        RefuseIf(text, NumberProblem(text));
         break;
     case PropertyType::TEXT:
         SetTextValue(text);
         break;
     case PropertyType::RANGE:
         SetRangeValue(CKSRange::Parse(text));
+        RefuseIf(text, PairProblem(text));
         break;
     case PropertyType::LIMIT:
         SetLimitValue(CKSLimit::Parse(text));
+        RefuseIf(text, PairProblem(text));
         break;
     case PropertyType::LIST:
         ParseList(text);
         break;
+    }
+}
+
+void CKSProperty::RefuseIf(std::u16string_view text, std::u16string reason) {
+    if (!reason.empty()) {
+        m_refusal = CRefusal{CKSString(text), std::move(reason)};
     }
 }
 
@@ -371,9 +431,10 @@ bool CKSProperty::ReadsAsTyped(std::u16string_view text) const {
                 item.remove_suffix(1);
             }
             std::int64_t value = 0;
+            bool clamped = false;
             const std::size_t end = ConvertInteger(item, 10, std::numeric_limits<std::int32_t>::min(),
-                                                   std::numeric_limits<std::int32_t>::max(), value);
-            if (end == 0 || end != item.size()) {
+                                                   std::numeric_limits<std::int32_t>::max(), value, &clamped);
+            if (end == 0 || end != item.size() || clamped) {
                 return false;
             }
             if (comma == std::u16string_view::npos) {

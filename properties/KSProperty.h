@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 enum class PropertyType : std::int32_t {
@@ -84,8 +86,9 @@ public:
     std::int64_t GetValue() const { return m_value; }
 
     // Base from the text ("0x10" is 16, "010" is 8, "08" is 0), the longest valid prefix, then
-    // an exact, case-sensitive suffix K, KB, M, MB, GB or TB. Values and products beyond the
-    // 64-bit range saturate at its limits.
+    // an exact, case-sensitive unit: K, M, G, T (powers of 1,000), KB, MB, GB, TB, KiB, MiB, GiB,
+    // TiB (powers of 1,024). Values and products beyond the 64-bit range saturate at its limits;
+    // any other text after the digits is ignored here and refused by CKSProperty::ParseValue.
     static std::int64_t Parse(std::u16string_view text);
     // The largest unit that divides the value exactly (TB down to K), else plain decimal:
     // 1024 is "1KB", 1000 "1K", 1500 "1500".
@@ -167,9 +170,21 @@ public:
 
     // The value as text read from a file, interpreted by the current kind.
     void ParseValue(std::u16string_view text);
-    // Whether ParseValue reads the whole text as typed: false when it stops early or reads a
-    // word it does not know ("1.5MB" reads as 1, "abc" as 0, "1 KB" as 1, "sure" as yes).
+    // Whether ParseValue reads the whole text as typed: false when it stops early, reads a word
+    // it does not know ("abc" reads as 0, "sure" as yes) or holds a number at the 64-bit limit.
     bool ReadsAsTyped(std::u16string_view text) const;
+    // A text the value cannot take, kept by ParseValue and SetTextValue with the reason, so that
+    // whoever writes or generates the definition can refuse it: a number followed by something
+    // that is no unit ("1G" is a unit, "1 KB" and "1kb" are not), or a path separator in a part
+    // of a file name. Setting a value by another setter clears it.
+    struct CRefusal {
+        CKSString text;
+        std::u16string reason;
+    };
+    const std::optional<CRefusal>& GetRefusal() const { return m_refusal; }
+    // Marks a TEXT property that becomes part of a file name ("Prefix"): a '/' in it would put
+    // the file elsewhere.
+    void MarkFileNamePart() { m_fileNamePart = true; }
     // The written form of the value; false when there is none (an empty LIST).
     bool FormatValue(CKSString& out) const;
 
@@ -177,6 +192,8 @@ protected:
     void SetType(PropertyType type) { m_type = type; }
 
 private:
+    void RefuseIf(std::u16string_view text, std::u16string reason);
+
     CKSString m_name;
     CKSString m_description;
     PropertyType m_type = PropertyType::LONG;
@@ -184,6 +201,8 @@ private:
     CKSRange m_range;
     CKSLimit m_limit;
     CKSString m_text{u""};
+    std::optional<CRefusal> m_refusal;
+    bool m_fileNamePart = false;
 };
 
 class CKSBoolProperty : public CKSProperty {

@@ -98,6 +98,15 @@ bool CKSPropertyList::ReadFromFile(const CKSString& file, std::u16string_view se
     return true;
 }
 
+const CKSProperty* CKSPropertyList::FindRefusedValue() const {
+    for (const auto& [name, property] : m_properties) {
+        if (property->GetRefusal()) {
+            return property.get();
+        }
+    }
+    return nullptr;
+}
+
 const CKSProperty* CKSPropertyList::FindUnsoundRange(std::u16string* problem) const {
     for (const auto& [name, property] : m_properties) {
         if (property->GetType() != PropertyType::RANGE) {

@@ -50,6 +50,8 @@ public:
 
     // The first range property that cannot be drawn from, with the reason; null when none.
     const CKSProperty* FindUnsoundRange(std::u16string* problem = nullptr) const;
+    // The first property holding a text it refused (CKSProperty::GetRefusal); null when none.
+    const CKSProperty* FindRefusedValue() const;
 
     // Takes the values of the other list's properties whose names this list also has.
     void CopyValuesFrom(const CKSPropertyList& other);

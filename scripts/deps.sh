@@ -23,6 +23,7 @@ packages=(
     scdoc librsvg2-bin dpkg-dev man-db  # manual pages, the PNG icon, dpkg-shlibdeps, man -l
     lintian desktop-file-utils appstream  # checks of the Debian package
     devscripts                          # hardening-check of the packaged programs
+    libcap2-bin                         # setcap: the tests give a copy of the hold helper its capability
 )
 if [[ "${1:-}" == "--screenshots" ]]; then
     packages+=(xvfb xauth xdotool openbox imagemagick)   # scripts/screenshots.sh

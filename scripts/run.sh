@@ -11,6 +11,8 @@ ninja -C "$build_dir"
 
 cli="$build_dir/cli/fakemill-cli"
 gui="$build_dir/program/fakemill"
+# The file exerciser's hold helper of this build (installed programs find it beside them).
+export FAKEMILL_HOLD_HELPER="$build_dir/helper/fakemill-hold"
 
 if [[ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" && -x "$gui" ]]; then
     # The desktop program works on a copy of the examples, so that the repository's file stays

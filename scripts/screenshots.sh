@@ -12,7 +12,7 @@ cd "$repo_root"
 if [[ -z "${FAKEMILL_ON_VIRTUAL_DISPLAY:-}" ]]; then
     scripts/deps.sh --screenshots
     configure_plain_build
-    ninja -C "$build_dir" fakemill fakemill-cli
+    ninja -C "$build_dir" fakemill fakemill-cli fakemill-hold
     export FAKEMILL_ON_VIRTUAL_DISPLAY=1
     exec xvfb-run -a -s "-screen 0 1280x800x24" "$0" "$@"
 fi
@@ -25,6 +25,8 @@ export HOME="$sandbox/home" XDG_CONFIG_HOME="$sandbox/home/.config" XDG_DATA_HOM
 mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME"
 cp examples/fakemill.ini "$sandbox/fakemill.ini"
 export FKMCONFIG="$sandbox/fakemill.ini"
+# The exerciser's hold helper of this build (an installed program finds it beside itself).
+export FAKEMILL_HOLD_HELPER="$build_dir/helper/fakemill-hold"
 # Generate into a fixed folder, so that no folder chooser interrupts the batch shots.
 mkdir -p "$XDG_CONFIG_HOME/Kestrune" "$sandbox/out"
 printf '[General]\ngeneratorprompt=1\ngeneratorpath=%s\nhashtype=3\nHashCol3=540\n' "$sandbox/out" \
@@ -137,6 +139,10 @@ if wanted exerciser "$@"; then
     xdotool windowactivate --sync "$exerciser" key --clearmodifiers alt+s
     sleep 1
     shot_window "$exerciser" file-exerciser-running
+    # Stop: the log stays, with the run's closing lines.
+    xdotool windowactivate --sync "$exerciser" key --clearmodifiers alt+t
+    sleep 1
+    shot_window "$exerciser" file-exerciser-stopped
     xdotool windowactivate --sync "$exerciser" key --clearmodifiers Escape
 fi
 if wanted viewer "$@"; then

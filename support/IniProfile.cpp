@@ -637,6 +637,12 @@ CIniReadSnapshot::CIniReadSnapshot(const CKSString& file) {
     t_snapshot = m_state.get();
 }
 
+CIniReadSnapshot::CIniReadSnapshot(const CIniReadSnapshot& version) {
+    m_state = std::make_unique<State>(
+        State{version.m_state->path, version.m_state->loaded, t_snapshot, {}, ini::Index::kNoSection, false});
+    t_snapshot = m_state.get();
+}
+
 CIniReadSnapshot::~CIniReadSnapshot() {
     t_snapshot = m_state->previous;
 }

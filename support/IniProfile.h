@@ -96,8 +96,10 @@ public:
 class CIniReadSnapshot {
 public:
     explicit CIniReadSnapshot(const CKSString& file);
+    // The same version of the file as another snapshot (of any thread), for reads on this one,
+    // without looking at the file again.
+    CIniReadSnapshot(const CIniReadSnapshot& version);
     ~CIniReadSnapshot();
-    CIniReadSnapshot(const CIniReadSnapshot&) = delete;
     CIniReadSnapshot& operator=(const CIniReadSnapshot&) = delete;
 
     struct State;

@@ -22,6 +22,12 @@ CKSWorkerPump::~CKSWorkerPump() {
 void CKSWorkerPump::Add(std::unique_ptr<CKSWorker> job) {
     CAutoLock lock(m_lock);
     m_queue.push_back(std::move(job));
+    m_jobAdded.Set();
+}
+
+bool CKSWorkerPump::WaitStopOrJob() {
+    const CKSManualResetEvent* const events[] = {&m_stopEvent, &m_jobAdded};
+    return CKSManualResetEvent::WaitAny(events, kStopWaitMilliseconds) == 0;
 }
 
 std::unique_ptr<CKSWorker> CKSWorkerPump::PopFront() {
@@ -102,6 +108,7 @@ void CKSWorkerPump::EndAfterException() {
 std::unique_ptr<CKSWorker> CKSWorkerPump::TakeJob() {
     CAutoLock lock(m_lock);
     if (m_queue.empty()) {
+        m_jobAdded.Reset(); // under the lock that Add sets it under: no job slips in between
         return nullptr;
     }
     std::unique_ptr<CKSWorker> job = std::move(m_queue.front());
@@ -131,10 +138,18 @@ void CKSWorkerPump::ThreadMain() {
                     job.reset();
                     JobEnded();
                     idle = 0;
-                } else if (++idle > kIdlePassesBeforeEnd) {
+                    // The next queued job starts at once: a wait here would cost every job of
+                    // a long queue (thousands of small definitions) the whole pause.
+                    if (m_stopEvent.IsSet()) {
+                        stopped = true;
+                        break;
+                    }
+                    continue;
+                }
+                if (++idle > kIdlePassesBeforeEnd) {
                     break;
                 }
-                if (WaitStop()) {
+                if (WaitStopOrJob()) {
                     stopped = true;
                     break;
                 }
@@ -217,6 +232,23 @@ bool CKSWorkerList::AnyWork() {
         }
     }
     return false;
+}
+
+void CKSWorkerList::WaitForRoom(std::size_t jobs, std::span<const CKSManualResetEvent* const> stopEvents) {
+    const auto queued = [this] {
+        std::size_t count = 0;
+        for (auto& pump : m_pumps) {
+            count += pump->QueueLength();
+        }
+        return count;
+    };
+    // Looks now and then instead of being woken by every job that ends: the pumps drain half the
+    // queue in far more than a pause, and a wake-up per job would cost more than the job.
+    for (std::size_t limit = jobs; queued() > limit; limit = jobs / 2) {
+        if (CKSManualResetEvent::WaitAny(stopEvents, kRoomPollMilliseconds) != kWaitTimeout) {
+            return;
+        }
+    }
 }
 
 bool CKSWorkerList::WaitAll(const CKSManualResetEvent* stopEvent, std::uint32_t timeoutMilliseconds) {

@@ -47,6 +47,9 @@ public:
     void ResetStop() { m_stopEvent.Reset(); }
     // Waits up to 29 ms for a stop request.
     bool WaitStop() { return m_stopEvent.Wait(kStopWaitMilliseconds); }
+    // The idle wait of the pump's thread: up to 29 ms for a stop request or a new job; true for
+    // a stop.
+    bool WaitStopOrJob();
 
     // Whether a job is queued or running.
     bool HasWork();
@@ -80,11 +83,16 @@ private:
     std::atomic<bool> m_jobRunning{false};
     CKSManualResetEvent* m_activity = nullptr;
     CKSManualResetEvent m_stopEvent;
+    // Set by Add, reset when the thread finds the queue empty: an idle thread takes a new job
+    // at once instead of at the end of its pause.
+    CKSManualResetEvent m_jobAdded;
 };
 
 class CKSWorkerList {
 public:
     static constexpr int kPumpCount = 16;
+    // The pause between two looks at the queues while waiting for room in them.
+    static constexpr std::uint32_t kRoomPollMilliseconds = 2;
 
     CKSWorkerList();
     ~CKSWorkerList();
@@ -106,6 +114,9 @@ public:
     bool WaitAll(const CKSManualResetEvent* stopEvent, std::uint32_t timeoutMilliseconds);
     // The same, stopping when any of the events is set (null entries are skipped).
     bool WaitAll(std::span<const CKSManualResetEvent* const> stopEvents, std::uint32_t timeoutMilliseconds);
+    // When more than jobs wait in the queues, waits until half as many do, or any of the events
+    // is set: whoever adds many jobs holds only a few at a time, and is woken once per half.
+    void WaitForRoom(std::size_t jobs, std::span<const CKSManualResetEvent* const> stopEvents);
 
     CKSWorkerPump& Pump(int index) { return *m_pumps[static_cast<std::size_t>(index)]; }
 

@@ -1,5 +1,7 @@
 #include "support/PosixFile.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <unistd.h>
 
@@ -67,6 +69,16 @@ CUniqueFd& CUniqueFd::operator=(CUniqueFd&& other) noexcept {
         Reset(other.Release());
     }
     return *this;
+}
+
+std::string WhyNotAFile(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || S_ISREG(info.st_mode) || S_ISBLK(info.st_mode)) {
+        return {};
+    }
+    return S_ISDIR(info.st_mode)    ? "it is a folder"
+           : S_ISFIFO(info.st_mode) ? "it is a FIFO"
+                                    : "it is not a regular file";
 }
 
 bool CUniqueFd::Reset(int fd) noexcept {

@@ -28,6 +28,12 @@ bool WriteAllAt(int fd, const void* data, std::size_t count, std::uint64_t offse
 // Reads up to count bytes, retrying after interruptions; -1 on error.
 long ReadFromDescriptor(int fd, void* buffer, std::size_t count);
 
+// Why the path is no file whose bytes can be read to an end: "it is a folder", "it is a FIFO"
+// (whose open waits for a writer and whose bytes never end), "it is not a regular file" (a
+// character device such as /dev/zero, a socket). Empty for a regular file, a block device, or a
+// path that cannot be looked at (the open that follows says why).
+std::string WhyNotAFile(const std::string& path);
+
 // Owns a descriptor; move-only; closing never throws.
 class CUniqueFd {
 public:

@@ -1,109 +1,14 @@
 #include "tools/ChecksumFile.h"
 
+#include "support/ChecksumLines.h"
 #include "support/PosixFile.h"
 #include "tools/HashKinds.h"
 
 #include <QSaveFile>
 
-#include <algorithm>
-#include <cctype>
 #include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-
-namespace {
-
-bool IsHexDigit(char c) {
-    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
-}
-
-std::string Unescape(std::string_view text) {
-    std::string plain;
-    plain.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\' && i + 1 < text.size()) {
-            const char next = text[i + 1];
-            if (next == '\\' || next == 'n' || next == 'r') {
-                plain.push_back(next == 'n' ? '\n' : next == 'r' ? '\r' : '\\');
-                ++i;
-                continue;
-            }
-        }
-        plain.push_back(text[i]);
-    }
-    return plain;
-}
-
-// "MD5 (name) = hex", as the tools write with --tag.
-bool ParseTagged(std::string_view line, bool escaped, ChecksumEntry& entry) {
-    const std::size_t open = line.find(" (");
-    const std::size_t close = line.rfind(") = ");
-    if (open == std::string_view::npos || close == std::string_view::npos || close < open + 2) {
-        return false;
-    }
-    const std::string_view tag = line.substr(0, open);
-    if (tag != "MD5" && tag != "SHA1" && tag != "SHA256") {
-        return false;
-    }
-    const std::string_view digits = line.substr(close + 4);
-    if (digits.empty() || !std::all_of(digits.begin(), digits.end(), IsHexDigit)) {
-        return false;
-    }
-    const std::string_view name = line.substr(open + 2, close - open - 2);
-    entry.path = CKSString::FromUtf8(escaped ? Unescape(name) : std::string(name));
-    entry.digits = std::string(digits);
-    return !name.empty();
-}
-
-} // namespace
-
-std::string FormatChecksumLine(std::string_view hex, const CKSString& path) {
-    const std::string name = path.ToUtf8();
-    std::string escapedName;
-    bool escaped = false;
-    for (const char c : name) {
-        if (c == '\\' || c == '\n' || c == '\r') {
-            escaped = true;
-            escapedName += c == '\\' ? "\\\\" : c == '\n' ? "\\n" : "\\r";
-        } else {
-            escapedName.push_back(c);
-        }
-    }
-    std::string line = escaped ? "\\" : "";
-    for (const char c : hex) {
-        line.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
-    }
-    line += "  ";
-    line += escapedName;
-    line.push_back('\n');
-    return line;
-}
-
-bool ParseChecksumLine(std::string_view line, ChecksumEntry& entry) {
-    if (!line.empty() && line.back() == '\r') {
-        line.remove_suffix(1);
-    }
-    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) {
-        line.remove_prefix(1);
-    }
-    const bool escaped = !line.empty() && line.front() == '\\';
-    if (escaped) {
-        line.remove_prefix(1);
-    }
-    std::size_t digits = 0;
-    while (digits < line.size() && IsHexDigit(line[digits])) {
-        ++digits;
-    }
-    // "<hex>  <name>" or "<hex> *<name>"; the name is the whole rest, spaces and all.
-    if (digits > 0 && line.size() > digits + 2 && line[digits] == ' ' &&
-        (line[digits + 1] == ' ' || line[digits + 1] == '*')) {
-        const std::string_view name = line.substr(digits + 2);
-        entry.path = CKSString::FromUtf8(escaped ? Unescape(name) : std::string(name));
-        entry.digits = std::string(line.substr(0, digits));
-        return true;
-    }
-    return ParseTagged(line, escaped, entry);
-}
 
 bool WriteChecksumFile(const CKSString& file, const std::vector<ChecksumEntry>& entries, int& error) {
     error = 0;
@@ -113,7 +18,7 @@ bool WriteChecksumFile(const CKSString& file, const std::vector<ChecksumEntry>& 
     }
     std::string text;
     for (const ChecksumEntry& entry : entries) {
-        text += FormatChecksumLine(entry.digits, entry.path);
+        text += FormatChecksumLine(entry.digits, entry.path.ToUtf8());
     }
     QSaveFile out(file.ToQString());
     errno = 0;
@@ -141,25 +46,25 @@ bool ReadChecksumFile(const CKSString& file, ChecksumListing& listing, int& erro
         error = ENAMETOOLONG;
         return false;
     }
-    errno = 0;
-    std::ifstream in(file.ToUtf8(), std::ios::binary);
-    if (!in) {
+    CUniqueFd in(::open(file.ToUtf8().c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!in.IsValid()) {
         error = errno;
         return false;
     }
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.empty() || line == "\r") {
-            continue;
-        }
-        ChecksumEntry entry;
-        if (ParseChecksumLine(line, entry)) {
-            listing.entries.push_back(std::move(entry));
+    CChecksumLineReader reader(in.Get());
+    const CChecksumLineReader::EResult result = reader.ReadAll([&listing](bool parsed, CChecksumLine& line) {
+        if (parsed) {
+            listing.entries.push_back({CKSString::FromUtf8(line.path), std::move(line.digits)});
         } else {
             ++listing.unreadableLines;
         }
+        return true;
+    });
+    if (result == CChecksumLineReader::EResult::TooLong) {
+        error = EFBIG;
+        return false;
     }
-    if (in.bad()) {
+    if (result == CChecksumLineReader::EResult::Failed) {
         error = errno != 0 ? errno : EIO;
         return false;
     }

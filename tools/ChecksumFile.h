@@ -1,8 +1,6 @@
 #pragma once
-// Checksum files as md5sum, sha1sum and sha256sum write and check them: one line per file,
-// "<lower-case hex>  <name>", where a name holding a backslash, a line feed or a carriage return
-// is written with those escaped (\\, \n, \r) and its line starts with a backslash. Reading also
-// takes the binary marker ("<hex> *<name>") and the tagged form ("SHA256 (<name>) = <hex>").
+// Checksum files as md5sum, sha1sum and sha256sum write and check them, one line per file in the
+// format of support/ChecksumLines.h.
 
 #include "support/KSString.h"
 
@@ -24,15 +22,11 @@ struct ChecksumListing {
     std::size_t unreadableLines = 0;
 };
 
-// One line, with its line feed. hex is written lower-case.
-std::string FormatChecksumLine(std::string_view hex, const CKSString& path);
-// Reads one line (without its line feed); false when it is no checksum line.
-bool ParseChecksumLine(std::string_view line, ChecksumEntry& entry);
-
 // Writes the whole file at once: it is replaced only when every line got there. False with the
 // platform error (0 when the reason is unknown).
 bool WriteChecksumFile(const CKSString& file, const std::vector<ChecksumEntry>& entries, int& error);
-// False with the platform error when the file cannot be read.
+// False with the platform error when the file cannot be read (EFBIG for a line too long to be
+// one of the format's).
 bool ReadChecksumFile(const CKSString& file, ChecksumListing& listing, int& error);
 
 // The calculator's algorithm code for a hash of that many hex digits (8 CRC-32, 32 MD5, 40 SHA1,

@@ -7,6 +7,7 @@
 
 #include "support/KSError.h"
 #include "tools/FileHolder.h"
+#include "tools/HoldHelperProcess.h"
 #include "tools/KSHamperingAgent.h"
 #include "tools/ToolEngine.h"
 
@@ -42,7 +43,16 @@ public:
     // file, and how the files are held (advisory locks unless told otherwise).
     void SetMode(std::uint32_t mode) { m_mode = mode; }
     void SetRotateHold(std::uint32_t milliseconds) { m_rotateHold = milliseconds; }
+    // How the files are held: a way (advisory locks unless told otherwise) and, for the kernel
+    // way, whether reads fail too; or a holder of the caller's own.
+    void SetWay(DenyWay way, bool failReads) {
+        m_way = way;
+        m_failReads = failReads;
+    }
+    DenyWay Way() const { return m_way; }
     void SetHolder(std::shared_ptr<IFileHolder> holder) { m_holder = std::move(holder); }
+    // Whether the kernel way can be had here, and why not, for the log of each run.
+    void SetKernelStatus(KernelDenyStatus status) { m_kernelStatus = std::move(status); }
 
     // Starts a run at once. A run that cannot start is told as an error and leaves the tool idle.
     CKSError Start();
@@ -55,7 +65,8 @@ public:
     bool IsClosed() const { return m_agent.IsClosed(); }
 
 signals:
-    // Text for the run log, whole lines each ending in "\n": "Opening: <path>" (with "    Failed:
+    // Text for the run log, whole lines each ending in "\n": a run starts with a separator line
+    // naming its time and the way in force, then "Opening: <path> (<way>)" (with "    Failed:
     // <reason>" after it when the file could not be held) and "Closing: <path>".
     void LogAppended(const QString& text);
     void StateChanged();
@@ -72,7 +83,12 @@ private:
     std::vector<CKSString> m_targets;
     std::uint32_t m_mode = kHamperModeAll;
     std::uint32_t m_rotateHold = CKSHamperingAgent::kRotateHoldMilliseconds;
+    DenyWay m_way = DenyWay::Lock;
+    bool m_failReads = false;
     std::shared_ptr<IFileHolder> m_holder;
+    KernelDenyStatus m_kernelStatus{true, {}};
+    // The way of the run under way, as its log lines name it.
+    QString m_runWay;
     State m_state = State::Idle;
     CToolEngine<CKSHamperingAgent> m_agent;
 };

@@ -133,5 +133,11 @@ std::string HamperFailureReason(int error) {
     if (error == EWOULDBLOCK || error == EAGAIN) {
         return "another program holds a lock on it";
     }
+    if (error == kHoldErrorNotRegular) {
+        return "it is not a regular file (a FIFO, a folder or a device cannot be held)";
+    }
+    if (error == kHoldErrorOtherOwner) {
+        return "it belongs to another user: only one's own files can be held by their permissions";
+    }
     return std::strerror(error);
 }

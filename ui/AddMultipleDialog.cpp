@@ -37,7 +37,7 @@ bool CAddMultipleDialog::OnOK() {
     CKSLogger quiet;
     quiet.SetLevel(CKSLogger::kLevelNone);
     const CKSFileGeneratorFactory factory(&quiet);
-    std::vector<std::u16string> failures;
+    std::vector<CKSError> failures;
     const auto replace = [this](const CKSString& name) {
         return Prompts().AskYesNo(
             this, res::String(res::kIdsCaption),
@@ -48,8 +48,8 @@ bool CAddMultipleDialog::OnOK() {
     m_copied.insert(m_copied.end(), copied.begin(), copied.end());
     if (!failures.empty()) {
         QStringList lines;
-        for (const std::u16string& failure : failures) {
-            lines << QString::fromStdU16String(failure);
+        for (const CKSError& failure : failures) {
+            lines << QString::fromStdU16String(failure.Text());
         }
         Prompts().ShowMessage(
             this, res::String(res::kIdsErrorCaption),

@@ -41,6 +41,7 @@ bool CFakemillApp::InitMainWindow() {
     m_main = std::make_unique<CMainWindow>(*m_context, m_tools);
     m_main->setWindowTitle(caption);
     m_main->SetCloseHandler([this] { OnMainWindowClosing(); });
+    m_main->SetLog(&m_logger);
     m_main->RestorePlacement();
     if (!m_context->Config().LoadOrInitialize(&m_logger)) {
         StopDispatcherAndWorker();

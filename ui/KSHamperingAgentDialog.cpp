@@ -1,9 +1,11 @@
 #include "ui/KSHamperingAgentDialog.h"
 
 #include "app/AppContext.h"
+#include "tools/PermissionsJournal.h"
 #include "ui/Resources.h"
 #include "ui/UserPrompts.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -24,8 +26,9 @@ const QString kAddFileFilters =
 CKSHamperingAgentDialog::CKSHamperingAgentDialog(CAppContext& context, QWidget* owner,
                                                  std::unique_ptr<CFileExerciserTool> tool)
     : CKSDialog(kTemplateId, owner), m_tool(tool ? tool.release() : new CFileExerciserTool(context.Reaper())),
-      m_targets(new QListWidget(this)), m_mode(new QComboBox(this)),
-      m_start(new QPushButton(QStringLiteral("&Start"), this)),
+      m_targets(new QListWidget(this)), m_mode(new QComboBox(this)), m_way(new QComboBox(this)),
+      m_failReads(new QCheckBox(QStringLiteral("Also fail &reads"), this)), m_wayNote(new QLabel(this)),
+      m_kernel(ProbeKernelDeny(HoldHelperPath())), m_start(new QPushButton(QStringLiteral("&Start"), this)),
       m_addFile(new QPushButton(QStringLiteral("Add &File"), this)),
       m_stop(new QPushButton(QStringLiteral("S&top"), this)), m_log(new QPlainTextEdit(this)),
       m_targetsLabel(new QLabel(QStringLiteral("Targets:"), this)) {
@@ -36,13 +39,19 @@ CKSHamperingAgentDialog::CKSHamperingAgentDialog(CAppContext& context, QWidget* 
             "The File Exerciser temporarily opens files in exclusive mode in order to provoke IO errors."),
         this);
     intro->setWordWrap(true);
-    auto* note =
-        new QLabel(QStringLiteral("Linux has no mandatory locking: the files are locked with flock and "
-                                  "fcntl, so programs that take either lock fail, but programs that lock "
-                                  "nothing can still read and write the file."),
-                   this);
-    note->setObjectName(QStringLiteral("lockingNote"));
-    note->setWordWrap(true);
+    m_wayNote->setObjectName(QStringLiteral("wayNote"));
+    m_wayNote->setWordWrap(true);
+    m_wayNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    m_way->setObjectName(QStringLiteral("way"));
+    m_way->setToolTip(QStringLiteral("How the files are held against other programs"));
+    m_way->addItem(QStringLiteral("Kernel refuses opens"), QStringLiteral("kernel"));
+    m_way->addItem(QStringLiteral("Permissions 000"), QStringLiteral("permissions"));
+    m_way->addItem(QStringLiteral("Advisory locks"), QStringLiteral("lock"));
+    m_way->setCurrentIndex(m_kernel.available ? 0 : 2);
+    m_failReads->setObjectName(QStringLiteral("failReads"));
+    connect(m_way, &QComboBox::currentIndexChanged, this, &CKSHamperingAgentDialog::ShowWay);
+    connect(m_failReads, &QCheckBox::toggled, this, &CKSHamperingAgentDialog::ShowWay);
 
     m_targets->setObjectName(QStringLiteral("targets"));
     m_targets->setSortingEnabled(true);
@@ -80,21 +89,28 @@ CKSHamperingAgentDialog::CKSHamperingAgentDialog(CAppContext& context, QWidget* 
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_mode, 1);
+    buttons->addWidget(m_way, 1);
     buttons->addWidget(m_start);
     buttons->addWidget(m_addFile);
     buttons->addWidget(m_stop);
     buttons->addWidget(close);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(intro);
-    layout->addWidget(note);
+    layout->addWidget(m_wayNote);
     layout->addWidget(m_targetsLabel);
     layout->addWidget(m_targets, 1);
     layout->addWidget(m_log, 1);
+    layout->addWidget(m_failReads);
     layout->addLayout(buttons);
-    resize(520, 340);
+    resize(620, 380);
 
     connect(m_tool, &CFileExerciserTool::LogAppended, this, &CKSHamperingAgentDialog::AppendLog);
     connect(m_tool, &CFileExerciserTool::StateChanged, this, &CKSHamperingAgentDialog::ShowState);
+    m_tool->SetKernelStatus(m_kernel);
+    // Modes that a killed run left are put back before anything is held again.
+    for (const std::string& line : CPermissionsJournal::UserJournal().Restore()) {
+        AppendLog(QString::fromStdString(line) + QLatin1Char('\n'));
+    }
     ShowState();
 }
 
@@ -124,6 +140,7 @@ void CKSHamperingAgentDialog::AddFiles() {
 
 void CKSHamperingAgentDialog::StartRun() {
     m_tool->SetMode(m_mode->currentData().toUInt());
+    m_tool->SetWay(ChosenWay(), m_failReads->isChecked());
     const CKSError failure = m_tool->Start();
     if (failure.Failed()) {
         ShowMessage(res::kIdsErrorCaption, QString::fromStdU16String(failure.Text()));
@@ -140,13 +157,37 @@ void CKSHamperingAgentDialog::ShowState() {
     // A run stopping lets its file go when the hold runs out: until then the log stays in view
     // for the closing lines and Start stays away.
     m_stop->setEnabled(state == CFileExerciserTool::State::Running);
-    m_start->setEnabled(idle && !m_tool->Targets().empty());
-    for (QWidget* widget :
-         {static_cast<QWidget*>(m_start), static_cast<QWidget*>(m_addFile), static_cast<QWidget*>(m_targets),
-          static_cast<QWidget*>(m_targetsLabel), static_cast<QWidget*>(m_mode)}) {
+    ShowWay();
+    for (QWidget* widget : std::initializer_list<QWidget*>{m_start, m_addFile, m_targets, m_targetsLabel,
+                                                           m_mode, m_way, m_failReads}) {
         widget->setVisible(idle);
     }
-    m_log->setVisible(!idle);
+    // The log stays in view once it has anything to show, so that a run's closing lines can be
+    // read after it ended.
+    m_log->setVisible(!idle || !m_log->document()->isEmpty());
+}
+
+DenyWay CKSHamperingAgentDialog::ChosenWay() const {
+    const QString way = m_way->currentData().toString();
+    if (way == QLatin1String("kernel")) {
+        return DenyWay::Kernel;
+    }
+    return way == QLatin1String("permissions") ? DenyWay::Permissions : DenyWay::Lock;
+}
+
+void CKSHamperingAgentDialog::ShowWay() {
+    const bool kernel = ChosenWay() == DenyWay::Kernel;
+    m_failReads->setEnabled(kernel);
+    QString note =
+        QStringLiteral("In force: %1.")
+            .arg(QString::fromStdString(DenyWayEffect(ChosenWay(), kernel && m_failReads->isChecked())));
+    if (!m_kernel.available) {
+        note += QStringLiteral(" The kernel way is not available: %1.")
+                    .arg(QString::fromStdString(m_kernel.reason));
+    }
+    m_wayNote->setText(note);
+    m_start->setEnabled(m_tool->GetState() == CFileExerciserTool::State::Idle && !m_tool->Targets().empty() &&
+                        (!kernel || m_kernel.available));
 }
 
 void CKSHamperingAgentDialog::AppendLog(const QString& text) {

@@ -1,7 +1,7 @@
 #pragma once
 // The file exerciser's dialog: a modal dialog over a CFileExerciserTool. It collects target files
-// (Add File, or dropped on the list), picks a mode, starts and stops runs and shows their log; the
-// tool holds the files.
+// (Add File, or dropped on the list), picks a mode and a way of holding, starts and stops runs and
+// shows their log, which stays in view after a run; the tool holds the files.
 
 #include "tools/FileExerciserTool.h"
 #include "ui/KSDialog.h"
@@ -10,6 +10,7 @@
 #include <memory>
 
 class CAppContext;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QListWidget;
@@ -38,6 +39,11 @@ public:
     CFileExerciserTool& Tool() const { return *m_tool; }
     QListWidget* Targets() const { return m_targets; }
     QComboBox* Mode() const { return m_mode; }
+    // How the files are held ("kernel", "permissions", "lock" as item data) and whether reads
+    // fail too (kernel only); the line below says which way is in force and what it does.
+    QComboBox* Way() const { return m_way; }
+    QCheckBox* FailReads() const { return m_failReads; }
+    QLabel* WayNote() const { return m_wayNote; }
     QPushButton* StartButton() const { return m_start; }
     QPushButton* StopButton() const { return m_stop; }
     QPushButton* AddFileButton() const { return m_addFile; }
@@ -51,11 +57,19 @@ protected:
 private:
     // Shows the tool's state: the targets and Start while idle, the log and Stop while running.
     void ShowState();
+    // Shows what the chosen way does (and why the kernel way is not there) and whether Start may
+    // be pressed: not for the kernel way where it is not available.
+    void ShowWay();
+    DenyWay ChosenWay() const;
     void AppendLog(const QString& text);
 
     CFileExerciserTool* m_tool;
     QListWidget* m_targets;
     QComboBox* m_mode;
+    QComboBox* m_way;
+    QCheckBox* m_failReads;
+    QLabel* m_wayNote;
+    KernelDenyStatus m_kernel;
     QPushButton* m_start;
     QPushButton* m_addFile;
     QPushButton* m_stop;

@@ -241,7 +241,13 @@ void CMainWindow::Reload() {
     const CKSString configFile = m_context.Config().GetConfigFile();
     // The count follows the list, so that it is never stale after Add, Delete or Reload.
     m_context.Config().LoadAt(configFile);
-    m_model->SetRows(ReadDefinitionRows(configFile, factory));
+    std::vector<CKSString> shadowed;
+    m_model->SetRows(ReadDefinitionRows(configFile, factory, &shadowed));
+    if (m_log != nullptr) {
+        for (const CKSString& name : shadowed) {
+            m_log->WarningF("%s", ShadowedSectionWarning(name));
+        }
+    }
     RefreshStatus();
 }
 
@@ -317,9 +323,9 @@ void CMainWindow::OnDelete() {
     const CKSString configFile = m_context.Config().GetConfigFile();
     QStringList failures;
     for (const CKSString& name : CollectSelected()) {
-        std::u16string error;
-        if (!CIniProfile::DeleteSection(configFile, name.View(), &error)) {
-            failures << QStringLiteral("%1: %2").arg(name.ToQString(), QString::fromStdU16String(error));
+        if (const CKSError error = DeleteDefinition(configFile, name.View()); error.Failed()) {
+            failures << QStringLiteral("%1: %2").arg(name.ToQString(),
+                                                     QString::fromStdU16String(error.Reason()));
         }
     }
     // The list always shows the file: rows whose deletion failed come back.

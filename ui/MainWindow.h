@@ -2,6 +2,7 @@
 // The main window: the definitions of the configuration file in a list, the configuration's path,
 // time stamp and definition count in the status bar, and the menus of every command.
 
+#include "support/KSLogger.h"
 #include "support/KSString.h"
 #include "ui/Resources.h"
 
@@ -53,6 +54,8 @@ public:
     void SetCloseHandler(std::function<void()> handler) { m_closeHandler = std::move(handler); }
     // Connects a command that another part of the program carries out.
     void SetCommandHandler(int id, std::function<void()> handler);
+    // The application log, told of what a reload ignores (not owned; null for none).
+    void SetLog(CKSLogger* log) { m_log = log; }
     // Closes every tool, help and output window through its normal close path.
     void CloseOtherWindows();
 
@@ -94,4 +97,5 @@ private:
     std::map<int, std::function<void()>> m_handlers;
     bool m_hintShown = false;
     bool m_closed = false;
+    CKSLogger* m_log = nullptr;
 };

@@ -552,11 +552,12 @@ bool CNewDefinitionWizard::Create() {
                                 .arg(name, m_configFile.ToQString()))) {
         return false;
     }
-    std::u16string error;
-    if (!WriteDefinition(m_configFile, answers.name.View(), generator->GetProperties(), &error)) {
-        Prompts().ShowMessage(this, res::String(res::kIdsErrorCaption),
-                              QStringLiteral("Could not write the definition \"%1\" to %2:\n%3")
-                                  .arg(name, m_configFile.ToQString(), QString::fromStdU16String(error)));
+    if (const CKSError error = WriteDefinition(m_configFile, answers.name.View(), generator->GetProperties());
+        error.Failed()) {
+        Prompts().ShowMessage(
+            this, res::String(res::kIdsErrorCaption),
+            QStringLiteral("Could not write the definition \"%1\" to %2:\n%3")
+                .arg(name, m_configFile.ToQString(), QString::fromStdU16String(error.Reason())));
         return false;
     }
     MarkFinished();

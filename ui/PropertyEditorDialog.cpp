@@ -141,18 +141,17 @@ bool CPropertyEditorDialog::OnOK() {
             SetValueFromText(target, edit->text().toStdU16String());
         }
     });
-    std::u16string error = CheckFileOptions(m_factory, edited);
-    if (!error.empty()) {
+    if (const std::u16string problem = CheckFileOptions(m_factory, edited); !problem.empty()) {
         Prompts().ShowMessage(this, res::String(res::kIdsErrorCaption),
                               QStringLiteral("The definition \"%1\" cannot be written:\n%2")
-                                  .arg(m_name.ToQString(), QString::fromStdU16String(error)));
+                                  .arg(m_name.ToQString(), QString::fromStdU16String(problem)));
         return false;
     }
-    if (!WriteDefinition(m_configFile, m_name.View(), edited, &error)) {
-        Prompts().ShowMessage(
-            this, res::String(res::kIdsErrorCaption),
-            QStringLiteral("Could not write the definition \"%1\" to %2:\n%3")
-                .arg(m_name.ToQString(), m_configFile.ToQString(), QString::fromStdU16String(error)));
+    if (const CKSError error = WriteDefinition(m_configFile, m_name.View(), edited); error.Failed()) {
+        Prompts().ShowMessage(this, res::String(res::kIdsErrorCaption),
+                              QStringLiteral("Could not write the definition \"%1\" to %2:\n%3")
+                                  .arg(m_name.ToQString(), m_configFile.ToQString(),
+                                       QString::fromStdU16String(error.Reason())));
         return false;
     }
     return true;

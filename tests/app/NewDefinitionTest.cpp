@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace {
 
 class NewDefinitionTest : public ::testing::Test {
@@ -17,11 +19,17 @@ protected:
     CKSString Value(const std::string& file, std::u16string_view section, std::u16string_view key) const {
         return CIniProfile::GetString(CKSString::FromUtf8(file), section, key, u"<missing>");
     }
-    bool Write(const std::string& file, const NewDefinitionAnswers& answers,
-               std::u16string* error = nullptr) {
+    bool Write(const std::string& file, const NewDefinitionAnswers& answers, CKSError* error = nullptr) {
         const auto generator = BuildDefinition(m_factory, answers);
-        return generator && WriteDefinition(CKSString::FromUtf8(file), answers.name.View(),
-                                            generator->GetProperties(), error);
+        if (!generator) {
+            return false;
+        }
+        const CKSError written =
+            WriteDefinition(CKSString::FromUtf8(file), answers.name.View(), generator->GetProperties());
+        if (error != nullptr) {
+            *error = written;
+        }
+        return !written.Failed();
     }
 
     TempDir m_dir;
@@ -136,20 +144,33 @@ TEST_F(NewDefinitionTest, BadAnswersAreRefusedWithAReasonAndNothingIsWritten) {
     WriteFileBytes(file, "[Keep]\nType=bin\n");
     NewDefinitionAnswers bad;
     bad.name = u"x]y";
-    std::u16string error;
+    CKSError error;
     EXPECT_FALSE(Write(file, bad, &error));
-    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(error.Failed());
+    EXPECT_FALSE(error.Reason().empty());
     EXPECT_EQ(ReadFileBytes(file), "[Keep]\nType=bin\n");
     bad.name = u"fine";
-    error.clear();
-    EXPECT_FALSE(Write(m_dir.File("fakemill.ini/inside.ini"), bad, &error));
-    EXPECT_FALSE(error.empty());
+    const std::string unwritable = m_dir.File("fakemill.ini/inside.ini");
+    EXPECT_FALSE(Write(unwritable, bad, &error));
+    // What failed, on which file, and why: the window shows each part.
+    EXPECT_EQ(error.What(), u"Could not write the definition \"fine\" to");
+    EXPECT_EQ(error.File().ToUtf8(), unwritable);
+    EXPECT_FALSE(error.Reason().empty());
     // A CSV without columns has no value to write: refused before anything is written.
     bad.kind = u"csv";
-    error.clear();
     EXPECT_FALSE(Write(file, bad, &error));
-    EXPECT_FALSE(error.empty());
+    EXPECT_FALSE(error.Reason().empty());
     EXPECT_EQ(ReadFileBytes(file), "[Keep]\nType=bin\n");
+
+    // Deleting names the definition and the file when the file cannot be read.
+    const std::string folder = m_dir.File("folder.ini");
+    std::filesystem::create_directory(folder);
+    const CKSError refused = DeleteDefinition(CKSString::FromUtf8(folder), u"Keep");
+    EXPECT_TRUE(refused.Failed());
+    EXPECT_EQ(refused.What(), u"Could not delete the definition \"Keep\" from");
+    EXPECT_EQ(refused.File().ToUtf8(), folder);
+    EXPECT_FALSE(DeleteDefinition(CKSString::FromUtf8(file), u"keep").Failed());
+    EXPECT_EQ(Value(file, u"Keep", u"Type").View(), u"<missing>");
 }
 
 TEST_F(NewDefinitionTest, CopiedDefinitionsReplaceAnExistingNameOnlyWhenAllowed) {
@@ -163,7 +184,7 @@ TEST_F(NewDefinitionTest, CopiedDefinitionsReplaceAnExistingNameOnlyWhenAllowed)
         asked.push_back(name);
         return allow;
     };
-    std::vector<std::u16string> failures;
+    std::vector<CKSError> failures;
     const CKSString source = CKSString::FromUtf8(from);
     const CKSString target = CKSString::FromUtf8(to);
     auto copied = CopyDefinitions(m_factory, source, target, {u"Alpha", u"Beta", u"Junk"}, replace, failures);
@@ -172,7 +193,7 @@ TEST_F(NewDefinitionTest, CopiedDefinitionsReplaceAnExistingNameOnlyWhenAllowed)
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0].View(), u"Beta");
     ASSERT_EQ(failures.size(), 1u);
-    EXPECT_EQ(failures[0].rfind(u"Junk: ", 0), 0u);
+    EXPECT_EQ(failures[0].Text().rfind(u"Junk: ", 0), 0u);
     EXPECT_EQ(Value(to, u"Alpha", u"Size").View(), u"7KB,7KB");
     EXPECT_EQ(Value(to, u"beta", u"TextType").View(), u"4");
 
@@ -184,6 +205,24 @@ TEST_F(NewDefinitionTest, CopiedDefinitionsReplaceAnExistingNameOnlyWhenAllowed)
     EXPECT_EQ(Value(to, u"beta", u"Type").View(), u"csv");
     EXPECT_EQ(Value(to, u"beta", u"Columns").View(), u"1, 3");
     EXPECT_EQ(Value(to, u"beta", u"TextType").View(), u"<missing>");
+}
+
+TEST_F(NewDefinitionTest, ADefinitionReadWithARefusedValueIsNotCopied) {
+    const std::string from = m_dir.File("other.ini");
+    const std::string to = m_dir.File("fakemill.ini");
+    WriteFileBytes(from,
+                   "[Up]\nType=bin\nPrefix=../up\n[Units]\nType=bin\nSize=3Q\n[Fine]\nType=bin\nSize=5GiB\n");
+    WriteFileBytes(to, "");
+    std::vector<CKSError> failures;
+    const auto copied = CopyDefinitions(
+        m_factory, CKSString::FromUtf8(from), CKSString::FromUtf8(to), {u"Up", u"Units", u"Fine"},
+        [](const CKSString&) { return true; }, failures);
+    ASSERT_EQ(copied.size(), 1u);
+    EXPECT_EQ(Value(to, u"Fine", u"Size").View(), u"5GB,5GB");
+    ASSERT_EQ(failures.size(), 2u);
+    EXPECT_EQ(failures[0].Text(),
+              u"Up: Prefix=../up cannot be used: a part of a file name cannot hold the path separator \"/\"");
+    EXPECT_EQ(failures[1].Text().rfind(u"Units: Size=3Q cannot be used: \"Q\" is not a unit", 0), 0u);
 }
 
 TEST_F(NewDefinitionTest, TypedValuesReadBackInTheFileSyntaxAndListsAreReplaced) {

@@ -81,16 +81,54 @@ TEST(DefineCommand, ValuesReadBackAsTypedOrTheUserIsWarned) {
     EXPECT_EQ(RunCli({"--config", config, "show", "sized"}).out,
               RunCli({"--config", config, "show", "unsized"}).out);
 
-    // What the number syntax reads otherwise is stored as read, with a warning; exit 0.
-    const CliResult odd = RunCli({"--config", config, "define", "--type", "bin", "odd", "Size=1.5MB",
-                                  "Quick=abc", "Files=1 KB", "CRC=sure", "Sequence=0x10,64K"});
+    // What the number syntax reads otherwise is stored as read, with a warning; exit 0. A number
+    // beyond 64 bits is one of them: it reads as the limit, and every command shows that limit.
+    const CliResult odd =
+        RunCli({"--config", config, "define", "--type", "bin", "odd", "Size=99999999999999999999999",
+                "Quick=abc", "Files=0xFFFFFFFFFFFFFFFFFF", "CRC=sure", "Sequence=0x10,2GiB"});
     EXPECT_EQ(odd.status, 0);
-    EXPECT_NE(odd.err.find("warning: Size=1.5MB reads as Size=1,1\n"), std::string::npos) << odd.err;
+    EXPECT_NE(odd.err.find("warning: Size=99999999999999999999999 reads as "
+                           "Size=9223372036854775807,9223372036854775807\n"),
+              std::string::npos)
+        << odd.err;
     EXPECT_NE(odd.err.find("warning: Quick=abc reads as Quick=0\n"), std::string::npos) << odd.err;
-    EXPECT_NE(odd.err.find("warning: Files=1 KB reads as Files=1,1\n"), std::string::npos) << odd.err;
+    EXPECT_NE(odd.err.find("warning: Files=0xFFFFFFFFFFFFFFFFFF reads as Files=9223372036854775807,"),
+              std::string::npos)
+        << odd.err;
     EXPECT_NE(odd.err.find("warning: CRC=sure reads as CRC=1\n"), std::string::npos) << odd.err;
     EXPECT_EQ(odd.err.find("Sequence"), std::string::npos) << odd.err;
-    EXPECT_NE(ReadFileBytes(config).find("Size=1,1\r\n"), std::string::npos);
+    EXPECT_NE(ReadFileBytes(config).find("Sequence=16,2GB\r\n"), std::string::npos)
+        << "written with the old units";
+    EXPECT_NE(
+        RunCli({"--config", config, "list"}).out.find("odd\tbin\t9223372036854775807\t9223372036854775807\n"),
+        std::string::npos);
+    EXPECT_NE(RunCli({"--config", config, "show", "odd"})
+                  .out.find("RANGE: 9223372036854775807, 9223372036854775807"),
+              std::string::npos);
+    const CliResult many = RunCli({"--config", config, "generate", "-o", dir.File("out"), "odd"});
+    EXPECT_EQ(many.status, 1);
+    EXPECT_NE(many.err.find(
+                  "'odd' not generated: Files=9223372036854775807,9223372036854775807: more files than one "
+                  "definition can make (4294967295)"),
+              std::string::npos)
+        << many.err;
+
+    // A unit the syntax does not know, and a path in a file-name prefix, are refused with the key,
+    // the value and the reason, and nothing is written.
+    const std::string before = ReadFileBytes(config);
+    for (const auto& [value, reason] :
+         {std::pair{"Size=1 KB",
+                    "\" KB\" is not a unit; the units are K, M, G, T (powers of 1,000), KB, MB, GB, "
+                    "TB, KiB, MiB, GiB, TiB (powers of 1,024)"},
+          std::pair{"Size=1.5MB", "\".5MB\" is not a unit"}, std::pair{"Files=3,4x", "\"x\" is not a unit"},
+          std::pair{"Prefix=../up", "a part of a file name cannot hold the path separator \"/\""},
+          std::pair{"Extension=a/b", "a part of a file name cannot hold the path separator"}}) {
+        const CliResult refused = RunCli({"--config", config, "define", "--type", "bin", "refused", value});
+        EXPECT_EQ(refused.status, 2) << value;
+        EXPECT_NE(refused.err.find(std::string(value) + " cannot be used: " + reason), std::string::npos)
+            << refused.err;
+    }
+    EXPECT_EQ(ReadFileBytes(config), before);
 }
 
 TEST(ShowCommand, UnknownDefinitionIsAnError) {

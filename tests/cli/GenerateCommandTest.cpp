@@ -150,7 +150,9 @@ TEST(GenerateCommand, UnknownDefinitionsAndUsageErrors) {
 }
 
 TEST(GenerateCommand, ASignalMidFileRemovesThatFileAndKeepsTheFinishedOnes) {
-    for (const auto& [signal, status] : {std::pair{SIGINT, 130}, std::pair{SIGTERM, 128 + SIGTERM}}) {
+    // SIGHUP too: a dropped ssh session must not leave a cut-short file or lose the log.
+    for (const auto& [signal, status] :
+         {std::pair{SIGINT, 130}, std::pair{SIGTERM, 128 + SIGTERM}, std::pair{SIGHUP, 128 + SIGHUP}}) {
         TempDir dir;
         const std::string config = dir.File("fakemill.ini");
         ASSERT_EQ(RunCli({"--config", config, "define", "--type", "bin", "small", "Size=1000", "SimpleName=1",
@@ -284,9 +286,19 @@ TEST(GenerateCommand, ASignalEndsTheRunAfterTheFileInHand) {
         const std::string out = dir.File("out");
         ChildProcess child(
             {FAKEMILL_CLI_PATH, "--config", config, "generate", "-o", out, "--pace", "300", "slow"});
-        // Output to a pipe is buffered: the first file tells that the run is under way.
+        // Output to a pipe is buffered: the first finished file tells that the run is under way
+        // (one caught while being written is removed by the signal, rightly).
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!std::filesystem::exists(out) || std::filesystem::is_empty(out)) {
+        const auto anyFinished = [&out] {
+            std::error_code ignored;
+            for (const auto& entry : std::filesystem::directory_iterator(out, ignored)) {
+                if (entry.file_size(ignored) == 1000) {
+                    return true;
+                }
+            }
+            return false;
+        };
+        while (!anyFinished()) {
             ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the generator never started";
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
@@ -303,5 +315,59 @@ TEST(GenerateCommand, ASignalEndsTheRunAfterTheFileInHand) {
         const auto made = std::distance(std::filesystem::directory_iterator(out), {});
         EXPECT_GE(made, 1);
         EXPECT_LT(made, 40);
+    }
+}
+
+TEST(GenerateCommand, WhatAHandEditedFileGetsWrongIsNamedAndTheRestOfTheBatchRuns) {
+    TempDir dir;
+    const std::string config = dir.File("fakemill.ini");
+    // Written by hand: a prefix leading out of the destination, a unit nobody defines, a name
+    // twice (case and blanks aside), sections of no known kind, and one good definition.
+    WriteFileBytes(config, "[escape]\nType=bin\nPrefix=../../escaped\nSize=10\n"
+                           "[gig]\nType=bin\nSize=1Gb\n"
+                           "[Good]\nType=bin\nSize=2K\nFiles=2\nSimpleName=1\n"
+                           "[huge]\nType=bin\nSize=5GB\nFiles=0\n"
+                           "[ good ]\nType=txt\n"
+                           "[notes]\ncomment=not a definition\n"
+                           "[sound]\nType=wav\n");
+    const CliResult list = RunCli({"--config", config, "list"});
+    EXPECT_EQ(list.status, 0);
+    EXPECT_EQ(list.out, "Generator\tType\tMinimum Size\tMinimum Count\n"
+                        "escape\tbin\t10\t1\n"
+                        "gig\tbin\t1\t1\n"
+                        "Good\tbin\t2000\t2\n"
+                        "huge\tbin\t5368709120\t0\n"
+                        "notes\tunknown\t-\t-\n"
+                        "sound\tunknown\t-\t-\n");
+    EXPECT_EQ(list.err,
+              "fakemill-cli list: warning: A later section [good] is ignored: a definition of that name "
+              "comes first\n");
+
+    const std::string out = dir.File("out/inner");
+    const CliResult run = RunCli({"--config", config, "generate", "--pace", "0", "-o", out, "--all"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(
+        run.err.find("'escape' not generated: Prefix=../../escaped: a part of a file name cannot hold the "
+                     "path separator \"/\""),
+        std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("'gig' not generated: Size=1Gb: \"Gb\" is not a unit"), std::string::npos)
+        << run.err;
+    std::size_t started = 0;
+    for (std::size_t at = run.out.find("Starting '"); at != std::string::npos;
+         at = run.out.find("Starting '", at + 1)) {
+        ++started;
+    }
+    EXPECT_EQ(started, 4u) << "escape, gig, Good and huge, each once: " << run.out;
+    // The good definition made its two files, once; nothing went outside the destination.
+    EXPECT_EQ(FolderContents(out),
+              (std::map<std::string, std::string>{{"fkbin0.bin", ReadFileBytes(out + "/fkbin0.bin")},
+                                                  {"fkbin1.bin", ReadFileBytes(out + "/fkbin1.bin")}}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2)
+        << "fakemill.ini and out";
+    for (const std::string skipped :
+         {"[notes] is skipped: its Type \"\" is not a known kind",
+          "[sound] is skipped: its Type \"wav\" is not a known kind", "A later section [good] is ignored"}) {
+        EXPECT_NE(run.err.find("fakemill-cli generate: warning: " + skipped), std::string::npos) << run.err;
     }
 }

@@ -224,6 +224,11 @@ TEST(GenerateCommand, OneLineGenerationTakesDefinesKeysAndTouchesNoConfiguration
         {{"Size=5,1"}, "Size=5,1 cannot be used: the minimum 5 is above the maximum 1"},
         {{"Size"}, "expected KEY=VALUE, not 'Size'"},
         {{"Type=txt"}, "the kind is set with --type, not Type="},
+        {{"Size=1.5MB"},
+         "Size=1.5MB cannot be used: \".5MB\" is not a unit; the units are K, M, G, T (powers of "
+         "1,000), KB, MB, GB, TB, KiB, MiB, GiB, TiB (powers of 1,024)"},
+        {{"Prefix=../up"},
+         "Prefix=../up cannot be used: a part of a file name cannot hold the path separator \"/\""},
     };
     const std::string config = dir.File("fakemill.ini");
     for (const auto& [words, message] : refusals) {
@@ -239,9 +244,9 @@ TEST(GenerateCommand, OneLineGenerationTakesDefinesKeysAndTouchesNoConfiguration
         EXPECT_EQ(defined.err, "fakemill-cli define: " + message + "\n");
     }
     EXPECT_FALSE(std::filesystem::exists(dir.File("refused")));
-    const CliResult odd = RunCli({"generate", "--type", "bin", "Size=1.5MB", "-q", "-o", dir.File("odd")});
+    const CliResult odd = RunCli({"generate", "--type", "bin", "CRC=sure", "-q", "-o", dir.File("odd")});
     EXPECT_EQ(odd.status, 0);
-    EXPECT_EQ(odd.err, "fakemill-cli generate: warning: Size=1.5MB reads as Size=1,1\n");
+    EXPECT_EQ(odd.err, "fakemill-cli generate: warning: CRC=sure reads as CRC=1\n");
     EXPECT_NE(
         RunCli({"generate", "--type", "wav"}).err.find("unknown kind 'wav'; known kinds: txt csv bin img"),
         std::string::npos);
@@ -310,6 +315,7 @@ TEST(Cli, JsonDocumentsParseWithTheirDocumentedFields) {
         victim = name.ends_with(".bin") ? name : victim;
     }
     WriteFileBytes(out + "/" + victim, "changed");
+    WriteFileBytes(out + "/stray", "not made by the batch");
     const CliResult verified = RunCli({"verify", "--json", out});
     EXPECT_EQ(verified.status, 1);
     const QJsonObject report = ParseJson(verified);
@@ -321,6 +327,16 @@ TEST(Cli, JsonDocumentsParseWithTheirDocumentedFields) {
     EXPECT_EQ(problems[0].toObject()["outcome"].toString(), QStringLiteral("SIZE"));
     EXPECT_EQ(problems[0].toObject()["path"].toString().toStdString(), victim);
     EXPECT_EQ(problems[0].toObject()["foundSize"].toInteger(), 7);
+    EXPECT_EQ(report["extra"].toArray(), QJsonArray{QStringLiteral("stray")});
+    EXPECT_EQ(report["disagreements"].toArray().size(), 0);
+    EXPECT_TRUE(ParseJson(RunCli({"verify", "--json", "--ignore-extra", out}))["extra"].toArray().isEmpty());
+
+    // --all leaves out what is no definition, and says so in the summary too.
+    const QJsonObject all =
+        ParseJson(RunCli({"--config", config, "generate", "--json", "--all", "-o", dir.File("all")}));
+    EXPECT_EQ(all["definitions"].toArray().size(), 2);
+    ASSERT_EQ(all["skipped"].toArray().size(), 1);
+    EXPECT_TRUE(all["skipped"].toArray()[0].toString().startsWith(QStringLiteral("[notes] is skipped")));
 }
 
 TEST(GenerateCommand, AWordModelFileThatCannotBeUsedIsSaidOnceAndTheBuiltInModelServes) {

@@ -37,6 +37,10 @@ public:
         return count;
     }
     bool Contains(std::string_view fragment) const { return Count(fragment) > 0; }
+    void Clear() {
+        std::lock_guard lock(m_mutex);
+        m_lines.clear();
+    }
     std::string All() const {
         std::lock_guard lock(m_mutex);
         std::string all;

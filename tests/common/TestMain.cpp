@@ -47,6 +47,8 @@ std::filesystem::path MakeFreshHome() {
         ::setenv(variable, folder.c_str(), 1);
     }
     ::unsetenv("FKMCONFIG");
+    // The exerciser's hold helper of this build, wherever the program under test runs from.
+    ::setenv("FAKEMILL_HOLD_HELPER", FAKEMILL_HOLD_HELPER_PATH, 1);
     ::unsetenv("FAKEMILL_DEBUG");
     return root;
 }

@@ -373,3 +373,48 @@ TEST(FileGenerator, MissingPropertiesAreReportedWithTheCount) {
     EXPECT_TRUE(fixture.Output().Contains("Must have Size property! (not found out of 10)"))
         << fixture.Output().All();
 }
+
+TEST(FileShards, EveryFileOfTheBatchIsDealtOnceAndNoShardHoldsMoreThanOneAboveTheAverage) {
+    // The bundled examples' shape: definitions of 1 to 3 files, sizes far apart.
+    const std::vector<CDealtDefinition> definitions = {
+        {3, 40000}, {1, 4096}, {1, 4096}, {1, 16 << 20}, {2, 20000}, {1, 5000}, {2, 10000}, {1, 8192},
+        {1, 20000}, {1, 1},    {1, 1},    {3, 1},        {1, 1},     {1, 1},    {1, 1}};
+    const std::vector<std::uint64_t> offsets = ShardOffsets(definitions);
+    EXPECT_EQ(offsets[3], 0u) << "larger files are dealt first";
+    for (const std::uint32_t shards : {1u, 3u, 8u, 25u}) {
+        std::vector<std::uint32_t> counts(shards, 0);
+        std::vector<std::uint64_t> bytes(shards, 0);
+        for (std::size_t d = 0; d < definitions.size(); ++d) {
+            std::vector<int> takenBy(definitions[d].files, 0);
+            for (std::uint32_t shard = 0; shard < shards; ++shard) {
+                CKSFileWork work(definitions[d].files, 1, CFileShard{shard, shards, offsets[d]});
+                const std::uint32_t before = counts[shard];
+                for (std::uint32_t index = 0; work.Take(index); ++counts[shard]) {
+                    ASSERT_LT(index, definitions[d].files);
+                    ++takenBy[index];
+                    bytes[shard] += definitions[d].fileBytes;
+                }
+                EXPECT_EQ(work.CountInShard(), counts[shard] - before);
+            }
+            EXPECT_EQ(takenBy, std::vector<int>(definitions[d].files, 1))
+                << "each file once, definition " << d;
+        }
+        // 21 files: no shard more than one above the average, nor one above another.
+        EXPECT_LE(*std::max_element(counts.begin(), counts.end()) * shards, 21u + shards) << shards;
+        EXPECT_LE(*std::max_element(counts.begin(), counts.end()) -
+                      *std::min_element(counts.begin(), counts.end()),
+                  1u);
+        if (shards == 3) {
+            // Up and down the shards: the one large file does not come with the next largest.
+            EXPECT_LT(*std::max_element(bytes.begin(), bytes.end()), (16u << 20) + 40000u * 2);
+        }
+    }
+    // The whole batch is one shard that takes every file in order.
+    CKSFileWork whole(4, 1, CFileShard{});
+    std::uint32_t index = 0;
+    for (std::uint32_t expected = 0; expected < 4; ++expected) {
+        ASSERT_TRUE(whole.Take(index));
+        EXPECT_EQ(index, expected);
+    }
+    EXPECT_FALSE(whole.Take(index));
+}

@@ -40,9 +40,62 @@ TEST(NumberSyntax, SuffixesAreExactAndCaseSensitive) {
     EXPECT_EQ(Number(u"1TB"), 1099511627776);
     EXPECT_EQ(Number(u"1kb"), 1);
     EXPECT_EQ(Number(u"1 KB"), 1);
-    EXPECT_EQ(Number(u"3G"), 3); // no "G" or "T" alone
     EXPECT_EQ(Number(u"1KBX"), 1);
     EXPECT_EQ(Number(u"0x10K"), 16000);
+    // Beside those, powers of 1,000 by G and T, and the IEC units.
+    EXPECT_EQ(Number(u"3G"), 3000000000);
+    EXPECT_EQ(Number(u"2T"), 2000000000000);
+    EXPECT_EQ(Number(u"3KiB"), 3072);
+    EXPECT_EQ(Number(u"3MiB"), 3LL << 20);
+    EXPECT_EQ(Number(u"3GiB"), 3LL << 30);
+    EXPECT_EQ(Number(u"3TiB"), 3LL << 40);
+    EXPECT_EQ(Number(u"3gib"), 3);
+}
+
+TEST(NumberSyntax, AnUnknownUnitIsRefusedAndATooLargeNumberDoesNotReadAsTyped) {
+    // Every unit is accepted.
+    for (const char16_t* text : {u"5K", u"5KB", u"5M", u"5MB", u"5G", u"5GB", u"5T", u"5TB", u"5KiB", u"5MiB",
+                                 u"5GiB", u"5TiB", u"0x10", u"abc"}) {
+        CKSProperty size(u"Size", u"", CKSRange(1, 1));
+        size.ParseValue(text);
+        EXPECT_FALSE(size.GetRefusal()) << Utf16ToUtf8(text);
+    }
+    // Any other text after the digits is refused, in either bound of a range, naming the text
+    // and the units known; a later good text or a setter clears the refusal.
+    for (const char16_t* text : {u"1X", u"1 KB", u"1kb", u"1.5MB", u"1K,2Q", u"10GiBs"}) {
+        CKSProperty size(u"Size", u"", CKSRange(1, 1));
+        size.ParseValue(text);
+        ASSERT_TRUE(size.GetRefusal()) << Utf16ToUtf8(text);
+        EXPECT_EQ(size.GetRefusal()->text.View(), std::u16string_view(text));
+        const std::string reason = Utf16ToUtf8(size.GetRefusal()->reason);
+        EXPECT_NE(
+            reason.find("is not a unit; the units are K, M, G, T (powers of 1,000), KB, MB, GB, TB, KiB, "
+                        "MiB, GiB, TiB (powers of 1,024)"),
+            std::string::npos)
+            << reason;
+        size.ParseValue(u"5GiB");
+        EXPECT_FALSE(size.GetRefusal());
+        CKSString written;
+        size.FormatValue(written);
+        EXPECT_EQ(written.ToUtf8(), "5GB,5GB") << "written with the units of the table";
+    }
+    CKSProperty quick(u"Quick", u"", std::int64_t{0});
+    quick.ParseValue(u"10 K");
+    EXPECT_TRUE(quick.GetRefusal());
+    quick.SetLongValue(7);
+    EXPECT_FALSE(quick.GetRefusal());
+
+    // A number held at the 64-bit limit reads otherwise than typed; the limit itself does not.
+    EXPECT_FALSE(quick.ReadsAsTyped(u"99999999999999999999999"));
+    EXPECT_FALSE(quick.ReadsAsTyped(u"0xFFFFFFFFFFFFFFFFFF"));
+    EXPECT_FALSE(quick.ReadsAsTyped(u"9000000000TB"));
+    EXPECT_TRUE(quick.ReadsAsTyped(u"9223372036854775807"));
+    CKSProperty range(u"Size", u"", CKSRange(1, 1));
+    EXPECT_FALSE(range.ReadsAsTyped(u"1,9000000000TB"));
+    EXPECT_TRUE(range.ReadsAsTyped(u"1,9223372036854775807"));
+    CKSListProperty columns(u"Columns", u"");
+    EXPECT_FALSE(columns.ReadsAsTyped(u"1, 99999999999"));
+    EXPECT_TRUE(columns.ReadsAsTyped(u"1, 2147483647"));
 }
 
 TEST(NumberSyntax, ValuesBeyondSixtyFourBitsSaturate) {

@@ -9,8 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fcntl.h>
 #include <mutex>
 #include <set>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -111,8 +114,8 @@ TEST_F(FileExerciserToolTest, RunsHoldTheTargetsTheirWayAndLogEveryStep) {
     EXPECT_FALSE(m_tool.AddTarget(Q(m_dir.File("late.txt"))));
     ASSERT_TRUE(RunUntil([&] { return m_log.count("Opening: ") == 3; }));
     EXPECT_EQ(m_holder->Holding(), 2u);
-    EXPECT_TRUE(
-        m_log.contains("Opening: " + Q(m_dir.File("refused.txt")) + "\n    Failed: Permission denied\n"))
+    EXPECT_TRUE(m_log.contains("Opening: " + Q(m_dir.File("refused.txt")) +
+                               " (lock)\n    Failed: Permission denied\n"))
         << m_log.toStdString();
 
     m_tool.Stop();
@@ -155,4 +158,64 @@ TEST_F(FileExerciserToolTest, ARunThatCannotStartSaysSoAndAHungHoldNeverHoldsThe
     EXPECT_EQ(m_reaper.Pending(), 1u);
     hung.Open();
     EXPECT_TRUE(m_reaper.Finish(5000));
+}
+
+TEST(FileExerciserKernelWay, RotateRefusesEachFileInTurnAndReadsOfThoseOpenedBetweenItsHolds) {
+    TempDir dir;
+    const std::string first = dir.File("first.txt");
+    const std::string second = dir.File("second.txt");
+    WriteFileBytes(first, "first");
+    WriteFileBytes(second, "second");
+    CThreadReaper reaper;
+    CFileExerciserTool tool(reaper);
+    QString log;
+    QObject::connect(&tool, &CFileExerciserTool::LogAppended, [&](const QString& text) { log += text; });
+    tool.AddTarget(Q(first));
+    tool.AddTarget(Q(second));
+    tool.SetMode(kHamperModeRotate);
+    tool.SetRotateHold(300);
+    tool.SetWay(DenyWay::Kernel, true);
+    // What another process meets: 0 when it opened and read, else the errno of the open or the read.
+    const auto openAndRead = [](const std::string& path) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const int fd = ::open(path.c_str(), O_RDONLY);
+            char byte = 0;
+            ::_exit(fd < 0 ? errno : ::read(fd, &byte, 1) < 0 ? errno : 0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WEXITSTATUS(status);
+    };
+    ASSERT_FALSE(tool.Start().Failed());
+    ASSERT_TRUE(RunUntil([&] { return log.contains("Opening: " + Q(first) + " (kernel)"); }));
+    EXPECT_EQ(openAndRead(first), EPERM);
+    ASSERT_TRUE(RunUntil([&] { return log.contains("Opening: " + Q(second) + " (kernel)"); }));
+    EXPECT_EQ(openAndRead(first), 0);
+    EXPECT_EQ(openAndRead(second), EPERM);
+    // While the second is held, another program opens the first and keeps it open: once the
+    // first is held again, its reads fail.
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    const pid_t reader = ::fork();
+    if (reader == 0) {
+        const int fd = ::open(first.c_str(), O_RDONLY);
+        char byte = 0;
+        if (fd < 0 || ::read(go[0], &byte, 1) != 1) {
+            ::_exit(100);
+        }
+        ::_exit(::pread(fd, &byte, 1, 0) < 0 ? errno : 0);
+    }
+    ASSERT_TRUE(RunUntil([&] { return log.count("Opening: " + Q(first)) == 2; }));
+    ASSERT_EQ(::write(go[1], "g", 1), 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(reader, &status, 0), reader);
+    EXPECT_EQ(WEXITSTATUS(status), EPERM);
+    ::close(go[0]);
+    ::close(go[1]);
+    tool.Stop();
+    ASSERT_TRUE(RunUntil([&] { return tool.GetState() == CFileExerciserTool::State::Idle; }));
+    EXPECT_EQ(openAndRead(first), 0);
+    EXPECT_EQ(openAndRead(second), 0);
+    EXPECT_TRUE(log.startsWith("---- Run of ")) << log.toStdString();
 }

@@ -337,6 +337,32 @@ TEST_F(DefinitionWindowsTest, TheEditorShowsTypedFieldsAndWritesAllOrNothing) {
     EXPECT_EQ(Value(u"Existing", u"TextType"), QStringLiteral("4"));
 }
 
+TEST_F(DefinitionWindowsTest, TheEditorRefusesAnUnknownUnitOrAPathInAFileNameAsDefineDoes) {
+    CPropertyEditorDialog editor(Config(), CKSString(u"Table"));
+    ASSERT_TRUE(editor.IsValid());
+    auto* rows = qobject_cast<QLineEdit*>(editor.Field(QStringLiteral("Rows")));
+    auto* prefix = qobject_cast<QLineEdit*>(editor.Field(QStringLiteral("Prefix")));
+    ASSERT_TRUE(rows && prefix);
+    editor.show();
+    for (const auto& [field, text, said] :
+         {std::tuple{rows, "10 K", "Rows=10 K cannot be used: \" K\" is not a unit"},
+          std::tuple{prefix, "../out", "Prefix=../out cannot be used: a part of a file name cannot hold"}}) {
+        const QString before = field->text();
+        field->setText(QString::fromLatin1(text));
+        editor.accept();
+        EXPECT_TRUE(editor.isVisible()) << text;
+        EXPECT_EQ(ReadFileBytes(m_config), kConfiguration);
+        ASSERT_FALSE(m_prompts->messages.isEmpty());
+        EXPECT_TRUE(m_prompts->messages.back().contains(QString::fromLatin1(said)))
+            << m_prompts->messages.back().toStdString();
+        field->setText(before);
+    }
+    rows->setText(QStringLiteral("2GiB"));
+    editor.accept();
+    EXPECT_FALSE(editor.isVisible());
+    EXPECT_EQ(Value(u"Table", u"Rows"), QStringLiteral("2GB,2GB"));
+}
+
 TEST_F(DefinitionWindowsTest, AddMultipleCopiesTheTickedDefinitionsAndAsksBeforeReplacing) {
     const std::string other = m_dir.File("other.ini");
     WriteFileBytes(other, "[New one]\nType=bin\nSize=3KB\n[table]\nType=img\n[Skipped]\nType=bin\n");

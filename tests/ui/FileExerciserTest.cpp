@@ -7,21 +7,27 @@
 #include "app/AppContext.h"
 #include "tests/common/LockProbe.h"
 #include "tests/common/TempDir.h"
+#include "tools/PermissionsHolder.h"
 #include "ui/KSHamperingAgentDialog.h"
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QLabel>
 #include <QListWidget>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTextCursor>
 #include <QUrl>
 
 #include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -64,6 +70,8 @@ protected:
             WriteFileBytes(m_dir.File(name), name);
         }
         m_dialog.show();
+        // These tests are about locks; the kernel way has tests of its own below.
+        m_dialog.Way()->setCurrentIndex(m_dialog.Way()->findData(QStringLiteral("lock")));
     }
     ~FileExerciserTest() override { m_dialog.reject(); }
 
@@ -102,7 +110,8 @@ TEST_F(FileExerciserTest, ControlsFollowTheRunAndOtherProcessesFindTheFilesLocke
     EXPECT_FALSE(m_dialog.StartButton()->isEnabled());
     EXPECT_FALSE(m_dialog.StopButton()->isEnabled());
     EXPECT_FALSE(m_dialog.Log()->isVisible());
-    EXPECT_FALSE(m_dialog.findChild<QWidget*>("lockingNote")->property("text").toString().isEmpty());
+    EXPECT_TRUE(m_dialog.WayNote()->text().contains("only programs that lock"))
+        << m_dialog.WayNote()->text().toStdString();
 
     // One file picked: exactly its path. The list shows targets sorted, the agent keeps its order.
     m_prompts->filesAnswers.push_back({Q(m_dir.File("b.txt"))});
@@ -125,12 +134,13 @@ TEST_F(FileExerciserTest, ControlsFollowTheRunAndOtherProcessesFindTheFilesLocke
     EXPECT_FALSE(ProbeFromAnotherProcess(m_dir.File("a.txt")).AnyTaken());
     EXPECT_FALSE(ProbeFromAnotherProcess(m_dir.File("b.txt")).AnyTaken());
     // A failed open says why on an indented line of its own.
-    EXPECT_TRUE(LogText().contains("Opening: " + Q(m_dir.File("missing.txt")) + "\n    Failed: "));
+    EXPECT_TRUE(LogText().contains("Opening: " + Q(m_dir.File("missing.txt")) + " (lock)\n    Failed: "));
 
     m_dialog.StopRun();
     EXPECT_FALSE(m_dialog.StopButton()->isEnabled());
     ASSERT_TRUE(IdleAgain());
-    EXPECT_FALSE(m_dialog.Log()->isVisible());
+    // The log stays in view with the run's closing lines.
+    EXPECT_TRUE(m_dialog.Log()->isVisible());
     EXPECT_TRUE(m_dialog.StartButton()->isVisible() && m_dialog.StartButton()->isEnabled());
     EXPECT_TRUE(ProbeFromAnotherProcess(m_dir.File("a.txt")).AllTaken());
     EXPECT_TRUE(ProbeFromAnotherProcess(m_dir.File("b.txt")).AllTaken());
@@ -161,12 +171,19 @@ TEST_F(FileExerciserTest, StopWaitsForTheHoldToRunOutAndAQuickStartRunsAgainWith
     EXPECT_TRUE(m_dialog.IsRunning());
     ASSERT_TRUE(WaitUntil([this] { return LogText().count("Opening: " + Q(m_dir.File("a.txt"))) == 2; }));
     const QStringList lines = LogText().split('\n', Qt::SkipEmptyParts);
-    ASSERT_GE(lines.size(), 5);
-    EXPECT_EQ(lines[0], "Opening: " + Q(m_dir.File("a.txt")));
-    EXPECT_EQ(lines[1], "Closing: " + Q(m_dir.File("a.txt")));
-    EXPECT_EQ(lines[2], "Opening: " + Q(m_dir.File("b.txt")));
-    EXPECT_EQ(lines[3], "Closing: " + Q(m_dir.File("b.txt")));
-    EXPECT_EQ(lines[4], "Opening: " + Q(m_dir.File("a.txt")));
+    ASSERT_GE(lines.size(), 7);
+    // Each run starts with a line naming its time and its way.
+    EXPECT_TRUE(
+        QRegularExpression("^---- Run of \\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d, lock way: .* ----$")
+            .match(lines[0])
+            .hasMatch())
+        << lines[0].toStdString();
+    EXPECT_EQ(lines[1], "Opening: " + Q(m_dir.File("a.txt")) + " (lock)");
+    EXPECT_EQ(lines[2], "Closing: " + Q(m_dir.File("a.txt")));
+    EXPECT_EQ(lines[3], "Opening: " + Q(m_dir.File("b.txt")) + " (lock)");
+    EXPECT_EQ(lines[4], "Closing: " + Q(m_dir.File("b.txt")));
+    EXPECT_TRUE(lines[5].startsWith("---- Run of ")) << lines[5].toStdString();
+    EXPECT_EQ(lines[6], "Opening: " + Q(m_dir.File("a.txt")) + " (lock)");
 }
 
 TEST_F(FileExerciserTest, ClosingMidRotationReturnsAtOnceAndLeavesNothingHeld) {
@@ -220,4 +237,87 @@ TEST_F(FileExerciserTest, DroppedFilesBecomeTargetsUnlessShiftIsHeld) {
     EXPECT_EQ(m_dialog.Tool().Targets().size(), 3u);
     EXPECT_EQ(m_dialog.Tool().Targets()[1].ToUtf8(), m_dir.File("b.txt"));
     EXPECT_TRUE(m_dialog.StartButton()->isEnabled());
+}
+
+TEST_F(FileExerciserTest, TheKernelWayIsTheDefaultAndRefusesOtherProgramsOpensUntilStop) {
+    // A fresh dialog picks the kernel way where it works (the suite runs as root) and says so.
+    CKSHamperingAgentDialog dialog(m_context);
+    dialog.show();
+    ASSERT_EQ(dialog.Way()->currentData().toString(), "kernel") << dialog.WayNote()->text().toStdString();
+    EXPECT_TRUE(dialog.WayNote()->text().contains("opens of a held file fail (EPERM)"));
+    EXPECT_FALSE(dialog.WayNote()->text().contains("not available"));
+    dialog.FailReads()->setChecked(true);
+    EXPECT_TRUE(dialog.WayNote()->text().contains("opens and reads"));
+    dialog.Way()->setCurrentIndex(dialog.Way()->findData(QStringLiteral("lock")));
+    EXPECT_FALSE(dialog.FailReads()->isEnabled());
+    dialog.Way()->setCurrentIndex(dialog.Way()->findData(QStringLiteral("kernel")));
+
+    const std::string path = m_dir.File("a.txt");
+    dialog.Add(Q(path));
+    dialog.Mode()->setCurrentIndex(dialog.Mode()->findText("Single file, fixed"));
+    dialog.StartRun();
+    ASSERT_TRUE(
+        WaitUntil([&] { return dialog.Log()->toPlainText().contains("Opening: " + Q(path) + " (kernel)"); }));
+    EXPECT_TRUE(dialog.Log()->toPlainText().contains(", kernel way: other programs' opens and reads"));
+    const auto openError = [&] {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const int fd = ::open(path.c_str(), O_RDONLY);
+            ::_exit(fd < 0 ? errno : 0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WEXITSTATUS(status);
+    };
+    EXPECT_EQ(openError(), EPERM);
+    dialog.StopRun();
+    ASSERT_TRUE(WaitUntil([&] { return !dialog.IsRunning(); }));
+    EXPECT_EQ(openError(), 0);
+    EXPECT_TRUE(dialog.Log()->isVisible());
+    EXPECT_TRUE(dialog.Log()->toPlainText().contains("Closing: " + Q(path)));
+
+    // The permissions way: mode 000 while held, the mode back after.
+    ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
+    dialog.Way()->setCurrentIndex(dialog.Way()->findData(QStringLiteral("permissions")));
+    dialog.StartRun();
+    ASSERT_TRUE(WaitUntil([&] { return dialog.Log()->toPlainText().contains("(permissions)"); }));
+    struct stat status {};
+    ::stat(path.c_str(), &status);
+    EXPECT_EQ(status.st_mode & 07777, 0u);
+    dialog.StopRun();
+    ASSERT_TRUE(WaitUntil([&] { return !dialog.IsRunning(); }));
+    ::stat(path.c_str(), &status);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);
+    dialog.reject();
+}
+
+TEST(FileExerciserRestore, OpeningTheDialogPutsBackTheModeAKilledRunLeftAndShowsIt) {
+    TempDir dir;
+    const std::string path = dir.File("left.txt");
+    WriteFileBytes(path, "left");
+    ASSERT_EQ(::chmod(path.c_str(), 0612), 0);
+    // A run that dies holding the file at mode 000.
+    const pid_t run = ::fork();
+    if (run == 0) {
+        auto holder = std::make_shared<CPermissionsHolder>(CPermissionsJournal::UserJournal());
+        int error = 0;
+        auto held = holder->Hold(CKSString::FromUtf8(path), error);
+        ::kill(::getpid(), SIGKILL);
+        ::_exit(held ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(run, &status, 0), run);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    struct stat mode {};
+    ::stat(path.c_str(), &mode);
+    ASSERT_EQ(mode.st_mode & 07777, 0u);
+
+    PromptScript prompts;
+    CAppContext context;
+    CKSHamperingAgentDialog dialog(context);
+    dialog.show();
+    ::stat(path.c_str(), &mode);
+    EXPECT_EQ(mode.st_mode & 07777, 0612u);
+    EXPECT_TRUE(dialog.Log()->isVisible());
+    EXPECT_EQ(dialog.Log()->toPlainText().toStdString(), "put back mode 0612 of " + path + "\n");
 }

@@ -7,6 +7,7 @@
 #include "app/ScreenPlacement.h"
 #include "properties/KSRegUtil.h"
 #include "support/IniProfile.h"
+#include "tests/common/CapturingOutput.h"
 #include "tests/common/TempDir.h"
 #include "ui/MainWindow.h"
 #include "ui/OutputWindow.h"
@@ -85,6 +86,22 @@ TEST_F(MainWindowTest, ListsSectionsInFileOrderWithTheirColumnsAndCount) {
     EXPECT_EQ(m_window->StatusText(2), "4");
     EXPECT_EQ(m_window->windowTitle(), "Fakemill");
     EXPECT_EQ(m_window->DefinitionList()->header()->sectionSize(0), CMainWindow::kDefaultColumnWidth);
+}
+
+TEST_F(MainWindowTest, ASectionNameUsedTwiceIsListedOnceAndTheLogSaysTheLaterOneIsIgnored) {
+    CapturingOutput log;
+    CKSLogger logger;
+    logger.SetOutput(&log);
+    m_window->SetLog(&logger);
+    WriteFileBytes(m_config, std::string(kConfiguration) + "[ small BINARY ]\nType=txt\n");
+    m_window->Reload();
+    EXPECT_EQ(RowCount(), 4);
+    EXPECT_EQ(Cell(0, 1), "bin");
+    EXPECT_EQ(m_window->StatusText(2), "4");
+    EXPECT_TRUE(
+        log.Contains("A later section [small BINARY] is ignored: a definition of that name comes first"))
+        << log.All();
+    m_window->SetLog(nullptr);
 }
 
 TEST_F(MainWindowTest, SelectionEnablesCommandsAndTheDisabledGenerateExplainsItself) {
