@@ -155,4 +155,11 @@ TEST(HostileBatch, TheSeedGivesTheSameDamageAndNamesOnAnyJobsAndShardsAndVerifyC
     EXPECT_EQ(rejected.status, 1);
     EXPECT_NE(rejected.out.find("DAMAGE  " + tampered + " (the bytes at offset"), std::string::npos)
         << rejected.out;
+    // Checked as a folder, the checksum list names the same files without their damage: the
+    // record's damage still holds for each.
+    const CliResult folder = RunCli({"verify", dir.File("one")});
+    EXPECT_EQ(folder.status, 1);
+    EXPECT_NE(folder.out.find("DAMAGE  " + tampered + " (the bytes at offset"), std::string::npos)
+        << folder.out;
+    EXPECT_EQ(folder.out.find("DISAGREE"), std::string::npos) << folder.out;
 }
