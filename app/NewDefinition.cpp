@@ -27,6 +27,12 @@ void SetRange(CKSPropertyList& properties, std::u16string_view name, const CKSRa
     }
 }
 
+void SetText(CKSPropertyList& properties, std::u16string_view name, std::u16string_view text) {
+    if (CKSProperty* property = properties.Find(name)) {
+        property->SetTextValue(text);
+    }
+}
+
 // The summary page is told the heading and then every property in name order.
 class SummaryCollector : public IPropertyInfo {
 public:
@@ -107,7 +113,39 @@ std::unique_ptr<CKSFileGenerator> BuildDefinition(const CKSFileGeneratorFactory&
         SetRange(properties, u"Height", {Count(answers.height), Count(answers.height)});
         SetRange(properties, u"Elements", {Count(answers.elements), Count(answers.elements)});
     }
+    std::string damage;
+    for (const std::string& name : answers.damage) {
+        damage += (damage.empty() ? "" : ",") + name;
+    }
+    SetText(properties, u"Damage", Utf8ToUtf16(damage));
+    if (CKSProperty* share = properties.Find(u"DamageShare")) {
+        share->SetLongValue(Count(answers.damageShare));
+    }
+    SetText(properties, u"Names", answers.names);
+    if (answers.kind == u"txt" || answers.kind == u"csv") {
+        SetText(properties, u"Encoding", answers.encoding);
+        SetText(properties, u"LineEnd", answers.lineEnd);
+    }
+    if (answers.kind == u"csv") {
+        SetText(properties, u"DateFormat", answers.dateFormat);
+        SetText(properties, u"Style", answers.style);
+    }
     return generator;
+}
+
+std::u16string CheckFileOptions(const CKSFileGeneratorFactory& factory, const NewDefinitionAnswers& answers) {
+    const auto generator = BuildDefinition(factory, answers);
+    return generator ? generator->OptionsProblem() : std::u16string();
+}
+
+std::u16string CheckFileOptions(const CKSFileGeneratorFactory& factory, const CKSPropertyList& properties) {
+    const CKSProperty* type = properties.Find(u"Type");
+    const auto generator = type != nullptr ? factory.CreateForKind(type->GetValue().View()) : nullptr;
+    if (!generator) {
+        return {};
+    }
+    generator->GetProperties().CopyValuesFrom(properties);
+    return generator->OptionsProblem();
 }
 
 std::u16string DefinitionSummary(CKSFileGenerator& generator) {

@@ -49,6 +49,16 @@ struct NewDefinitionAnswers {
     std::uint64_t width = 1024;
     std::uint64_t height = 512;
     std::uint64_t elements = 19;
+    // Every kind: the damage classes its files may get, the share of them damaged, and the style
+    // of their names.
+    std::vector<std::string> damage;
+    std::uint64_t damageShare = 100;
+    std::u16string names = u"plain";
+    // Text and CSV; the style and date format only for CSV.
+    std::u16string encoding = u"utf8";
+    std::u16string lineEnd = u"default";
+    std::u16string dateFormat = u"locale";
+    std::u16string style = u"padded";
 };
 
 // Why the name cannot be a definition's name; empty when it can.
@@ -56,6 +66,11 @@ std::u16string CheckDefinitionName(std::u16string_view name);
 // Why the answers of the kind page cannot make a definition (a reversed range, a CSV without
 // columns); empty when they can.
 std::u16string CheckKindAnswers(const NewDefinitionAnswers& answers);
+
+// Why the definition's damage, names and text options cannot be used together (invalid-utf8 in
+// Latin-1, say); empty when they can, or when the kind is unknown.
+std::u16string CheckFileOptions(const CKSFileGeneratorFactory& factory, const NewDefinitionAnswers& answers);
+std::u16string CheckFileOptions(const CKSFileGeneratorFactory& factory, const CKSPropertyList& properties);
 
 // A generator of the chosen kind with the answers applied and named after the definition; null for
 // an unknown kind.

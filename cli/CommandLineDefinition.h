@@ -19,8 +19,8 @@ std::unique_ptr<CKSFileGenerator> CreateDefinitionOfKind(const std::string& comm
 // Applies KEY=VALUE words to the definition: an empty value keeps the default, a range whose
 // minimum is above its maximum is refused, and a value the number syntax reads otherwise than
 // typed is kept as read, with a line for warnings; an unknown unit or a path separator in a
-// file-name prefix is refused. Answers 0, or the usage error's status after
-// naming the word at fault.
-int ApplyDefinitionValues(const std::string& command, const std::string& kind, CKSPropertyList& properties,
+// file-name prefix is refused, and so are damage, names and text options the files cannot take.
+// Answers 0, or the usage error's status after naming the word or key at fault.
+int ApplyDefinitionValues(const std::string& command, const std::string& kind, CKSFileGenerator& generator,
                           std::span<const std::string> assignments, std::vector<std::string>& warnings,
                           CliStreams& io);

@@ -7,12 +7,14 @@
 
 #include "app/DefinitionRows.h"
 #include "app/NewDefinition.h"
+#include "generators/DamageCatalogue.h"
 #include "generators/KSFileGeneratorFactory.h"
 #include "support/IniDocument.h"
 #include "support/IniProfile.h"
 
 #include <QJsonArray>
 
+#include <algorithm>
 #include <ostream>
 
 namespace {
@@ -38,12 +40,28 @@ public:
         m_out << WithPlainLineEnds(text) << "------------------------\n";
     }
     void OnProperty(const CKSProperty& property) override {
-        m_out << WithPlainLineEnds(property.Describe(CKSProperty::kDescribeCapacity).View()) << "\n";
+        // Whole: the wizard's summary cuts each property at 120 characters, which would drop a
+        // long value (a list of damage classes, say) from the command line's answer.
+        m_out << WithPlainLineEnds(property.Describe(kWhole).View()) << "\n";
     }
 
 private:
+    static constexpr std::size_t kWhole = 64 * 1024;
     std::ostream& m_out;
 };
+
+// The damage classes the definition's files can be given ("Damage=" takes their names), one line
+// each: what is done, then what a reader does.
+void PrintDamageClasses(const CKSFileGenerator& generator, std::ostream& out) {
+    const std::string format = generator.DamageFormat();
+    out << "\nDamage classes of " << (format.empty() ? std::string("these") : format)
+        << " files (Damage=NAME,...; DamageShare=percent of files):\n";
+    for (const CDamageClassInfo& info : DamageClassesOf(format)) {
+        std::string name(info.name);
+        name.resize(std::max<std::size_t>(name.size() + 1, 15), ' ');
+        out << "  " << name << info.does << "; " << info.reader << "\n";
+    }
+}
 
 // A property's value in JSON: true or false, a number, a text, {"min", "max"} or a list of numbers.
 QJsonValue JsonValue(const CKSProperty& property) {
@@ -183,14 +201,22 @@ int RunShowCommand(const CliConfig& config, const std::vector<std::string>& args
         QJsonArray properties;
         generator->GetProperties().ForEachProperty(
             [&properties](const CKSProperty& property) { properties.append(JsonProperty(property)); });
+        QJsonArray classes;
+        for (const CDamageClassInfo& info : DamageClassesOf(generator->DamageFormat())) {
+            classes.append(QJsonObject{{"name", QString::fromStdString(std::string(info.name))},
+                                       {"does", QString::fromStdString(std::string(info.does))},
+                                       {"reader", QString::fromStdString(std::string(info.reader))}});
+        }
         PrintJson(io.out, QJsonObject{{"name", JsonText(CKSString(ini::TrimBlanks(name.View())))},
                                       {"type", JsonText(generator->GetType())},
-                                      {"properties", properties}});
+                                      {"properties", properties},
+                                      {"damageClasses", classes}});
         return kExitSuccess;
     }
     generator->SetName();
     SummaryPrinter printer(io.out);
     generator->DescribeProperties(printer);
+    PrintDamageClasses(*generator, io.out);
     return kExitSuccess;
 }
 
@@ -210,10 +236,11 @@ std::unique_ptr<CKSFileGenerator> CreateDefinitionOfKind(const std::string& comm
     return generator;
 }
 
-int ApplyDefinitionValues(const std::string& command, const std::string& kind, CKSPropertyList& properties,
+int ApplyDefinitionValues(const std::string& command, const std::string& kind, CKSFileGenerator& generator,
                           std::span<const std::string> assignments, std::vector<std::string>& warnings,
                           CliStreams& io) {
     const std::string prefix = "fakemill-cli " + command + ": ";
+    CKSPropertyList& properties = generator.GetProperties();
     for (const std::string& assignment : assignments) {
         const std::size_t equals = assignment.find('=');
         if (equals == std::string::npos || equals == 0) {
@@ -254,6 +281,11 @@ int ApplyDefinitionValues(const std::string& command, const std::string& kind, C
         io.err << prefix << Utf16ToUtf8(problem) << "\n";
         return kExitUsage;
     }
+    // Damage, names and text options that the files cannot take together.
+    if (const std::u16string problem = generator.OptionsProblem(); !problem.empty()) {
+        io.err << prefix << Utf16ToUtf8(problem) << "\n";
+        return kExitUsage;
+    }
     return kExitSuccess;
 }
 
@@ -282,7 +314,7 @@ int RunDefineCommand(const CliConfig& config, const std::vector<std::string>& ar
     }
     CKSPropertyList& properties = generator->GetProperties();
     std::vector<std::string> warnings;
-    if (const int status = ApplyDefinitionValues("define", *kind, properties,
+    if (const int status = ApplyDefinitionValues("define", *kind, *generator,
                                                  std::span(parsed.Positional()).subspan(1), warnings, io);
         status != kExitSuccess) {
         return status;

@@ -252,8 +252,8 @@ int RunGenerateCommand(const CliConfig& config, const std::vector<std::string>& 
             return kExitUsage;
         }
         std::vector<std::string> warnings;
-        if (const int status = ApplyDefinitionValues("generate", *kind, generator->GetProperties(),
-                                                     parsed.Positional(), warnings, io);
+        if (const int status =
+                ApplyDefinitionValues("generate", *kind, *generator, parsed.Positional(), warnings, io);
             status != kExitSuccess) {
             return status;
         }

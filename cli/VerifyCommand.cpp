@@ -64,6 +64,10 @@ int RunVerifyCommand(const std::vector<std::string>& args, CliStreams& io) {
             ++unreadable;
             label = "UNREADABLE";
             break;
+        case EVerifyOutcome::DamageDiffers:
+            ++changed;
+            label = "DAMAGE";
+            break;
         case EVerifyOutcome::Outside:
             ++outside;
             label = "OUTSIDE";
@@ -73,13 +77,20 @@ int RunVerifyCommand(const std::vector<std::string>& args, CliStreams& io) {
             continue;
         }
         const bool sizeDiffers = result.outcome == EVerifyOutcome::SizeChanged;
+        const bool damageDiffers = result.outcome == EVerifyOutcome::DamageDiffers;
         if (json) {
             QJsonObject problem{{"outcome", label}, {"path", JsonText(entry.path)}};
             if (sizeDiffers) {
                 problem["listedSize"] = static_cast<qint64>(*entry.size);
                 problem["foundSize"] = static_cast<qint64>(result.foundSize);
             }
+            if (damageDiffers) {
+                problem["damageOffset"] = static_cast<qint64>(result.damageOffset);
+            }
             problems.append(problem);
+        } else if (damageDiffers) {
+            io.out << "DAMAGE  " << entry.path << " (the bytes at offset " << result.damageOffset
+                   << " are not the damage recorded)\n";
         } else if (sizeDiffers) {
             io.out << "SIZE    " << entry.path << " (" << *entry.size << " bytes listed, " << result.foundSize
                    << " found)\n";

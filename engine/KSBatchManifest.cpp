@@ -29,6 +29,42 @@ std::string Hidden(const QDir& folder, const CKSString& name, const char* suffix
     return folder.filePath(QStringLiteral(".") + name.ToQString() + QLatin1String(suffix)).toStdString();
 }
 
+std::string Hex(std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string hex;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        hex.push_back(kDigits[byte >> 4]);
+        hex.push_back(kDigits[byte & 15]);
+    }
+    return hex;
+}
+
+// The class, what a reader is expected to do, and each change: its offset, the bytes taken away
+// and the bytes now there (hexadecimal, when short).
+QJsonObject DamageJson(const CDamageRecord& damage) {
+    QJsonArray changes;
+    for (const CByteChange& change : damage.changes) {
+        QJsonObject entry{{QStringLiteral("offset"), static_cast<qint64>(change.offset)},
+                          {QStringLiteral("length"), static_cast<qint64>(change.length)}};
+        if (change.length <= CByteChange::kShortBytes) {
+            entry[QStringLiteral("original")] = ToQ(Hex(change.original));
+        }
+        if (!change.written.empty() || change.length == 0) {
+            entry[QStringLiteral("written")] = ToQ(Hex(change.written));
+        }
+        changes.append(entry);
+    }
+    QJsonObject json{{QStringLiteral("class"), ToQ(damage.damageClass)},
+                     {QStringLiteral("outcome"), ToQ(std::string(OutcomeName(damage.outcome)))},
+                     {QStringLiteral("expected"), ToQ(damage.expected)},
+                     {QStringLiteral("changes"), changes}};
+    if (damage.rows) {
+        json[QStringLiteral("rows")] = static_cast<qint64>(*damage.rows);
+    }
+    return json;
+}
+
 } // namespace
 
 CKSBatchManifest::CKSBatchManifest(CKSString destination, CManifestRun run)
@@ -86,8 +122,16 @@ std::string CKSBatchManifest::RelativePath(const CKSString& path) const {
 }
 
 void CKSBatchManifest::AddFile(const CKSString& definition, std::uint32_t index, const CKSString& path,
-                               std::uint64_t size, const std::string& sha256) {
-    CManifestFile file{RelativePath(path), definition.ToUtf8(), index, size, sha256};
+                               std::uint64_t size, const std::string& sha256, const CDamageRecord* damage,
+                               const CNameRecord* name) {
+    CManifestFile file{RelativePath(path), definition.ToUtf8(), index, size, sha256,
+                       std::nullopt,       std::nullopt};
+    if (damage != nullptr) {
+        file.damage = *damage;
+    }
+    if (name != nullptr) {
+        file.name = *name;
+    }
     CAutoLock lock(m_lock);
     m_files.push_back(std::move(file));
 }
@@ -144,11 +188,19 @@ std::string CKSBatchManifest::JsonText(bool stopped, const std::string& checksum
     std::uint64_t total = 0;
     for (const CManifestFile& file : files) {
         // Sizes above 2^53 would lose precision as JSON numbers; no generated file comes near.
-        list.append(QJsonObject{{QStringLiteral("path"), ToQ(file.path)},
-                                {QStringLiteral("definition"), ToQ(file.definition)},
-                                {QStringLiteral("index"), static_cast<qint64>(file.index)},
-                                {QStringLiteral("size"), static_cast<qint64>(file.size)},
-                                {QStringLiteral("sha256"), ToQ(file.sha256)}});
+        QJsonObject entry{{QStringLiteral("path"), ToQ(file.path)},
+                          {QStringLiteral("definition"), ToQ(file.definition)},
+                          {QStringLiteral("index"), static_cast<qint64>(file.index)},
+                          {QStringLiteral("size"), static_cast<qint64>(file.size)},
+                          {QStringLiteral("sha256"), ToQ(file.sha256)}};
+        if (file.damage) {
+            entry[QStringLiteral("damage")] = DamageJson(*file.damage);
+        }
+        if (file.name) {
+            entry[QStringLiteral("name")] = QJsonObject{{QStringLiteral("style"), ToQ(file.name->style)},
+                                                        {QStringLiteral("detail"), ToQ(file.name->detail)}};
+        }
+        list.append(entry);
         total += file.size;
     }
     root[QStringLiteral("fileCount")] = static_cast<qint64>(files.size());

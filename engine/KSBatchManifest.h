@@ -27,6 +27,9 @@ struct CManifestFile {
     std::uint32_t index = 0;
     std::uint64_t size = 0;
     std::string sha256; // lower-case hexadecimal
+    // What was done to the file on purpose, and what is hostile about its name.
+    std::optional<CDamageRecord> damage;
+    std::optional<CNameRecord> name;
 };
 
 struct CManifestRun {
@@ -54,7 +57,8 @@ public:
     void AddDefinition(std::size_t order, const CKSString& name, const CKSPropertyList& properties);
     // Records a finished file; safe from any thread.
     void AddFile(const CKSString& definition, std::uint32_t index, const CKSString& path, std::uint64_t size,
-                 const std::string& sha256);
+                 const std::string& sha256, const CDamageRecord* damage = nullptr,
+                 const CNameRecord* name = nullptr);
 
     // The files recorded so far, ordered by path.
     std::vector<CManifestFile> Files();

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <limits>
 #include <numeric>
+#include <random>
 #include <unistd.h>
 
 namespace {
@@ -33,7 +34,12 @@ const CKSPropertyList& CommonTemplate() {
         const CKSBoolProperty simpleName(u"SimpleName", u"Simple naming (sequential)", false);
         const CKSProperty folder(u"Folder", u"Sub-folder in which to generate files", u"");
         const CKSProperty subType(u"SubType", u"Sub-type for generating associated files", u"");
-        const CKSProperty* table[] = {&files, &type, &extension, &prefix, &simpleName, &folder, &subType};
+        const CKSProperty damage(u"Damage", u"Damage classes (empty: none)", u"");
+        const CKSProperty damageShare(u"DamageShare", u"Percent of the files damaged", std::int64_t{100});
+        const CKSProperty names(u"Names", u"File names: plain, unicode, spaces, dash, long, case or deep",
+                                u"plain");
+        const CKSProperty* table[] = {&files,  &type,    &extension, &prefix,      &simpleName,
+                                      &folder, &subType, &damage,    &damageShare, &names};
         return CKSPropertyList(table);
     }();
     return properties;
@@ -42,7 +48,39 @@ const CKSPropertyList& CommonTemplate() {
 // Makes the names of generators differ from one another; starts at 1.
 std::atomic<std::uint32_t> g_instanceCounter{1};
 
+// The seeds of a file's own streams in a seeded run: its content seed, moved apart so that none
+// runs in step with another.
+constexpr std::uint64_t kFileStreamSalt = 0xD1B54A32D192ED03ull;
+constexpr std::uint64_t kDamageStreamSalt = 0x8CB92BA72F3D8DD7ull;
+
+std::u16string JoinedClasses(const std::vector<std::string_view>& own) {
+    std::u16string known;
+    for (const std::string_view name : {damage::kTruncate, damage::kFlip, damage::kZero, damage::kEmpty}) {
+        known += (known.empty() ? u"" : u", ") + Utf8ToUtf16(name);
+    }
+    for (const std::string_view name : own) {
+        known += u", " + Utf8ToUtf16(name);
+    }
+    return known;
+}
+
 } // namespace
+
+std::vector<std::string> ParseDamageList(std::u16string_view text) {
+    std::vector<std::string> classes;
+    std::string current;
+    for (const char c : Utf16ToUtf8(text) + ",") {
+        if (c == ',' || c == ' ' || c == '\t' || c == ';') {
+            if (!current.empty()) {
+                classes.push_back(current);
+                current.clear();
+            }
+        } else {
+            current.push_back(static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c));
+        }
+    }
+    return classes;
+}
 
 std::uint32_t DefinitionSeed(std::uint32_t runSeed, const CKSString& definitionName) {
     const unsigned char seedBytes[4] = {
@@ -76,6 +114,15 @@ std::uint32_t FileSeed(std::uint32_t definitionSeed, std::uint32_t index) {
     x *= 0xC4CEB9FE1A85EC53ull;
     x ^= x >> 33;
     return static_cast<std::uint32_t>(x);
+}
+
+bool NamesDamage(const CKSPropertyList& properties, std::string_view damageClass) {
+    const CKSProperty* damageList = properties.Find(u"Damage");
+    if (damageList == nullptr) {
+        return false;
+    }
+    const std::vector<std::string> classes = ParseDamageList(damageList->GetValue().View());
+    return std::find(classes.begin(), classes.end(), damageClass) != classes.end();
 }
 
 CKSFileWork::CKSFileWork(std::uint32_t count, std::int32_t interval, CFileShard shard)
@@ -118,6 +165,10 @@ bool CKSFileWork::Take(std::uint32_t& index) {
 CKSFileGenerator::CKSFileGenerator(CKSLogger* logger)
     : CKSIsLogging(logger), m_properties(CommonTemplate()),
       m_discriminator(static_cast<std::int32_t>(g_instanceCounter.fetch_add(1))) {}
+
+CKSFileGenerator::~CKSFileGenerator() {
+    SetStages({});
+}
 
 void CKSFileGenerator::Run() {
     if (m_seed) {
@@ -256,6 +307,84 @@ bool CKSFileGenerator::DefinitionIsSound() const {
     return false;
 }
 
+std::u16string CKSFileGenerator::OptionsProblem() const {
+    const CKSProperty* names = m_properties.Find(u"Names");
+    if (names != nullptr && !ParseNameStyle(names->GetValue().View())) {
+        std::u16string known;
+        for (const CNameStyleInfo& info : NameStyles()) {
+            known += (known.empty() ? u"" : u", ") + std::u16string(info.key);
+        }
+        return KSFormat(std::u16string_view(u"Names=%s: not a style of names; known: %s"), names->GetValue(),
+                        known);
+    }
+    const CKSProperty* share = m_properties.Find(u"DamageShare");
+    if (share != nullptr && (share->GetLongValue64() < 0 || share->GetLongValue64() > 100)) {
+        return KSFormat(std::u16string_view(u"DamageShare=%I64d: a percentage from 0 to 100"),
+                        share->GetLongValue64());
+    }
+    const CKSProperty* damageList = m_properties.Find(u"Damage");
+    if (damageList == nullptr) {
+        return {};
+    }
+    const std::vector<std::string_view> own = OwnDamageClasses();
+    for (const std::string& name : ParseDamageList(damageList->GetValue().View())) {
+        if (!IsCommonDamage(name) && std::find(own.begin(), own.end(), name) == own.end()) {
+            return KSFormat(
+                std::u16string_view(u"Damage=%s: '%s' is not a damage class of these files; known: %s"),
+                damageList->GetValue(), Utf8ToUtf16(name), JoinedClasses(own));
+        }
+    }
+    return {};
+}
+
+void CKSFileGenerator::PlanFile(std::uint32_t index) {
+    m_fileDamage.clear();
+    m_damageRecord = CDamageRecord{};
+    m_nameRecord = CNameRecord{};
+    m_damageStage.reset();
+    // Unseeded runs draw the run's seed once; each file still gets streams of its own.
+    const std::uint64_t seed =
+        (static_cast<std::uint64_t>(m_seed ? FileSeed(*m_seed, index) : m_unseededRun) << 32 | index) ^
+        kFileStreamSalt;
+    m_fileStream = CSeededStream(seed);
+    m_damageStream = CSeededStream(seed ^ kFileStreamSalt ^ kDamageStreamSalt);
+    if (!m_damageClasses.empty() && m_damageStream.Below(100) < m_damageShare) {
+        m_fileDamage =
+            m_damageClasses[static_cast<std::size_t>(m_damageStream.Below(m_damageClasses.size()))];
+        m_damageRecord.damageClass = m_fileDamage;
+    }
+}
+
+void CKSFileGenerator::StartFileStages() {
+    std::vector<COutputStage*> stages;
+    PrepareStages(stages);
+    if (IsCommonDamage(m_fileDamage) && !DamagesOwnBytes()) {
+        if (m_fileDamage == damage::kEmpty) {
+            m_damageStage = std::make_unique<CDropStage>();
+        } else {
+            m_damageStage = std::make_unique<CTailDamageStage>(
+                [this](std::string& window, std::uint64_t start) { DamageTail(window, start); });
+        }
+        stages.push_back(m_damageStage.get());
+    }
+    if (!stages.empty()) {
+        SetStages(std::move(stages));
+    }
+}
+
+void CKSFileGenerator::DamageTail(std::string& window, std::uint64_t start) {
+    m_damageRecord.changes = ApplyCommonDamage(m_fileDamage, window, start, HeaderBytes(), m_damageStream);
+    JudgeCommonDamage(m_damageRecord, window, start);
+}
+
+void CKSFileGenerator::JudgeCommonDamage(CDamageRecord& record, const std::string&, std::uint64_t) {
+    record.outcome = EReaderOutcome::Unknown;
+    record.expected =
+        record.damageClass == damage::kEmpty
+            ? "an empty file: readers that expect content fail"
+            : "the content changed where the format has no check: only a hash of the file tells";
+}
+
 void CKSFileGenerator::PrepareWork() {
     if (m_work) {
         return;
@@ -353,6 +482,16 @@ void CKSFileGenerator::Generate() {
     if (!DefinitionIsSound()) {
         return;
     }
+    if (const std::u16string problem = OptionsProblem(); !problem.empty()) {
+        Logger().ErrorF("%s: nothing generated: %s", m_name, problem);
+        return;
+    }
+    m_damageClasses = ParseDamageList(TextProperty(u"Damage").View());
+    m_damageShare = static_cast<std::uint32_t>(LongProperty(u"DamageShare", 100));
+    m_names = CHostileNames(ParseNameStyle(TextProperty(u"Names").View()).value_or(ENameStyle::Plain));
+    if (!m_seed) {
+        m_unseededRun = std::random_device()();
+    }
     PrepareWork();
     m_interval = m_work->GetInterval();
     Logger().InfoF("'%s' generating %u files", m_name, GetAssignedFiles());
@@ -427,6 +566,7 @@ void CKSFileGenerator::Generate() {
 }
 
 bool CKSFileGenerator::MakeFile(std::uint32_t index) {
+    PlanFile(index);
     if (m_seed) {
         return MakeSeededFile(index);
     }
@@ -450,6 +590,7 @@ bool CKSFileGenerator::WriteContent(const CKSString& path) {
         m_digest.Reset();
         SetWriteTap(&m_digest);
     }
+    StartFileStages();
     GenerateContent();
     if (StopSeen()) {
         RemoveUnfinished(path, u"stopped before it was finished");
@@ -564,8 +705,15 @@ void CKSFileGenerator::RecordFinishedFile(const CKSString& path, std::uint32_t i
     }
     std::uint64_t size = 0;
     std::string sha256;
+    if (auto* dropped = dynamic_cast<CDropStage*>(m_damageStage.get())) {
+        m_damageRecord.AddChange(0, dropped->FirstBytes(), std::string_view());
+        m_damageRecord.changes.back().length = dropped->Dropped();
+        JudgeCommonDamage(m_damageRecord, std::string(), 0);
+    }
     if (m_digest.Finish(size, sha256)) {
-        m_manifest->AddFile(m_definitionName, index, path, size, sha256);
+        m_manifest->AddFile(m_definitionName, index, path, size, sha256,
+                            m_fileDamage.empty() ? nullptr : &m_damageRecord,
+                            m_nameRecord.style.empty() ? nullptr : &m_nameRecord);
     } else {
         Logger().ErrorF("Could not hash %s for the manifest", path);
     }
@@ -574,24 +722,23 @@ void CKSFileGenerator::RecordFinishedFile(const CKSString& path, std::uint32_t i
 CKSString CKSFileGenerator::CandidatePath(std::uint32_t index, int attempt) {
     const CKSProperty* simpleProperty = RequireProperty(u"SimpleName");
     const bool simple = simpleProperty == nullptr || simpleProperty->GetBoolValue();
-    if (!m_folder.IsEmpty() && !IsDirectory(m_folder)) {
+
+    const CKSString subfolder = m_names.Subfolder();
+    const CKSString where = subfolder.IsEmpty() ? m_folder : CKSPathName(m_folder).Join(subfolder);
+    if (!where.IsEmpty() && !IsDirectory(where)) {
         // Every missing level of "a/b"; a failure shows at the create.
         std::error_code ignored;
-        std::filesystem::create_directories(std::filesystem::path(m_folder.ToUtf8()), ignored);
+        std::filesystem::create_directories(std::filesystem::path(where.ToUtf8()), ignored);
     }
     if (m_interval < 1) {
         m_interval = 1; // "Must have filename interval": Generate draws it before any file
     }
     // Each taken name moves on by the interval; the numbers wrap in 32 bits as they always did.
-    const auto k = static_cast<std::int32_t>(static_cast<std::uint32_t>(index) +
+    const auto k = static_cast<std::int32_t>(static_cast<std::uint32_t>(m_names.FirstNumber(index)) +
                                              static_cast<std::uint32_t>(attempt) *
                                                  static_cast<std::uint32_t>(m_interval));
-    const CKSString type = TextProperty(u"Type");
-    const std::u16string name =
-        simple ? KSFormat(std::u16string_view(u"%s%s%d.%s"), GetPrefix(), type, k, GetExtension())
-               : KSFormat(std::u16string_view(u"%s%s%d_%d.%s"), GetPrefix(), type, m_discriminator, k,
-                          GetExtension());
-    return CKSPathName(m_folder).Join(name);
+    const CNameParts parts{GetPrefix(), TextProperty(u"Type"), GetExtension(), simple, m_discriminator};
+    return CKSPathName(where).Join(m_names.Name(parts, index, k, m_nameRecord));
 }
 
 bool CKSFileGenerator::CreateNextFile(std::uint32_t index, CKSString& path) {
@@ -621,9 +768,11 @@ bool CKSFileGenerator::OpenOutput(const CKSString& path) {
 }
 
 void CKSFileGenerator::CloseOutput(const CKSString&) {
+    // Stages may hold bytes back until the close: then the file's size is what reached it.
+    const bool staged = HasStages();
     const std::uint64_t size = GetSize() + GetBuffered();
     Close();
-    CountFile(size);
+    CountFile(staged ? m_countedOfFile : size);
 }
 
 void CKSFileGenerator::CountFile(std::uint64_t bytes) {

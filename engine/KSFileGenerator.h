@@ -5,6 +5,8 @@
 // A generator is a job of the worker pumps and is its own output file (a virtual base shared
 // with its generation policy).
 
+#include "engine/FileDamage.h"
+#include "engine/HostileNames.h"
 #include "engine/KSFileDigest.h"
 #include "engine/KSOutFile.h"
 #include "engine/Randomizer.h"
@@ -18,6 +20,8 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string>
+#include <string_view>
 #include <vector>
 
 class CKSBatchManifest;
@@ -88,7 +92,8 @@ public:
     static constexpr std::uint32_t kDefaultPaceMilliseconds = 100;
 
     explicit CKSFileGenerator(CKSLogger* logger);
-    ~CKSFileGenerator() override = default;
+    // Stages belong to the generator: none may outlive it in the file that is still open.
+    ~CKSFileGenerator() override;
 
     // The job: seeds the calling thread's random source, then Generate.
     void Run() override;
@@ -123,6 +128,15 @@ public:
     // Whether FindProblem finds nothing; logs the error naming the key when it does, and then
     // nothing is generated.
     bool DefinitionIsSound() const;
+    // Why the definition's damage, names and other file options cannot be used (an unknown
+    // damage class for the kind, say); empty when they can. The base checks what every kind
+    // shares; kinds with their own options add theirs.
+    virtual std::u16string OptionsProblem() const;
+    // The kind's own damage classes, as the "Damage" key names them (besides the common ones).
+    virtual std::vector<std::string_view> OwnDamageClasses() const { return {}; }
+    // The format whose damage classes the files get ("png", "csv", ...); empty for a kind that
+    // has none of its own.
+    virtual std::string DamageFormat() const { return {}; }
     // Closes the output file (which writes out its buffer).
     virtual void CloseOutput(const CKSString& path);
     // Drops a file this run created and could not finish (a stop, a write error, a failure of
@@ -184,6 +198,27 @@ public:
     void SetBatchProgress(CGenerationProgress* progress) { m_batchProgress = progress; }
 
 protected:
+    // The damage class of the file in hand; empty when it is not damaged.
+    const std::string& FileDamageClass() const { return m_fileDamage; }
+    // What the kind did to the file in hand, for the manifest (the common classes fill it in
+    // themselves).
+    CDamageRecord& FileDamageRecord() { return m_damageRecord; }
+    // The file in hand's own streams, seeded from the file's seed and apart from the content's
+    // random source: one for choices of the content (mixed line ends, say), one for where and how
+    // the file is damaged, so that a damaged file is the undamaged one apart from its damage.
+    CSeededStream& FileStream() { return m_fileStream; }
+    CSeededStream& DamageStream() { return m_damageStream; }
+    // Adds the stages the bytes of the file in hand pass through (a text encoding, say); called
+    // once the file is open, before its content.
+    virtual void PrepareStages(std::vector<COutputStage*>&) {}
+    // Whether the kind applies the common damage classes itself (a picture damages its encoded
+    // bytes as a whole); otherwise the last bytes of the file are held back and damaged.
+    virtual bool DamagesOwnBytes() const { return false; }
+    // Where the common classes may begin: past the header of the kind's format.
+    virtual std::uint64_t HeaderBytes() const { return 0; }
+    // Says in the record what a reader makes of a file given a common class; window holds the
+    // file's last bytes, from offset start, as damaged.
+    virtual void JudgeCommonDamage(CDamageRecord& record, const std::string& window, std::uint64_t start);
     // Appends a kind's property table (clones of its properties) to the definition.
     void AppendProperties(const CKSPropertyList& table);
     // The property, or null after logging "Must have %s property! (not found out of %d)".
@@ -197,6 +232,12 @@ protected:
     void PrepareWork();
     // Lists a file seen through to its end in the manifest, if any.
     void RecordFinishedFile(const CKSString& path, std::uint32_t index);
+    // Chooses whether the file of that index is damaged, and how (drawing from its stream).
+    void PlanFile(std::uint32_t index);
+    // Sets up the stages of the file just opened.
+    void StartFileStages();
+    // Damages the held last bytes of the file with its common class.
+    void DamageTail(std::string& window, std::uint64_t start);
     // The name of file number index at its attempt-th candidate (from 0).
     CKSString CandidatePath(std::uint32_t index, int attempt);
     void SetLastOpenError(int error) { m_lastOpenError = error; }
@@ -240,8 +281,26 @@ private:
     bool WriteContent(const CKSString& path);
     // The drawn size of the file in hand as the batch's progress knows it; 0 for none.
     std::uint64_t m_sizedTarget = 0;
+
+    // Read once per run from "Damage", "DamageShare" and "Names".
+    std::vector<std::string> m_damageClasses;
+    std::uint32_t m_damageShare = 100;
+    CHostileNames m_names;
+    // The seed of a run without one, for the files' own streams.
+    std::uint32_t m_unseededRun = 0;
+    // The file in hand.
+    CSeededStream m_fileStream;
+    CSeededStream m_damageStream;
+    std::string m_fileDamage;
+    CDamageRecord m_damageRecord;
+    CNameRecord m_nameRecord;
+    std::unique_ptr<COutputStage> m_damageStage;
 };
 
+// The damage classes of a "Damage" value: names separated by commas or blanks, in lower case.
+std::vector<std::string> ParseDamageList(std::u16string_view text);
+// Whether the definition's "Damage" names the class.
+bool NamesDamage(const CKSPropertyList& properties, std::string_view damageClass);
 // What dealing a batch's files out to shards needs to know of one definition.
 struct CDealtDefinition {
     std::uint32_t files = 0;

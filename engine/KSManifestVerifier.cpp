@@ -16,9 +16,12 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <limits>
+#include <optional>
 #include <sys/stat.h>
 #include <system_error>
 #include <thread>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -80,6 +83,47 @@ bool LooksLikeJson(int fd) {
         }
     }
     return false;
+}
+
+// The bytes a damaged file's record says were written where, when it says so.
+std::vector<std::pair<std::uint64_t, std::string>> RecordedDamage(const QJsonObject& file) {
+    std::vector<std::pair<std::uint64_t, std::string>> damage;
+    const QJsonArray changes =
+        file.value(QStringLiteral("damage")).toObject().value(QStringLiteral("changes")).toArray();
+    for (const QJsonValue& value : changes) {
+        const QJsonObject change = value.toObject();
+        const QByteArray written =
+            QByteArray::fromHex(change.value(QStringLiteral("written")).toString().toLatin1());
+        const double offset = change.value(QStringLiteral("offset")).toDouble(-1);
+        if (!written.isEmpty() && offset >= 0) {
+            damage.emplace_back(static_cast<std::uint64_t>(offset),
+                                std::string(written.constData(), static_cast<std::size_t>(written.size())));
+        }
+    }
+    return damage;
+}
+
+// The first recorded offset whose bytes the file does not hold; none when all are there.
+std::optional<std::uint64_t>
+DamageMismatch(const std::string& where, const std::vector<std::pair<std::uint64_t, std::string>>& damage) {
+    if (damage.empty()) {
+        return std::nullopt;
+    }
+    const CUniqueFd file(::open(where.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!file.IsValid()) {
+        return damage.front().first;
+    }
+    std::string found;
+    for (const auto& [offset, bytes] : damage) {
+        found.assign(bytes.size(), '\0');
+        if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()) ||
+            ::pread(file.Get(), found.data(), found.size(), static_cast<off_t>(offset)) !=
+                static_cast<ssize_t>(found.size()) ||
+            found != bytes) {
+            return offset;
+        }
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -194,7 +238,8 @@ bool CKSManifestVerifier::LoadJson(const std::string& path, const std::string& b
             error = path + " lists a file without path, size or SHA-256";
             return false;
         }
-        AddEntry({listed, Where(folder, listed), static_cast<std::uint64_t>(size), sha256, FileName(path)});
+        AddEntry({listed, Where(folder, listed), static_cast<std::uint64_t>(size), sha256, FileName(path),
+                  RecordedDamage(file)});
     }
     return true;
 }
@@ -210,7 +255,7 @@ bool CKSManifestVerifier::LoadChecksums(const std::string& path, int fd, std::st
         }
         std::transform(line.digits.begin(), line.digits.end(), line.digits.begin(),
                        [](char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); });
-        AddEntry({line.path, Where(folder, line.path), std::nullopt, line.digits, FileName(path)});
+        AddEntry({line.path, Where(folder, line.path), std::nullopt, line.digits, FileName(path), {}});
         return true;
     });
     if (result == CChecksumLineReader::EResult::TooLong) {
@@ -244,6 +289,10 @@ void CKSManifestVerifier::AddEntry(CVerifyEntry entry) {
     }
     if (!same->size) {
         same->size = entry.size;
+    }
+    // Only the JSON record carries the damage, whichever manifest was read first.
+    if (same->damage.empty()) {
+        same->damage = std::move(entry.damage);
     }
 }
 
@@ -287,6 +336,10 @@ CVerifyResult CKSManifestVerifier::VerifyOne(const CVerifyEntry& entry) {
         result.outcome = EVerifyOutcome::SizeChanged;
     } else if (sha256 != entry.sha256) {
         result.outcome = EVerifyOutcome::ContentChanged;
+    } else if (const std::optional<std::uint64_t> offset = DamageMismatch(entry.where, entry.damage)) {
+        // The file is the one listed, but its record of damage says otherwise: the record is wrong.
+        result.outcome = EVerifyOutcome::DamageDiffers;
+        result.damageOffset = *offset;
     }
     return result;
 }

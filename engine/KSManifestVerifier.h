@@ -3,7 +3,8 @@
 // `sha256sum -c`: each is looked up, its size compared and its content hashed again (SHA-256 over
 // OpenSSL, several files at once). A batch folder is checked as a whole: every manifest in it
 // (both formats, every shard's) must agree with the others, every listed file must lie inside it,
-// and every file in it must be listed.
+// and every file in it must be listed. A damaged file's record of the bytes written is read back at
+// its offsets.
 
 #include "support/KSString.h"
 
@@ -11,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 struct CVerifyEntry {
@@ -20,13 +22,17 @@ struct CVerifyEntry {
     std::string sha256;
     // The first manifest (file name) that lists it.
     std::string listedBy;
+    // The bytes a damaged file was recorded to hold, by offset (from a JSON manifest).
+    std::vector<std::pair<std::uint64_t, std::string>> damage;
 };
 
-enum class EVerifyOutcome { Ok, Missing, SizeChanged, ContentChanged, Unreadable, Outside };
+enum class EVerifyOutcome { Ok, Missing, SizeChanged, ContentChanged, Unreadable, Outside, DamageDiffers };
 
 struct CVerifyResult {
     EVerifyOutcome outcome = EVerifyOutcome::Ok;
     std::uint64_t foundSize = 0;
+    // Where the file does not hold the damage recorded.
+    std::uint64_t damageOffset = 0;
 };
 
 class CKSManifestVerifier {

@@ -4,6 +4,7 @@
 #include "support/KSException.h"
 #include "support/KSLogger.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -28,6 +29,7 @@ bool CKSBaseFile::Close() {
     }
     try {
         Flush(nullptr);
+        CompleteFile();
     } catch (...) {
         // The file is closed even when its last write failed: otherwise every later Create on
         // this object would retry the failed write, and its bytes could follow into the next file.
@@ -121,6 +123,59 @@ CKSOutFile::~CKSOutFile() {
 
 void CKSOutFile::DiscardBuffered() {
     m_buffered = 0;
+    for (COutputStage* stage : m_stages) {
+        stage->Discard();
+    }
+    m_stages.clear();
+}
+
+void CKSOutFile::SetStages(std::vector<COutputStage*> stages) {
+    m_stages = std::move(stages);
+    for (std::size_t i = 0; i < m_stages.size(); ++i) {
+        m_stages[i]->Attach(i + 1 < m_stages.size() ? static_cast<IByteSink*>(m_stages[i + 1]) : &m_fileSink);
+    }
+}
+
+void CKSOutFile::CompleteFile() {
+    // Each stage hands what it held to the next, which may hold it again: in order.
+    const std::vector<COutputStage*> stages = std::move(m_stages);
+    m_stages.clear();
+    for (COutputStage* stage : stages) {
+        stage->Finish();
+    }
+}
+
+bool CKSOutFile::SkipForward(std::uint64_t bytes) {
+    if (!HasStages()) {
+        return CKSBaseFile::SkipForward(bytes);
+    }
+    if (!IsOpen()) {
+        return false;
+    }
+    Flush(nullptr);
+    static const char kZeros[4096] = {};
+    while (bytes > 0) {
+        const std::size_t piece = static_cast<std::size_t>(std::min<std::uint64_t>(bytes, sizeof kZeros));
+        PutThroughStages(kZeros, piece);
+        bytes -= piece;
+    }
+    return true;
+}
+
+void CKSOutFile::PutThroughStages(const void* data, std::size_t count) {
+    m_stages.front()->Put(static_cast<const char*>(data), count);
+}
+
+void CKSOutFile::WriteOut(const void* data, std::size_t count) {
+    std::size_t written = 0;
+    const bool done = WriteToDescriptor(data, count, written);
+    const int error = errno;
+    if (IWriteTap* tap = GetWriteTap()) {
+        tap->Add(data, written);
+    }
+    if (!done) {
+        throw CKSFatalException("Failed to write to file: %u", static_cast<std::uint32_t>(error));
+    }
 }
 
 void CKSOutFile::SetCapacity(std::uint64_t capacity) {
@@ -140,16 +195,12 @@ std::size_t CKSOutFile::Write(const void* data, std::size_t count) {
     if (count > m_bufferSize) {
         // Too big for the buffer: what is buffered goes first, then the data goes straight out.
         Flush(nullptr);
-        std::size_t written = 0;
-        const bool done = WriteToDescriptor(data, count, written);
-        const int error = errno;
-        if (IWriteTap* tap = GetWriteTap()) {
-            tap->Add(data, written);
+        if (HasStages()) {
+            PutThroughStages(data, count);
+        } else {
+            WriteOut(data, count); // all of it, or a fatal error
         }
-        if (!done) {
-            throw CKSFatalException("Failed to write to file: %u", static_cast<std::uint32_t>(error));
-        }
-        return written;
+        return count;
     }
     if (m_buffered + count > m_bufferSize) {
         Flush(nullptr);
@@ -184,6 +235,12 @@ std::uint64_t CKSOutFile::Flush(CKSLogger* logger) {
     const std::uint64_t buffered = m_buffered;
     if (buffered == 0) {
         return 0; // nothing to hand to the system
+    }
+    if (HasStages()) {
+        // The stages write what they pass on; a failure there ends the file as any write does.
+        m_buffered = 0;
+        PutThroughStages(m_buffer.get(), static_cast<std::size_t>(buffered));
+        return buffered;
     }
     std::size_t written = 0;
     const bool done = WriteToDescriptor(m_buffer.get(), static_cast<std::size_t>(buffered), written);

@@ -4,12 +4,14 @@
 // write), which goes to the disk when it would overflow and when the file is closed. A failed
 // write is fatal to the generation run.
 
+#include "engine/OutputStage.h"
 #include "support/KSString.h"
 #include "support/PosixFile.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 class CKSLogger;
 class IWriteTap;
@@ -46,7 +48,7 @@ public:
     // Moves the file position forward, leaving a hole; false when not open or when the position
     // would pass what the system allows. It costs no system call: the next write goes to the new
     // position, and a hole after the last write is not part of the file.
-    bool SkipForward(std::uint64_t bytes);
+    virtual bool SkipForward(std::uint64_t bytes);
     // Told of every byte that reaches the file and every hole skipped (not owned; null for none).
     void SetWriteTap(IWriteTap* tap) { m_tap = tap; }
     IWriteTap* GetWriteTap() const { return m_tap; }
@@ -54,6 +56,9 @@ public:
 protected:
     // Drops bytes waiting to be written; Close calls it when the last write of a file failed.
     virtual void DiscardBuffered() {}
+    // Writes out whatever is still held back on the way to the file; Close calls it after the
+    // last flush.
+    virtual void CompleteFile() {}
     // Writes bytes to the descriptor; the seam through which tests make a device fail.
     // Answers false with errno set; written says how many bytes reached the file.
     virtual bool WriteToDescriptor(const void* data, std::size_t count, std::size_t& written);
@@ -106,14 +111,39 @@ public:
     std::uint64_t GetCapacity() const { return m_capacity; }
     std::uint64_t GetBuffered() const { return m_buffered; }
 
+    // The stages the bytes of the open file pass through, in order, before they reach it (not
+    // owned; empty for none). They last until the file is closed or abandoned.
+    void SetStages(std::vector<COutputStage*> stages);
+    bool HasStages() const { return !m_stages.empty(); }
+    // With stages, a hole becomes zeros written through them: they may hold back or change any byte.
+    bool SkipForward(std::uint64_t bytes) override;
+
 protected:
     void DiscardBuffered() override;
+    void CompleteFile() override;
 
 private:
+    // The end of the stages: the file itself.
+    class CFileSink : public IByteSink {
+    public:
+        explicit CFileSink(CKSOutFile& owner) : m_owner(owner) {}
+        void Put(const char* data, std::size_t count) override { m_owner.WriteOut(data, count); }
+
+    private:
+        CKSOutFile& m_owner;
+    };
+
+    // Writes bytes to the file and tells the tap; a refused write raises CKSFatalException.
+    void WriteOut(const void* data, std::size_t count);
+    // Hands bytes to the first stage.
+    void PutThroughStages(const void* data, std::size_t count);
+
     std::uint64_t m_capacity = kDefaultCapacity;
     std::uint64_t m_buffered = 0;
     std::unique_ptr<std::byte[]> m_buffer;
     std::uint64_t m_bufferSize = 0;
+    CFileSink m_fileSink{*this};
+    std::vector<COutputStage*> m_stages;
 };
 
 class CKSInFile : public virtual CKSBaseFile {

@@ -14,23 +14,32 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 namespace {
 
 // Collects the encoded bytes and writes them to the descriptor in large pieces; remembers the
-// errno of the first write the system refused.
+// errno of the first write the system refused. With a transform, the whole file is collected and
+// transformed before anything is written.
 class CDescriptorSink {
 public:
     static constexpr std::size_t kBufferSize = 64 * 1024;
 
-    CDescriptorSink(int fd, IWriteTap* tap) : m_fd(fd), m_tap(tap) { m_buffer.reserve(kBufferSize); }
+    CDescriptorSink(int fd, IWriteTap* tap, const CImageEncoder::Transform& transform)
+        : m_fd(fd), m_tap(tap), m_transform(transform) {
+        m_buffer.reserve(kBufferSize);
+    }
 
     bool Write(const void* data, std::size_t count) {
         if (m_error != 0) {
             return false;
         }
         const auto* bytes = static_cast<const char*>(data);
+        if (m_transform) {
+            m_buffer.insert(m_buffer.end(), bytes, bytes + count);
+            return true;
+        }
         if (m_buffer.size() + count > kBufferSize) {
             if (!Flush()) {
                 return false;
@@ -43,9 +52,15 @@ public:
         return true;
     }
 
+    // Writes out what is collected; with a transform, only the last flush, at the end, writes.
     bool Flush() {
         if (m_error != 0) {
             return false;
+        }
+        if (m_transform) {
+            std::string whole(m_buffer.begin(), m_buffer.end());
+            m_transform(whole);
+            m_buffer.assign(whole.begin(), whole.end());
         }
         const bool written = WriteThrough(m_buffer.data(), m_buffer.size());
         m_buffer.clear();
@@ -73,6 +88,7 @@ private:
 
     int m_fd;
     IWriteTap* m_tap;
+    const CImageEncoder::Transform& m_transform;
     int m_error = 0;
     std::vector<char> m_buffer;
 };
@@ -338,7 +354,7 @@ bool CImageEncoder::Encode(const QImage& bitmap) {
 }
 
 bool CImageEncoder::EncodeWithQt(const QImage& bitmap) {
-    CDescriptorSink sink(m_output.Get(), m_tap);
+    CDescriptorSink sink(m_output.Get(), m_tap, m_transform);
     CDescriptorDevice device(sink);
     if (!device.open(QIODevice::WriteOnly)) {
         RecordFailure(kFailureQtWriter | QImageWriter::DeviceError);
@@ -376,7 +392,7 @@ bool CImageEncoder::EncodeGif(const QImage& bitmap) {
         return false;
     }
 
-    CDescriptorSink sink(m_output.Get(), m_tap);
+    CDescriptorSink sink(m_output.Get(), m_tap, m_transform);
     int error = 0;
     CGifWriter writer(sink, error);
     GifFileType* gif = writer.Get();

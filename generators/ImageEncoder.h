@@ -10,6 +10,8 @@
 #include "support/PosixFile.h"
 
 #include <cstdint>
+#include <functional>
+#include <string>
 
 class IWriteTap;
 class QImage;
@@ -68,6 +70,9 @@ public:
     // Told of every byte that reaches the output (not owned; null for none).
     void SetWriteTap(IWriteTap* tap) { m_tap = tap; }
     void SetPngQuality(int quality) { m_pngQuality = quality; }
+    // Changes the encoded file as a whole before any of it is written (damage done on purpose).
+    using Transform = std::function<void(std::string& bytes)>;
+    void SetTransform(Transform transform) { m_transform = std::move(transform); }
 
     // Writes one picture into the output and closes it. Fails without a picture, an output or an
     // encoder. A failure while encoding is logged at the detailed level with its code; a shortage
@@ -86,6 +91,7 @@ private:
     EEncoderKind m_kind = kNoEncoder;
     CUniqueFd m_output;
     IWriteTap* m_tap = nullptr;
+    Transform m_transform;
     int m_pngQuality = kPngQuality;
     bool m_outOfMemory = false;
     std::uint32_t m_lastFailure = 0;

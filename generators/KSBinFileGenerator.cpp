@@ -1,5 +1,6 @@
 #include "generators/KSBinFileGenerator.h"
 
+#include "generators/DamageCatalogue.h"
 #include "properties/KSProperty.h"
 #include "support/Crc32.h"
 
@@ -47,6 +48,21 @@ bool CKSBinFileGenerator::ApplySize(std::uint64_t target, std::uint64_t limit) {
     return true;
 }
 
+std::vector<std::string_view> CKSBinFileGenerator::OwnDamageClasses() const {
+    return OwnDamageClassNames(DamageFormat());
+}
+
+std::u16string CKSBinFileGenerator::OptionsProblem() const {
+    if (std::u16string problem = CKSFileGenerator::OptionsProblem(); !problem.empty()) {
+        return problem;
+    }
+    const CKSProperty* crc = GetProperties().Find(u"CRC");
+    if (crc != nullptr && !crc->GetBoolValue() && NamesDamage(GetProperties(), "crc")) {
+        return u"Damage=crc needs CRC=1: without a trailer there is no CRC to get wrong";
+    }
+    return {};
+}
+
 void CKSBinFileGenerator::DrawSequenceTop() {
     const CKSRange sequence = RangeProperty(u"Sequence", CKSRange(0, 0));
     m_sequenceTop =
@@ -72,7 +88,22 @@ void CKSBinFileGenerator::GenerateContent() {
     Iterate();
     if (m_withCrc) {
         Logger().DebugF("Adding CRC: %u", m_crc);
-        WriteTrailer(m_crc);
+        std::uint32_t trailer = m_crc;
+        if (FileDamageClass() == "crc") {
+            // A writer that got one bit of its CRC wrong.
+            trailer ^= 1u << DamageStream().Below(32);
+            unsigned char before[4];
+            unsigned char after[4];
+            StoreLittleEndian(m_crc, before);
+            StoreLittleEndian(trailer, after);
+            const std::size_t room = static_cast<std::size_t>(
+                std::min<std::uint64_t>(4, GetLimit() > GetPosition() ? GetLimit() - GetPosition() : 0));
+            CDamageRecord& record = FileDamageRecord();
+            record.AddChange(GetPosition(), std::string_view(reinterpret_cast<const char*>(before), room),
+                             std::string_view(reinterpret_cast<const char*>(after), room));
+            ExpectFromCatalogue("bin", record);
+        }
+        WriteTrailer(trailer);
     }
 }
 

@@ -26,6 +26,9 @@ public:
     void SelfTest(std::uint32_t count) override;
     std::unique_ptr<CKSFileGenerator> CreateSibling(CKSLogger* logger) override;
     bool ApplySize(std::uint64_t target, std::uint64_t limit) override;
+    std::vector<std::string_view> OwnDamageClasses() const override;
+    std::string DamageFormat() const override { return "bin"; }
+    std::u16string OptionsProblem() const override;
     // Writes one value through the policy, in the current byte order.
     virtual std::size_t PutValue(std::uint32_t& value);
 

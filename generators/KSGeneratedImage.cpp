@@ -444,7 +444,7 @@ CUniqueFd OpenClaimedFile(const std::string& path) {
 } // namespace
 
 std::uint32_t CKSGeneratedImage::Save(const CKSPathName& path, int imageType, std::uint32_t* failure,
-                                      IWriteTap* tap) {
+                                      IWriteTap* tap, const CImageEncoder::Transform& transform) {
     if (failure != nullptr) {
         *failure = 0;
     }
@@ -457,6 +457,7 @@ std::uint32_t CKSGeneratedImage::Save(const CKSPathName& path, int imageType, st
     if (encoder.ChooseEncoder(CImageEncoder::KindForImageType(imageType))) {
         encoder.SetOutput(std::move(file));
         encoder.SetWriteTap(tap);
+        encoder.SetTransform(transform);
         if (!encoder.WriteBitmap(m_image) && failure != nullptr) {
             *failure =
                 encoder.GetLastFailure() != 0 ? encoder.GetLastFailure() : static_cast<std::uint32_t>(EIO);

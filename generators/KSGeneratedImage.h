@@ -17,6 +17,7 @@
 // different threads at once, without any GUI application object.
 
 #include "engine/KSGeneratorPolicy.h"
+#include "generators/ImageEncoder.h"
 #include "support/KSLogger.h"
 #include "support/KSString.h"
 
@@ -109,9 +110,9 @@ public:
     // also when the encoder failed for another reason (that is logged at the detailed level).
     // failure (when given) receives the encoder's failure code when the picture could not be
     // written whole (an errno such as ENOSPC for a refused write), else 0. tap, when given, is
-    // told of every byte written.
+    // told of every byte written; transform, when given, changes the encoded file before it is.
     std::uint32_t Save(const CKSPathName& path, int imageType, std::uint32_t* failure = nullptr,
-                       IWriteTap* tap = nullptr);
+                       IWriteTap* tap = nullptr, const CImageEncoder::Transform& transform = {});
 
 protected:
     // Whether a surface of this many bytes may be allocated: within kMaxSurfaceBytes, and for

@@ -1,6 +1,8 @@
 #include "generators/KSImageFileGenerator.h"
 
+#include "generators/DamageCatalogue.h"
 #include "generators/ImageEncoder.h"
+#include "generators/PictureDamage.h"
 #include "support/KSException.h"
 
 #include <algorithm>
@@ -114,6 +116,14 @@ bool CKSImageFileGenerator::OpenOutput(const CKSString& path) {
     Close();
     m_elementsDrawn = 0;
     return true;
+}
+
+std::vector<std::string_view> CKSImageFileGenerator::OwnDamageClasses() const {
+    return OwnDamageClassNames(DamageFormat());
+}
+
+std::string CKSImageFileGenerator::DamageFormat() const {
+    return std::string(PictureFormat(ImageTypeOf(TextProperty(u"ImageType").View())));
 }
 
 bool CKSImageFileGenerator::More() {
@@ -277,7 +287,13 @@ void CKSImageFileGenerator::CloseOutput(const CKSString& path) {
     }
     const int imageType = ImageTypeOf(TextProperty(u"ImageType"));
     std::uint32_t failure = 0;
-    const std::uint32_t saved = m_image->Save(CKSPathName(path), imageType, &failure, GetWriteTap());
+    CImageEncoder::Transform damage;
+    if (!FileDamageClass().empty()) {
+        damage = [this, imageType](std::string& bytes) {
+            DamagePicture(bytes, imageType, DamageStream(), FileDamageRecord());
+        };
+    }
+    const std::uint32_t saved = m_image->Save(CKSPathName(path), imageType, &failure, GetWriteTap(), damage);
     if (saved == kImageSaveOutOfMemory) {
         Logger().InfoF("Not enough memory to create or save image file");
     }

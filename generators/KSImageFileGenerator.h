@@ -31,6 +31,9 @@ public:
     void CloseOutput(const CKSString& path) override;
     // More while not stopped and fewer elements than wanted are drawn.
     bool More() override;
+    // The classes of the image type's format.
+    std::vector<std::string_view> OwnDamageClasses() const override;
+    std::string DamageFormat() const override;
 
     // "jpg"/"jpeg" JPEG, "png" PNG, "gif" GIF, anything else BMP; exact and case-sensitive.
     static int ImageTypeOf(std::u16string_view text);
@@ -42,6 +45,8 @@ public:
     std::uint32_t GetElementsDrawn() const { return m_elementsDrawn; }
 
 protected:
+    // Pictures are damaged as a whole, once encoded.
+    bool DamagesOwnBytes() const override { return true; }
     // Called for every element drawn, in order; a seam for tests that count what was drawn.
     virtual void OnElementDrawn(EElement) {}
 

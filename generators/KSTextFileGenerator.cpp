@@ -1,10 +1,13 @@
 #include "generators/KSTextFileGenerator.h"
 
+#include "generators/DamageCatalogue.h"
 #include "generators/KSRovezezodavInitializer.h"
 #include "generators/KSWordList.h"
 #include "generators/LocaleDateFormat.h"
 #include "support/KSException.h"
 
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <charconv>
 #include <cstring>
@@ -22,8 +25,11 @@ const CKSPropertyList& TextProperties() {
         const CKSBoolProperty emails(u"EmailsInText", u"Intersperse random emails", false);
         const CKSBoolProperty cards(u"CCsInText", u"Intersperse random credit card numbers", false);
         const CKSBoolProperty dates(u"DatesInText", u"Intersperse dates", false);
-        const CKSProperty* table[] = {&lineLength, &size,   &winLineEnding, &textType,
-                                      &numbers,    &emails, &cards,         &dates};
+        const CKSProperty encoding(u"Encoding", TextEncodingDescription(), u"utf8");
+        const CKSProperty lineEnd(u"LineEnd", LineEndDescription(), u"default");
+        const CKSProperty dateFormat(u"DateFormat", DateFormatDescription(), u"locale");
+        const CKSProperty* table[] = {&lineLength, &size,  &winLineEnding, &textType, &numbers,   &emails,
+                                      &cards,      &dates, &encoding,      &lineEnd,  &dateFormat};
         return CKSPropertyList(table);
     }();
     return properties;
@@ -31,6 +37,38 @@ const CKSPropertyList& TextProperties() {
 
 char RandomPrintable() {
     return static_cast<char>(KSRand() % 94 + 32);
+}
+
+// Words outside ASCII that text in an encoding other than plain UTF-8 carries, one a line, so
+// that the encoding shows: those Latin-1 holds, then some it does not (UTF-8 and UTF-16 only),
+// the last outside the BMP (a surrogate pair in UTF-16).
+constexpr std::array<std::string_view, 10> kLatinWords{"caf\u00e9",          "na\u00efve",
+                                                       "Z\u00fcrich",        "se\u00f1or",
+                                                       "fa\u00e7ade",        "sm\u00f6rg\u00e5sbord",
+                                                       "\u00d8resund",       "cr\u00e8me",
+                                                       "\u00e5ngstr\u00f6m", "d\u00e9j\u00e0"};
+constexpr std::array<std::string_view, 5> kWiderWords{
+    "\u20acuro", "\u65e5\u672c\u8a9e", "\u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac",
+    "\u0420\u0443\u0441\u0441\u043a\u0438\u0439", "\U0001F600"};
+
+// Whether the bytes are text in the encoding; fromBoundary says whether they begin at a
+// character's start (otherwise the end of a character cut by the window's start is skipped).
+bool StillDecodes(ETextEncoding encoding, std::string_view bytes, bool fromBoundary) {
+    if (encoding == ETextEncoding::Latin1) {
+        return true;
+    }
+    if (IsUtf16(encoding)) {
+        if (!fromBoundary && !bytes.empty()) {
+            bytes.remove_prefix(1);
+        }
+        return IsValidUtf16(bytes, encoding);
+    }
+    std::size_t i = 0;
+    while (!fromBoundary && i < bytes.size() && i < 3 &&
+           (static_cast<unsigned char>(bytes[i]) & 0xC0) == 0x80) {
+        ++i;
+    }
+    return IsValidUtf8(bytes.substr(i));
 }
 
 } // namespace
@@ -47,7 +85,9 @@ std::unique_ptr<CKSFileGenerator> CKSTextFileGenerator::CreateSibling(CKSLogger*
 }
 
 bool CKSTextFileGenerator::ApplySize(std::uint64_t target, std::uint64_t limit) {
-    Reset(target, limit);
+    // Sizes count the file's bytes: text in UTF-16 takes two of them a character.
+    const std::uint64_t perCharacter = IsUtf16(m_encoding) ? 2 : 1;
+    Reset(target / perCharacter, limit / perCharacter);
     return true;
 }
 
@@ -62,7 +102,153 @@ bool CKSTextFileGenerator::EnsureWordModel() {
 }
 
 void CKSTextFileGenerator::ReadLineEnding() {
-    m_lineEnding = BoolProperty(u"WinLineEnding", true) ? std::string_view("\r\n") : std::string_view("\n");
+    ReadTextOptions();
+    m_lineEnding =
+        LineEndBytes(m_lineEndChoice, BoolProperty(u"WinLineEnding", true) ? std::string_view("\r\n")
+                                                                           : std::string_view("\n"));
+}
+
+void CKSTextFileGenerator::ReadTextOptions() {
+    const auto read = [this](std::u16string_view name) {
+        const CKSProperty* property = GetProperties().Find(name);
+        return property != nullptr ? property->GetValue() : CKSString(u"");
+    };
+    m_encoding = ParseTextEncoding(read(u"Encoding").View()).value_or(ETextEncoding::Utf8);
+    m_lineEndChoice = ParseLineEnd(read(u"LineEnd").View()).value_or(ELineEnd::Default);
+    m_dateFormat = ParseDateFormat(read(u"DateFormat").View()).value_or(EDateFormat::Locale);
+}
+
+std::string_view CKSTextFileGenerator::NextLineEnding() {
+    if (m_lineEndChoice != ELineEnd::Mixed) {
+        return m_lineEnding;
+    }
+    static constexpr std::array<std::string_view, 3> kEndings{"\n", "\r\n", "\r"};
+    return kEndings[static_cast<std::size_t>(FileStream().Below(kEndings.size()))];
+}
+
+void CKSTextFileGenerator::PrepareStages(std::vector<COutputStage*>& stages) {
+    ReadTextOptions();
+    m_encodingStage.reset();
+    m_textDamage.Clear();
+    m_injected = 0;
+    m_lineIndex = 0;
+    if (m_encoding != ETextEncoding::Utf8) {
+        m_encodingStage = std::make_unique<CTextEncodingStage>(m_encoding);
+        stages.push_back(m_encodingStage.get());
+    }
+}
+
+std::vector<std::string_view> CKSTextFileGenerator::OwnDamageClasses() const {
+    return OwnDamageClassNames(DamageFormat());
+}
+
+std::u16string CKSTextFileGenerator::OptionsProblem() const {
+    if (std::u16string problem = CKSFileGenerator::OptionsProblem(); !problem.empty()) {
+        return problem;
+    }
+    const CKSProperty* encoding = GetProperties().Find(u"Encoding");
+    const CKSProperty* lineEnd = GetProperties().Find(u"LineEnd");
+    const CKSProperty* dateFormat = GetProperties().Find(u"DateFormat");
+    if (encoding != nullptr && !ParseTextEncoding(encoding->GetValue().View())) {
+        return KSFormat(std::u16string_view(u"Encoding=%s: not an encoding; known: %s"), encoding->GetValue(),
+                        ChoiceKeys(TextEncodings()));
+    }
+    if (lineEnd != nullptr && !ParseLineEnd(lineEnd->GetValue().View())) {
+        return KSFormat(std::u16string_view(u"LineEnd=%s: not a line end; known: %s"), lineEnd->GetValue(),
+                        ChoiceKeys(LineEnds()));
+    }
+    if (dateFormat != nullptr && !ParseDateFormat(dateFormat->GetValue().View())) {
+        return KSFormat(std::u16string_view(u"DateFormat=%s: not a date format; known: %s"),
+                        dateFormat->GetValue(), ChoiceKeys(DateFormats()));
+    }
+    const auto has = [this](std::string_view name) { return NamesDamage(GetProperties(), name); };
+    const ETextEncoding chosen = ParseTextEncoding(encoding != nullptr ? encoding->GetValue().View() : u"")
+                                     .value_or(ETextEncoding::Utf8);
+    if (has("invalid-utf8") && !IsUtf8(chosen)) {
+        return u"Damage=invalid-utf8 needs Encoding utf8 or utf8-bom: other encodings cannot hold those "
+               u"bytes";
+    }
+    if (has("bom") && !ByteOrderMark(chosen).empty()) {
+        return u"Damage=bom needs an encoding without a byte-order mark: this one has one already";
+    }
+    if (has("mixed-eol") && lineEnd != nullptr &&
+        ParseLineEnd(lineEnd->GetValue().View()) == ELineEnd::Mixed) {
+        return u"Damage=mixed-eol needs a line end of one kind: LineEnd=mixed mixes them already";
+    }
+    return {};
+}
+
+void CKSTextFileGenerator::NoteChange(std::string_view original, std::string_view written) {
+    if (m_encodingStage) {
+        m_encodingStage->Mark(Utf8Offset());
+    }
+    m_textDamage.Note(Utf8Offset(), original, written);
+}
+
+void CKSTextFileGenerator::Inject(std::string_view original, std::string_view written) {
+    NoteChange(original, written);
+    WriteNarrow(written);
+    m_injected += written.size();
+}
+
+std::string_view CKSTextFileGenerator::DamageLine(std::string_view ending) {
+    if (!m_textDamage.Due(m_lineIndex)) {
+        return ending;
+    }
+    m_textDamage.Applied(m_lineIndex);
+    if (m_textDamage.Is("mixed-eol")) {
+        const std::string_view other = CTextDamage::OtherLineEnd(ending);
+        NoteChange(ending, other);
+        return other;
+    }
+    InjectDamage();
+    return ending;
+}
+
+void CKSTextFileGenerator::InjectDamage() {
+    if (m_textDamage.Is("nul")) {
+        Inject({}, std::string_view("\0", 1));
+    } else if (m_textDamage.Is("invalid-utf8")) {
+        Inject({}, CTextDamage::InvalidUtf8(DamageStream()));
+    } else if (m_textDamage.Is("long-line")) {
+        Inject({}, CTextDamage::LongLine(DamageStream()));
+    }
+}
+
+void CKSTextFileGenerator::CloseOutput(const CKSString& path) {
+    CKSFileGenerator::CloseOutput(path);
+    if (!m_textDamage.Class().empty()) {
+        CDamageRecord& record = FileDamageRecord();
+        m_textDamage.Record(m_encoding, m_encodingStage.get(), record);
+        ExpectFromCatalogue(DamageFormat(), record);
+        m_textDamage.Clear();
+    }
+}
+
+void CKSTextFileGenerator::JudgeCommonDamage(CDamageRecord& record, const std::string& window,
+                                             std::uint64_t start) {
+    const std::string_view name = record.damageClass;
+    if (name == damage::kEmpty) {
+        record.outcome = EReaderOutcome::Decodes;
+        record.expected = "decodes: an empty text";
+        return;
+    }
+    // Only the bytes at hand can have changed, and the file was text before.
+    const bool boundary = start <= HeaderBytes();
+    const std::string_view body = std::string_view(window).substr(
+        boundary ? static_cast<std::size_t>(std::min<std::uint64_t>(HeaderBytes() - start, window.size()))
+                 : 0);
+    if (!StillDecodes(m_encoding, body, boundary || start % 2 == HeaderBytes() % 2)) {
+        record.outcome = EReaderOutcome::Fails;
+        record.expected = "fails to decode in its encoding";
+    } else if (body.find('\0') != std::string_view::npos) {
+        record.outcome = EReaderOutcome::Warns;
+        record.expected = "decodes, but NUL bytes make tools take it for binary data";
+    } else {
+        record.outcome = EReaderOutcome::Decodes;
+        record.expected =
+            name == damage::kTruncate ? "decodes: the text ends early" : "decodes: characters changed";
+    }
 }
 
 void CKSTextFileGenerator::GenerateContent() {
@@ -77,7 +263,22 @@ void CKSTextFileGenerator::GenerateContent() {
     m_lineLength = RandomInRange(static_cast<std::uint64_t>(line.min), static_cast<std::uint64_t>(line.max));
     SetBlockSize(m_lineLength);
     m_lineEnded = false;
+    if (!FileDamageClass().empty() && !IsCommonDamage(FileDamageClass())) {
+        // Among the first half of the lines the file is expected to hold, so that they are reached.
+        const std::uint64_t perLine = m_lineLength + m_lineEnding.size();
+        m_textDamage.Choose(FileDamageClass(), GetTarget() / std::max<std::uint64_t>(1, perLine) / 2,
+                            DamageStream());
+    }
     Iterate();
+    if (m_textDamage.Owed()) {
+        // The file ended before the line chosen (a stop, a small size): the damage goes at its end.
+        m_textDamage.Forget();
+        if (m_textDamage.Is("mixed-eol")) {
+            Inject({}, CTextDamage::OtherLineEnd(m_lineEnding));
+        } else {
+            InjectDamage();
+        }
+    }
 }
 
 std::uint64_t CKSTextFileGenerator::EmitBlock(std::uint64_t room) {
@@ -214,15 +415,23 @@ std::uint64_t CKSTextFileGenerator::EmitPlainLine(std::uint64_t room) {
 }
 
 std::uint64_t CKSTextFileGenerator::WriteNumber() {
+    return WriteNarrowText(MakeNumber());
+}
+
+std::string CKSTextFileGenerator::MakeNumber() {
     KSRand();
     char text[16];
     auto [end, ec] = std::to_chars(text, text + sizeof(text), KSRand() & 0x7FFF);
     (void)ec;
     *end++ = ' ';
-    return WriteNarrowText(std::string_view(text, static_cast<std::size_t>(end - text)));
+    return std::string(text, static_cast<std::size_t>(end - text));
 }
 
 std::uint64_t CKSTextFileGenerator::WriteEmail() {
+    return WriteNarrowText(MakeEmail());
+}
+
+std::string CKSTextFileGenerator::MakeEmail() {
     const std::int64_t v = static_cast<std::int64_t>(static_cast<std::int32_t>(KSRand() << 16)) |
                            static_cast<std::int64_t>(KSRand());
     std::string email;
@@ -251,27 +460,38 @@ std::uint64_t CKSTextFileGenerator::WriteEmail() {
         email += ".com";
         break;
     }
-    return WriteNarrowText(email);
+    return email;
 }
 
 std::uint64_t CKSTextFileGenerator::WriteCardNumber() {
+    return WriteNarrowText(MakeCardNumber());
+}
+
+std::string CKSTextFileGenerator::MakeCardNumber() {
     const std::uint32_t v = RandomPair();
-    const std::string text =
-        KSFormat(std::string_view("%04u %04u %04u %04u. "), (v & 0xFFFF) % 9999, ((v >> 8) & 0xFFFF) % 9999,
-                 (v >> 16) & 9999, ((v >> 24) & 0xFFFF) % 9999);
-    return WriteNarrowText(text);
+    return KSFormat(std::string_view("%04u %04u %04u %04u. "), (v & 0xFFFF) % 9999,
+                    ((v >> 8) & 0xFFFF) % 9999, (v >> 16) & 9999, ((v >> 24) & 0xFFFF) % 9999);
 }
 
 std::uint64_t CKSTextFileGenerator::WriteDate() {
+    const std::optional<std::string> date = MakeDate();
+    return date ? WriteNarrowText(*date) : 0;
+}
+
+std::optional<std::string> CKSTextFileGenerator::MakeDate() const {
     // A file time between July 1943 and March 2057: the high word lies in 0x01800000..0x01FF7FFF.
     const std::uint64_t low = RandomPair();
     const std::uint32_t highTop = (KSRand() & 0x7F) | 0x180;
     const std::uint64_t high = (static_cast<std::uint64_t>(highTop) << 16) | KSRand();
     CalendarTime moment;
     if (!FileTimeToCalendar((high << 32) | low, moment)) {
-        return 0;
+        return std::nullopt;
     }
-    return WriteNarrowText(CLocaleDateFormat::System().Format(moment));
+    if (m_dateFormat == EDateFormat::Iso) {
+        return KSFormat(std::string_view("%04d-%02d-%02dT%02d:%02d:%02d"), moment.year, moment.month,
+                        moment.day, moment.hour, moment.minute, moment.second);
+    }
+    return CLocaleDateFormat::System().Format(moment);
 }
 
 std::uint64_t CKSTextFileGenerator::WritePad() {
@@ -279,21 +499,22 @@ std::uint64_t CKSTextFileGenerator::WritePad() {
     if (left == 0) {
         return 0;
     }
-    const std::uint64_t ending = m_lineEnding.size();
     if (left <= 4) {
         std::uint64_t counted = 0;
         while (GetPosition() < GetLimit()) {
-            if (WriteClamped(m_lineEnding.data(), m_lineEnding.size()) == 0) {
+            const std::string_view ending = NextLineEnding();
+            if (WriteClamped(ending.data(), ending.size()) == 0) {
                 break;
             }
-            counted += ending;
+            counted += ending.size();
         }
         return counted;
     }
     const std::uint64_t spaces = left < 36 ? left - 2 : 34;
     WriteNarrowText(std::string(static_cast<std::size_t>(spaces), ' '));
-    WriteClamped(m_lineEnding.data(), m_lineEnding.size());
-    return spaces + ending;
+    const std::string_view ending = NextLineEnding();
+    WriteClamped(ending.data(), ending.size());
+    return spaces + ending.size();
 }
 
 std::uint64_t CKSTextFileGenerator::WriteParagraph() {
@@ -336,15 +557,29 @@ std::uint64_t CKSTextFileGenerator::WriteParagraph() {
             return counted + WritePad();
         }
     }
-    WriteClamped(m_lineEnding.data(), m_lineEnding.size());
-    return counted + m_lineEnding.size();
+    const std::string_view ending = NextLineEnding();
+    WriteClamped(ending.data(), ending.size());
+    return counted + ending.size();
 }
 
 std::uint64_t CKSTextFileGenerator::EndOfBlock(std::uint64_t, std::uint64_t) {
     Logger().DebugF("Text File Generator: %d bytes at end of block.  Target: %d/%d",
                     static_cast<std::int32_t>(GetPosition()), static_cast<std::int32_t>(GetTarget()),
                     static_cast<std::int32_t>(GetLimit()));
-    WriteClamped(m_lineEnding.data(), m_lineEnding.size());
+    if (m_encoding != ETextEncoding::Utf8) {
+        // One word outside ASCII a line, so that the encoding shows in the file.
+        const bool latin = m_encoding == ETextEncoding::Latin1;
+        const std::uint64_t choices = kLatinWords.size() + (latin ? 0 : kWiderWords.size());
+        const std::size_t pick = static_cast<std::size_t>(FileStream().Below(choices));
+        const std::string_view word =
+            pick < kLatinWords.size() ? kLatinWords[pick] : kWiderWords[pick - kLatinWords.size()];
+        if (LeftBeforeLimit() > word.size() + 1) {
+            WriteNarrowText(std::string(" ").append(word));
+        }
+    }
+    const std::string_view ending = DamageLine(NextLineEnding());
+    WriteClamped(ending.data(), ending.size());
+    ++m_lineIndex;
     m_lineEnded = false;
     return 0;
 }

@@ -6,8 +6,12 @@
 #include "engine/KSFileGenerator.h"
 #include "engine/KSGeneratorPolicy.h"
 #include "generators/KSWordList.h"
+#include "generators/TextDamage.h"
+#include "generators/TextOptions.h"
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,6 +35,10 @@ public:
     std::unique_ptr<CKSFileGenerator> CreateSibling(CKSLogger* logger) override;
     bool ApplySize(std::uint64_t target, std::uint64_t limit) override;
     bool EnsureWordModel() override;
+    std::u16string OptionsProblem() const override;
+    std::vector<std::string_view> OwnDamageClasses() const override;
+    std::string DamageFormat() const override { return "txt"; }
+    void CloseOutput(const CKSString& path) override;
 
     // One unit of text for a line with room bytes still wanted.
     std::uint64_t EmitBlock(std::uint64_t room) override;
@@ -44,10 +52,36 @@ public:
     virtual std::uint64_t WriteCardNumber();
     virtual std::uint64_t WritePad();
 
+    // The texts of the pieces, with the draws of the pieces. A date is none when the drawn moment
+    // cannot be shown.
+    static std::string MakeNumber();
+    static std::string MakeEmail();
+    static std::string MakeCardNumber();
+    std::optional<std::string> MakeDate() const;
+
 protected:
-    // Reads the per-file settings shared with the CSV generator.
+    // Reads the per-file settings shared with the CSV generator: the line end ("WinLineEnding",
+    // or "LineEnd" when set), the encoding and the date format.
     void ReadLineEnding();
+    void ReadTextOptions();
     std::string_view LineEnding() const { return m_lineEnding; }
+    // The line end of the next line: the file's own, or one chosen per line when they are mixed.
+    std::string_view NextLineEnding();
+    ELineEnd LineEndChoice() const { return m_lineEndChoice; }
+    ETextEncoding Encoding() const { return m_encoding; }
+
+    void PrepareStages(std::vector<COutputStage*>& stages) override;
+    std::uint64_t HeaderBytes() const override { return ByteOrderMark(m_encoding).size(); }
+    void JudgeCommonDamage(CDamageRecord& record, const std::string& window, std::uint64_t start) override;
+
+    // The UTF-8 offset the next byte written goes to.
+    std::uint64_t Utf8Offset() const { return GetPosition() + m_injected; }
+    // Writes damage bytes at the current place, noting the change; they do not count towards the
+    // file's size, so the file around them is what it would be without them.
+    void Inject(std::string_view original, std::string_view written);
+    // Notes a change at the current place whose bytes the caller writes (or leaves out) itself.
+    void NoteChange(std::string_view original, std::string_view written);
+    CTextDamage& TextDamage() { return m_textDamage; }
     // Bytes that may still be written before the limit; 0 once it is reached or passed.
     std::uint64_t LeftBeforeLimit() const {
         return GetPosition() < GetLimit() ? GetLimit() - GetPosition() : 0;
@@ -61,7 +95,19 @@ private:
     Piece ItemFor(std::uint32_t r) const;
     std::uint64_t WriteParagraph();
 
+    // Damage owed to the line that ends now; answers the line end to write.
+    std::string_view DamageLine(std::string_view ending);
+    // Writes the piece of a NUL, invalid UTF-8 or long-line damage.
+    void InjectDamage();
+
     std::string_view m_lineEnding = "\r\n";
+    ELineEnd m_lineEndChoice = ELineEnd::Default;
+    ETextEncoding m_encoding = ETextEncoding::Utf8;
+    EDateFormat m_dateFormat = EDateFormat::Locale;
+    std::unique_ptr<CTextEncodingStage> m_encodingStage;
+    CTextDamage m_textDamage;
+    std::uint64_t m_injected = 0;
+    std::uint64_t m_lineIndex = 0;
     std::int32_t m_textKind = kRandomWords;
     bool m_emails = false;
     bool m_dates = false;

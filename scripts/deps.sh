@@ -18,6 +18,8 @@ packages=(
     clang libclang-rt-14-dev            # sanitizer build and libFuzzer targets
     clang-format                        # the format check of scripts/test.sh
     file                                # tests check generated formats with file(1)
+    # the readers the damage tests hand damaged files to
+    pngcheck jpeginfo giflib-tools imagemagick python3
     scdoc librsvg2-bin dpkg-dev man-db  # manual pages, the PNG icon, dpkg-shlibdeps, man -l
     lintian desktop-file-utils appstream  # checks of the Debian package
     devscripts                          # hardening-check of the packaged programs

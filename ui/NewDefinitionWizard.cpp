@@ -2,6 +2,8 @@
 
 #include "generators/KSCSVFileGenerator.h"
 #include "generators/KSTextFileGenerator.h"
+#include "generators/TextOptions.h"
+#include "ui/HostileFilesBox.h"
 #include "ui/Resources.h"
 #include "ui/UserPrompts.h"
 
@@ -33,6 +35,25 @@ const QString kWorkInProgress = QStringLiteral("This is work in progress.  You c
 
 QString Caption() {
     return res::String(res::kIdsCaption);
+}
+
+// A drop-down list of a text option's values, each with its key as data and what it gives as a
+// tooltip; the first, the default, chosen.
+template <typename Choice>
+QComboBox* ChoiceList(QWidget* parent, const char* name, std::span<const CTextChoice<Choice>> choices) {
+    auto* list = new QComboBox(parent);
+    list->setObjectName(QLatin1String(name));
+    for (const CTextChoice<Choice>& choice : choices) {
+        const QString key = QString::fromStdU16String(std::u16string(choice.key));
+        list->addItem(key, key);
+        list->setItemData(list->count() - 1, QString::fromStdU16String(std::u16string(choice.does)),
+                          Qt::ToolTipRole);
+    }
+    return list;
+}
+
+std::u16string Chosen(const QComboBox* list) {
+    return list->currentData().toString().toStdU16String();
 }
 
 QSpinBox* NumberField(QWidget* parent, const char* name, int maximum, int value) {
@@ -142,7 +163,8 @@ public:
 
 protected:
     virtual std::u16string Problem(const NewDefinitionAnswers& answers) const {
-        return CheckKindAnswers(answers);
+        const std::u16string problem = CheckKindAnswers(answers);
+        return problem.empty() ? m_wizard->OptionsProblem(answers) : problem;
     }
 
 private:
@@ -225,13 +247,24 @@ public:
             winLineEnding = new QCheckBox(QStringLiteral("&Windows style line endings"), this);
             winLineEnding->setObjectName(QStringLiteral("winLineEnding"));
             layout->addWidget(winLineEnding);
+            auto* options = new QFormLayout;
+            encoding = ChoiceList(this, "encoding", TextEncodings());
+            options->addRow(QStringLiteral("&Encoding:"), encoding);
+            lineEnd = ChoiceList(this, "lineEnd", LineEnds());
+            options->addRow(QStringLiteral("&Line ends:"), lineEnd);
+            layout->addLayout(options);
         }
+        hostile = new CHostileFilesBox(this, binary ? "bin" : "txt");
+        layout->addWidget(hostile);
         layout->addStretch(1);
     }
 
     QComboBox* textType = nullptr;
     CAmountControls* amount;
     QCheckBox* winLineEnding = nullptr;
+    QComboBox* encoding = nullptr;
+    QComboBox* lineEnd = nullptr;
+    CHostileFilesBox* hostile;
 };
 
 class CCsvPage : public CCheckedPage {
@@ -246,13 +279,10 @@ public:
         layout->addWidget(new QLabel(QStringLiteral("Columns to generate"), this), 1, 2);
         types = new QListWidget(this);
         types->setObjectName(QStringLiteral("columnTypes"));
-        const std::pair<const char*, int> kinds[] = {{"Random Month", CKSCSVFileGenerator::kRandomMonth},
-                                                     {"Random word", CKSCSVFileGenerator::kRandomWord},
-                                                     {"Random number", CKSCSVFileGenerator::kRandomNumber},
-                                                     {"Random date", CKSCSVFileGenerator::kRandomDate}};
-        for (const auto& [text, value] : kinds) {
-            auto* item = new QListWidgetItem(QString::fromLatin1(text), types);
-            item->setData(Qt::UserRole, value);
+        for (const CKSCSVFileGenerator::CColumnKind& kind : CKSCSVFileGenerator::ColumnKinds()) {
+            auto* item =
+                new QListWidgetItem(QString::fromStdU16String(std::u16string(kind.shownName)), types);
+            item->setData(Qt::UserRole, kind.value);
         }
         layout->addWidget(types, 2, 0);
         add = new QPushButton(QStringLiteral("&Add >"), this);
@@ -268,6 +298,18 @@ public:
         auto* note = new QLabel(kWorkInProgress, this);
         note->setWordWrap(true);
         layout->addWidget(note, 4, 0, 1, 3);
+        auto* options = new QFormLayout;
+        style = ChoiceList(this, "style", CsvStyles());
+        options->addRow(QStringLiteral("&Style:"), style);
+        dateFormat = ChoiceList(this, "dateFormat", DateFormats());
+        options->addRow(QStringLiteral("&Dates:"), dateFormat);
+        encoding = ChoiceList(this, "encoding", TextEncodings());
+        options->addRow(QStringLiteral("&Encoding:"), encoding);
+        lineEnd = ChoiceList(this, "lineEnd", LineEnds());
+        options->addRow(QStringLiteral("&Line ends:"), lineEnd);
+        layout->addLayout(options, 5, 0, 1, 3);
+        hostile = new CHostileFilesBox(this, "csv");
+        layout->addWidget(hostile, 6, 0, 1, 3);
         connect(types, &QListWidget::itemSelectionChanged, this,
                 [this] { add->setEnabled(!types->selectedItems().isEmpty()); });
         connect(add, &QPushButton::clicked, this, [this] {
@@ -282,6 +324,11 @@ public:
     QPushButton* add;
     QListWidget* columns;
     QCheckBox* emitHeader;
+    QComboBox* style;
+    QComboBox* dateFormat;
+    QComboBox* encoding;
+    QComboBox* lineEnd;
+    CHostileFilesBox* hostile;
 };
 
 class CImagePage : public CCheckedPage {
@@ -303,8 +350,19 @@ public:
         layout->addRow(QStringLiteral("&Height:"), height);
         elements = NumberField(this, "elements", kMaxElements, 19);
         layout->addRow(QStringLiteral("Number of elements to generate:"), elements);
+        hostile = new CHostileFilesBox(this, FormatOf(imageType));
+        layout->addRow(hostile);
+        // The damage classes follow the picture's format.
+        connect(imageType, &QComboBox::currentIndexChanged, this,
+                [this] { hostile->SetFormat(FormatOf(imageType)); });
     }
 
+    static std::string FormatOf(const QComboBox* imageType) {
+        const std::string key = imageType->currentData().toString().toStdString();
+        return key == "jpg" ? "jpeg" : key;
+    }
+
+    CHostileFilesBox* hostile;
     QComboBox* imageType;
     QSpinBox* width;
     QSpinBox* height;
@@ -423,6 +481,7 @@ NewDefinitionAnswers CNewDefinitionWizard::Answers() const {
     const auto* textPage = static_cast<const CTextPage*>(page(kTextPage));
     answers.textType = textPage->textType->currentIndex() < 0 ? 0 : textPage->textType->currentData().toInt();
     answers.winLineEnding = textPage->winLineEnding->isChecked();
+    const auto* binaryPage = static_cast<const CTextPage*>(page(kBinaryPage));
     const auto* csv = static_cast<const CCsvPage*>(page(kCsvPage));
     answers.rows = csv->rows->Answer();
     for (int row = 0; row < csv->columns->count(); ++row) {
@@ -434,7 +493,26 @@ NewDefinitionAnswers CNewDefinitionWizard::Answers() const {
     answers.width = static_cast<std::uint64_t>(image->width->value());
     answers.height = static_cast<std::uint64_t>(image->height->value());
     answers.elements = static_cast<std::uint64_t>(image->elements->value());
+    if (answers.kind == u"txt") {
+        answers.encoding = Chosen(textPage->encoding);
+        answers.lineEnd = Chosen(textPage->lineEnd);
+        textPage->hostile->Answer(answers);
+    } else if (answers.kind == u"bin") {
+        binaryPage->hostile->Answer(answers);
+    } else if (answers.kind == u"csv") {
+        answers.style = Chosen(csv->style);
+        answers.dateFormat = Chosen(csv->dateFormat);
+        answers.encoding = Chosen(csv->encoding);
+        answers.lineEnd = Chosen(csv->lineEnd);
+        csv->hostile->Answer(answers);
+    } else if (answers.kind == u"img") {
+        image->hostile->Answer(answers);
+    }
     return answers;
+}
+
+std::u16string CNewDefinitionWizard::OptionsProblem(const NewDefinitionAnswers& answers) const {
+    return CheckFileOptions(m_factory, answers);
 }
 
 void CNewDefinitionWizard::AppendSummary() {
@@ -456,6 +534,9 @@ bool CNewDefinitionWizard::Create() {
     std::u16string problem = CheckDefinitionName(answers.name.View());
     if (problem.empty()) {
         problem = CheckKindAnswers(answers);
+    }
+    if (problem.empty()) {
+        problem = OptionsProblem(answers);
     }
     const auto generator = problem.empty() ? BuildDefinition(m_factory, answers) : nullptr;
     if (!problem.empty() || !generator) {

@@ -21,6 +21,8 @@ public:
 
     // The answers as the pages hold them now.
     NewDefinitionAnswers Answers() const;
+    // Why the answers' damage, names and text options cannot be used together; empty when they can.
+    std::u16string OptionsProblem(const NewDefinitionAnswers& answers) const;
     // Everything the summary page has shown, with its CR LF line ends.
     const std::u16string& SummaryText() const { return m_summary; }
     // Builds the pages without running the wizard (DoModal builds them too).

@@ -1,6 +1,7 @@
 #include "ui/PropertyEditorDialog.h"
 
 #include "app/NewDefinition.h"
+#include "generators/DamageCatalogue.h"
 #include "ui/Resources.h"
 #include "ui/UserPrompts.h"
 
@@ -67,6 +68,16 @@ CPropertyEditorDialog::CPropertyEditorDialog(const CKSString& configFile, const 
             }
             auto* description = new QLabel(property.GetDescription().ToQString(), fields);
             description->setEnabled(false);
+            if (key == QStringLiteral("Damage")) {
+                // The classes this definition's files can take, one line each.
+                QString classes;
+                for (const CDamageClassInfo& info : DamageClassesOf(m_generator->DamageFormat())) {
+                    classes +=
+                        QString::fromStdString(std::string(info.name) + ": " + std::string(info.does)) +
+                        QLatin1Char('\n');
+                }
+                description->setText(description->text() + QStringLiteral("\n") + classes.trimmed());
+            }
             grid->addWidget(description, row + 1, 1, 1, 2);
             row += 2;
         });
@@ -146,6 +157,12 @@ bool CPropertyEditorDialog::OnOK() {
     });
     if (!refused.isEmpty()) {
         Prompts().ShowError(this, res::String(res::kIdsErrorCaption), refused);
+        return false;
+    }
+    if (const std::u16string problem = CheckFileOptions(m_factory, edited); !problem.empty()) {
+        Prompts().ShowError(this, res::String(res::kIdsErrorCaption),
+                            QStringLiteral("The definition \"%1\" cannot be written:\n%2")
+                                .arg(m_name.ToQString(), QString::fromStdU16String(problem)));
         return false;
     }
     if (const CKSError error = WriteDefinition(m_configFile, m_name.View(), edited); error.Failed()) {

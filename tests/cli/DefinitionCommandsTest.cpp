@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 TEST(DefineCommand, WritesDefaultsAndValuesThenListsAndShows) {
     TempDir dir;
     const std::string config = dir.File("fakemill.ini");
@@ -135,4 +138,41 @@ TEST(ShowCommand, UnknownDefinitionIsAnError) {
     const CliResult show = RunCli({"--config", dir.File("fakemill.ini"), "show", "nothing"});
     EXPECT_EQ(show.status, 1);
     EXPECT_NE(show.err.find("'nothing'"), std::string::npos);
+}
+
+TEST(ShowCommand, DamageAndTextOptionsAreCheckedByDefineAndShownWhole) {
+    TempDir dir;
+    const std::string config = dir.File("fakemill.ini");
+    // A class the kind lacks, and one its encoding cannot hold, are refused with the reason.
+    const CliResult foreign = RunCli({"--config", config, "define", "--type", "txt", "t", "Damage=crc"});
+    EXPECT_EQ(foreign.status, 2);
+    EXPECT_NE(foreign.err.find("'crc' is not a damage class of these files"), std::string::npos)
+        << foreign.err;
+    const CliResult latin = RunCli(
+        {"--config", config, "define", "--type", "txt", "t", "Encoding=latin1", "Damage=invalid-utf8"});
+    EXPECT_EQ(latin.status, 2);
+    EXPECT_NE(latin.err.find("needs Encoding utf8"), std::string::npos) << latin.err;
+    EXPECT_FALSE(std::filesystem::exists(config));
+
+    ASSERT_EQ(RunCli({"--config", config, "define", "--type", "img", "p", "ImageType=png",
+                      "Damage=crc,length,dimensions,no-iend,bad-signature,truncate"})
+                  .status,
+              0);
+    ASSERT_EQ(RunCli({"--config", config, "define", "--type", "txt", "u", "Encoding=utf16be-bom"}).status, 0);
+    // Long values are shown whole, and the classes of PNG files one line each.
+    const std::string png = RunCli({"--config", config, "show", "p"}).out;
+    EXPECT_NE(png.find("TEXT: crc,length,dimensions,no-iend,bad-signature,truncate\n"), std::string::npos)
+        << png;
+    const std::size_t classes = png.find("Damage classes of png files");
+    ASSERT_NE(classes, std::string::npos) << png;
+    const std::string listed = png.substr(png.find('\n', classes));
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), '\n'), 10) << listed; // a line each, ended
+    for (const char* name :
+         {"truncate", "flip", "zero", "empty", "crc", "length", "dimensions", "no-iend", "bad-signature"}) {
+        EXPECT_NE(listed.find("\n  " + std::string(name) + " "), std::string::npos) << name;
+    }
+    const std::string text = RunCli({"--config", config, "show", "u"}).out;
+    EXPECT_NE(text.find("TEXT: utf16be-bom\n"), std::string::npos) << text;
+    EXPECT_NE(RunCli({"--config", config, "show", "--json", "p"}).out.find("\"name\": \"bad-signature\""),
+              std::string::npos);
 }

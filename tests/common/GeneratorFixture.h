@@ -1,6 +1,7 @@
 #pragma once
 // Builds generators the way a batch does, for tests that run them directly.
 
+#include "engine/KSBatchManifest.h"
 #include "generators/KSFileGeneratorFactory.h"
 #include "tests/common/CapturingOutput.h"
 #include "tests/common/TempDir.h"
@@ -55,6 +56,28 @@ public:
         const auto files = Files();
         EXPECT_EQ(files.size(), 1u) << m_output.All();
         return files.size() == 1 ? Read(*files.begin()) : std::string();
+    }
+
+    // The bytes of one file and what a manifest recorded of it (its damage, when it has any).
+    struct Recorded {
+        std::string bytes;
+        std::optional<CDamageRecord> damage;
+    };
+    // Runs one seeded file of the kind with SimpleName on, the values and a manifest; empty, with
+    // a failure noted, unless exactly one file came out.
+    Recorded MakeRecorded(std::u16string_view kind, Values values, std::uint32_t seed) {
+        auto generator = Make(kind);
+        Set(*generator, u"SimpleName", u"1");
+        for (const auto& [name, value] : values) {
+            Set(*generator, name, value);
+        }
+        CKSBatchManifest manifest(CKSString::FromUtf8(m_dir.Path().string()), CManifestRun{});
+        generator->SetManifest(&manifest, CKSString(u"recorded"));
+        generator->SetSeed(seed);
+        generator->Run();
+        const std::vector<CManifestFile> files = manifest.Files();
+        EXPECT_EQ(files.size(), 1u) << m_output.All();
+        return files.size() == 1 ? Recorded{Read(files[0].path), files[0].damage} : Recorded{};
     }
 
     // Names of the files in the temporary folder (not in sub-folders).

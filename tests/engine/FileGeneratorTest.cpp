@@ -369,7 +369,8 @@ TEST(FileGenerator, MissingPropertiesAreReportedWithTheCount) {
     EXPECT_EQ(generator->GetSizeMinimum(), 0);
     generator->SetLogger(&fixture.Logger());
     generator->ApplySizeProperty();
-    EXPECT_TRUE(fixture.Output().Contains("Must have Size property! (not found out of 7)"))
+    // The common template: seven properties, and Damage, DamageShare and Names.
+    EXPECT_TRUE(fixture.Output().Contains("Must have Size property! (not found out of 10)"))
         << fixture.Output().All();
 }
 

@@ -172,6 +172,105 @@ TEST_F(DefinitionWindowsTest, TheWizardRefusesBadAnswersOnTheirOwnPage) {
     EXPECT_EQ(Value(u"rows", u"EmitHeader"), QStringLiteral("1"));
 }
 
+TEST_F(DefinitionWindowsTest, EveryKindsPageOffersDamageNamesAndTextOptionsThatTheFileTakes) {
+    using W = CNewDefinitionWizard;
+    const auto ticked = [](QListWidget* list, std::initializer_list<const char*> names) {
+        for (int row = 0; row < list->count(); ++row) {
+            const QString name = list->item(row)->data(Qt::UserRole).toString();
+            const bool tick =
+                std::any_of(names.begin(), names.end(), [&](const char* n) { return name == n; });
+            list->item(row)->setCheckState(tick ? Qt::Checked : Qt::Unchecked);
+        }
+    };
+    const auto listed = [](QListWidget* list) {
+        QStringList names;
+        for (int row = 0; row < list->count(); ++row) {
+            names << list->item(row)->data(Qt::UserRole).toString();
+        }
+        return names.join(QLatin1Char(','));
+    };
+
+    // A picture's classes follow its format, each class one line saying what it does.
+    const auto pictures = Wizard(Config());
+    On<QLineEdit>(*pictures, W::kIntroPage, "name")->setText(QStringLiteral("broken pictures"));
+    On<QComboBox>(*pictures, W::kIntroPage, "kind")->setCurrentText(QStringLiteral("Image"));
+    pictures->next();
+    ASSERT_EQ(pictures->currentId(), W::kImagePage);
+    auto* damage = On<QListWidget>(*pictures, W::kImagePage, "damage");
+    EXPECT_EQ(listed(damage),
+              QStringLiteral("truncate,flip,zero,empty,crc,length,dimensions,no-iend,bad-signature"));
+    EXPECT_TRUE(damage->item(4)->text().startsWith(QStringLiteral("crc: the CRC of a seeded chunk wrong")));
+    ticked(damage, {"truncate", "dimensions"});
+    On<QComboBox>(*pictures, W::kImagePage, "imageType")->setCurrentText(QStringLiteral("GIF"));
+    EXPECT_EQ(listed(damage), QStringLiteral("truncate,flip,zero,empty,dimensions,no-trailer,lzw"));
+    ticked(damage, {"truncate", "lzw"});
+    On<QSpinBox>(*pictures, W::kImagePage, "damageShare")->setValue(40);
+    On<QComboBox>(*pictures, W::kImagePage, "names")->setCurrentIndex(1);
+    pictures->next();
+    ASSERT_EQ(pictures->currentId(), W::kSummaryPage);
+    EXPECT_NE(pictures->SummaryText().find(u"TEXT: truncate,lzw\r\n"), std::u16string::npos);
+    Finish(*pictures);
+    EXPECT_EQ(Value(u"broken pictures", u"Damage"), QStringLiteral("truncate,lzw"));
+    EXPECT_EQ(Value(u"broken pictures", u"DamageShare"), QStringLiteral("40"));
+    EXPECT_EQ(Value(u"broken pictures", u"Names"), QStringLiteral("unicode"));
+    EXPECT_EQ(Value(u"broken pictures", u"ImageType"), QStringLiteral("gif"));
+
+    // A table in the rfc4180 style with the new column kinds; damage its encoding cannot hold is
+    // refused on the page, with the reason.
+    const auto tables = Wizard(Config());
+    On<QLineEdit>(*tables, W::kIntroPage, "name")->setText(QStringLiteral("importer"));
+    On<QComboBox>(*tables, W::kIntroPage, "kind")
+        ->setCurrentText(QStringLiteral("CSV (Comma Separated Values)"));
+    tables->next();
+    ASSERT_EQ(tables->currentId(), W::kCsvPage);
+    auto* types = On<QListWidget>(*tables, W::kCsvPage, "columnTypes");
+    ASSERT_EQ(types->count(), 11);
+    EXPECT_EQ(types->item(10)->text(), QStringLiteral("UUID"));
+    types->setCurrentRow(10);
+    On<QPushButton>(*tables, W::kCsvPage, "add")->click();
+    types->setCurrentRow(4);
+    On<QPushButton>(*tables, W::kCsvPage, "add")->click();
+    On<QComboBox>(*tables, W::kCsvPage, "style")->setCurrentText(QStringLiteral("rfc4180"));
+    On<QComboBox>(*tables, W::kCsvPage, "dateFormat")->setCurrentText(QStringLiteral("iso"));
+    On<QComboBox>(*tables, W::kCsvPage, "encoding")->setCurrentText(QStringLiteral("utf16le"));
+    ticked(On<QListWidget>(*tables, W::kCsvPage, "damage"), {"invalid-utf8", "quote"});
+    tables->next();
+    EXPECT_EQ(tables->currentId(), W::kCsvPage);
+    ASSERT_FALSE(m_prompts->messages.isEmpty());
+    EXPECT_TRUE(
+        m_prompts->messages.back().startsWith(QStringLiteral("Damage=invalid-utf8 needs Encoding utf8")));
+    ticked(On<QListWidget>(*tables, W::kCsvPage, "damage"), {"bom", "quote"});
+    tables->next();
+    ASSERT_EQ(tables->currentId(), W::kSummaryPage);
+    Finish(*tables);
+    EXPECT_EQ(Value(u"importer", u"Columns"), QStringLiteral("12, 6"));
+    EXPECT_EQ(Value(u"importer", u"Style"), QStringLiteral("rfc4180"));
+    EXPECT_EQ(Value(u"importer", u"DateFormat"), QStringLiteral("iso"));
+    EXPECT_EQ(Value(u"importer", u"Encoding"), QStringLiteral("utf16le"));
+    EXPECT_EQ(Value(u"importer", u"Damage"), QStringLiteral("quote,bom"));
+
+    // Modify edits the new keys like any other, lists the classes, and refuses what the files
+    // cannot take, leaving the file as it was.
+    CPropertyEditorDialog editor(Config(), CKSString(u"importer"));
+    ASSERT_TRUE(editor.IsValid());
+    auto* edit = qobject_cast<QLineEdit*>(editor.Field(QStringLiteral("Damage")));
+    ASSERT_TRUE(edit);
+    EXPECT_EQ(edit->text(), QStringLiteral("quote,bom"));
+    const std::string before = ReadFileBytes(m_config);
+    edit->setText(QStringLiteral("quote,crc"));
+    editor.show();
+    editor.accept();
+    EXPECT_TRUE(editor.isVisible());
+    EXPECT_EQ(ReadFileBytes(m_config), before);
+    EXPECT_NE(m_prompts->messages.back().indexOf(QStringLiteral("'crc' is not a damage class")), -1);
+    edit->setText(QStringLiteral("ragged"));
+    qobject_cast<QLineEdit*>(editor.Field(QStringLiteral("Names")))->setText(QStringLiteral("dash"));
+    editor.accept();
+    EXPECT_FALSE(editor.isVisible());
+    EXPECT_EQ(Value(u"importer", u"Damage"), QStringLiteral("ragged"));
+    EXPECT_EQ(Value(u"importer", u"Names"), QStringLiteral("dash"));
+}
+
 TEST_F(DefinitionWindowsTest, AnExistingNameIsReplacedWhollyOnlyAfterAskingAndAFailedWriteStays) {
     using W = CNewDefinitionWizard;
     const auto wizard = Wizard(Config());
