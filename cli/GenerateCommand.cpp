@@ -302,7 +302,9 @@ int RunGenerateCommand(const CliConfig& config, const std::vector<std::string>& 
             }
         }
     }
-    // A definition with an absolute "Folder" writes there, not into the destination.
+    // A definition with an absolute "Folder" writes there, not into the destination. One reading
+    // of the file serves every name.
+    const CIniReadSnapshot snapshot(configFile);
     for (const CKSString& name : names) {
         const auto given = options.definitions.find(name);
         const CKSString folder = given != options.definitions.end()

@@ -490,7 +490,9 @@ void CKSFileGenerator::Generate() {
     m_damageShare = static_cast<std::uint32_t>(LongProperty(u"DamageShare", 100));
     m_names = CHostileNames(ParseNameStyle(TextProperty(u"Names").View()).value_or(ENameStyle::Plain));
     if (!m_seed) {
-        m_unseededRun = std::random_device()();
+        // One device per thread: opening one costs more than a small file on some machines.
+        thread_local std::random_device device;
+        m_unseededRun = device();
     }
     PrepareWork();
     m_interval = m_work->GetInterval();
