@@ -712,9 +712,12 @@ void CKSFileGenerator::RecordFinishedFile(const CKSString& path, std::uint32_t i
         m_damageRecord.changes.back().length = dropped->Dropped();
         JudgeCommonDamage(m_damageRecord, std::string(), 0);
     }
+    // Only a file that holds the damage is declared damaged: a class that found nothing to
+    // damage (a table without rows, an encoder that wrote no such chunk) recorded no change, and
+    // the manifest never promises a reader failure that the bytes cannot cause.
+    const bool damaged = !m_fileDamage.empty() && !m_damageRecord.changes.empty();
     if (m_digest.Finish(size, sha256)) {
-        m_manifest->AddFile(m_definitionName, index, path, size, sha256,
-                            m_fileDamage.empty() ? nullptr : &m_damageRecord,
+        m_manifest->AddFile(m_definitionName, index, path, size, sha256, damaged ? &m_damageRecord : nullptr,
                             m_nameRecord.style.empty() ? nullptr : &m_nameRecord);
     } else {
         Logger().ErrorF("Could not hash %s for the manifest", path);

@@ -217,4 +217,19 @@ TEST(TextOptions, DamageInTablesIsRecordedSoThatTheTableCanBeRebuilt) {
         }
     }
     EXPECT_FALSE(clean.damage);
+
+    // A table without rows: a class that needs a row (ragged) finds none and the file is not
+    // declared damaged; the others write their bytes anyway, and the record shows where.
+    for (const std::u16string_view name : {u"quote", u"ragged", u"invalid-utf8"}) {
+        const CMade empty = Make(u"csv", {{u"Rows", u"0"}, {u"Columns", u"1,3"}, {u"Damage", name}});
+        EXPECT_EQ(empty.damage.has_value(), name != u"ragged") << Utf16ToUtf8(name);
+        if (!empty.damage) {
+            EXPECT_TRUE(empty.bytes.empty());
+            continue;
+        }
+        ASSERT_FALSE(empty.damage->changes.empty());
+        for (const CByteChange& change : empty.damage->changes) {
+            EXPECT_EQ(empty.bytes.substr(change.offset, change.written.size()), change.written);
+        }
+    }
 }
