@@ -6,7 +6,10 @@
 // The helper starts by sending a reply with id 0: error 0 when it can refuse opens, otherwise the
 // errno of fanotify_init. Then, for each request, one reply with the request's id.
 
+#include <sys/socket.h>
+
 #include <cstdint>
+#include <cstring>
 
 namespace holdprotocol {
 
@@ -41,5 +44,25 @@ struct Reply {
     // 0, or the errno saying why the request failed.
     std::int32_t error;
 };
+
+// Sends one request, with descriptor (when not negative) passed along as SCM_RIGHTS. True when
+// the whole record went.
+inline bool SendRequest(int channel, const Request& request, int descriptor) {
+    iovec part{const_cast<Request*>(&request), sizeof request};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    if (descriptor >= 0) {
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr* header = CMSG_FIRSTHDR(&message);
+        header->cmsg_level = SOL_SOCKET;
+        header->cmsg_type = SCM_RIGHTS;
+        header->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(header), &descriptor, sizeof descriptor);
+    }
+    return ::sendmsg(channel, &message, MSG_NOSIGNAL) == static_cast<ssize_t>(sizeof request);
+}
 
 } // namespace holdprotocol

@@ -95,21 +95,7 @@ CHoldHelperProcess::~CHoldHelperProcess() {
 
 int CHoldHelperProcess::Call(std::uint32_t operation, std::uint32_t id, std::uint32_t flags, int descriptor) {
     const holdprotocol::Request request{operation, id, flags, 0};
-    iovec part{const_cast<holdprotocol::Request*>(&request), sizeof request};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    if (descriptor >= 0) {
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        cmsghdr* header = CMSG_FIRSTHDR(&message);
-        header->cmsg_level = SOL_SOCKET;
-        header->cmsg_type = SCM_RIGHTS;
-        header->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(header), &descriptor, sizeof descriptor);
-    }
-    if (sendmsg(m_channel, &message, MSG_NOSIGNAL) != static_cast<ssize_t>(sizeof request)) {
+    if (!holdprotocol::SendRequest(m_channel, request, descriptor)) {
         return EPIPE;
     }
     holdprotocol::Reply reply{};

@@ -13,7 +13,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <spawn.h>
@@ -174,20 +173,7 @@ TEST(KernelDenyTest, TheHelperEndsAtTheFirstMalformedRequestAndTakesNoPathDescri
     int channel = -1;
     pid_t helper = startHelper(channel);
     const int pathOnly = ::open(file.c_str(), O_PATH | O_CLOEXEC);
-    holdprotocol::Request request{holdprotocol::kHold, 7, 0, 0};
-    iovec part{&request, sizeof request};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &part;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    cmsghdr* header = CMSG_FIRSTHDR(&message);
-    header->cmsg_level = SOL_SOCKET;
-    header->cmsg_type = SCM_RIGHTS;
-    header->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(header), &pathOnly, sizeof pathOnly);
-    ASSERT_EQ(::sendmsg(channel, &message, 0), static_cast<ssize_t>(sizeof request));
+    ASSERT_TRUE(holdprotocol::SendRequest(channel, {holdprotocol::kHold, 7, 0, 0}, pathOnly));
     holdprotocol::Reply reply{};
     ASSERT_EQ(::recv(channel, &reply, sizeof reply, 0), static_cast<ssize_t>(sizeof reply));
     EXPECT_EQ(reply.id, 7u);
