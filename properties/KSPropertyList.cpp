@@ -73,8 +73,8 @@ bool CKSPropertyList::FormatAll(std::vector<std::pair<CKSString, CKSString>>& ke
         CKSString text;
         if (!property->FormatValue(text)) {
             if (error != nullptr) {
-                *error =
-                    KSFormat(std::u16string_view(u"Property %s has no value to write"), property->GetName());
+                *error = KSFormat(std::u16string_view(u"%s needs a value (it has no default)"),
+                                  property->GetName());
             }
             return false;
         }

@@ -159,7 +159,7 @@ TEST_F(NewDefinitionTest, BadAnswersAreRefusedWithAReasonAndNothingIsWritten) {
     // A CSV without columns has no value to write: refused before anything is written.
     bad.kind = u"csv";
     EXPECT_FALSE(Write(file, bad, &error));
-    EXPECT_FALSE(error.Reason().empty());
+    EXPECT_EQ(error.Reason(), u"Columns needs a value (it has no default)");
     EXPECT_EQ(ReadFileBytes(file), "[Keep]\nType=bin\n");
 
     // Deleting names the definition and the file when the file cannot be read.
