@@ -22,6 +22,7 @@ CKSWorkerPump::~CKSWorkerPump() {
 void CKSWorkerPump::Add(std::unique_ptr<CKSWorker> job) {
     CAutoLock lock(m_lock);
     m_queue.push_back(std::move(job));
+    m_queued.store(m_queue.size(), std::memory_order_relaxed);
     m_jobAdded.Set();
 }
 
@@ -37,6 +38,7 @@ std::unique_ptr<CKSWorker> CKSWorkerPump::PopFront() {
     }
     std::unique_ptr<CKSWorker> job = std::move(m_queue.front());
     m_queue.pop_front();
+    m_queued.store(m_queue.size(), std::memory_order_relaxed);
     return job;
 }
 
@@ -48,9 +50,8 @@ std::size_t CKSWorkerPump::DeleteAll() {
     return count;
 }
 
-std::size_t CKSWorkerPump::QueueLength() {
-    CAutoLock lock(m_lock);
-    return m_queue.size();
+std::size_t CKSWorkerPump::QueueLength() const {
+    return m_queued.load(std::memory_order_relaxed);
 }
 
 bool CKSWorkerPump::HasWork() {
@@ -113,6 +114,7 @@ std::unique_ptr<CKSWorker> CKSWorkerPump::TakeJob() {
     }
     std::unique_ptr<CKSWorker> job = std::move(m_queue.front());
     m_queue.pop_front();
+    m_queued.store(m_queue.size(), std::memory_order_relaxed);
     m_jobRunning = true; // set under the lock, so HasWork never sees neither queue nor job
     return job;
 }

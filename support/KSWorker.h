@@ -37,7 +37,9 @@ public:
     std::unique_ptr<CKSWorker> PopFront();
     // Deletes every queued job unrun; answers how many.
     std::size_t DeleteAll();
-    std::size_t QueueLength();
+    // Without the lock: the length as last changed, exact for the thread that changed it. Asked
+    // for every job a batch adds, where taking every pump's lock cost more than small jobs.
+    std::size_t QueueLength() const;
     // A thread is alive. Never blocks behind a busy pump: when the lock cannot be had within
     // 100 ms the pump counts as running.
     bool IsRunning();
@@ -78,6 +80,7 @@ private:
     int m_index;
     CKSSynchronizer m_lock;
     std::deque<std::unique_ptr<CKSWorker>> m_queue;
+    std::atomic<std::size_t> m_queued{0}; // m_queue.size(), written under m_lock
     std::thread m_thread;
     std::atomic<bool> m_alive{false};
     std::atomic<bool> m_jobRunning{false};
