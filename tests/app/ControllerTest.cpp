@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -75,7 +76,8 @@ TEST(RunBatch, OneDefinitionAndNoBatch) {
     const CKSFileGeneratorFactory factory(&logger);
     RunBatch(&batch, factory, logger);
     EXPECT_TRUE(output->Contains("Generator finished ")) << output->All();
-    EXPECT_TRUE(output->Contains("'bin generator' generating 1 files"));
+    EXPECT_EQ(output->Count("'one' generating 1 file"), 1) << output->All();
+    EXPECT_FALSE(output->Contains("1 files")) << output->All();
     EXPECT_TRUE(RunBatch(nullptr, factory, logger));
 }
 
@@ -99,7 +101,8 @@ TEST(RunBatch, ADefinitionGivenWithTheBatchRunsInPlaceOfTheFileAndCountsTowardsT
                             CKSString::FromUtf8(destination.Path().string()), output, options);
     CKSLogger logger;
     logger.SetLevel(CKSLogger::kLevelInfo);
-    RunBatch(&batch, factory, logger);
+    const CKSFileGeneratorFactory logging(&logger);
+    RunBatch(&batch, logging, logger);
 
     int givenFiles = 0;
     for (const auto& entry : std::filesystem::directory_iterator(destination.Path())) {
@@ -117,4 +120,17 @@ TEST(RunBatch, ADefinitionGivenWithTheBatchRunsInPlaceOfTheFileAndCountsTowardsT
     EXPECT_EQ(progress.ExpectedFiles(), 7u);
     EXPECT_EQ(progress.Files(), 7u);
     EXPECT_DOUBLE_EQ(progress.FractionDone().value_or(0), 1.0);
+
+    // The log names each definition and says once how its files are shared among parts, right
+    // after it starts, in place of a line per part naming the kind.
+    const std::vector<CapturingOutput::Line> lines = output->Lines();
+    const auto starting = std::find_if(lines.begin(), lines.end(), [](const CapturingOutput::Line& line) {
+        return line.text.find("Starting 'one'") != std::string::npos;
+    });
+    ASSERT_TRUE(starting != lines.end() && starting + 1 != lines.end()) << output->All();
+    EXPECT_NE((starting + 1)->text.find("'one' generating 6 files in 3 parallel parts"), std::string::npos)
+        << output->All();
+    EXPECT_EQ(output->Count(" generating "), 2) << output->All();
+    EXPECT_EQ(output->Count("'three' generating 1 file"), 1) << output->All();
+    EXPECT_FALSE(output->Contains("generator' generating")) << output->All();
 }
