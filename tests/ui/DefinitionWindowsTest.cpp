@@ -4,6 +4,7 @@
 #include "UiTestSupport.h"
 
 #include "app/AppContext.h"
+#include "generators/KSImageFileGenerator.h"
 #include "support/IniProfile.h"
 #include "support/MakePath.h"
 #include "tests/common/TempDir.h"
@@ -19,9 +20,14 @@
 #include <QAbstractItemModel>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTimer>
 #include <QTreeView>
@@ -70,14 +76,14 @@ TEST_F(DefinitionWindowsTest, TheWizardsDefaultsMakeATextDefinition) {
     const QString folder = On<QLineEdit>(*wizard, W::kIntroPage, "folder")->text();
     // Relative, so that the files land under the batch's destination.
     EXPECT_EQ(folder, QStringLiteral("fkmfiles"));
-    EXPECT_EQ(wizard->windowTitle(), QStringLiteral("Define new generation type"));
+    EXPECT_EQ(wizard->windowTitle(), QStringLiteral("New definition"));
 
     wizard->next();
     EXPECT_EQ(wizard->currentId(), W::kTextPage);
     EXPECT_EQ(On<QComboBox>(*wizard, W::kTextPage, "textType")->currentText(),
               QStringLiteral("Random Words"));
-    EXPECT_TRUE(On<QPushButton>(*wizard, W::kTextPage, "nm")->isChecked());
-    EXPECT_FALSE(On<QPushButton>(*wizard, W::kTextPage, "nm")->isEnabled());
+    EXPECT_TRUE(On<QRadioButton>(*wizard, W::kTextPage, "fromTo")->isChecked());
+    EXPECT_FALSE(On<QRadioButton>(*wizard, W::kTextPage, "exactly")->isChecked());
     wizard->next();
     EXPECT_EQ(wizard->currentId(), W::kSummaryPage);
     EXPECT_EQ(wizard->buttonText(QWizard::FinishButton), QStringLiteral("&Create"));
@@ -105,14 +111,14 @@ TEST_F(DefinitionWindowsTest, OneNumberInKilobytesAndBackToTheFirstPage) {
     On<QComboBox>(*wizard, W::kIntroPage, "kind")->setCurrentText(QStringLiteral("Binary"));
     wizard->next();
     ASSERT_EQ(wizard->currentId(), W::kBinaryPage);
-    On<QPushButton>(*wizard, W::kBinaryPage, "n")->click();
+    On<QRadioButton>(*wizard, W::kBinaryPage, "exactly")->click();
     EXPECT_FALSE(On<QSpinBox>(*wizard, W::kBinaryPage, "second")->isVisible());
-    EXPECT_TRUE(On<QPushButton>(*wizard, W::kBinaryPage, "nm")->isEnabled());
+    EXPECT_FALSE(On<QRadioButton>(*wizard, W::kBinaryPage, "fromTo")->isChecked());
     On<QSpinBox>(*wizard, W::kBinaryPage, "first")->setValue(5);
     On<QComboBox>(*wizard, W::kBinaryPage, "unit")->setCurrentText(QStringLiteral("Kilobytes (x1024)"));
     wizard->next();
     ASSERT_EQ(wizard->currentId(), W::kSummaryPage);
-    // Back from the summary goes to the first page, and each visit adds a summary.
+    // Back from the summary goes to the first page, and each visit shows the summary afresh.
     wizard->button(QWizard::BackButton)->click();
     EXPECT_EQ(wizard->currentId(), W::kIntroPage);
     wizard->next();
@@ -122,8 +128,8 @@ TEST_F(DefinitionWindowsTest, OneNumberInKilobytesAndBackToTheFirstPage) {
     wizard->next();
     wizard->next();
     const QString summary = QString::fromStdU16String(wizard->SummaryText());
-    EXPECT_EQ(summary.count(QStringLiteral("five Properties \r\n")), 2);
-    EXPECT_EQ(summary.count(QStringLiteral("RANGE: 5120, 5120")), 2);
+    EXPECT_EQ(summary.count(QStringLiteral("five Properties \r\n")), 1);
+    EXPECT_EQ(summary.count(QStringLiteral("RANGE: 5120, 5120")), 1);
     Finish(*wizard);
     EXPECT_EQ(Value(u"five", u"Size"), QStringLiteral("5KB,5KB"));
     EXPECT_EQ(Value(u"five", u"Type"), QStringLiteral("bin"));
@@ -170,6 +176,124 @@ TEST_F(DefinitionWindowsTest, TheWizardRefusesBadAnswersOnTheirOwnPage) {
     EXPECT_EQ(Value(u"rows", u"Columns"), QStringLiteral("4, 1, 1"));
     EXPECT_EQ(Value(u"rows", u"Rows"), QStringLiteral("7,80"));
     EXPECT_EQ(Value(u"rows", u"EmitHeader"), QStringLiteral("1"));
+}
+
+TEST_F(DefinitionWindowsTest, TheWizardSpeaksOfDefinitionsAndGivesEveryControlOnAPageItsOwnKey) {
+    using W = CNewDefinitionWizard;
+    const auto wizard = Wizard(Config());
+    // The keys a page answers to: its buttons and labels, and the wizard's own buttons.
+    const auto keysOf = [&wizard](int page) {
+        QStringList texts;
+        for (const auto* button : wizard->page(page)->findChildren<QAbstractButton*>()) {
+            texts << button->text();
+        }
+        for (const auto* label : wizard->page(page)->findChildren<QLabel*>()) {
+            texts << label->text();
+        }
+        for (const auto which : {QWizard::BackButton, QWizard::NextButton, QWizard::FinishButton}) {
+            texts << wizard->buttonText(which);
+        }
+        QStringList keys;
+        for (const QString& text : texts) {
+            const auto at = text.indexOf(QRegularExpression(QStringLiteral("&[^&]")));
+            if (at >= 0) {
+                keys << text.mid(at + 1, 1).toLower();
+            }
+        }
+        return keys;
+    };
+    const auto said = [&wizard](int page) {
+        QStringList texts{wizard->page(page)->title(), wizard->windowTitle()};
+        for (const auto* label : wizard->page(page)->findChildren<QLabel*>()) {
+            texts << label->text();
+        }
+        return texts.join(QLatin1Char('\n'));
+    };
+    EXPECT_EQ(wizard->page(W::kIntroPage)->title(), QStringLiteral("New Definition"));
+    EXPECT_TRUE(said(W::kIntroPage).contains(QStringLiteral("Definition name:")));
+    for (int page = W::kIntroPage; page < W::kPageCount; ++page) {
+        QStringList keys = keysOf(page);
+        const auto all = keys.size();
+        keys.removeDuplicates();
+        EXPECT_EQ(keys.size(), all) << "page " << page << ": " << keysOf(page).join(',').toStdString();
+        EXPECT_FALSE(said(page).contains(QStringLiteral("batch"), Qt::CaseInsensitive))
+            << said(page).toStdString();
+        EXPECT_FALSE(said(page).contains(QStringLiteral("work in progress"))) << said(page).toStdString();
+    }
+
+    // Brackets in the name are refused in a tester's words.
+    auto* name = On<QLineEdit>(*wizard, W::kIntroPage, "name");
+    name->setText(QStringLiteral("a[b"));
+    wizard->next();
+    EXPECT_EQ(wizard->currentId(), W::kIntroPage);
+    ASSERT_EQ(m_prompts->messages.size(), 1);
+    EXPECT_EQ(m_prompts->messages[0],
+              QStringLiteral("A definition's name cannot contain '[' or ']': leave them out of \"a[b\"."));
+
+    // One number or a range, as checked radio buttons.
+    name->setText(QStringLiteral("three columns"));
+    On<QComboBox>(*wizard, W::kIntroPage, "kind")
+        ->setCurrentText(QStringLiteral("CSV (Comma Separated Values)"));
+    wizard->next();
+    ASSERT_EQ(wizard->currentId(), W::kCsvPage);
+    auto* exactly = On<QRadioButton>(*wizard, W::kCsvPage, "exactly");
+    auto* fromTo = On<QRadioButton>(*wizard, W::kCsvPage, "fromTo");
+    EXPECT_EQ(exactly->text(), QStringLiteral("e&xactly"));
+    EXPECT_EQ(fromTo->text(), QStringLiteral("&from ... to"));
+    EXPECT_TRUE(fromTo->isChecked() && fromTo->isEnabled());
+    exactly->click();
+    EXPECT_TRUE(exactly->isChecked() && exactly->isEnabled());
+    EXPECT_FALSE(fromTo->isChecked());
+    EXPECT_FALSE(On<QSpinBox>(*wizard, W::kCsvPage, "second")->isVisible());
+
+    // Columns added by mistake are removed again.
+    auto* types = On<QListWidget>(*wizard, W::kCsvPage, "columnTypes");
+    auto* columns = On<QListWidget>(*wizard, W::kCsvPage, "columns");
+    auto* remove = On<QPushButton>(*wizard, W::kCsvPage, "remove");
+    for (const int row : {0, 2, 3, 4}) {
+        types->setCurrentRow(row);
+        On<QPushButton>(*wizard, W::kCsvPage, "add")->click();
+    }
+    EXPECT_FALSE(remove->isEnabled());
+    columns->setCurrentRow(1);
+    ASSERT_TRUE(remove->isEnabled());
+    remove->click();
+    ASSERT_EQ(columns->count(), 3);
+    columns->setCurrentRow(2);
+    remove->click();
+    EXPECT_EQ(columns->count(), 2);
+
+    // However often it is visited, the summary shows one copy, from its first line.
+    wizard->next();
+    ASSERT_EQ(wizard->currentId(), W::kSummaryPage);
+    wizard->button(QWizard::BackButton)->click();
+    wizard->next();
+    wizard->next();
+    ASSERT_EQ(wizard->currentId(), W::kSummaryPage);
+    auto* summary = On<QPlainTextEdit>(*wizard, W::kSummaryPage, "summary");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(summary->toPlainText().count(QStringLiteral("three columns Properties")), 1);
+    EXPECT_TRUE(summary->toPlainText().startsWith(QStringLiteral("three columns Properties")));
+    EXPECT_EQ(summary->textCursor().position(), 0);
+    EXPECT_EQ(summary->verticalScrollBar()->value(), 0);
+    EXPECT_EQ(QString::fromStdU16String(wizard->SummaryText()).count(QStringLiteral("Properties \r\n")), 1);
+    Finish(*wizard);
+    EXPECT_EQ(Value(u"three columns", u"Columns"), QStringLiteral("1, 5"));
+    EXPECT_EQ(Value(u"three columns", u"Rows"), QStringLiteral("8,8"));
+
+    // Modify's hint names every image type the files can be made in.
+    ASSERT_TRUE(CIniProfile::WriteString(Config(), u"pictures", u"Type", u"img"));
+    CPropertyEditorDialog editor(Config(), CKSString(u"pictures"));
+    ASSERT_TRUE(editor.IsValid());
+    QString hint;
+    for (const auto* label : editor.findChildren<QLabel*>()) {
+        hint = label->text().startsWith(QStringLiteral("Type of image")) ? label->text() : hint;
+    }
+    for (const int type : {kImageTypeBmp, kImageTypeJpeg, kImageTypePng, kImageTypeGif}) {
+        const QString extension =
+            QString::fromStdU16String(std::u16string(CKSImageFileGenerator::ExtensionOf(type)));
+        EXPECT_TRUE(hint.contains(extension)) << hint.toStdString() << " lacks " << extension.toStdString();
+    }
 }
 
 TEST_F(DefinitionWindowsTest, EveryKindsPageOffersDamageNamesAndTextOptionsThatTheFileTakes) {
