@@ -503,10 +503,20 @@ TEST_F(DefinitionWindowsTest, AddMultipleCopiesTheTickedDefinitionsAndAsksBefore
     CAddMultipleDialog dialog(CKSString::FromUtf8(other), Config());
     QListWidget* choices = dialog.Choices();
     ASSERT_EQ(choices->count(), 3);
+    dialog.show();
+    // Before OK, a note names the one already here ("table" is "Table" here) and what OK does.
+    QLabel* note = dialog.ClashNote();
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_EQ(
+        note->text(),
+        QStringLiteral("Already in fakemill.ini: table.\nOK asks before replacing any of them you tick."));
     choices->item(0)->setCheckState(Qt::Checked);
     choices->item(1)->setCheckState(Qt::Checked);
+    EXPECT_EQ(note->text(),
+              QStringLiteral("Already in fakemill.ini: table.\nOK asks before replacing each: table."));
+    EXPECT_TRUE(choices->item(1)->toolTip().startsWith(QStringLiteral("Already in fakemill.ini")));
+    EXPECT_TRUE(choices->item(0)->toolTip().isEmpty());
     m_prompts->yesNoAnswer = false;
-    dialog.show();
     dialog.accept();
     ASSERT_EQ(dialog.Copied().size(), 1u);
     EXPECT_EQ(Value(u"New one", u"Size"), QStringLiteral("3KB,3KB"));
@@ -514,6 +524,13 @@ TEST_F(DefinitionWindowsTest, AddMultipleCopiesTheTickedDefinitionsAndAsksBefore
     EXPECT_EQ(Value(u"Skipped", u"Type"), QStringLiteral("<missing>"));
     ASSERT_EQ(m_prompts->messages.size(), 1);
     EXPECT_TRUE(m_prompts->messages[0].contains(QStringLiteral("\"table\" already exists")));
+
+    // Nothing offered is here yet: no note.
+    const std::string fresh = m_dir.File("fresh.ini");
+    WriteFileBytes(fresh, "[Brand new]\nType=bin\n");
+    CAddMultipleDialog none(CKSString::FromUtf8(fresh), Config());
+    none.show();
+    EXPECT_FALSE(none.ClashNote()->isVisible());
 }
 
 TEST_F(DefinitionWindowsTest, TheMainWindowsAddCommandRunsTheWizardAndListsTheResult) {
