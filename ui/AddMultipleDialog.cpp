@@ -52,9 +52,11 @@ void CAddMultipleDialog::UpdateClashNote() {
             ticked << item->text();
         }
     }
+    const QString here = QFileInfo(m_to.ToQString()).fileName();
     const QString already =
-        QStringLiteral("Already in %1: %2.")
-            .arg(QFileInfo(m_to.ToQString()).fileName(), m_existing.join(QStringLiteral(", ")));
+        m_existing.size() == m_choices->count()
+            ? QStringLiteral("All of them are already in %1.").arg(here)
+            : QStringLiteral("Already in %1: %2.").arg(here, m_existing.join(QStringLiteral(", ")));
     m_clashes->setText(
         already + QLatin1Char('\n') +
         (ticked.isEmpty()

@@ -168,7 +168,8 @@ public:
         : CCheckedPage(wizard, res::kIdsNewDefinition, CNewDefinitionWizard::kIntroTemplate,
                        QStringLiteral("New definition")) {
         auto* layout = new QFormLayout(this);
-        name = new QLineEdit(QStringLiteral("batch%1").arg(QDateTime::currentMSecsSinceEpoch() & 4095), this);
+        name = new QLineEdit(QStringLiteral("definition%1").arg(QDateTime::currentMSecsSinceEpoch() & 4095),
+                             this);
         name->setObjectName(QStringLiteral("name"));
         layout->addRow(QStringLiteral("Definition name:"), name);
         kind = new QComboBox(this);

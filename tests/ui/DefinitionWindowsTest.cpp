@@ -70,8 +70,8 @@ TEST_F(DefinitionWindowsTest, TheWizardsDefaultsMakeATextDefinition) {
     const auto wizard = Wizard(Config());
     using W = CNewDefinitionWizard;
     const QString name = On<QLineEdit>(*wizard, W::kIntroPage, "name")->text();
-    ASSERT_TRUE(name.startsWith(QStringLiteral("batch")));
-    EXPECT_LT(name.mid(5).toInt(), 4096);
+    ASSERT_TRUE(name.startsWith(QStringLiteral("definition")));
+    EXPECT_LT(name.mid(10).toInt(), 4096);
     EXPECT_EQ(On<QComboBox>(*wizard, W::kIntroPage, "kind")->currentText(), QStringLiteral("Text"));
     const QString folder = On<QLineEdit>(*wizard, W::kIntroPage, "folder")->text();
     // Relative, so that the files land under the batch's destination.
@@ -525,12 +525,18 @@ TEST_F(DefinitionWindowsTest, AddMultipleCopiesTheTickedDefinitionsAndAsksBefore
     ASSERT_EQ(m_prompts->messages.size(), 1);
     EXPECT_TRUE(m_prompts->messages[0].contains(QStringLiteral("\"table\" already exists")));
 
-    // Nothing offered is here yet: no note.
+    // Nothing offered is here yet: no note; everything is: no list of names.
     const std::string fresh = m_dir.File("fresh.ini");
     WriteFileBytes(fresh, "[Brand new]\nType=bin\n");
     CAddMultipleDialog none(CKSString::FromUtf8(fresh), Config());
     none.show();
     EXPECT_FALSE(none.ClashNote()->isVisible());
+    CAddMultipleDialog all(Config(), Config());
+    all.show();
+    EXPECT_EQ(
+        all.ClashNote()->text(),
+        QStringLiteral(
+            "All of them are already in fakemill.ini.\nOK asks before replacing any of them you tick."));
 }
 
 TEST_F(DefinitionWindowsTest, TheMainWindowsAddCommandRunsTheWizardAndListsTheResult) {
