@@ -181,44 +181,25 @@ TEST_F(DefinitionWindowsTest, TheWizardRefusesBadAnswersOnTheirOwnPage) {
 TEST_F(DefinitionWindowsTest, TheWizardSpeaksOfDefinitionsAndGivesEveryControlOnAPageItsOwnKey) {
     using W = CNewDefinitionWizard;
     const auto wizard = Wizard(Config());
-    // The keys a page answers to: its buttons and labels, and the wizard's own buttons.
-    const auto keysOf = [&wizard](int page) {
-        QStringList texts;
-        for (const auto* button : wizard->page(page)->findChildren<QAbstractButton*>()) {
-            texts << button->text();
-        }
-        for (const auto* label : wizard->page(page)->findChildren<QLabel*>()) {
-            texts << label->text();
-        }
-        for (const auto which : {QWizard::BackButton, QWizard::NextButton, QWizard::FinishButton}) {
-            texts << wizard->buttonText(which);
+    // On every page, with the wizard's own buttons: one key per mnemonic, no batch, no excuses.
+    for (int page = W::kIntroPage; page < W::kPageCount; ++page) {
+        QStringList texts{wizard->page(page)->title(), wizard->buttonText(QWizard::BackButton),
+                          wizard->buttonText(QWizard::NextButton), wizard->buttonText(QWizard::FinishButton)};
+        for (const QWidget* widget : wizard->page(page)->findChildren<QWidget*>()) {
+            const auto* button = qobject_cast<const QAbstractButton*>(widget);
+            const auto* label = qobject_cast<const QLabel*>(widget);
+            texts << (button != nullptr ? button->text() : label != nullptr ? label->text() : QString());
         }
         QStringList keys;
         for (const QString& text : texts) {
             const auto at = text.indexOf(QRegularExpression(QStringLiteral("&[^&]")));
-            if (at >= 0) {
-                keys << text.mid(at + 1, 1).toLower();
-            }
+            keys << (at >= 0 ? text.mid(at + 1, 1).toLower() : QString());
         }
-        return keys;
-    };
-    const auto said = [&wizard](int page) {
-        QStringList texts{wizard->page(page)->title(), wizard->windowTitle()};
-        for (const auto* label : wizard->page(page)->findChildren<QLabel*>()) {
-            texts << label->text();
-        }
-        return texts.join(QLatin1Char('\n'));
-    };
-    EXPECT_EQ(wizard->page(W::kIntroPage)->title(), QStringLiteral("New Definition"));
-    EXPECT_TRUE(said(W::kIntroPage).contains(QStringLiteral("Definition name:")));
-    for (int page = W::kIntroPage; page < W::kPageCount; ++page) {
-        QStringList keys = keysOf(page);
-        const auto all = keys.size();
-        keys.removeDuplicates();
-        EXPECT_EQ(keys.size(), all) << "page " << page << ": " << keysOf(page).join(',').toStdString();
-        EXPECT_FALSE(said(page).contains(QStringLiteral("batch"), Qt::CaseInsensitive))
-            << said(page).toStdString();
-        EXPECT_FALSE(said(page).contains(QStringLiteral("work in progress"))) << said(page).toStdString();
+        keys.removeAll(QString());
+        const QString all = keys.join(QLatin1Char(',')) + QLatin1Char('\n') + texts.join(QLatin1Char('\n'));
+        EXPECT_EQ(keys.removeDuplicates(), 0) << all.toStdString();
+        EXPECT_FALSE(all.contains(QStringLiteral("batch"), Qt::CaseInsensitive)) << all.toStdString();
+        EXPECT_FALSE(all.contains(QStringLiteral("work in progress"))) << all.toStdString();
     }
 
     // Brackets in the name are refused in a tester's words.
@@ -226,27 +207,21 @@ TEST_F(DefinitionWindowsTest, TheWizardSpeaksOfDefinitionsAndGivesEveryControlOn
     name->setText(QStringLiteral("a[b"));
     wizard->next();
     EXPECT_EQ(wizard->currentId(), W::kIntroPage);
-    ASSERT_EQ(m_prompts->messages.size(), 1);
-    EXPECT_EQ(m_prompts->messages[0],
-              QStringLiteral("A definition's name cannot contain '[' or ']': leave them out of \"a[b\"."));
+    EXPECT_EQ(m_prompts->messages,
+              QStringList{"A definition's name cannot contain '[' or ']': leave them out of \"a[b\"."});
 
-    // One number or a range, as checked radio buttons.
+    // One number or a range as radio buttons; added columns can be removed again.
     name->setText(QStringLiteral("three columns"));
     On<QComboBox>(*wizard, W::kIntroPage, "kind")
         ->setCurrentText(QStringLiteral("CSV (Comma Separated Values)"));
     wizard->next();
     ASSERT_EQ(wizard->currentId(), W::kCsvPage);
     auto* exactly = On<QRadioButton>(*wizard, W::kCsvPage, "exactly");
-    auto* fromTo = On<QRadioButton>(*wizard, W::kCsvPage, "fromTo");
     EXPECT_EQ(exactly->text(), QStringLiteral("e&xactly"));
-    EXPECT_EQ(fromTo->text(), QStringLiteral("&from ... to"));
-    EXPECT_TRUE(fromTo->isChecked() && fromTo->isEnabled());
+    EXPECT_EQ(On<QRadioButton>(*wizard, W::kCsvPage, "fromTo")->text(), QStringLiteral("&from ... to"));
     exactly->click();
     EXPECT_TRUE(exactly->isChecked() && exactly->isEnabled());
-    EXPECT_FALSE(fromTo->isChecked());
     EXPECT_FALSE(On<QSpinBox>(*wizard, W::kCsvPage, "second")->isVisible());
-
-    // Columns added by mistake are removed again.
     auto* types = On<QListWidget>(*wizard, W::kCsvPage, "columnTypes");
     auto* columns = On<QListWidget>(*wizard, W::kCsvPage, "columns");
     auto* remove = On<QPushButton>(*wizard, W::kCsvPage, "remove");
@@ -255,28 +230,23 @@ TEST_F(DefinitionWindowsTest, TheWizardSpeaksOfDefinitionsAndGivesEveryControlOn
         On<QPushButton>(*wizard, W::kCsvPage, "add")->click();
     }
     EXPECT_FALSE(remove->isEnabled());
-    columns->setCurrentRow(1);
-    ASSERT_TRUE(remove->isEnabled());
-    remove->click();
-    ASSERT_EQ(columns->count(), 3);
-    columns->setCurrentRow(2);
-    remove->click();
-    EXPECT_EQ(columns->count(), 2);
+    for (const int row : {1, 2}) {
+        columns->setCurrentRow(row);
+        remove->click();
+    }
 
     // However often it is visited, the summary shows one copy, from its first line.
     wizard->next();
-    ASSERT_EQ(wizard->currentId(), W::kSummaryPage);
     wizard->button(QWizard::BackButton)->click();
     wizard->next();
     wizard->next();
     ASSERT_EQ(wizard->currentId(), W::kSummaryPage);
     auto* summary = On<QPlainTextEdit>(*wizard, W::kSummaryPage, "summary");
     QCoreApplication::processEvents();
-    EXPECT_EQ(summary->toPlainText().count(QStringLiteral("three columns Properties")), 1);
+    EXPECT_EQ(summary->toPlainText().count(QStringLiteral("Properties")), 1);
     EXPECT_TRUE(summary->toPlainText().startsWith(QStringLiteral("three columns Properties")));
     EXPECT_EQ(summary->textCursor().position(), 0);
     EXPECT_EQ(summary->verticalScrollBar()->value(), 0);
-    EXPECT_EQ(QString::fromStdU16String(wizard->SummaryText()).count(QStringLiteral("Properties \r\n")), 1);
     Finish(*wizard);
     EXPECT_EQ(Value(u"three columns", u"Columns"), QStringLiteral("1, 5"));
     EXPECT_EQ(Value(u"three columns", u"Rows"), QStringLiteral("8,8"));
@@ -284,15 +254,14 @@ TEST_F(DefinitionWindowsTest, TheWizardSpeaksOfDefinitionsAndGivesEveryControlOn
     // Modify's hint names every image type the files can be made in.
     ASSERT_TRUE(CIniProfile::WriteString(Config(), u"pictures", u"Type", u"img"));
     CPropertyEditorDialog editor(Config(), CKSString(u"pictures"));
-    ASSERT_TRUE(editor.IsValid());
-    QString hint;
+    QString hints;
     for (const auto* label : editor.findChildren<QLabel*>()) {
-        hint = label->text().startsWith(QStringLiteral("Type of image")) ? label->text() : hint;
+        hints += label->text().startsWith(QStringLiteral("Type of image")) ? label->text() : QString();
     }
     for (const int type : {kImageTypeBmp, kImageTypeJpeg, kImageTypePng, kImageTypeGif}) {
-        const QString extension =
-            QString::fromStdU16String(std::u16string(CKSImageFileGenerator::ExtensionOf(type)));
-        EXPECT_TRUE(hint.contains(extension)) << hint.toStdString() << " lacks " << extension.toStdString();
+        EXPECT_TRUE(hints.contains(
+            QString::fromStdU16String(std::u16string(CKSImageFileGenerator::ExtensionOf(type)))))
+            << hints.toStdString() << " lacks type " << type;
     }
 }
 
