@@ -121,16 +121,25 @@ TEST(RunBatch, ADefinitionGivenWithTheBatchRunsInPlaceOfTheFileAndCountsTowardsT
     EXPECT_EQ(progress.Files(), 7u);
     EXPECT_DOUBLE_EQ(progress.FractionDone().value_or(0), 1.0);
 
-    // The log names each definition and says once how its files are shared among parts, right
-    // after it starts, in place of a line per part naming the kind.
-    const std::vector<CapturingOutput::Line> lines = output->Lines();
-    const auto starting = std::find_if(lines.begin(), lines.end(), [](const CapturingOutput::Line& line) {
-        return line.text.find("Starting 'one'") != std::string::npos;
-    });
-    ASSERT_TRUE(starting != lines.end() && starting + 1 != lines.end()) << output->All();
-    EXPECT_NE((starting + 1)->text.find("'one' generating 6 files in 3 parallel parts"), std::string::npos)
-        << output->All();
+    // The log names each definition and says once how its files are shared among parts, in place
+    // of a line per part naming the kind.
     EXPECT_EQ(output->Count(" generating "), 2) << output->All();
+    EXPECT_EQ(output->Count("'one' generating 6 files in 3 parallel parts"), 1) << output->All();
     EXPECT_EQ(output->Count("'three' generating 1 file"), 1) << output->All();
+
+    // Run again with the same seed: every part keeps the files made before, and the line comes
+    // before any part's line about them.
+    auto again = std::make_shared<CapturingOutput>();
+    CKSGeneratorBatch rerun(Names({u"one", u"three"}), WriteConfig(config),
+                            CKSString::FromUtf8(destination.Path().string()), again, options);
+    RunBatch(&rerun, logging, logger);
+    const std::vector<CapturingOutput::Line> lines = again->Lines();
+    const auto first = [&lines](std::string_view text) {
+        return std::find_if(lines.begin(), lines.end(), [text](const CapturingOutput::Line& line) {
+            return line.text.find(text) != std::string::npos;
+        });
+    };
+    EXPECT_EQ(again->Count("Kept "), 7) << again->All();
+    EXPECT_LT(first("'one' generating 6 files in 3 parallel parts"), first("givenbin")) << again->All();
     EXPECT_FALSE(output->Contains("generator' generating")) << output->All();
 }
