@@ -114,6 +114,7 @@ std::unique_ptr<CKSFileGenerator> CBatchRun::Prepare(const CKSFileGeneratorFacto
     }
     generator->SetOutputFolder(m_batch.GetDestination());
     generator->SetName();
+    generator->SetDefinitionName(name);
     generator->SetPace(m_options.paceMilliseconds);
     if (m_options.seed) {
         generator->SetSeed(DefinitionSeed(*m_options.seed, name));
@@ -166,6 +167,7 @@ void CBatchRun::RunDefinition(std::size_t order, const CKSString& name, std::uin
         }
         workers.Add(std::move(sibling));
     }
+    generator->AnnounceWork();
     workers.StartAll();
     generator->Run();
 }

@@ -59,8 +59,16 @@ CKSRange AmountRange(const AmountAnswer& amount) {
 }
 
 std::u16string CheckDefinitionName(std::u16string_view name) {
+    // Said in a tester's words; the file's own rule below stays the last word.
     if (name.find_first_not_of(u' ') == std::u16string_view::npos) {
-        return u"The name of the batch is empty.";
+        return u"The definition has no name: type one.";
+    }
+    if (name.find_first_of(u"[]") != std::u16string_view::npos) {
+        return u"A definition's name cannot contain '[' or ']': leave them out of \"" + std::u16string(name) +
+               u"\".";
+    }
+    if (name.find_first_of(std::u16string_view(u"\r\n\0", 3)) != std::u16string_view::npos) {
+        return u"A definition's name must be one line of text.";
     }
     return CIniProfile::CheckSectionName(name);
 }

@@ -436,6 +436,25 @@ std::uint32_t CKSFileGenerator::GetAssignedFiles() const {
     return files / parts + (m_part < files % parts ? 1 : 0);
 }
 
+void CKSFileGenerator::AnnounceWork() {
+    CKSString value;
+    std::u16string reason;
+    if (m_announced || FindProblem(value, reason) != nullptr || !OptionsProblem().empty()) {
+        return;
+    }
+    m_announced = true;
+    PrepareWork();
+    const std::uint32_t files = m_work->CountInShard();
+    const std::uint32_t parts = m_work->GetParts();
+    const CKSString& name = m_definitionName.IsEmpty() ? m_name : m_definitionName;
+    if (parts > 1) {
+        Logger().InfoF("'%s' generating %u files in %u parallel parts", name, files, parts);
+    } else {
+        Logger().InfoF("'%s' generating %u %s", name, files, std::string_view(files == 1 ? "file" : "files"));
+    }
+    Logger().InfoF("      in %s", m_folder);
+}
+
 void CKSFileGenerator::SetSeededBatchFiles(CSeededBatchFiles* files, const CKSString& definitionName) {
     m_batchFiles = files;
     m_definitionName = definitionName;
@@ -450,7 +469,7 @@ std::unique_ptr<CKSFileGenerator> CKSFileGenerator::Split() {
     // A definition that cannot be generated makes nothing: Generate says why, once.
     CKSString value;
     std::u16string reason;
-    if (FindProblem(value, reason) != nullptr) {
+    if (FindProblem(value, reason) != nullptr || !OptionsProblem().empty()) {
         return nullptr;
     }
     PrepareWork();
@@ -496,8 +515,9 @@ void CKSFileGenerator::Generate() {
     }
     PrepareWork();
     m_interval = m_work->GetInterval();
-    Logger().InfoF("'%s' generating %u files", m_name, GetAssignedFiles());
-    Logger().InfoF("      in %s", m_folder);
+    if (m_part == 0) {
+        AnnounceWork();
+    }
 
     if (m_seed) {
         // Names of a seeded run are as reproducible as its content.

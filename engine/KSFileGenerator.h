@@ -172,6 +172,13 @@ public:
     // This generator's nominal share of the files once they are drawn (the work is taken as the
     // parts run, so a fast part may make more); 0 before.
     std::uint32_t GetAssignedFiles() const;
+    // Logs, once for the definition, how many files it makes, in how many parallel parts and
+    // where: "'NAME' generating 3 files in 2 parallel parts". The first part's Generate calls it;
+    // a caller that splits calls it before starting the siblings, so that the line comes first.
+    // Says nothing for a definition that cannot be generated (Generate says why).
+    void AnnounceWork();
+    // The definition the files are made for, which the log names; the display name when unset.
+    void SetDefinitionName(const CKSString& name) { m_definitionName = name; }
     std::int32_t GetDiscriminator() const { return m_discriminator; }
     std::int32_t GetInterval() const { return m_interval; }
 
@@ -260,6 +267,7 @@ private:
     CFileShard m_shard;
     std::shared_ptr<CKSFileWork> m_work;
     std::uint32_t m_part = 0;
+    bool m_announced = false;
     CKSBatchManifest* m_manifest = nullptr;
     CKSString m_definitionName{u""};
     CKSFileDigest m_digest;

@@ -13,7 +13,7 @@ namespace {
 
 const CKSPropertyList& ImageProperties() {
     static const CKSPropertyList properties = [] {
-        const CKSProperty imageType(u"ImageType", u"Type of image (jpg, png, bmp)", u"bmp");
+        const CKSProperty imageType(u"ImageType", u"Type of image (jpg, png, gif, bmp)", u"bmp");
         const CKSProperty background(u"Background", u"Background color", u"");
         const CKSProperty width(u"Width", u"Width of image", CKSRange(20, 400));
         const CKSProperty height(u"Height", u"Height of image", CKSRange(20, 320));

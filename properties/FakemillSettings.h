@@ -53,6 +53,9 @@ inline constexpr Placement kWindowState{u"wndstate"};
 // 0: ask for the destination at each generation; 1: generate into kGeneratorPath.
 inline constexpr Number kGeneratorPrompt{u"generatorprompt", 0, 0, 1};
 inline constexpr Text kGeneratorPath{u"generatorpath", 4096};
+// The desktop's pause after each file it generates, in milliseconds (0: full speed), so that a
+// batch leaves the machine usable; at most a minute.
+inline constexpr Number kGeneratorPause{u"generatorpause", 100, 0, 60000};
 // The character the hash calculator copies between a path and its hash ('\t' and '\n' are stored
 // as themselves); 0 is never stored.
 inline constexpr Number kCopySeparator{u"copysep", u':', 1, 0xFFFF};

@@ -47,6 +47,9 @@ sleep 0.5
 main=$(xdotool search --sync --onlyvisible --name '^Fakemill$' | head -n 1)
 xdotool windowsize "$main" 620 420 windowmove "$main" 40 40
 sleep 0.5
+# The list takes the keys below only once it has the focus: a click on its first row gives it.
+xdotool mousemove 120 85 click 1 mousemove 700 700
+sleep 0.3
 
 # A window's picture with its frame; the menus of a window are part of the screen, not the window.
 shot_window() { import -frame -window "$1" "$out/$2.png"; echo "wrote docs/screenshots/$2.png"; }
@@ -73,7 +76,8 @@ if wanted menu "$@"; then
 fi
 if wanted output "$@"; then
     xdotool windowactivate --sync "$main" key --clearmodifiers ctrl+Home shift+Down shift+Down
-    xdotool key --clearmodifiers End Up Up Up Up Up ctrl+space
+    # Ctrl moves the current row without selecting; Ctrl+Space adds it to the three.
+    xdotool key --clearmodifiers ctrl+End ctrl+Up ctrl+Up ctrl+Up ctrl+Up ctrl+Up ctrl+space
     xdotool key --clearmodifiers alt+g s
     output=$(await_window "total) started")
     sleep 3
@@ -162,17 +166,40 @@ if wanted viewer "$@"; then
 fi
 if wanted wizard "$@"; then
     xdotool windowactivate --sync "$main" key --clearmodifiers alt+d a
-    wizard=$(await_window '^Define new generation type$')
+    wizard=$(await_window '^New definition$')
     sleep 0.5
     shot_window "$wizard" wizard-intro
     xdotool windowactivate --sync "$wizard" key --clearmodifiers alt+n
     sleep 0.5
     shot_window "$wizard" wizard-text
-    # Alt+N is also the kind page's "&n" toggle: Return presses the default button, Next.
-    xdotool windowactivate --sync "$wizard" key --clearmodifiers Return
+    xdotool windowactivate --sync "$wizard" key --clearmodifiers alt+n
     sleep 0.5
     shot_window "$wizard" wizard-summary
+    # Back to the first page, CSV as the kind (the list's first entry starting with C), Next.
+    xdotool windowactivate --sync "$wizard" key --clearmodifiers alt+b
+    sleep 0.3
+    xdotool key --clearmodifiers Tab c alt+n
+    sleep 0.5
+    shot_window "$wizard" wizard-csv
     xdotool windowactivate --sync "$wizard" key --clearmodifiers Escape
+fi
+if wanted options "$@"; then
+    xdotool windowactivate --sync "$main" key --clearmodifiers alt+g o
+    options=$(await_window '^Fakemill - Options$')
+    sleep 0.3
+    shot_window "$options" options-dialog
+    xdotool windowactivate --sync "$options" key --clearmodifiers Escape
+fi
+if wanted addmultiple "$@"; then
+    # The examples' own definitions offered again: every name is already here; the first ticked.
+    xdotool windowactivate --sync "$main" key --clearmodifiers alt+d u
+    pick_files '^Add definitions from$' "$sandbox/files/definitions.ini"
+    adding=$(await_window '^Add Definitions$')
+    sleep 0.3
+    xdotool windowactivate --sync "$adding" key --clearmodifiers Down Up space
+    sleep 0.3
+    shot_window "$adding" add-multiple
+    xdotool windowactivate --sync "$adding" key --clearmodifiers Escape
 fi
 
 xdotool windowactivate --sync "$main" key --clearmodifiers alt+f x 2>/dev/null || true

@@ -5,6 +5,7 @@
 #include "ui/Resources.h"
 #include "ui/UserPrompts.h"
 
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
@@ -12,19 +13,55 @@
 #include <QVBoxLayout>
 
 CAddMultipleDialog::CAddMultipleDialog(const CKSString& from, const CKSString& to, QWidget* owner)
-    : CKSDialog(0, owner), m_from(from), m_to(to), m_choices(new QListWidget(this)) {
+    : CKSDialog(0, owner), m_from(from), m_to(to), m_choices(new QListWidget(this)),
+      m_clashes(new QLabel(this)) {
     setWindowTitle(QStringLiteral("Add Definitions"));
+    const QString here = QFileInfo(to.ToQString()).fileName();
     for (const CKSString& name : CIniProfile::GetSectionNames(from)) {
         auto* item = new QListWidgetItem(name.ToQString(), m_choices);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
+        if (DefinitionExists(to, name.View())) {
+            m_existing << item->text();
+            item->setToolTip(QStringLiteral("Already in %1: OK asks before replacing it").arg(here));
+        }
     }
+    m_clashes->setObjectName(QStringLiteral("clashes"));
+    m_clashes->setWordWrap(true);
+    m_clashes->setToolTip(to.ToQString());
     QHBoxLayout* buttons = MakeEndButtons(true);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(QStringLiteral("Definitions in %1 to add:").arg(from.ToQString()), this));
     layout->addWidget(m_choices, 1);
+    layout->addWidget(m_clashes);
     layout->addLayout(buttons);
+    connect(m_choices, &QListWidget::itemChanged, this, &CAddMultipleDialog::UpdateClashNote);
+    UpdateClashNote();
     resize(420, 360);
+}
+
+void CAddMultipleDialog::UpdateClashNote() {
+    m_clashes->setVisible(!m_existing.isEmpty());
+    if (m_existing.isEmpty()) {
+        return;
+    }
+    QStringList ticked;
+    for (int row = 0; row < m_choices->count(); ++row) {
+        const QListWidgetItem* item = m_choices->item(row);
+        if (item->checkState() == Qt::Checked && m_existing.contains(item->text())) {
+            ticked << item->text();
+        }
+    }
+    const QString here = QFileInfo(m_to.ToQString()).fileName();
+    const QString already =
+        m_existing.size() == m_choices->count()
+            ? QStringLiteral("All of them are already in %1.").arg(here)
+            : QStringLiteral("Already in %1: %2.").arg(here, m_existing.join(QStringLiteral(", ")));
+    m_clashes->setText(
+        already + QLatin1Char('\n') +
+        (ticked.isEmpty()
+             ? QStringLiteral("OK asks before replacing any of them you tick.")
+             : QStringLiteral("OK asks before replacing each: %1.").arg(ticked.join(QStringLiteral(", ")))));
 }
 
 bool CAddMultipleDialog::OnOK() {

@@ -1,12 +1,14 @@
 #pragma once
 // Define > Add Multiple: the definitions of another configuration file, to tick and copy into this
-// one. A name that exists here is replaced, as a whole section, only after asking.
+// one. A note under the list names those this one already has before OK; such a name is replaced,
+// as a whole section, only after asking.
 
 #include "support/KSString.h"
 #include "ui/KSDialog.h"
 
 #include <vector>
 
+class QLabel;
 class QListWidget;
 
 class CAddMultipleDialog : public CKSDialog {
@@ -15,6 +17,8 @@ public:
     CAddMultipleDialog(const CKSString& from, const CKSString& to, QWidget* owner = nullptr);
 
     QListWidget* Choices() const { return m_choices; }
+    // The note on the names this configuration already has; hidden when it has none of them.
+    QLabel* ClashNote() const { return m_clashes; }
     // The definitions copied by OK.
     const std::vector<CKSString>& Copied() const { return m_copied; }
 
@@ -22,9 +26,14 @@ protected:
     bool OnOK() override;
 
 private:
+    void UpdateClashNote();
+
     CKSString m_from;
     CKSString m_to;
     QListWidget* m_choices;
+    QLabel* m_clashes;
+    // The offered names this configuration already has, in list order.
+    QStringList m_existing;
     std::vector<CKSString> m_copied;
 };
 

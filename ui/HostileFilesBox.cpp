@@ -31,7 +31,8 @@ CHostileFilesBox::CHostileFilesBox(QWidget* parent, const std::string& format)
                              QString::fromStdU16String(std::u16string(style.does)),
                          QString::fromStdU16String(std::u16string(style.key)));
     }
-    layout->addRow(QStringLiteral("&Names:"), m_names);
+    // Alt+N is the wizard's "Next >".
+    layout->addRow(QStringLiteral("Na&mes:"), m_names);
     SetFormat(format);
 }
 

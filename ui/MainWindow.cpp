@@ -432,7 +432,9 @@ void CMainWindow::OnDelete() {
 }
 
 void CMainWindow::OnGenerate() {
-    GenerateSelected(this, CollectSelected(), m_context);
+    CBatchOptions options;
+    options.paceMilliseconds = m_context.Settings().Get(settings_key::kGeneratorPause);
+    GenerateSelected(this, CollectSelected(), m_context, options);
 }
 
 void CMainWindow::OnHistory() {

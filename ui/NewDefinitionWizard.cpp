@@ -20,6 +20,8 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -29,9 +31,6 @@ constexpr int kMaxFiles = 4096;
 constexpr int kMaxAmount = 32767;
 constexpr int kMaxElements = 4096;
 constexpr int kSummaryFontPixels = 9;
-
-const QString kWorkInProgress = QStringLiteral("This is work in progress.  You can create the new definition "
-                                               "and hand-edit it in the configuration file.");
 
 QString Caption() {
     return res::String(res::kIdsCaption);
@@ -79,25 +78,24 @@ private:
     QString m_templateTitle;
 };
 
-// "&n" or "n:&m", one or two numbers, and on the text and binary pages a unit list.
+// "exactly" one number or "from ... to" two, and on the text and binary pages a unit list. The
+// mnemonics (x, f) are taken by nothing else on the pages, nor by the wizard's buttons.
 class CAmountControls : public QWidget {
 public:
     CAmountControls(QWidget* parent, int first, int second, bool withUnits) : QWidget(parent) {
         auto* layout = new QHBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
-        m_one = new QPushButton(QStringLiteral("&n"), this);
-        m_one->setObjectName(QStringLiteral("n"));
-        m_range = new QPushButton(QStringLiteral("n:&m"), this);
-        m_range->setObjectName(QStringLiteral("nm"));
-        for (QPushButton* button : {m_one, m_range}) {
-            button->setCheckable(true);
-            layout->addWidget(button);
-        }
+        m_one = new QRadioButton(QStringLiteral("e&xactly"), this);
+        m_one->setObjectName(QStringLiteral("exactly"));
+        m_range = new QRadioButton(QStringLiteral("&from ... to"), this);
+        m_range->setObjectName(QStringLiteral("fromTo"));
+        layout->addWidget(m_one);
+        layout->addWidget(m_range);
         m_first = NumberField(this, "first", kMaxAmount, first);
-        m_colon = new QLabel(QStringLiteral(":"), this);
+        m_to = new QLabel(QStringLiteral("to"), this);
         m_second = NumberField(this, "second", kMaxAmount, second);
         layout->addWidget(m_first);
-        layout->addWidget(m_colon);
+        layout->addWidget(m_to);
         layout->addWidget(m_second);
         if (withUnits) {
             m_units = new QComboBox(this);
@@ -109,22 +107,15 @@ public:
             layout->addWidget(m_units);
         }
         layout->addStretch(1);
-        connect(m_one, &QPushButton::clicked, this, [this] { SelectRange(false); });
-        connect(m_range, &QPushButton::clicked, this, [this] { SelectRange(true); });
+        connect(m_range, &QRadioButton::toggled, this, &CAmountControls::SelectRange);
+        m_range->setChecked(true);
         SelectRange(true);
     }
 
-    // The chosen toggle stays pressed and cannot be pressed again; the second number shows only
-    // for a range.
+    // The second number shows only for a range.
     void SelectRange(bool range) {
-        QPushButton* chosen = range ? m_range : m_one;
-        QPushButton* other = range ? m_one : m_range;
-        m_colon->setVisible(range);
+        m_to->setVisible(range);
         m_second->setVisible(range);
-        other->setChecked(false);
-        chosen->setChecked(true);
-        chosen->setEnabled(false);
-        other->setEnabled(true);
     }
 
     AmountAnswer Answer() const {
@@ -137,10 +128,10 @@ public:
     }
 
 private:
-    QPushButton* m_one;
-    QPushButton* m_range;
+    QRadioButton* m_one;
+    QRadioButton* m_range;
     QSpinBox* m_first;
-    QLabel* m_colon;
+    QLabel* m_to;
     QSpinBox* m_second;
     QComboBox* m_units = nullptr;
 };
@@ -175,11 +166,12 @@ class CIntroPage : public CCheckedPage {
 public:
     explicit CIntroPage(CNewDefinitionWizard* wizard)
         : CCheckedPage(wizard, res::kIdsNewDefinition, CNewDefinitionWizard::kIntroTemplate,
-                       QStringLiteral("Define new generation type")) {
+                       QStringLiteral("New definition")) {
         auto* layout = new QFormLayout(this);
-        name = new QLineEdit(QStringLiteral("batch%1").arg(QDateTime::currentMSecsSinceEpoch() & 4095), this);
+        name = new QLineEdit(QStringLiteral("definition%1").arg(QDateTime::currentMSecsSinceEpoch() & 4095),
+                             this);
         name->setObjectName(QStringLiteral("name"));
-        layout->addRow(QStringLiteral("Name of batch:"), name);
+        layout->addRow(QStringLiteral("Definition name:"), name);
         kind = new QComboBox(this);
         kind->setObjectName(QStringLiteral("kind"));
         for (const GeneratorKindInfo& offered : CKSFileGeneratorFactory::OfferedKinds()) {
@@ -189,11 +181,12 @@ public:
         kind->setCurrentIndex(0);
         layout->addRow(QStringLiteral("Type of file:"), kind);
         files = NumberField(this, "files", kMaxFiles, 1);
-        layout->addRow(QStringLiteral("Number of files in batch:"), files);
+        layout->addRow(QStringLiteral("Number of files:"), files);
         auto* where = new QHBoxLayout;
         folder = new QLineEdit(QString::fromStdU16String(std::u16string(kDefaultDefinitionFolder)), this);
         folder->setObjectName(QStringLiteral("folder"));
-        auto* browse = new QPushButton(QStringLiteral("&Browse"), this);
+        // Alt+B is the wizard's "< Back".
+        auto* browse = new QPushButton(QStringLiteral("B&rowse"), this);
         browse->setObjectName(QStringLiteral("browse"));
         where->addWidget(folder, 1);
         where->addWidget(browse);
@@ -225,11 +218,7 @@ public:
               wizard, binary ? res::kIdsBinaryDefinition : res::kIdsTextDefinition, binary ? 134 : 133,
               binary ? QStringLiteral("New binary definition") : QStringLiteral("New text definition")) {
         auto* layout = new QVBoxLayout(this);
-        if (binary) {
-            auto* note = new QLabel(kWorkInProgress, this);
-            note->setWordWrap(true);
-            layout->addWidget(note);
-        } else {
+        if (!binary) {
             auto* row = new QHBoxLayout;
             row->addWidget(new QLabel(QStringLiteral("Type of data"), this));
             textType = new QComboBox(this);
@@ -241,6 +230,7 @@ public:
             row->addWidget(textType, 1);
             layout->addLayout(row);
         }
+        layout->addWidget(new QLabel(QStringLiteral("Size of each file"), this));
         amount = new CAmountControls(this, 1024, 2048, true);
         layout->addWidget(amount);
         if (!binary) {
@@ -288,21 +278,26 @@ public:
         add = new QPushButton(QStringLiteral("&Add >"), this);
         add->setObjectName(QStringLiteral("add"));
         add->setEnabled(false);
-        layout->addWidget(add, 2, 1, Qt::AlignTop);
+        remove = new QPushButton(QStringLiteral("< &Remove"), this);
+        remove->setObjectName(QStringLiteral("remove"));
+        remove->setEnabled(false);
+        auto* moves = new QVBoxLayout;
+        moves->addWidget(add);
+        moves->addWidget(remove);
+        moves->addStretch(1);
+        layout->addLayout(moves, 2, 1);
         columns = new QListWidget(this);
         columns->setObjectName(QStringLiteral("columns"));
+        columns->setSelectionMode(QAbstractItemView::ExtendedSelection);
         layout->addWidget(columns, 2, 2);
         emitHeader = new QCheckBox(QStringLiteral("Emit &Header"), this);
         emitHeader->setObjectName(QStringLiteral("emitHeader"));
         layout->addWidget(emitHeader, 3, 0, 1, 3);
-        auto* note = new QLabel(kWorkInProgress, this);
-        note->setWordWrap(true);
-        layout->addWidget(note, 4, 0, 1, 3);
         auto* options = new QFormLayout;
         style = ChoiceList(this, "style", CsvStyles());
         options->addRow(QStringLiteral("&Style:"), style);
         dateFormat = ChoiceList(this, "dateFormat", DateFormats());
-        options->addRow(QStringLiteral("&Dates:"), dateFormat);
+        options->addRow(QStringLiteral("Da&tes:"), dateFormat);
         encoding = ChoiceList(this, "encoding", TextEncodings());
         options->addRow(QStringLiteral("&Encoding:"), encoding);
         lineEnd = ChoiceList(this, "lineEnd", LineEnds());
@@ -317,11 +312,15 @@ public:
                 columns->addItem(item->clone());
             }
         });
+        connect(columns, &QListWidget::itemSelectionChanged, this,
+                [this] { remove->setEnabled(!columns->selectedItems().isEmpty()); });
+        connect(remove, &QPushButton::clicked, this, [this] { qDeleteAll(columns->selectedItems()); });
     }
 
     CAmountControls* rows;
     QListWidget* types;
     QPushButton* add;
+    QPushButton* remove;
     QListWidget* columns;
     QCheckBox* emitHeader;
     QComboBox* style;
@@ -376,8 +375,8 @@ public:
                       QStringLiteral("Summary of new definition")),
           m_wizard(wizard) {
         auto* layout = new QVBoxLayout(this);
-        layout->addWidget(new QLabel(
-            QStringLiteral("Creating a new batch definition with the following properties:"), this));
+        layout->addWidget(
+            new QLabel(QStringLiteral("Creating a new definition with the following properties:"), this));
         text = new QPlainTextEdit(this);
         text->setObjectName(QStringLiteral("summary"));
         text->setReadOnly(true);
@@ -388,8 +387,8 @@ public:
         layout->addWidget(text, 1);
         setFinalPage(true);
     }
-    // Every visit describes a generator built afresh from the pages; the text is not cleared.
-    void initializePage() override { m_wizard->AppendSummary(); }
+    // Every visit describes a generator built afresh from the pages, in place of the last visit's.
+    void initializePage() override { m_wizard->ShowSummary(); }
     bool validatePage() override { return m_wizard->Create(); }
 
     QPlainTextEdit* text;
@@ -515,18 +514,17 @@ std::u16string CNewDefinitionWizard::OptionsProblem(const NewDefinitionAnswers& 
     return CheckFileOptions(m_factory, answers);
 }
 
-void CNewDefinitionWizard::AppendSummary() {
+void CNewDefinitionWizard::ShowSummary() {
     const auto generator = BuildDefinition(m_factory, Answers());
-    if (!generator) {
-        return;
-    }
-    const std::u16string text = DefinitionSummary(*generator);
-    m_summary += text;
+    m_summary = generator ? DefinitionSummary(*generator) : std::u16string();
     auto* summary = static_cast<CSummaryPage*>(page(kSummaryPage));
-    QString shown = QString::fromStdU16String(text);
+    QString shown = QString::fromStdU16String(m_summary);
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    summary->text->moveCursor(QTextCursor::End);
-    summary->text->insertPlainText(shown);
+    // Opens at its first line, the definition's name.
+    summary->text->setPlainText(shown);
+    summary->text->moveCursor(QTextCursor::Start);
+    summary->text->verticalScrollBar()->setValue(0);
+    summary->text->horizontalScrollBar()->setValue(0);
 }
 
 bool CNewDefinitionWizard::Create() {

@@ -23,7 +23,7 @@ public:
     NewDefinitionAnswers Answers() const;
     // Why the answers' damage, names and text options cannot be used together; empty when they can.
     std::u16string OptionsProblem(const NewDefinitionAnswers& answers) const;
-    // Everything the summary page has shown, with its CR LF line ends.
+    // What the summary page shows, with its CR LF line ends.
     const std::u16string& SummaryText() const { return m_summary; }
     // Builds the pages without running the wizard (DoModal builds them too).
     void Prepare() { BuildPages(); }
@@ -37,7 +37,7 @@ private:
     friend class CSummaryPage;
     // Writes the definition; false, after telling the user why, when it was not written.
     bool Create();
-    void AppendSummary();
+    void ShowSummary();
 
     CKSString m_configFile;
     CKSLogger m_quiet;

@@ -10,6 +10,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -32,11 +33,13 @@ COptionsDialog::COptionsDialog(QWidget* owner, CFakemillSettings& settings)
     : CKSDialog(kTemplateId, owner), m_settings(settings),
       m_prompt(new QRadioButton(QStringLiteral("&Prompt for destination directory"), this)),
       m_fixedFolder(new QRadioButton(QStringLiteral("Generate to this &Directory:"), this)),
-      m_folder(new QLineEdit(this)), m_separator(new QLineEdit(this)) {
+      m_folder(new QLineEdit(this)), m_pause(new QLineEdit(this)), m_separator(new QLineEdit(this)) {
     setWindowTitle(QStringLiteral("Fakemill - Options"));
     m_prompt->setObjectName(QStringLiteral("promptForDestination"));
     m_fixedFolder->setObjectName(QStringLiteral("fixedFolder"));
     m_folder->setObjectName(QStringLiteral("folder"));
+    m_pause->setObjectName(QStringLiteral("pause"));
+    m_pause->setMaximumWidth(80);
     m_separator->setObjectName(QStringLiteral("separator"));
     // Two characters, so that the field can show "\t" and "\n".
     m_separator->setMaxLength(2);
@@ -50,6 +53,14 @@ COptionsDialog::COptionsDialog(QWidget* owner, CFakemillSettings& settings)
     generatingLayout->addWidget(m_fixedFolder, 1, 0, 1, 2);
     generatingLayout->addWidget(m_folder, 2, 0);
     generatingLayout->addWidget(browse, 2, 1);
+    auto* pauseRow = new QHBoxLayout;
+    auto* pauseLabel = new QLabel(QStringLiteral("Pa&use after each file:"), generating);
+    pauseLabel->setBuddy(m_pause);
+    pauseRow->addWidget(pauseLabel);
+    pauseRow->addWidget(m_pause);
+    pauseRow->addWidget(new QLabel(QStringLiteral("ms (0 for full speed)"), generating));
+    pauseRow->addStretch(1);
+    generatingLayout->addLayout(pauseRow, 3, 0, 1, 2);
 
     QPushButton* tab = Button(this, QStringLiteral("&Tab"), "tab");
     QPushButton* newline = Button(this, QStringLiteral("&Newline"), "newline");
@@ -77,6 +88,7 @@ COptionsDialog::COptionsDialog(QWidget* owner, CFakemillSettings& settings)
     } else {
         m_folder->setText(QDir(KnownFolderPath(KnownFolder::Documents).ToQString()).filePath("testfiles"));
     }
+    m_pause->setText(QString::number(settings.Get(settings_key::kGeneratorPause)));
     m_separator->setText(SeparatorText(settings.Get(settings_key::kCopySeparator)));
     UpdateFolderEnabled();
     connect(m_folder, &QLineEdit::textChanged, this, &COptionsDialog::FitFolder);
@@ -118,6 +130,20 @@ std::optional<std::uint32_t> COptionsDialog::SeparatorFromText(const QString& te
     return text.at(0).unicode();
 }
 
+std::optional<std::uint32_t> COptionsDialog::PauseFromText(const QString& text) {
+    const QString trimmed = text.trimmed();
+    // Digits only: toUInt alone would take a sign or a base prefix.
+    if (trimmed.isEmpty() || trimmed.size() > 9 ||
+        !std::all_of(trimmed.begin(), trimmed.end(), [](QChar c) { return c >= u'0' && c <= u'9'; })) {
+        return std::nullopt;
+    }
+    const std::uint32_t pause = trimmed.toUInt();
+    if (pause < settings_key::kGeneratorPause.lowest || pause > settings_key::kGeneratorPause.highest) {
+        return std::nullopt;
+    }
+    return pause;
+}
+
 void COptionsDialog::OnInitDialog() {
     if (m_focusSeparator) {
         m_separator->setFocus();
@@ -134,13 +160,26 @@ void COptionsDialog::BrowseFolder() {
 }
 
 bool COptionsDialog::OnOK() {
-    bool stored = true;
+    const std::optional<std::uint32_t> pause = PauseFromText(m_pause->text());
+    if (!pause) {
+        ShowMessage(
+            res::kIdsErrorCaption,
+            QStringLiteral("The pause after each file is a whole number of milliseconds from 0 to %1, "
+                           "not \"%2\".")
+                .arg(settings_key::kGeneratorPause.highest)
+                .arg(m_pause->text()));
+        m_pause->setFocus();
+        m_pause->selectAll();
+        return false;
+    }
+    bool stored = m_settings.Set(settings_key::kGeneratorPause, *pause);
     if (m_prompt->isChecked()) {
-        stored = m_settings.Set(settings_key::kGeneratorPrompt, 0);
+        stored = m_settings.Set(settings_key::kGeneratorPrompt, 0) && stored;
     } else {
         stored =
             m_settings.Set(settings_key::kGeneratorPrompt, 1) &&
-            m_settings.Set(settings_key::kGeneratorPath, CKSString::FromQString(m_folder->text()).View());
+            m_settings.Set(settings_key::kGeneratorPath, CKSString::FromQString(m_folder->text()).View()) &&
+            stored;
     }
     if (const auto separator = SeparatorFromText(m_separator->text())) {
         stored = m_settings.Set(settings_key::kCopySeparator, *separator) && stored;

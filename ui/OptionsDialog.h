@@ -1,6 +1,6 @@
 #pragma once
-// "Fakemill - Options": where Generate puts its files (ask each time, or a fixed folder) and the
-// separator the hash calculator copies between a file and its value.
+// "Fakemill - Options": where Generate puts its files (ask each time, or a fixed folder), the pause
+// after each file, and the separator the hash calculator copies between a file and its value.
 
 #include "ui/KSDialog.h"
 
@@ -25,10 +25,14 @@ public:
     // and the character to store for a text (none for an empty field).
     static QString SeparatorText(std::uint32_t stored);
     static std::optional<std::uint32_t> SeparatorFromText(const QString& text);
+    // The pause a text gives in milliseconds: a whole number within the setting's bounds; none
+    // for anything else (a sign, a fraction, a word, too large).
+    static std::optional<std::uint32_t> PauseFromText(const QString& text);
 
 protected:
     void OnInitDialog() override;
-    // Stores the choices; a store that cannot be written is told and the dialog stays open.
+    // Stores the choices; a pause that is not a number of milliseconds, or a store that cannot be
+    // written, is told and the dialog stays open.
     bool OnOK() override;
 
 private:
@@ -41,6 +45,7 @@ private:
     QRadioButton* m_fixedFolder;
     QLineEdit* m_folder;
     QWidget* m_browse;
+    QLineEdit* m_pause;
     QLineEdit* m_separator;
     bool m_focusSeparator = false;
 };

@@ -9,7 +9,7 @@ QString String(int id) {
     case kIdsCaption:
         return QStringLiteral("Fakemill");
     case kIdsNewDefinition:
-        return QStringLiteral("New Generator Definition");
+        return QStringLiteral("New Definition");
     case kIdsNewDefinitionSummary:
         return QStringLiteral("New Definition Summary");
     case kIdsTextDefinition:

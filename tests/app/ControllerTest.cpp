@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace {
@@ -75,7 +76,8 @@ TEST(RunBatch, OneDefinitionAndNoBatch) {
     const CKSFileGeneratorFactory factory(&logger);
     RunBatch(&batch, factory, logger);
     EXPECT_TRUE(output->Contains("Generator finished ")) << output->All();
-    EXPECT_TRUE(output->Contains("'bin generator' generating 1 files"));
+    EXPECT_EQ(output->Count("'one' generating 1 file"), 1) << output->All();
+    EXPECT_FALSE(output->Contains("1 files")) << output->All();
     EXPECT_TRUE(RunBatch(nullptr, factory, logger));
 }
 
@@ -99,7 +101,8 @@ TEST(RunBatch, ADefinitionGivenWithTheBatchRunsInPlaceOfTheFileAndCountsTowardsT
                             CKSString::FromUtf8(destination.Path().string()), output, options);
     CKSLogger logger;
     logger.SetLevel(CKSLogger::kLevelInfo);
-    RunBatch(&batch, factory, logger);
+    const CKSFileGeneratorFactory logging(&logger);
+    RunBatch(&batch, logging, logger);
 
     int givenFiles = 0;
     for (const auto& entry : std::filesystem::directory_iterator(destination.Path())) {
@@ -117,4 +120,26 @@ TEST(RunBatch, ADefinitionGivenWithTheBatchRunsInPlaceOfTheFileAndCountsTowardsT
     EXPECT_EQ(progress.ExpectedFiles(), 7u);
     EXPECT_EQ(progress.Files(), 7u);
     EXPECT_DOUBLE_EQ(progress.FractionDone().value_or(0), 1.0);
+
+    // The log names each definition and says once how its files are shared among parts, in place
+    // of a line per part naming the kind.
+    EXPECT_EQ(output->Count(" generating "), 2) << output->All();
+    EXPECT_EQ(output->Count("'one' generating 6 files in 3 parallel parts"), 1) << output->All();
+    EXPECT_EQ(output->Count("'three' generating 1 file"), 1) << output->All();
+
+    // Run again with the same seed: every part keeps the files made before, and the line comes
+    // before any part's line about them.
+    auto again = std::make_shared<CapturingOutput>();
+    CKSGeneratorBatch rerun(Names({u"one", u"three"}), WriteConfig(config),
+                            CKSString::FromUtf8(destination.Path().string()), again, options);
+    RunBatch(&rerun, logging, logger);
+    const std::vector<CapturingOutput::Line> lines = again->Lines();
+    const auto first = [&lines](std::string_view text) {
+        return std::find_if(lines.begin(), lines.end(), [text](const CapturingOutput::Line& line) {
+            return line.text.find(text) != std::string::npos;
+        });
+    };
+    EXPECT_EQ(again->Count("Kept "), 7) << again->All();
+    EXPECT_LT(first("'one' generating 6 files in 3 parallel parts"), first("givenbin")) << again->All();
+    EXPECT_FALSE(output->Contains("generator' generating")) << output->All();
 }

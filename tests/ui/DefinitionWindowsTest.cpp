@@ -4,6 +4,7 @@
 #include "UiTestSupport.h"
 
 #include "app/AppContext.h"
+#include "generators/KSImageFileGenerator.h"
 #include "support/IniProfile.h"
 #include "support/MakePath.h"
 #include "tests/common/TempDir.h"
@@ -19,9 +20,14 @@
 #include <QAbstractItemModel>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTimer>
 #include <QTreeView>
@@ -64,20 +70,20 @@ TEST_F(DefinitionWindowsTest, TheWizardsDefaultsMakeATextDefinition) {
     const auto wizard = Wizard(Config());
     using W = CNewDefinitionWizard;
     const QString name = On<QLineEdit>(*wizard, W::kIntroPage, "name")->text();
-    ASSERT_TRUE(name.startsWith(QStringLiteral("batch")));
-    EXPECT_LT(name.mid(5).toInt(), 4096);
+    ASSERT_TRUE(name.startsWith(QStringLiteral("definition")));
+    EXPECT_LT(name.mid(10).toInt(), 4096);
     EXPECT_EQ(On<QComboBox>(*wizard, W::kIntroPage, "kind")->currentText(), QStringLiteral("Text"));
     const QString folder = On<QLineEdit>(*wizard, W::kIntroPage, "folder")->text();
     // Relative, so that the files land under the batch's destination.
     EXPECT_EQ(folder, QStringLiteral("fkmfiles"));
-    EXPECT_EQ(wizard->windowTitle(), QStringLiteral("Define new generation type"));
+    EXPECT_EQ(wizard->windowTitle(), QStringLiteral("New definition"));
 
     wizard->next();
     EXPECT_EQ(wizard->currentId(), W::kTextPage);
     EXPECT_EQ(On<QComboBox>(*wizard, W::kTextPage, "textType")->currentText(),
               QStringLiteral("Random Words"));
-    EXPECT_TRUE(On<QPushButton>(*wizard, W::kTextPage, "nm")->isChecked());
-    EXPECT_FALSE(On<QPushButton>(*wizard, W::kTextPage, "nm")->isEnabled());
+    EXPECT_TRUE(On<QRadioButton>(*wizard, W::kTextPage, "fromTo")->isChecked());
+    EXPECT_FALSE(On<QRadioButton>(*wizard, W::kTextPage, "exactly")->isChecked());
     wizard->next();
     EXPECT_EQ(wizard->currentId(), W::kSummaryPage);
     EXPECT_EQ(wizard->buttonText(QWizard::FinishButton), QStringLiteral("&Create"));
@@ -105,14 +111,14 @@ TEST_F(DefinitionWindowsTest, OneNumberInKilobytesAndBackToTheFirstPage) {
     On<QComboBox>(*wizard, W::kIntroPage, "kind")->setCurrentText(QStringLiteral("Binary"));
     wizard->next();
     ASSERT_EQ(wizard->currentId(), W::kBinaryPage);
-    On<QPushButton>(*wizard, W::kBinaryPage, "n")->click();
+    On<QRadioButton>(*wizard, W::kBinaryPage, "exactly")->click();
     EXPECT_FALSE(On<QSpinBox>(*wizard, W::kBinaryPage, "second")->isVisible());
-    EXPECT_TRUE(On<QPushButton>(*wizard, W::kBinaryPage, "nm")->isEnabled());
+    EXPECT_FALSE(On<QRadioButton>(*wizard, W::kBinaryPage, "fromTo")->isChecked());
     On<QSpinBox>(*wizard, W::kBinaryPage, "first")->setValue(5);
     On<QComboBox>(*wizard, W::kBinaryPage, "unit")->setCurrentText(QStringLiteral("Kilobytes (x1024)"));
     wizard->next();
     ASSERT_EQ(wizard->currentId(), W::kSummaryPage);
-    // Back from the summary goes to the first page, and each visit adds a summary.
+    // Back from the summary goes to the first page, and each visit shows the summary afresh.
     wizard->button(QWizard::BackButton)->click();
     EXPECT_EQ(wizard->currentId(), W::kIntroPage);
     wizard->next();
@@ -122,8 +128,8 @@ TEST_F(DefinitionWindowsTest, OneNumberInKilobytesAndBackToTheFirstPage) {
     wizard->next();
     wizard->next();
     const QString summary = QString::fromStdU16String(wizard->SummaryText());
-    EXPECT_EQ(summary.count(QStringLiteral("five Properties \r\n")), 2);
-    EXPECT_EQ(summary.count(QStringLiteral("RANGE: 5120, 5120")), 2);
+    EXPECT_EQ(summary.count(QStringLiteral("five Properties \r\n")), 1);
+    EXPECT_EQ(summary.count(QStringLiteral("RANGE: 5120, 5120")), 1);
     Finish(*wizard);
     EXPECT_EQ(Value(u"five", u"Size"), QStringLiteral("5KB,5KB"));
     EXPECT_EQ(Value(u"five", u"Type"), QStringLiteral("bin"));
@@ -170,6 +176,93 @@ TEST_F(DefinitionWindowsTest, TheWizardRefusesBadAnswersOnTheirOwnPage) {
     EXPECT_EQ(Value(u"rows", u"Columns"), QStringLiteral("4, 1, 1"));
     EXPECT_EQ(Value(u"rows", u"Rows"), QStringLiteral("7,80"));
     EXPECT_EQ(Value(u"rows", u"EmitHeader"), QStringLiteral("1"));
+}
+
+TEST_F(DefinitionWindowsTest, TheWizardSpeaksOfDefinitionsAndGivesEveryControlOnAPageItsOwnKey) {
+    using W = CNewDefinitionWizard;
+    const auto wizard = Wizard(Config());
+    // On every page, with the wizard's own buttons: one key per mnemonic, no batch, no excuses.
+    for (int page = W::kIntroPage; page < W::kPageCount; ++page) {
+        QStringList texts{wizard->page(page)->title(), wizard->buttonText(QWizard::BackButton),
+                          wizard->buttonText(QWizard::NextButton), wizard->buttonText(QWizard::FinishButton)};
+        for (const QWidget* widget : wizard->page(page)->findChildren<QWidget*>()) {
+            const auto* button = qobject_cast<const QAbstractButton*>(widget);
+            const auto* label = qobject_cast<const QLabel*>(widget);
+            texts << (button != nullptr ? button->text() : label != nullptr ? label->text() : QString());
+        }
+        QStringList keys;
+        for (const QString& text : texts) {
+            const auto at = text.indexOf(QRegularExpression(QStringLiteral("&[^&]")));
+            keys << (at >= 0 ? text.mid(at + 1, 1).toLower() : QString());
+        }
+        keys.removeAll(QString());
+        const QString all = keys.join(QLatin1Char(',')) + QLatin1Char('\n') + texts.join(QLatin1Char('\n'));
+        EXPECT_EQ(keys.removeDuplicates(), 0) << all.toStdString();
+        EXPECT_FALSE(all.contains(QStringLiteral("batch"), Qt::CaseInsensitive)) << all.toStdString();
+        EXPECT_FALSE(all.contains(QStringLiteral("work in progress"))) << all.toStdString();
+    }
+
+    // Brackets in the name are refused in a tester's words.
+    auto* name = On<QLineEdit>(*wizard, W::kIntroPage, "name");
+    name->setText(QStringLiteral("a[b"));
+    wizard->next();
+    EXPECT_EQ(wizard->currentId(), W::kIntroPage);
+    EXPECT_EQ(m_prompts->messages,
+              QStringList{"A definition's name cannot contain '[' or ']': leave them out of \"a[b\"."});
+
+    // One number or a range as radio buttons; added columns can be removed again.
+    name->setText(QStringLiteral("three columns"));
+    On<QComboBox>(*wizard, W::kIntroPage, "kind")
+        ->setCurrentText(QStringLiteral("CSV (Comma Separated Values)"));
+    wizard->next();
+    ASSERT_EQ(wizard->currentId(), W::kCsvPage);
+    auto* exactly = On<QRadioButton>(*wizard, W::kCsvPage, "exactly");
+    EXPECT_EQ(exactly->text(), QStringLiteral("e&xactly"));
+    EXPECT_EQ(On<QRadioButton>(*wizard, W::kCsvPage, "fromTo")->text(), QStringLiteral("&from ... to"));
+    exactly->click();
+    EXPECT_TRUE(exactly->isChecked() && exactly->isEnabled());
+    EXPECT_FALSE(On<QSpinBox>(*wizard, W::kCsvPage, "second")->isVisible());
+    auto* types = On<QListWidget>(*wizard, W::kCsvPage, "columnTypes");
+    auto* columns = On<QListWidget>(*wizard, W::kCsvPage, "columns");
+    auto* remove = On<QPushButton>(*wizard, W::kCsvPage, "remove");
+    for (const int row : {0, 2, 3, 4}) {
+        types->setCurrentRow(row);
+        On<QPushButton>(*wizard, W::kCsvPage, "add")->click();
+    }
+    EXPECT_FALSE(remove->isEnabled());
+    for (const int row : {1, 2}) {
+        columns->setCurrentRow(row);
+        remove->click();
+    }
+
+    // However often it is visited, the summary shows one copy, from its first line.
+    wizard->next();
+    wizard->button(QWizard::BackButton)->click();
+    wizard->next();
+    wizard->next();
+    ASSERT_EQ(wizard->currentId(), W::kSummaryPage);
+    auto* summary = On<QPlainTextEdit>(*wizard, W::kSummaryPage, "summary");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(summary->toPlainText().count(QStringLiteral("Properties")), 1);
+    EXPECT_TRUE(summary->toPlainText().startsWith(QStringLiteral("three columns Properties")));
+    EXPECT_EQ(summary->textCursor().position(), 0);
+    EXPECT_EQ(summary->verticalScrollBar()->value(), 0);
+    Finish(*wizard);
+    EXPECT_EQ(Value(u"three columns", u"Columns"), QStringLiteral("1, 5"));
+    EXPECT_EQ(Value(u"three columns", u"Rows"), QStringLiteral("8,8"));
+
+    // Modify's hint names every image type the files can be made in.
+    ASSERT_TRUE(CIniProfile::WriteString(Config(), u"pictures", u"Type", u"img"));
+    CPropertyEditorDialog editor(Config(), CKSString(u"pictures"));
+    QString hints;
+    for (const auto* label : editor.findChildren<QLabel*>()) {
+        hints += label->text().startsWith(QStringLiteral("Type of image")) ? label->text() : QString();
+    }
+    for (const int type : {kImageTypeBmp, kImageTypeJpeg, kImageTypePng, kImageTypeGif}) {
+        EXPECT_TRUE(hints.contains(
+            QString::fromStdU16String(std::u16string(CKSImageFileGenerator::ExtensionOf(type)))))
+            << hints.toStdString() << " lacks type " << type;
+    }
 }
 
 TEST_F(DefinitionWindowsTest, EveryKindsPageOffersDamageNamesAndTextOptionsThatTheFileTakes) {
@@ -379,10 +472,20 @@ TEST_F(DefinitionWindowsTest, AddMultipleCopiesTheTickedDefinitionsAndAsksBefore
     CAddMultipleDialog dialog(CKSString::FromUtf8(other), Config());
     QListWidget* choices = dialog.Choices();
     ASSERT_EQ(choices->count(), 3);
+    dialog.show();
+    // Before OK, a note names the one already here ("table" is "Table" here) and what OK does.
+    QLabel* note = dialog.ClashNote();
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_EQ(
+        note->text(),
+        QStringLiteral("Already in fakemill.ini: table.\nOK asks before replacing any of them you tick."));
     choices->item(0)->setCheckState(Qt::Checked);
     choices->item(1)->setCheckState(Qt::Checked);
+    EXPECT_EQ(note->text(),
+              QStringLiteral("Already in fakemill.ini: table.\nOK asks before replacing each: table."));
+    EXPECT_TRUE(choices->item(1)->toolTip().startsWith(QStringLiteral("Already in fakemill.ini")));
+    EXPECT_TRUE(choices->item(0)->toolTip().isEmpty());
     m_prompts->yesNoAnswer = false;
-    dialog.show();
     dialog.accept();
     ASSERT_EQ(dialog.Copied().size(), 1u);
     EXPECT_EQ(Value(u"New one", u"Size"), QStringLiteral("3KB,3KB"));
@@ -390,6 +493,19 @@ TEST_F(DefinitionWindowsTest, AddMultipleCopiesTheTickedDefinitionsAndAsksBefore
     EXPECT_EQ(Value(u"Skipped", u"Type"), QStringLiteral("<missing>"));
     ASSERT_EQ(m_prompts->messages.size(), 1);
     EXPECT_TRUE(m_prompts->messages[0].contains(QStringLiteral("\"table\" already exists")));
+
+    // Nothing offered is here yet: no note; everything is: no list of names.
+    const std::string fresh = m_dir.File("fresh.ini");
+    WriteFileBytes(fresh, "[Brand new]\nType=bin\n");
+    CAddMultipleDialog none(CKSString::FromUtf8(fresh), Config());
+    none.show();
+    EXPECT_FALSE(none.ClashNote()->isVisible());
+    CAddMultipleDialog all(Config(), Config());
+    all.show();
+    EXPECT_EQ(
+        all.ClashNote()->text(),
+        QStringLiteral(
+            "All of them are already in fakemill.ini.\nOK asks before replacing any of them you tick."));
 }
 
 TEST_F(DefinitionWindowsTest, TheMainWindowsAddCommandRunsTheWizardAndListsTheResult) {

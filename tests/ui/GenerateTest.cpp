@@ -14,10 +14,13 @@
 #include "ui/HistoryDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/OptionsDialog.h"
+#include "ui/Resources.h"
 #include "ui/ToolWindowManager.h"
 
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QElapsedTimer>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
@@ -251,6 +254,21 @@ TEST_F(GenerateTest, ADestinationInTheWayOrAVanishedDefinitionIsReportedAndTheRe
     EXPECT_TRUE(later->ProgressText().startsWith("2 files, ")) << later->ProgressText().toStdString();
 }
 
+TEST_F(GenerateTest, GenerateSelectedPausesAfterEachFileAsTheOptionsSay) {
+    const std::string out = m_dir.File("paced");
+    GenerateInto(out);
+    // A pause far above the default of 100 ms: a one-file batch takes at least that long.
+    ASSERT_TRUE(m_context.Settings().Set(settings_key::kGeneratorPause, 900));
+    Select({0});
+    QElapsedTimer timer;
+    timer.start();
+    m_window->Command(res::kCmdGenerateSelected)->trigger();
+    ASSERT_TRUE(WaitUntil([&] { return FinishedBatches() == 1; }, 20000));
+    EXPECT_GE(timer.elapsed(), 900);
+    ASSERT_TRUE(std::filesystem::is_directory(out));
+    EXPECT_FALSE(std::filesystem::is_empty(out));
+}
+
 TEST(OptionsDialogTest, StoresWhatTheUserChoseNothingOnCancelAndSaysWhenItCannotStore) {
     PromptScript prompts;
     CFakemillSettings settings;
@@ -302,6 +320,35 @@ TEST(OptionsDialogTest, StoresWhatTheUserChoseNothingOnCancelAndSaysWhenItCannot
     runWith(";", false, true);
     EXPECT_EQ(stored(settings_key::kCopySeparator), 59u);
     EXPECT_EQ(COptionsDialog::SeparatorText(9), "\\t");
+    EXPECT_TRUE(prompts->messages.isEmpty());
+
+    // The pause after each file: 100 ms until changed, 0 for full speed; anything but a whole
+    // number of milliseconds up to a minute is refused with the text quoted, and nothing is stored.
+    const auto pauseWith = [&settings](const QString& pause, const QString& separator) {
+        COptionsDialog dialog(nullptr, settings);
+        const QString shown = dialog.findChild<QLineEdit*>("pause")->text();
+        dialog.findChild<QLineEdit*>("pause")->setText(pause);
+        dialog.findChild<QLineEdit*>("separator")->setText(separator);
+        dialog.show();
+        dialog.accept();
+        return std::pair{shown, dialog.result() == QDialog::Accepted};
+    };
+    EXPECT_EQ(pauseWith(" 250 ", "|"), std::pair(QStringLiteral("100"), true));
+    EXPECT_EQ(stored(settings_key::kGeneratorPause), 250u);
+    for (const QString& bad :
+         {QStringLiteral("-5"), QStringLiteral("abc"), QStringLiteral("1.5"), QStringLiteral(""),
+          QStringLiteral("+7"), QStringLiteral("60001"), QStringLiteral("99999999999")}) {
+        EXPECT_EQ(pauseWith(bad, "#"), std::pair(QStringLiteral("250"), false)) << bad.toStdString();
+        ASSERT_FALSE(prompts->messages.isEmpty());
+        EXPECT_EQ(prompts->messages.takeLast(),
+                  "The pause after each file is a whole number of milliseconds from 0 to 60000, not \"" +
+                      bad + "\".");
+    }
+    EXPECT_EQ(stored(settings_key::kGeneratorPause), 250u);
+    EXPECT_EQ(stored(settings_key::kCopySeparator), u'|');
+    EXPECT_EQ(pauseWith("0", "!"), std::pair(QStringLiteral("250"), true));
+    EXPECT_EQ(stored(settings_key::kGeneratorPause), 0u);
+    EXPECT_EQ(stored(settings_key::kCopySeparator), u'!');
     EXPECT_TRUE(prompts->messages.isEmpty());
 
     // The settings file cannot be written (a folder stands in its place): OK says why and the
