@@ -1,5 +1,7 @@
 #include "ui/UserPrompts.h"
 
+#include "app/FolderOpener.h"
+
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -56,6 +58,11 @@ public:
         const CKSString file = CKSString::FromQString(path);
         if (!QFileInfo::exists(path)) {
             return CKSError::FromErrno(u"Could not open", file, ENOENT);
+        }
+        if (QFileInfo(path).isDir()) {
+            if (const QString missing = WhyNoFileManager(); !missing.isEmpty()) {
+                return CKSError(u"Could not open", file, missing.toStdU16String());
+            }
         }
         if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
             return {};
