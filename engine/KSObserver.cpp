@@ -82,8 +82,12 @@ struct CKSObserver::Queue {
         if (closed) {
             return false;
         }
+        const bool close = message.kind == Kind::Close;
         messages.push_back(std::move(message));
         ready.notify_one();
+        if (close) {
+            closing.Set();
+        }
         return true;
     }
 
@@ -108,6 +112,9 @@ struct CKSObserver::Queue {
     std::condition_variable ready;
     std::deque<Message> messages;
     bool closed = false;
+    // Set once a close message is queued: the events before it are delivered without the pause
+    // that follows each one, so that a backlog never holds up the program's exit.
+    CKSManualResetEvent closing;
 };
 
 struct CKSObserver::ThreadEnd {
@@ -183,7 +190,7 @@ void CKSObserver::Run(std::shared_ptr<observer_detail::Registry> registry, std::
                 registry->Deliver(*message.event);
                 message.event.reset();
             }
-            if (registry->quit.Wait(kQuitWaitMs)) {
+            if (CKSManualResetEvent::WaitAny({&registry->quit, &queue->closing}, kQuitWaitMs) == 0) {
                 break;
             }
         }

@@ -75,7 +75,7 @@ public:
     static constexpr char16_t kQuitEventName[] = u"FKMQUIT";
     // Bounded wait for the dispatch thread at shutdown.
     static constexpr std::uint32_t kShutdownWaitMs = 16453;
-    // Wait on the quit event after every message.
+    // Wait on the quit event after every message, cut short once a close message is queued.
     static constexpr std::uint32_t kQuitWaitMs = 100;
     // Exit code of a thread ended by a failure of its queue.
     static constexpr std::uint32_t kFatalExitCode = 0xFFFF;

@@ -63,6 +63,8 @@ inline constexpr Number kCopySeparator{u"copysep", u':', 1, 0xFFFF};
 inline constexpr Number kCopyOptions{u"copyoptions", 0, 0, 7};
 // The hash calculator's algorithm: 0 CRC, 1 MD5, 2 SHA1, 3 SHA256.
 inline constexpr Number kHashType{u"hashtype", 0, 0, 3};
+// The file filter the hash calculator's Browse showed last: 0 text, 1 binary, 2 images, 3 all.
+inline constexpr Number kHashBrowseFilter{u"hashbrowsefilter", 0, 0, 3};
 // Column widths in pixels.
 inline constexpr std::uint32_t kWidestColumn = 10000;
 inline constexpr Number kMainColumns[4] = {{u"MainCol1", 104, 1, kWidestColumn},

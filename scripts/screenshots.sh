@@ -29,7 +29,7 @@ export FKMCONFIG="$sandbox/fakemill.ini"
 export FAKEMILL_HOLD_HELPER="$build_dir/helper/fakemill-hold"
 # Generate into a fixed folder, so that no folder chooser interrupts the batch shots.
 mkdir -p "$XDG_CONFIG_HOME/Kestrune" "$sandbox/out"
-printf '[General]\ngeneratorprompt=1\ngeneratorpath=%s\nhashtype=3\nHashCol3=540\n' "$sandbox/out" \
+printf '[General]\ngeneratorprompt=1\ngeneratorpath=%s\nhashtype=3\n' "$sandbox/out" \
     >"$XDG_CONFIG_HOME/Kestrune/Fakemill.conf"
 # Files for the tool windows, and SHA256 as the calculator's algorithm.
 mkdir -p "$sandbox/files"
@@ -38,14 +38,17 @@ head -c 300000 /dev/urandom >"$sandbox/files/random.bin"
 cp examples/fakemill.ini "$sandbox/files/definitions.ini"
 mkfifo "$sandbox/files/pipe"
 # A checksum file for Verify, made before one of its files changes.
-(cd "$sandbox/files" && sha256sum check.txt random.bin definitions.ini >SHA256SUMS)
+printf 'soon gone' >"$sandbox/files/gone.txt"
+(cd "$sandbox/files" && sha256sum check.txt random.bin definitions.ini gone.txt >SHA256SUMS)
 printf 'changed' >>"$sandbox/files/definitions.ini"
+rm "$sandbox/files/gone.txt"
 
 openbox >/dev/null 2>&1 &
 sleep 0.5
 "$build_dir/program/fakemill" >"$sandbox/fakemill.log" 2>&1 &
 main=$(xdotool search --sync --onlyvisible --name '^Fakemill$' | head -n 1)
-xdotool windowsize "$main" 620 420 windowmove "$main" 40 40
+# At the size it opens with: the shot shows what a first look shows.
+xdotool windowmove "$main" 40 40
 sleep 0.5
 # The list takes the keys below only once it has the focus: a click on its first row gives it.
 xdotool mousemove 120 85 click 1 mousemove 700 700
@@ -81,7 +84,7 @@ if wanted output "$@"; then
     xdotool key --clearmodifiers alt+g s
     output=$(await_window "total) started")
     sleep 3
-    xdotool windowsize "$output" 460 520 windowmove "$output" 680 40
+    xdotool windowmove "$output" 900 40
     sleep 0.5
     shot_window "$output" batch-output-window
 fi
@@ -122,7 +125,7 @@ files_typed="\"$sandbox/files/check.txt\" \"$sandbox/files/random.bin\" \"$sandb
 if wanted hash "$@"; then
     xdotool windowactivate --sync "$main" key --clearmodifiers alt+t c
     hash=$(await_window '^Calculate Hash$')
-    xdotool windowsize "$hash" 1000 380 windowmove "$hash" 60 100
+    xdotool windowmove "$hash" 60 100
     sleep 0.3
     xdotool windowactivate --sync "$hash" key --clearmodifiers alt+b
     pick_files '^Open$' "$files_typed \"$sandbox/files/pipe\""
@@ -204,3 +207,18 @@ fi
 
 xdotool windowactivate --sync "$main" key --clearmodifiers alt+f x 2>/dev/null || true
 wait %2 2>/dev/null || true
+
+if wanted empty "$@"; then
+    # The first run of a new user: no configuration yet, so an empty list that says what to do.
+    export HOME="$sandbox/newcomer" XDG_CONFIG_HOME="$sandbox/newcomer/.config"
+    export XDG_DATA_HOME="$sandbox/newcomer/.local/share"
+    mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME"
+    unset FKMCONFIG
+    "$build_dir/program/fakemill" >"$sandbox/first-run.log" 2>&1 &
+    first=$(xdotool search --sync --onlyvisible --name '^Fakemill$' | head -n 1)
+    xdotool windowmove "$first" 40 40
+    sleep 0.8
+    shot_window "$first" empty-first-run
+    xdotool windowactivate --sync "$first" key --clearmodifiers alt+f x 2>/dev/null || true
+    wait %3 2>/dev/null || true
+fi

@@ -137,12 +137,19 @@ QString CHashCalculatorTool::StatusText() const {
             part += QStringLiteral(", %1/s").arg(locale.formattedDataSize(rate));
             parts << part;
         }
-        parts << QStringLiteral("%1 of %2 files to hash").arg(m_model.Pending()).arg(m_model.Count());
+        parts
+            << QStringLiteral("%1 of %2 done").arg(m_model.Count() - m_model.Pending()).arg(m_model.Count());
     }
     if (m_model.AnyChecked()) {
-        parts << QStringLiteral("Checked: %1 OK, %2 FAILED")
-                     .arg(m_model.CheckedOk())
-                     .arg(m_model.CheckedFailed());
+        QString checked =
+            QStringLiteral("Checked: %1 OK, %2 FAILED").arg(m_model.CheckedOk()).arg(m_model.CheckedFailed());
+        // Files that could not be hashed are told apart from wrong hashes, as verify does.
+        for (const auto check : {CHashListModel::Check::Missing, CHashListModel::Check::Unreadable}) {
+            if (const int count = m_model.CheckedAs(check); count > 0) {
+                checked += QStringLiteral(", %1 %2").arg(count).arg(CheckText(check));
+            }
+        }
+        parts << checked;
     }
     if (parts.isEmpty()) {
         parts << m_lastMessage;
@@ -168,7 +175,10 @@ QString CHashCalculatorTool::CopyText(std::vector<std::uint32_t> rows) const {
     for (const std::uint32_t row : rows) {
         if (row < m_model.Count()) {
             const CHashListModel::Row& line = m_model.At(row);
-            text += FormatCopyLine(View(line.path), View(line.value), m_copyOptions, separator);
+            // A row without a hash ("[Error]", "...") is copied as shown: no "0x", no case change.
+            const std::uint32_t options =
+                line.succeeded ? m_copyOptions : m_copyOptions & ~(kCopyPrefix0x | kCopyLowerCase);
+            text += FormatCopyLine(View(line.path), View(line.value), options, separator);
         }
     }
     return QString::fromStdU16String(text);

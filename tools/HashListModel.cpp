@@ -2,6 +2,8 @@
 
 #include "tools/HashKinds.h"
 
+#include <cerrno>
+
 CHashListModel::CHashListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 std::uint32_t CHashListModel::Append(const QStringList& paths, int kind, const QStringList& expected) {
@@ -39,9 +41,12 @@ bool CHashListModel::SetResult(std::uint32_t id, bool succeeded, const QString& 
     row.failure = succeeded ? CKSError() : failure;
     --m_pending;
     if (row.check == Check::Pending) {
-        const bool same = succeeded && row.expected.compare(hash, Qt::CaseInsensitive) == 0;
-        row.check = same ? Check::Ok : Check::Failed;
-        ++(same ? m_checkedOk : m_checkedFailed);
+        if (succeeded) {
+            row.check = row.expected.compare(hash, Qt::CaseInsensitive) == 0 ? Check::Ok : Check::Failed;
+        } else {
+            row.check = failure.Code() == ENOENT ? Check::Missing : Check::Unreadable;
+        }
+        ++m_checked[static_cast<std::size_t>(row.check)];
     }
     const int r = static_cast<int>(id);
     emit dataChanged(index(r, kColumnValue), index(r, kColumnCheck));
@@ -115,6 +120,10 @@ QString CheckText(CHashListModel::Check check) {
         return QStringLiteral("OK");
     case CHashListModel::Check::Failed:
         return QStringLiteral("FAILED");
+    case CHashListModel::Check::Missing:
+        return QStringLiteral("MISSING");
+    case CHashListModel::Check::Unreadable:
+        return QStringLiteral("UNREADABLE");
     default:
         return {};
     }

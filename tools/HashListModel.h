@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -16,8 +17,9 @@ class CHashListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     enum Column { kColumnFile, kColumnType, kColumnValue, kColumnCheck, kColumnCount };
-    // What a row checked against a checksum file came to.
-    enum class Check { None, Pending, Ok, Failed };
+    // What a row checked against a checksum file came to: its hash matched, differed, or the file
+    // was missing or could not be read.
+    enum class Check { None, Pending, Ok, Failed, Missing, Unreadable, kCount };
 
     static inline const QString kPendingText = QStringLiteral("...");
     static inline const QString kErrorText = QStringLiteral("[Error]");
@@ -48,8 +50,10 @@ public:
     const Row& At(std::uint32_t row) const { return m_rows[row]; }
     std::uint32_t Count() const { return static_cast<std::uint32_t>(m_rows.size()); }
     std::uint32_t Pending() const { return m_pending; }
-    int CheckedOk() const { return m_checkedOk; }
-    int CheckedFailed() const { return m_checkedFailed; }
+    int CheckedOk() const { return CheckedAs(Check::Ok); }
+    // Rows whose file was hashed and differed from the hash expected.
+    int CheckedFailed() const { return CheckedAs(Check::Failed); }
+    int CheckedAs(Check check) const { return m_checked[static_cast<std::size_t>(check)]; }
     bool AnyChecked() const { return m_anyChecked; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -60,10 +64,9 @@ public:
 private:
     std::vector<Row> m_rows;
     std::uint32_t m_pending = 0;
-    int m_checkedOk = 0;
-    int m_checkedFailed = 0;
+    std::array<int, static_cast<std::size_t>(Check::kCount)> m_checked{};
     bool m_anyChecked = false;
 };
 
-// The text of a check result ("OK", "FAILED", "..." or nothing).
+// The text of a check result ("OK", "FAILED", "MISSING", "UNREADABLE", "..." or nothing).
 QString CheckText(CHashListModel::Check check);

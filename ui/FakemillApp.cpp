@@ -28,7 +28,9 @@ CFakemillApp::~CFakemillApp() {
 bool CFakemillApp::InitMainWindow() {
     QString caption = res::String(res::kIdsCaption);
     caption.truncate(kCaptionCapacity);
-    m_logOutput.Open(m_logger);
+    if (m_logOutput.Open(m_logger)) {
+        m_logger.RemoveOldLogFiles();
+    }
     m_logger.SetOutput(&m_logOutput);
     m_context->Settings().SetFailureLog(&m_logger);
     try {

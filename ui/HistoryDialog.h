@@ -1,7 +1,7 @@
 #pragma once
 // "Generator History": the batches finished in this run, oldest first, with the definitions of the
-// one selected; "View &Files" opens a definition's output folder in the desktop's file manager.
-// Batches that finish while the dialog is open are added at the end.
+// one selected and the folder they wrote into; "View &Files" opens a definition's output folder in
+// the desktop's file manager. Batches that finish while the dialog is open are added at the end.
 
 #include "support/Delivery.h"
 #include "ui/KSDialog.h"
@@ -27,6 +27,8 @@ public:
     QListWidget* Generators() const { return m_generators; }
     QPushButton* ViewFilesButton() const { return m_viewFiles; }
     QString Message() const;
+    // "Folder: ..." for the selected generator, or the selected batch's folders.
+    QString FolderText() const;
 
 private:
     class CFinishedListener;
@@ -36,11 +38,14 @@ private:
     void ShowBatch(int row);
     void GeneratorChosen();
     void ViewFiles();
+    // The folder of the generator at that row of the selected batch; empty when unknown.
+    QString GeneratorFolder(int generator) const;
 
     GeneratorWorker& m_worker;
     QListWidget* m_batches;
     QListWidget* m_generators;
     QPushButton* m_viewFiles;
+    QLabel* m_folder;
     QLabel* m_message;
     std::vector<std::unique_ptr<CKSBatchInfo>> m_snapshots;
     CDelivery m_delivery{this};

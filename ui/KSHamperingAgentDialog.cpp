@@ -129,8 +129,8 @@ bool CKSHamperingAgentDialog::Add(const QString& path) {
 }
 
 void CKSHamperingAgentDialog::AddFiles() {
-    const QStringList files =
-        Prompts().ChooseOpenFiles(this, QStringLiteral("Open"), QString(), PortableFilter(kAddFileFilters));
+    const QStringList files = Prompts().ChooseOpenFiles(this, QStringLiteral("Open"), QString(),
+                                                        PortableFilter(kAddFileFilters), nullptr);
     for (const QString& file : files) {
         if (!Add(file)) {
             break;

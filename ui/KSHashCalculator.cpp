@@ -205,10 +205,17 @@ QString CKSHashCalculator::StatusText() const {
 }
 
 void CKSHashCalculator::Browse() {
+    const QStringList filters = PortableFilter(kBrowseFilters).split(QStringLiteral(";;"));
+    CFakemillSettings& settings = m_context.Settings();
+    QString filter = filters.value(static_cast<qsizetype>(settings.Get(settings_key::kHashBrowseFilter)));
     const QStringList files = Prompts().ChooseOpenFiles(this, QStringLiteral("Open"), m_browseFolder,
-                                                        PortableFilter(kBrowseFilters));
+                                                        filters.join(QStringLiteral(";;")), &filter);
     if (files.isEmpty()) {
         return;
+    }
+    if (const qsizetype chosen = filters.indexOf(filter); chosen >= 0) {
+        settings.Set(settings_key::kHashBrowseFilter, static_cast<std::uint32_t>(chosen));
+        settings.Save();
     }
     // The next Browse starts in the folder of what was picked, never at a file.
     m_browseFolder = QFileInfo(files.constFirst()).absolutePath();

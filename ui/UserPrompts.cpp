@@ -1,8 +1,12 @@
 #include "ui/UserPrompts.h"
 
+#include "app/FolderOpener.h"
+
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QStandardPaths>
 #include <QUrl>
@@ -10,6 +14,54 @@
 #include <cerrno>
 
 namespace {
+
+// The names typed in a file dialog's name field: each between double quotes when several are
+// typed, else the whole text.
+QStringList TypedNames(const QString& text) {
+    if (!text.contains(QLatin1Char('"'))) {
+        const QString name = text.trimmed();
+        return name.isEmpty() ? QStringList() : QStringList{name};
+    }
+    QStringList names;
+    const QStringList parts = text.split(QLatin1Char('"'));
+    // Quoted names are the odd parts: before the first quote, between two names, after the last.
+    for (qsizetype i = 1; i < parts.size(); i += 2) {
+        if (!parts[i].isEmpty()) {
+            names << parts[i];
+        }
+    }
+    return names;
+}
+
+// Qt's own open dialog, which answers only those typed names its filter shows (once it has listed
+// the folder): the names typed when Open was pressed are kept, and the files among them that the
+// answer left out are added to it. A native dialog has no such field and answers alone.
+class COpenFilesDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    QStringList WithTypedFiles() const {
+        QStringList files = selectedFiles();
+        for (const QString& name : TypedNames(m_typed)) {
+            const QString path = QDir::cleanPath(directory().absoluteFilePath(name));
+            if (QFileInfo(path).isFile() && !files.contains(path)) {
+                files << path;
+            }
+        }
+        return files;
+    }
+
+    void accept() override {
+        // The field as typed: the dialog rewrites it while it accepts.
+        if (const auto* field = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) {
+            m_typed = field->text();
+        }
+        QFileDialog::accept();
+    }
+
+private:
+    QString m_typed;
+};
 
 class CQtPrompts : public IUserPrompts {
 public:
@@ -32,8 +84,20 @@ public:
         return {};
     }
     QStringList ChooseOpenFiles(QWidget* parent, const QString& title, const QString& start,
-                                const QString& filters) override {
-        return QFileDialog::getOpenFileNames(parent, title, start, filters);
+                                const QString& filters, QString* filter) override {
+        COpenFilesDialog dialog(parent, title, start, filters);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFiles);
+        if (filter != nullptr && !filter->isEmpty()) {
+            dialog.selectNameFilter(*filter);
+        }
+        if (dialog.exec() != QDialog::Accepted) {
+            return {};
+        }
+        if (filter != nullptr) {
+            *filter = dialog.selectedNameFilter();
+        }
+        return dialog.WithTypedFiles();
     }
     QString ChooseSaveFile(QWidget* parent, const QString& title, const QString& start,
                            const QString& filters) override {
@@ -56,6 +120,11 @@ public:
         const CKSString file = CKSString::FromQString(path);
         if (!QFileInfo::exists(path)) {
             return CKSError::FromErrno(u"Could not open", file, ENOENT);
+        }
+        if (QFileInfo(path).isDir()) {
+            if (const QString missing = WhyNoFileManager(); !missing.isEmpty()) {
+                return CKSError(u"Could not open", file, missing.toStdU16String());
+            }
         }
         if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
             return {};

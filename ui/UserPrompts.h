@@ -20,9 +20,11 @@ public:
     // is created). Empty on Cancel.
     virtual QString ChooseOpenFile(QWidget* parent, const QString& title, const QString& start,
                                    const QString& filters, bool allowNew) = 0;
-    // Existing files, several at once. Empty on Cancel.
+    // Existing files, several at once. Empty on Cancel. A typed name is kept whether the filter
+    // shows it or not. filter, when given, names the filter shown first (empty: the first) and
+    // receives the one chosen.
     virtual QStringList ChooseOpenFiles(QWidget* parent, const QString& title, const QString& start,
-                                        const QString& filters) = 0;
+                                        const QString& filters, QString* filter) = 0;
     // A file to write, after the overwrite prompt. Empty on Cancel.
     virtual QString ChooseSaveFile(QWidget* parent, const QString& title, const QString& start,
                                    const QString& filters) = 0;

@@ -157,6 +157,20 @@ TEST_F(Observer, ShutdownClosesTheThreadWithinItsWait) {
     EXPECT_EQ(m_journal.Entries().size(), 1u);
 }
 
+TEST_F(Observer, ShutdownDeliversABacklogWithoutPausingAfterEachEvent) {
+    // Events come faster than the pause after each: twenty of them would hold shutdown 2 s.
+    Recorder a("A", m_journal);
+    for (int i = 0; i < 20; ++i) {
+        Dispatcher().Publish(CKSEvent::kBatchFinished, u"queued", i);
+    }
+    ASSERT_TRUE(m_journal.WaitForCount(1));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(Dispatcher().Shutdown());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+    EXPECT_EQ(m_journal.Entries().size(), 20u);
+    EXPECT_EQ(Dispatcher().GetExitCode(), 0u);
+}
+
 // A subscriber that works on its own heap data in Notify, destroyed on another thread while
 // events are being delivered: no Notify runs on it once its destructor has begun.
 TEST_F(Observer, ASubscriberDestroyedWhileEventsFlowIsSafe) {

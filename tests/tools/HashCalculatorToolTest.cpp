@@ -42,7 +42,8 @@ TEST_F(HashCalculatorToolTest, RowsStatusAndCopyFollowTheStoredOptions) {
 
     m_tool.AddFiles({Q(m_dir.File("nine")), Q(m_dir.File("missing"))}, 0);
     m_tool.AddFiles({Q(m_dir.File("empty"))}, 1);
-    EXPECT_EQ(m_tool.StatusText(), "3 of 3 files to hash");
+    // Progress counts the files done, never those left.
+    EXPECT_EQ(m_tool.StatusText(), "0 of 3 done");
     ASSERT_TRUE(AllDone());
     // Gathered: the three rows' results cost fewer status changes than rows.
     EXPECT_TRUE(RunUntil([&] { return statusChanges > 0; }));
@@ -68,6 +69,11 @@ TEST_F(HashCalculatorToolTest, RowsStatusAndCopyFollowTheStoredOptions) {
     // Selected rows in list order, whatever order they were selected in.
     EXPECT_EQ(m_tool.CopyText({2, 0}), Q(m_dir.File("nine")) + "\t2639f4cb\n" + Q(m_dir.File("empty")) +
                                            "\t" + QString(kMd5OfNothing).toLower() + "\n");
+    // A row without a hash is copied as shown, whatever the prefix and case options say.
+    m_tool.ToggleCopyOption(kCopyPrefix0x);
+    EXPECT_EQ(m_tool.CopyText({0, 1}),
+              Q(m_dir.File("nine")) + "\t0x2639f4cb\n" + Q(m_dir.File("missing")) + "\t[Error]\n");
+    m_tool.ToggleCopyOption(kCopyPrefix0x);
     // A tool made later starts with the stored options.
     CHashCalculatorTool again(m_settings, m_reaper);
     EXPECT_EQ(again.CopyOptions(), kCopyPathAndHash | kCopyLowerCase);
@@ -107,6 +113,21 @@ TEST_F(HashCalculatorToolTest, ChecksumFilesAreSavedAndVerifiedAndEveryFailureSa
     EXPECT_EQ(m_tool.Model().At(3).check, CHashListModel::Check::Ok);
     EXPECT_EQ(m_tool.Model().At(4).check, CHashListModel::Check::Failed);
     EXPECT_EQ(m_tool.StatusText(), "Checked: 1 OK, 1 FAILED");
+
+    // A missing file is not a wrong hash, nor is one that cannot be read (a folder in its place):
+    // each is named as the command line's verify names it, and counted apart.
+    std::filesystem::remove(m_dir.File("one.bin"));
+    std::filesystem::remove(m_dir.File("two.bin"));
+    std::filesystem::create_directory(m_dir.File("two.bin"));
+    EXPECT_FALSE(m_tool.VerifyChecksums(Q(sums)).error.Failed());
+    ASSERT_TRUE(AllDone());
+    EXPECT_EQ(m_tool.Model().At(5).check, CHashListModel::Check::Missing);
+    EXPECT_EQ(m_tool.Model().At(6).check, CHashListModel::Check::Unreadable);
+    EXPECT_EQ(m_tool.Model().data(m_tool.Model().index(5, CHashListModel::kColumnCheck)).toString(),
+              "MISSING");
+    EXPECT_EQ(m_tool.Model().data(m_tool.Model().index(6, CHashListModel::kColumnCheck)).toString(),
+              "UNREADABLE");
+    EXPECT_EQ(m_tool.StatusText(), "Checked: 1 OK, 1 FAILED, 1 MISSING, 1 UNREADABLE");
 
     // A checksum file that cannot be read, and one with lines that are no checksums.
     EXPECT_EQ(QString::fromStdU16String(m_tool.VerifyChecksums(Q(m_dir.File("nowhere"))).error.Text()),

@@ -172,11 +172,17 @@ TEST_F(GenerateTest, HistoryAddsFinishedBatchesOnceAndOpensTheirFolders) {
     EXPECT_EQ(history.Generators()->item(0)->text(), "Beta");
     EXPECT_FALSE(history.ViewFilesButton()->isEnabled());
 
+    // Each batch shows the folder its files went to.
+    const QString out = QString::fromStdString(m_dir.File("out"));
+    EXPECT_TRUE(history.FolderText().startsWith("Folder: " + out)) << history.FolderText().toStdString();
+    EXPECT_EQ(history.Batches()->item(2)->toolTip(), history.FolderText());
+
     history.Generators()->setCurrentRow(0);
     ASSERT_TRUE(history.ViewFilesButton()->isEnabled());
     history.ViewFilesButton()->click();
     ASSERT_EQ(m_prompts->opened.size(), 1);
     EXPECT_TRUE(std::filesystem::is_directory(m_prompts->opened[0].toStdString()));
+    EXPECT_EQ(history.FolderText(), "Folder: " + m_prompts->opened[0]);
     EXPECT_EQ(history.Message(), "");
 
     // No invented number: the folder and the desktop's reason.
@@ -184,6 +190,30 @@ TEST_F(GenerateTest, HistoryAddsFinishedBatchesOnceAndOpensTheirFolders) {
     history.ViewFilesButton()->click();
     EXPECT_EQ(history.Message(),
               "Failed to explore folder " + m_prompts->opened[0] + ": no opener program is installed");
+    // Another batch chosen: the message was about the last one and goes.
+    history.Batches()->setCurrentRow(1);
+    EXPECT_EQ(history.Message(), "");
+    history.Generators()->setCurrentRow(0);
+    history.ViewFilesButton()->click();
+    EXPECT_FALSE(history.Message().isEmpty());
+    history.Generators()->setCurrentRow(-1);
+    history.Generators()->setCurrentRow(0);
+    EXPECT_EQ(history.Message(), "");
+
+    // The desktop's own opener, on a system without a file manager, says so instead of failing
+    // with nothing to show.
+    {
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QByteArray::fromStdString(m_dir.File("no-programs-here")));
+        std::unique_ptr<IUserPrompts> scripted = InstallPrompts(nullptr);
+        history.ViewFilesButton()->click();
+        qputenv("PATH", path);
+        InstallPrompts(std::move(scripted));
+    }
+    EXPECT_EQ(history.Message(),
+              "Failed to explore folder " + m_prompts->opened[0] +
+                  ": no file manager is installed (the desktop's opener xdg-open is missing)");
+
     std::filesystem::remove_all(m_prompts->opened[0].toStdString());
     history.ViewFilesButton()->click();
     EXPECT_EQ(history.Message(), "'" + m_prompts->opened[0] + "' is not a folder");

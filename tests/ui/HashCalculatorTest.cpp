@@ -20,6 +20,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileSystemModel>
 #include <QGuiApplication>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -219,9 +220,15 @@ TEST_F(HashCalculatorTest, ReopeningRestoresPlacementColumnsAlgorithmAndOptions)
     std::filesystem::create_directories(m_dir.File("sub"));
     WriteFileBytes(m_dir.File("sub/a.txt"), "a");
     m_prompts->filesAnswers.push_back({Q(m_dir.File("sub/a.txt"))});
+    // The filter chosen is the one the next Browse shows, in this window and the next.
+    const QString images = "Images (*.png *.gif *.bmp *.jpg *.jpeg)";
+    m_prompts->filterAnswer = images;
     first->Browse();
     EXPECT_EQ(first->BrowseFolder(), Q(m_dir.File("sub")));
     ASSERT_EQ(first->Model()->rowCount(), 1);
+    m_prompts->filterAnswer.clear();
+    first->Browse(); // cancelled
+    EXPECT_EQ(m_prompts->filtersShown, QStringList({"Text (*.txt)", images}));
     EXPECT_EQ(tools.CloseAll(), 1);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(first.isNull());
@@ -232,6 +239,8 @@ TEST_F(HashCalculatorTest, ReopeningRestoresPlacementColumnsAlgorithmAndOptions)
     EXPECT_EQ(again.List()->header()->sectionSize(CHashListModel::kColumnValue), 300);
     EXPECT_EQ(again.Algorithm()->currentIndex(), 3);
     EXPECT_EQ(again.CopyOptions(), kCopyLowerCase);
+    again.Browse();
+    EXPECT_EQ(m_prompts->filtersShown.last(), images);
     EXPECT_EQ(again.minimumSize(),
               QSize(CKSHashCalculator::kInitialWidth, CKSHashCalculator::kInitialHeight));
 
@@ -374,4 +383,49 @@ TEST_F(HashCalculatorTest, RowsPast65535LandInTheirOwnRows) {
     // Row 65,536 cut to 16 bits would be row 0.
     EXPECT_EQ(Value(0), "[Error]");
     EXPECT_EQ(Value(65536), "2639F4CB");
+}
+
+TEST(HashCalculatorOpenDialog, NamesTypedBesideTheFilterAreAddedAndTheChosenFilterIsAnswered) {
+    TempDir dir;
+    WriteFileBytes(dir.File("kept.txt"), "t");
+    WriteFileBytes(dir.File("typed.log"), "l");
+    WriteFileBytes(dir.File("other.bin"), "b");
+    // Qt's own open dialog, typed into as a user would: a name its filter shows and one it hides.
+    // Typed once the dialog has listed the folder, into its focused name field, as a user would.
+    QString typed;
+    int ticks = 0;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        auto* model = dialog != nullptr ? dialog->findChild<QFileSystemModel*>() : nullptr;
+        auto* field = dialog != nullptr ? dialog->findChild<QLineEdit*>("fileNameEdit") : nullptr;
+        if (dialog != nullptr && ++ticks > 250) {
+            poll.stop();
+            dialog->reject(); // never ready: the test fails below rather than hang
+            return;
+        }
+        if (model == nullptr || field == nullptr ||
+            model->rowCount(model->index(Q(dir.Path().string()))) == 0) {
+            return;
+        }
+        if (!field->hasFocus()) {
+            dialog->activateWindow();
+            field->setFocus();
+            return;
+        }
+        poll.stop();
+        typed = "\"kept.txt\" \"typed.log\"";
+        field->setText(typed);
+        QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
+    });
+    poll.start(20);
+    QString filter; // none remembered: the first
+    const QStringList files = Prompts().ChooseOpenFiles(nullptr, "Open", Q(dir.Path().string()),
+                                                        "Text (*.txt);;Bin/test (*.bin);;All (*)", &filter);
+    ASSERT_FALSE(typed.isEmpty());
+    QStringList sorted = files;
+    sorted.sort();
+    EXPECT_EQ(sorted, QStringList({Q(dir.File("kept.txt")), Q(dir.File("typed.log"))}))
+        << sorted.join(" ").toStdString();
+    EXPECT_EQ(filter, "Text (*.txt)");
 }

@@ -24,18 +24,26 @@ public:
     std::deque<QString> folderAnswers;
     bool yesNoAnswer = true;
     bool openSucceeds = true;
+    // The file filter a chooser of several files answers as chosen; empty: the one shown.
+    QString filterAnswer;
 
     // What was asked.
     QStringList titles;
     QStringList messages;
     QStringList errors;
     QStringList opened;
+    QStringList filtersShown;
 
     QString ChooseOpenFile(QWidget*, const QString& title, const QString&, const QString&, bool) override {
         return Next(fileAnswers, title);
     }
-    QStringList ChooseOpenFiles(QWidget*, const QString& title, const QString&, const QString&) override {
+    QStringList ChooseOpenFiles(QWidget*, const QString& title, const QString&, const QString&,
+                                QString* filter) override {
         titles << title;
+        if (filter != nullptr) {
+            filtersShown << *filter;
+            *filter = filterAnswer.isEmpty() ? *filter : filterAnswer;
+        }
         if (filesAnswers.empty()) {
             return {};
         }

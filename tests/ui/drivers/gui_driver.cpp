@@ -6,6 +6,10 @@
 //   gui_driver generate NAME DIR  generate one definition to DIR (pace 0) through a batch window;
 //                                 prints the seconds, the longest stall of the GUI thread and the peak
 //                                 resident memory
+//   gui_driver exit NAME DIR      a session's worth of work (a hash calculator that hashed the
+//                                 configuration file, one batch of NAME into DIR run to its end),
+//                                 then the main window closes: prints the wall-clock time of the
+//                                 close ("closing_epoch"), so that the caller can time the exit
 // The configuration is the one the program would use (FKMCONFIG).
 
 #include "PeakMemory.h"
@@ -14,10 +18,12 @@
 #include "ui/BatchOutputWnd.h"
 #include "ui/FakemillApp.h"
 #include "ui/GenerateCommand.h"
+#include "ui/KSHashCalculator.h"
 #include "ui/MainWindow.h"
 
 #include <QAbstractItemModel>
 #include <QApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <QTreeView>
@@ -103,6 +109,35 @@ int Generate(CFakemillApp& app, const char* name, const char* destination) {
     return app.Run();
 }
 
+// Closes the main window once a batch and a hash calculator have finished their work, printing
+// when it closed; the time to the process's end is the caller's to measure.
+int Exit(CFakemillApp& app, const char* name, const char* destination) {
+    app.Context().Settings().Set(settings_key::kGeneratorPrompt, 1);
+    app.Context().Settings().Set(settings_key::kGeneratorPath, CKSString::FromUtf8(destination).View());
+    CKSHashCalculator* calculator = OpenHashCalculator(app.MainWindow(), app.Context(), app.ToolWindows());
+    calculator->AddFile(QString::fromLocal8Bit(qgetenv("FKMCONFIG")));
+    CBatchOutputWnd* window =
+        GenerateSelected(app.MainWindow(), {CKSString::FromUtf8(name)}, app.Context(), CBatchOptions{0, {}});
+    if (window == nullptr) {
+        std::fprintf(stderr, "gui_driver: the batch could not be queued\n");
+        return 1;
+    }
+    QTimer probe;
+    probe.setInterval(5);
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (window->ProgressText().endsWith(QStringLiteral(" - finished")) &&
+            calculator->Model()->Pending() == 0) {
+            probe.stop();
+            std::printf("closing_epoch %.6f\n",
+                        static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0);
+            std::fflush(stdout);
+            app.MainWindow()->close();
+        }
+    });
+    probe.start();
+    return app.Run();
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -124,6 +159,10 @@ int main(int argc, char** argv) {
     if (mode == "generate" && argc == 4) {
         return Generate(app, argv[2], argv[3]);
     }
-    std::fprintf(stderr, "usage: gui_driver startup | reload SMALL LARGE | generate NAME DIR\n");
+    if (mode == "exit" && argc == 4) {
+        return Exit(app, argv[2], argv[3]);
+    }
+    std::fprintf(stderr,
+                 "usage: gui_driver startup | reload SMALL LARGE | generate NAME DIR | exit NAME DIR\n");
     return 2;
 }
