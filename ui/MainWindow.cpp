@@ -10,6 +10,7 @@
 #include "ui/AboutDialog.h"
 #include "ui/AddMultipleDialog.h"
 #include "ui/BinaryViewerWnd.h"
+#include "ui/ElidedLabel.h"
 #include "ui/GenerateCommand.h"
 #include "ui/HistoryDialog.h"
 #include "ui/KSHamperingAgentDialog.h"
@@ -73,9 +74,9 @@ CMainWindow::CMainWindow(CAppContext& context, CToolWindowManager& tools, QWidge
     m_list->header()->setDefaultSectionSize(kDefaultColumnWidth);
     setCentralWidget(m_list);
 
-    for (QLabel*& part : m_statusParts) {
-        part = new QLabel(this);
-    }
+    m_statusParts[0] = new QLabel(this);
+    m_statusParts[1] = m_statusMessage = new CElidedLabel(this);
+    m_statusParts[2] = new QLabel(this);
     m_statusParts[0]->setFixedWidth(kStatusFirstPartWidth);
     m_statusParts[2]->setFixedWidth(kStatusLastPartWidth);
     statusBar()->addWidget(m_statusParts[0]);
@@ -205,6 +206,9 @@ QAction* CMainWindow::Command(int id) const {
 }
 
 QString CMainWindow::StatusText(int part) const {
+    if (part == 1) {
+        return m_statusMessage->FullText();
+    }
     return part >= 0 && part < 3 && !m_statusParts[part]->isHidden() ? m_statusParts[part]->text()
                                                                      : QString();
 }
@@ -253,7 +257,7 @@ void CMainWindow::ShowSelectHint(bool show) {
     }
     m_hintShown = show;
     if (show) {
-        m_statusParts[1]->setText(kSelectHint);
+        m_statusMessage->SetFullText(kSelectHint);
         m_statusParts[2]->hide();
     } else {
         m_statusParts[2]->show();
@@ -266,7 +270,7 @@ void CMainWindow::RefreshStatus() {
         return;
     }
     m_statusParts[0]->clear();
-    m_statusParts[1]->setText(ConfigurationStatusText(m_context.Config().GetConfigFile()).ToQString());
+    m_statusMessage->SetFullText(ConfigurationStatusText(m_context.Config().GetConfigFile()).ToQString());
     m_statusParts[2]->setText(QString::number(m_context.Config().GetDefinitionCount()));
 }
 

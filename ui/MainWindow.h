@@ -17,6 +17,7 @@
 
 class CAppContext;
 class CDefinitionListModel;
+class CElidedLabel;
 class CKSHelpWnd;
 class CToolWindowManager;
 class QLabel;
@@ -101,7 +102,9 @@ private:
     CToolWindowManager& m_tools;
     CDefinitionListModel* m_model;
     QTreeView* m_list;
+    // The message part holds the configuration's path or a hint, cut to the room it has.
     QLabel* m_statusParts[3];
+    CElidedLabel* m_statusMessage = nullptr;
     QLabel* m_emptyHint = nullptr;
     QMenu* m_activeMenu = nullptr;
     QPointer<CKSHelpWnd> m_help;

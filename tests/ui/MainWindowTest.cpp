@@ -9,6 +9,7 @@
 #include "support/IniProfile.h"
 #include "tests/common/CapturingOutput.h"
 #include "tests/common/TempDir.h"
+#include "ui/ElidedLabel.h"
 #include "ui/MainWindow.h"
 #include "ui/OutputWindow.h"
 #include "ui/ToolWindowManager.h"
@@ -401,3 +402,23 @@ TEST(WindowPlacementTest, KeepsAReachableRectangleAndBringsBackALostOne) {
 }
 
 } // namespace
+
+// The status bar's path: cut in the middle to the room it has, so that the file name and the
+// time stay readable, and whole in the tooltip; whole again once the room is there.
+TEST(ElidedLabel, ALongPathIsCutInTheMiddleWithTheWholeInItsTooltip) {
+    CElidedLabel label;
+    label.resize(200, 20);
+    label.show();
+    const QString path = "/home/tester/" + QString(60, QLatin1Char('d')) + "/fakemill.ini [18:23]";
+    label.SetFullText(path);
+    EXPECT_LE(label.fontMetrics().horizontalAdvance(label.text()), 200);
+    EXPECT_TRUE(label.text().startsWith("/home/")) << label.text().toStdString();
+    EXPECT_TRUE(label.text().endsWith("[18:23]")) << label.text().toStdString();
+    EXPECT_EQ(label.toolTip(), path);
+    EXPECT_EQ(label.FullText(), path);
+    EXPECT_LT(label.minimumSizeHint().width(), 200);
+
+    label.resize(2000, 20);
+    EXPECT_EQ(label.text(), path);
+    EXPECT_TRUE(label.toolTip().isEmpty());
+}
