@@ -206,9 +206,10 @@ void CBatchRun::Run() {
     }
     workers.WaitAll(stopEvents, kBatchTimeoutMilliseconds);
     m_snapshot.reset();
+    m_batch.ReserveFiles(names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (m_folders[i]) {
-            m_batch.AddFile(names[i], *m_folders[i]);
+            m_batch.AddFile(names[i], std::move(*m_folders[i]));
         }
     }
     m_batch.SetStopped(control.IsStopRequested() || ApplicationStopEvent().IsSet());

@@ -18,8 +18,8 @@ std::uint32_t EffectiveJobs(std::uint32_t jobs) {
     return std::clamp<std::uint32_t>(wanted, 1, CKSWorkerList::kPumpCount);
 }
 
-void CKSGeneratorBatch::AddFile(const CKSString& definitionName, const CKSString& outputFolder) {
-    m_files.emplace_back(definitionName, outputFolder);
+void CKSGeneratorBatch::AddFile(CKSString definitionName, CKSString outputFolder) {
+    m_files.emplace_back(std::move(definitionName), std::move(outputFolder));
 }
 
 void CKSGeneratorBatch::LogFinished(CKSLogger& logger) const {
@@ -35,6 +35,7 @@ void CKSGeneratorBatch::LogFinished(CKSLogger& logger) const {
 
 CKSBatchInfo::CKSBatchInfo(const CKSGeneratorBatch& batch)
     : m_name(batch.GetName()), m_stopped(batch.WasStopped()) {
+    m_folders.reserve(batch.GetFiles().size());
     for (const auto& [definition, folder] : batch.GetFiles()) {
         m_folders.emplace_back(folder, definition);
     }

@@ -117,7 +117,10 @@ public:
     const std::shared_ptr<CKSBatchControl>& SharedControl() const { return m_control; }
 
     // Records a generator that could be created: its definition name and output folder.
-    void AddFile(const CKSString& definitionName, const CKSString& outputFolder);
+    void AddFile(CKSString definitionName, CKSString outputFolder);
+    // Room for that many records at once: a batch of thousands of definitions would otherwise
+    // copy its records over and over as they grow.
+    void ReserveFiles(std::size_t count) { m_files.reserve(count); }
     const std::vector<std::pair<CKSString, CKSString>>& GetFiles() const { return m_files; }
     // "Generator finished %s" or "%u generators finished %s", counting the names asked for.
     void LogFinished(CKSLogger& logger) const;

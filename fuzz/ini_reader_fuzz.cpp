@@ -36,14 +36,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     edited.SetKey(section, u"Fuzz Key", u" value ");
     const ini::Document reread = ini::Document::Parse(edited.Serialize());
     const ini::Index rereadIndex(reread);
-    const std::u16string* value = rereadIndex.Find(section, u"fuzz key");
-    Check(value != nullptr && *value == u"value");
+    const std::optional<std::u16string> value = rereadIndex.Find(section, u"fuzz key");
+    Check(value && *value == u"value");
 
     edited.ReplaceSection(section, {{u"a", u"1"}, {u"b", u"2"}});
     const ini::Document replaced = ini::Document::Parse(edited.Serialize());
     const ini::Index replacedIndex(replaced);
-    Check(replacedIndex.Find(section, u"fuzz key") == nullptr);
-    Check(replacedIndex.Find(section, u"b") != nullptr);
+    Check(!replacedIndex.Find(section, u"fuzz key"));
+    Check(replacedIndex.Find(section, u"b").has_value());
 
     edited.DeleteSection(section);
     (void)ini::Document::Parse(edited.Serialize());

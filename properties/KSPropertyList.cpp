@@ -28,12 +28,12 @@ void CKSPropertyList::Add(const CKSProperty& property) {
 }
 
 CKSProperty* CKSPropertyList::Find(std::u16string_view name) {
-    const auto found = m_properties.find(CKSString(name));
+    const auto found = m_properties.find(name);
     return found == m_properties.end() ? nullptr : found->second.get();
 }
 
 const CKSProperty* CKSPropertyList::Find(std::u16string_view name) const {
-    const auto found = m_properties.find(CKSString(name));
+    const auto found = m_properties.find(name);
     return found == m_properties.end() ? nullptr : found->second.get();
 }
 

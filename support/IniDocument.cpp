@@ -5,6 +5,7 @@
 #include <QChar>
 
 #include <algorithm>
+#include <limits>
 
 namespace ini {
 
@@ -196,12 +197,13 @@ void Document::ParseLine(Line& line) const {
         --end;
     }
     line.kind = LineKind::Other;
-    line.folded.clear();
-    line.text.clear();
-    line.keyBegin = line.keyEnd = 0;
-    if (begin == end) {
+    line.nameBegin = line.nameEnd = line.valueBegin = line.valueEnd = 0;
+    if (begin == end || line.raw.size() > std::numeric_limits<std::uint32_t>::max()) {
         return;
     }
+    const auto offset = [&units](std::size_t unit) {
+        return static_cast<std::uint32_t>(units.ByteOffset(unit));
+    };
     const auto trim = [&units](std::size_t& from, std::size_t& to) {
         while (from < to && IsBlank(units.At(from))) {
             ++from;
@@ -223,8 +225,8 @@ void Document::ParseLine(Line& line) const {
         }
         trim(nameBegin, nameEnd);
         line.kind = LineKind::Section;
-        line.text = units.Decode(nameBegin, nameEnd);
-        line.folded = FoldName(line.text);
+        line.nameBegin = offset(nameBegin);
+        line.nameEnd = offset(nameEnd);
         return;
     }
     std::size_t equals = begin;
@@ -246,10 +248,77 @@ void Document::ParseLine(Line& line) const {
         --valueEnd;
     }
     line.kind = LineKind::Key;
-    line.folded = FoldName(units.Decode(keyBegin, keyEnd));
-    line.text = units.Decode(valueBegin, valueEnd);
-    line.keyBegin = units.ByteOffset(keyBegin);
-    line.keyEnd = units.ByteOffset(keyEnd);
+    line.nameBegin = offset(keyBegin);
+    line.nameEnd = offset(keyEnd);
+    line.valueBegin = offset(valueBegin);
+    line.valueEnd = offset(valueEnd);
+}
+
+std::u16string Document::Name(const Line& line) const {
+    const std::string_view bytes =
+        std::string_view(line.raw).substr(line.nameBegin, line.nameEnd - line.nameBegin);
+    const Units units(bytes, m_encoding);
+    return units.Decode(0, units.Count());
+}
+
+std::u16string Document::Value(const Line& line) const {
+    const std::string_view bytes =
+        std::string_view(line.raw).substr(line.valueBegin, line.valueEnd - line.valueBegin);
+    const Units units(bytes, m_encoding);
+    return units.Decode(0, units.Count());
+}
+
+namespace {
+
+constexpr std::size_t kHashStart = 14695981039346656037ULL; // FNV-1a
+constexpr std::size_t kHashFactor = 1099511628211ULL;
+
+std::size_t HashStep(std::size_t hash, char16_t unit) {
+    return (hash ^ unit) * kHashFactor;
+}
+
+char16_t FoldAscii(char32_t c) {
+    return static_cast<char16_t>((c >= U'A' && c <= U'Z') ? c + (U'a' - U'A') : c);
+}
+
+} // namespace
+
+std::size_t NameHash(std::u16string_view folded) {
+    std::size_t hash = kHashStart;
+    for (const char16_t unit : folded) {
+        hash = HashStep(hash, unit);
+    }
+    return hash;
+}
+
+bool Document::NameIs(const Line& line, std::u16string_view folded) const {
+    const Units units(std::string_view(line.raw).substr(line.nameBegin, line.nameEnd - line.nameBegin),
+                      m_encoding);
+    const std::size_t count = units.Count();
+    for (std::size_t i = 0; i < count; ++i) {
+        const char32_t c = units.At(i);
+        if (c >= 0x80) {
+            return FoldName(Name(line)) == folded;
+        }
+        if (i >= folded.size() || FoldAscii(c) != folded[i]) {
+            return false;
+        }
+    }
+    return count == folded.size();
+}
+
+std::size_t Document::FoldedNameHash(const Line& line) const {
+    const Units units(std::string_view(line.raw).substr(line.nameBegin, line.nameEnd - line.nameBegin),
+                      m_encoding);
+    std::size_t hash = kHashStart;
+    for (std::size_t i = 0; i < units.Count(); ++i) {
+        const char32_t c = units.At(i);
+        if (c >= 0x80) {
+            return NameHash(FoldName(Name(line)));
+        }
+        hash = HashStep(hash, FoldAscii(c));
+    }
+    return hash;
 }
 
 std::string Document::Serialize() const {
@@ -318,7 +387,7 @@ bool Document::HasSection(std::u16string_view section) const {
 
 std::size_t Document::FindSection(std::u16string_view folded) const {
     for (std::size_t i = 0; i < m_lines.size(); ++i) {
-        if (m_lines[i].kind == LineKind::Section && m_lines[i].folded == folded) {
+        if (m_lines[i].kind == LineKind::Section && NameIs(m_lines[i], folded)) {
             return i;
         }
     }
@@ -370,9 +439,9 @@ bool Document::SetKey(std::u16string_view section, std::u16string_view key, std:
         if (line.kind != LineKind::Key) {
             continue;
         }
-        if (line.folded == folded) {
+        if (NameIs(line, folded)) {
             // The stored spelling of the key stays, byte for byte; only the value is new.
-            std::string raw = line.raw.substr(line.keyBegin, line.keyEnd - line.keyBegin);
+            std::string raw = line.raw.substr(line.nameBegin, line.nameEnd - line.nameBegin);
             raw += Encode(u"=");
             raw += Encode(value);
             if (raw == line.raw) {
@@ -398,7 +467,7 @@ bool Document::DeleteKey(std::u16string_view section, std::u16string_view key) {
     const std::u16string folded = FoldName(key);
     const std::size_t end = SectionEnd(header);
     for (std::size_t i = header + 1; i < end; ++i) {
-        if (m_lines[i].kind == LineKind::Key && m_lines[i].folded == folded) {
+        if (m_lines[i].kind == LineKind::Key && NameIs(m_lines[i], folded)) {
             m_lines.erase(m_lines.begin() + static_cast<std::ptrdiff_t>(i));
             return true;
         }
@@ -454,14 +523,6 @@ bool Document::ReplaceSection(std::u16string_view section,
     return Serialize() != before;
 }
 
-namespace {
-
-std::size_t NameHash(std::u16string_view folded) {
-    return std::hash<std::u16string_view>()(folded);
-}
-
-} // namespace
-
 Index::Index(const Document& document) : m_document(&document) {
     const std::vector<Line>& lines = document.Lines();
     std::size_t sections = 0;
@@ -472,29 +533,35 @@ Index::Index(const Document& document) : m_document(&document) {
     }
     m_sectionNames.reserve(sections);
     m_sections.reserve(sections);
-    m_slotNames.reserve(sections);
+    m_slotNames.reserve(sections); // never grown past this: m_sections looks at its strings
     m_ranges.reserve(sections);
     m_keys.reserve(keys);
     bool collecting = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const Line& line = lines[i];
         if (line.kind == LineKind::Section) {
-            m_sectionNames.push_back(line.text);
+            m_sectionNames.push_back(document.Name(line));
             // Only the first section of a name is ever searched; later ones collect nothing.
-            collecting = m_sections.try_emplace(line.folded, m_ranges.size()).second;
+            std::u16string folded = FoldName(m_sectionNames.back());
+            collecting = m_sections.find(folded) == m_sections.end();
             if (collecting) {
-                m_slotNames.push_back(line.folded);
+                m_slotNames.push_back(std::move(folded));
+                m_sections.emplace(m_slotNames.back(), m_ranges.size());
                 m_ranges.push_back(KeyRange{m_keys.size(), m_keys.size()});
             }
         } else if (line.kind == LineKind::Key && collecting) {
-            m_keys.push_back(KeyEntry{NameHash(line.folded), i});
+            m_keys.push_back(KeyEntry{document.FoldedNameHash(line), i});
             m_ranges.back().end = m_keys.size();
         }
     }
+    // Equal hashes keep file order through the line number: a sort needing no buffer of its own,
+    // where a stable sort would take one from the heap for every section.
     for (const KeyRange& range : m_ranges) {
-        std::stable_sort(m_keys.begin() + static_cast<std::ptrdiff_t>(range.begin),
-                         m_keys.begin() + static_cast<std::ptrdiff_t>(range.end),
-                         [](const KeyEntry& a, const KeyEntry& b) { return a.hash < b.hash; });
+        std::sort(m_keys.begin() + static_cast<std::ptrdiff_t>(range.begin),
+                  m_keys.begin() + static_cast<std::ptrdiff_t>(range.end),
+                  [](const KeyEntry& a, const KeyEntry& b) {
+                      return a.hash != b.hash ? a.hash < b.hash : a.line < b.line;
+                  });
     }
 }
 
@@ -511,9 +578,9 @@ std::size_t Index::FindSection(std::u16string_view section, std::size_t hint) co
     return found == m_sections.end() ? kNoSection : found->second;
 }
 
-const std::u16string* Index::FindKey(std::size_t section, std::u16string_view key) const {
+std::optional<std::u16string> Index::FindKey(std::size_t section, std::u16string_view key) const {
     if (section == kNoSection) {
-        return nullptr;
+        return std::nullopt;
     }
     const std::u16string folded = FoldName(key);
     const std::size_t hash = NameHash(folded);
@@ -524,14 +591,14 @@ const std::u16string* Index::FindKey(std::size_t section, std::u16string_view ke
     // Equal hashes stay in file order, so the first equal name is the first of that name.
     for (; entry != end && entry->hash == hash; ++entry) {
         const Line& line = m_document->Lines()[entry->line];
-        if (line.folded == folded) {
-            return &line.text;
+        if (m_document->NameIs(line, folded)) {
+            return m_document->Value(line);
         }
     }
-    return nullptr;
+    return std::nullopt;
 }
 
-const std::u16string* Index::Find(std::u16string_view section, std::u16string_view key) const {
+std::optional<std::u16string> Index::Find(std::u16string_view section, std::u16string_view key) const {
     return FindKey(FindSection(section), key);
 }
 

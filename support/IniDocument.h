@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -27,13 +28,15 @@ struct Line {
     std::string raw; // the content as stored, without its terminator
     LineEnd end = LineEnd::None;
     LineKind kind = LineKind::Other;
-    std::u16string folded; // the section or key name, trimmed and case-folded, for matching
-    // A section's name, trimmed, as stored; or a key's value, trimmed, one pair of quotes removed.
-    // (A key's own name is needed only folded: one string less per key of a large file.)
-    std::u16string text;
-    // Byte range of the trimmed key within raw; an update keeps these bytes as they are.
-    std::size_t keyBegin = 0;
-    std::size_t keyEnd = 0;
+    // Byte ranges within raw: a section's or key's name, trimmed (an update keeps a key's bytes
+    // as they are), and a key's value, trimmed, one pair of quotes removed. Names and values are
+    // decoded only when asked for (Document::Name, Value): a file of many thousands of
+    // definitions then takes a third of the memory it took with every line decoded, and a batch
+    // reads only the sections it generates. No line of a file we read comes near 4 GiB.
+    std::uint32_t nameBegin = 0;
+    std::uint32_t nameEnd = 0;
+    std::uint32_t valueBegin = 0;
+    std::uint32_t valueEnd = 0;
 };
 
 // Space, tab and vertical tab: the blanks trimmed around lines, names and values.
@@ -41,6 +44,8 @@ bool IsBlank(char32_t c);
 std::u16string_view TrimBlanks(std::u16string_view text);
 // Simple case folding of every code point (ASCII and Unicode), for name matching.
 std::u16string FoldName(std::u16string_view name);
+// The hash of a folded name, as Document::FoldedNameHash gives it for a line.
+std::size_t NameHash(std::u16string_view folded);
 
 class Document {
 public:
@@ -52,6 +57,15 @@ public:
 
     Encoding GetEncoding() const { return m_encoding; }
     const std::vector<Line>& Lines() const { return m_lines; }
+
+    // A section's or key's name, trimmed, as stored; a key's value, trimmed, one pair of quotes
+    // removed. Empty for other lines.
+    std::u16string Name(const Line& line) const;
+    std::u16string Value(const Line& line) const;
+    // Whether the line's name, case-folded, is the folded name; and NameHash of that folded
+    // name. Neither builds the name when it is plain ASCII, as key names nearly always are.
+    bool NameIs(const Line& line, std::u16string_view folded) const;
+    std::size_t FoldedNameHash(const Line& line) const;
 
     // Whether a section of that (trimmed) name exists, compared as the reader compares names.
     bool HasSection(std::u16string_view section) const;
@@ -84,12 +98,15 @@ private:
 class Index {
 public:
     explicit Index(const Document& document);
+    // It looks into its own tables and the document's lines: it stays where it was built.
+    Index(const Index&) = delete;
+    Index& operator=(const Index&) = delete;
 
     const std::vector<std::u16string>& SectionNames() const { return m_sectionNames; }
     // Whether a section of that name exists (even without keys). The name comes trimmed.
     bool HasSection(std::u16string_view section) const;
-    // The value of the key, or null when the section or key is missing. Names come trimmed.
-    const std::u16string* Find(std::u16string_view section, std::u16string_view key) const;
+    // The value of the key, or nothing when the section or key is missing. Names come trimmed.
+    std::optional<std::u16string> Find(std::u16string_view section, std::u16string_view key) const;
 
     // A section's slot for FindKey, for callers that read many keys of one section; kNoSection
     // when the section is missing. The name comes trimmed.
@@ -97,7 +114,7 @@ public:
     // A reader that goes through the sections in file order names the slot it expects next as
     // the hint: checked first, it spares a look into a table far larger than the cache.
     std::size_t FindSection(std::u16string_view section, std::size_t hint = kNoSection) const;
-    const std::u16string* FindKey(std::size_t section, std::u16string_view key) const;
+    std::optional<std::u16string> FindKey(std::size_t section, std::u16string_view key) const;
 
 private:
     // A key of a section: the hash of its folded name and its line. Each section's keys sit
@@ -114,9 +131,8 @@ private:
 
     const Document* m_document;
     std::vector<std::u16string> m_sectionNames;
-    // Looks at the folded names in the document's lines, which never change under an index.
-    std::unordered_map<std::u16string_view, std::size_t> m_sections; // folded name -> slot
-    std::vector<std::u16string_view> m_slotNames;                    // slot -> folded name
+    std::vector<std::u16string> m_slotNames; // slot -> folded name; reserved once, never moves
+    std::unordered_map<std::u16string_view, std::size_t> m_sections; // folded name (in m_slotNames) -> slot
     std::vector<KeyRange> m_ranges;                                  // slot -> its keys in m_keys
     std::vector<KeyEntry> m_keys;
 };

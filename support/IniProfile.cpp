@@ -140,9 +140,9 @@ struct CIniReadSnapshot::State {
     mutable std::size_t lastSlot = ini::Index::kNoSection;
     mutable bool lastKnown = false;
 
-    const std::u16string* Find(std::u16string_view section, std::u16string_view key) const {
+    std::optional<std::u16string> Find(std::u16string_view section, std::u16string_view key) const {
         if (!loaded.file) {
-            return nullptr;
+            return std::nullopt;
         }
         if (!lastKnown || lastSection != section) {
             lastSection.assign(section);
@@ -447,15 +447,14 @@ bool CIniProfile::CopyProfile(const CKSString& from, const CKSString& to, std::u
 CKSString CIniProfile::GetString(const CKSString& file, std::u16string_view section, std::u16string_view key,
                                  std::u16string_view defaultValue) {
     const std::string path = file.ToUtf8();
-    const std::u16string* value = nullptr;
-    Loaded loaded; // holds the parsed file until the value is copied
+    std::optional<std::u16string> value;
     if (const CIniReadSnapshot::State* snapshot = SnapshotOf(path)) {
         value = snapshot->Find(TrimName(section), TrimName(key));
-    } else if (loaded = LoadFromFile(path); loaded.file) {
+    } else if (const Loaded loaded = LoadFromFile(path); loaded.file) {
         value = loaded.file->index.Find(TrimName(section), TrimName(key));
     }
-    if (value != nullptr) {
-        return CKSString(*value);
+    if (value) {
+        return CKSString(std::move(*value));
     }
     while (!defaultValue.empty() && defaultValue.back() == u' ') {
         defaultValue.remove_suffix(1);

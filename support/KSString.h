@@ -77,8 +77,12 @@ private:
 };
 
 // Comparator for maps ordered the way the program orders names.
+// Transparent: a map keyed by names is searched with a view of a name, without a copy of it.
 struct CKSStringLess {
-    bool operator()(const CKSString& a, const CKSString& b) const { return a.Less(b); }
+    using is_transparent = void;
+    bool operator()(std::u16string_view a, std::u16string_view b) const {
+        return CKSString::CompareNames(a, b) < 0;
+    }
 };
 
 // A path held as text. The separator is '/' here; EnsureBackslash keeps its classic name.
