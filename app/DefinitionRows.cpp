@@ -1,13 +1,11 @@
 #include "app/DefinitionRows.h"
 
 #include "generators/KSFileGeneratorFactory.h"
-#include "support/IniDocument.h"
 #include "support/IniProfile.h"
 #include "support/KSFormat.h"
 #include "support/KSTime.h"
 
 #include <string>
-#include <unordered_set>
 
 namespace {
 
@@ -19,14 +17,7 @@ CKSString DecimalText(std::int64_t value) {
 
 CDefinitionSections ReadDefinitionSections(const CKSString& configFile) {
     CDefinitionSections sections;
-    std::unordered_set<std::u16string> seen;
-    for (CKSString& name : CIniProfile::GetSectionNames(configFile)) {
-        if (seen.insert(ini::FoldName(ini::TrimBlanks(name.View()))).second) {
-            sections.names.push_back(std::move(name));
-        } else {
-            sections.shadowed.push_back(std::move(name));
-        }
-    }
+    sections.names = CIniProfile::GetSectionNames(configFile, &sections.shadowed);
     return sections;
 }
 
@@ -39,20 +30,27 @@ std::vector<CKSString> GeneratableDefinitions(const CKSString& configFile,
                                               std::vector<std::u16string>& warnings) {
     const CIniReadSnapshot snapshot(configFile);
     CDefinitionSections sections = ReadDefinitionSections(configFile);
-    std::vector<CKSString> names;
-    for (CKSString& name : sections.names) {
+    // Kept in place: a file of many thousands of definitions is not copied once more.
+    std::vector<CKSString>& names = sections.names;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const CKSString& name = names[i];
         const CKSString type = CIniProfile::GetString(configFile, name.View(), u"Type", u"");
         if (CKSFileGeneratorFactory::IsKnownKind(type.View())) {
-            names.push_back(std::move(name));
+            if (kept != i) {
+                names[kept] = std::move(names[i]);
+            }
+            ++kept;
         } else {
             warnings.push_back(KSFormat(
                 std::u16string_view(u"[%s] is skipped: its Type \"%s\" is not a known kind"), name, type));
         }
     }
+    names.erase(names.begin() + static_cast<std::ptrdiff_t>(kept), names.end());
     for (const CKSString& name : sections.shadowed) {
         warnings.push_back(ShadowedSectionWarning(name));
     }
-    return names;
+    return std::move(names);
 }
 
 std::vector<CDefinitionRow> ReadDefinitionRows(const CKSString& configFile,

@@ -10,9 +10,9 @@
 #include "support/KSWorker.h"
 #include "support/MakePath.h"
 
+#include <algorithm>
 #include <mutex>
 #include <optional>
-#include <unordered_set>
 
 namespace {
 
@@ -45,13 +45,14 @@ public:
 
 private:
     // Each name once, as the reader finds one definition per name however often it is named.
-    std::vector<CKSString> UniqueNames();
+    // The names stay in the batch, which outlives the run.
+    std::vector<const CKSString*> UniqueNames();
     // The definition's generator, set up for this batch; null when it cannot be generated (with
     // the reason in the log when the factory reports to it).
     std::unique_ptr<CKSFileGenerator> Prepare(const CKSFileGeneratorFactory& factory, const CKSString& name);
     // Each definition's place in the batch's sequence of files, for the shard to take its files
     // from all of them: every file count is drawn first, with generators made and let go again.
-    std::vector<std::uint64_t> ShardOffsets(const std::vector<CKSString>& names);
+    std::vector<std::uint64_t> ShardOffsets(const std::vector<const CKSString*>& names);
     void WriteManifest();
 
     CKSGeneratorBatch& m_batch;
@@ -72,25 +73,56 @@ private:
 
 class CDefinitionJob : public CKSWorker {
 public:
-    CDefinitionJob(CBatchRun& run, std::size_t order, CKSString name, std::uint64_t offset)
-        : m_run(run), m_order(order), m_name(std::move(name)), m_offset(offset) {}
+    CDefinitionJob(CBatchRun& run, std::size_t order, const CKSString& name, std::uint64_t offset)
+        : m_run(run), m_order(order), m_name(name), m_offset(offset) {}
     void Run() override { m_run.RunDefinition(m_order, m_name, m_offset); }
 
 private:
     CBatchRun& m_run;
     std::size_t m_order;
-    CKSString m_name;
+    const CKSString& m_name; // in the batch
     std::uint64_t m_offset;
 };
 
-std::vector<CKSString> CBatchRun::UniqueNames() {
-    std::vector<CKSString> names;
-    std::unordered_set<std::u16string> named;
-    for (const CKSString& name : m_batch.GetDefinitionNames()) {
-        if (named.insert(ini::FoldName(ini::TrimBlanks(name.View()))).second) {
-            names.push_back(name);
+std::vector<const CKSString*> CBatchRun::UniqueNames() {
+    const std::vector<CKSString>& given = m_batch.GetDefinitionNames();
+    const auto folded = [&given](std::size_t place) {
+        return ini::FoldName(ini::TrimBlanks(given[place].View()));
+    };
+    // Each name's place beside the hash of its folded form, sorted: equal names sit together. A
+    // set of the names themselves would take many times this memory for thousands of names.
+    std::vector<std::pair<std::size_t, std::size_t>> byHash;
+    byHash.reserve(given.size());
+    for (std::size_t place = 0; place < given.size(); ++place) {
+        byHash.emplace_back(ini::NameHash(folded(place)), place);
+    }
+    std::sort(byHash.begin(), byHash.end());
+    std::vector<bool> repeated(given.size(), false);
+    for (std::size_t first = 0; first < byHash.size();) {
+        std::size_t end = first + 1;
+        while (end < byHash.size() && byHash[end].first == byHash[first].first) {
+            ++end;
+        }
+        // Places of one hash (nearly always a single name) come in file order: a name met
+        // earlier among them makes a later one a repeat.
+        for (std::size_t later = first + 1; later < end; ++later) {
+            const std::u16string name = folded(byHash[later].second);
+            for (std::size_t earlier = first; earlier < later; ++earlier) {
+                if (folded(byHash[earlier].second) == name) {
+                    repeated[byHash[later].second] = true;
+                    break;
+                }
+            }
+        }
+        first = end;
+    }
+    std::vector<const CKSString*> names;
+    names.reserve(given.size());
+    for (std::size_t place = 0; place < given.size(); ++place) {
+        if (repeated[place]) {
+            m_logger.InfoF("'%s' is named again: its files are made once", given[place]);
         } else {
-            m_logger.InfoF("'%s' is named again: its files are made once", name);
+            names.push_back(&given[place]);
         }
     }
     return names;
@@ -126,13 +158,13 @@ std::unique_ptr<CKSFileGenerator> CBatchRun::Prepare(const CKSFileGeneratorFacto
     return generator;
 }
 
-std::vector<std::uint64_t> CBatchRun::ShardOffsets(const std::vector<CKSString>& names) {
+std::vector<std::uint64_t> CBatchRun::ShardOffsets(const std::vector<const CKSString*>& names) {
     CKSLogger quiet;
     quiet.SetLevel(CKSLogger::kLevelNone);
     const CKSFileGeneratorFactory quietFactory(&quiet);
     std::vector<CDealtDefinition> definitions(names.size(), CDealtDefinition{0, 1});
     for (std::size_t i = 0; i < names.size(); ++i) {
-        if (const auto generator = Prepare(quietFactory, names[i])) {
+        if (const auto generator = Prepare(quietFactory, *names[i])) {
             definitions[i] = {generator->DrawFileCount(), generator->ExpectedFileBytes()};
         }
     }
@@ -190,7 +222,7 @@ void CBatchRun::Run() {
     CKSBatchControl& control = m_batch.Control();
     const CKSManualResetEvent* const stopEvents[] = {&ApplicationStopEvent(), &control.StopEvent()};
     m_snapshot.emplace(m_batch.GetConfigFile());
-    const std::vector<CKSString> names = UniqueNames();
+    const std::vector<const CKSString*> names = UniqueNames();
     const std::vector<std::uint64_t> offsets =
         m_options.shard.count > 1 ? ShardOffsets(names) : std::vector<std::uint64_t>(names.size(), 0);
     m_folders.resize(names.size());
@@ -198,8 +230,8 @@ void CBatchRun::Run() {
         if (control.IsStopRequested()) {
             break; // a stopped batch creates no further generator
         }
-        m_logger.InfoF("Starting '%s'", names[i]);
-        workers.Add(std::make_unique<CDefinitionJob>(*this, i, names[i], offsets[i]));
+        m_logger.InfoF("Starting '%s'", *names[i]);
+        workers.Add(std::make_unique<CDefinitionJob>(*this, i, *names[i], offsets[i]));
         workers.StartAll();
         // A few definitions waiting per pump keep every pump busy; more would only take memory.
         workers.WaitForRoom(kQueuedPerJob * m_jobs, stopEvents);
@@ -209,7 +241,7 @@ void CBatchRun::Run() {
     m_batch.ReserveFiles(names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (m_folders[i]) {
-            m_batch.AddFile(names[i], std::move(*m_folders[i]));
+            m_batch.AddFile(*names[i], std::move(*m_folders[i]));
         }
     }
     m_batch.SetStopped(control.IsStopRequested() || ApplicationStopEvent().IsSet());

@@ -31,6 +31,7 @@
 #include <map>
 #include <ostream>
 #include <thread>
+#include <unordered_set>
 
 #include <csignal>
 #include <pthread.h>
@@ -371,13 +372,19 @@ int RunGenerateCommand(const CliConfig& config, const std::vector<std::string>& 
         info = worker.GetBatchInfo(std::size_t{0});
     }
     // A definition that made no generator (not in the file, no known kind) is a failure too.
-    const WrittenFolders written = FoldersWritten(info.get());
-    const bool allGenerated = std::all_of(names.begin(), names.end(), [&written](const CKSString& name) {
-        return written.count(std::u16string(name.View())) > 0;
+    std::unordered_set<std::u16string_view> generated;
+    if (info) {
+        generated.reserve(info->GetFolders().size());
+        for (const auto& [folder, name] : info->GetFolders()) {
+            generated.insert(name.View());
+        }
+    }
+    const bool allGenerated = std::all_of(names.begin(), names.end(), [&generated](const CKSString& name) {
+        return generated.count(name.View()) > 0;
     });
     if (json) {
-        PrintJson(io.out,
-                  BatchSummary(*batch, *output, destination, configFile, options, names, written, skipped));
+        PrintJson(io.out, BatchSummary(*batch, *output, destination, configFile, options, names,
+                                       FoldersWritten(info.get()), skipped));
     }
     // Whatever ends the run, every line logged reaches the stream before the exit.
     io.out.flush();

@@ -532,6 +532,7 @@ Index::Index(const Document& document) : m_document(&document) {
         keys += line.kind == LineKind::Key ? 1 : 0;
     }
     m_sectionNames.reserve(sections);
+    m_firstOfName.reserve(sections);
     m_sections.reserve(sections);
     m_slotNames.reserve(sections); // never grown past this: m_sections looks at its strings
     m_ranges.reserve(sections);
@@ -544,6 +545,7 @@ Index::Index(const Document& document) : m_document(&document) {
             // Only the first section of a name is ever searched; later ones collect nothing.
             std::u16string folded = FoldName(m_sectionNames.back());
             collecting = m_sections.find(folded) == m_sections.end();
+            m_firstOfName.push_back(collecting);
             if (collecting) {
                 m_slotNames.push_back(std::move(folded));
                 m_sections.emplace(m_slotNames.back(), m_ranges.size());

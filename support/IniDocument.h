@@ -103,6 +103,9 @@ public:
     Index& operator=(const Index&) = delete;
 
     const std::vector<std::u16string>& SectionNames() const { return m_sectionNames; }
+    // Whether the section at that place of SectionNames is the first of its name (the one the
+    // reader finds) or a later one it shadows.
+    bool IsFirstOfName(std::size_t place) const { return m_firstOfName[place]; }
     // Whether a section of that name exists (even without keys). The name comes trimmed.
     bool HasSection(std::u16string_view section) const;
     // The value of the key, or nothing when the section or key is missing. Names come trimmed.
@@ -131,6 +134,7 @@ private:
 
     const Document* m_document;
     std::vector<std::u16string> m_sectionNames;
+    std::vector<bool> m_firstOfName;         // by place in m_sectionNames
     std::vector<std::u16string> m_slotNames; // slot -> folded name; reserved once, never moves
     std::unordered_map<std::u16string_view, std::size_t> m_sections; // folded name (in m_slotNames) -> slot
     std::vector<KeyRange> m_ranges;                                  // slot -> its keys in m_keys

@@ -212,14 +212,15 @@ Loaded LoadFromFile(const std::string& path) {
         loaded.error = Utf8ToUtf16(path) + u" is not a regular file.";
         return loaded;
     }
-    std::string bytes;
+    // Read into memory that is not cleared first: every new page costs, and the read fills it.
     bool complete = true;
     const auto expected = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
-    bytes.resize(std::min(expected, kMaxFileBytes));
+    std::size_t capacity = std::max<std::size_t>(std::min(expected, kMaxFileBytes), 1);
+    auto bytes = std::make_unique_for_overwrite<char[]>(capacity);
     std::size_t used = 0;
     for (;;) {
-        if (used == bytes.size()) {
-            if (bytes.size() >= kMaxFileBytes) {
+        if (used == capacity) {
+            if (capacity >= kMaxFileBytes) {
                 char probe = 0;
                 if (ReadFromDescriptor(fd.Get(), &probe, 1) != 0) {
                     complete = false;
@@ -228,9 +229,12 @@ Loaded LoadFromFile(const std::string& path) {
                 break;
             }
             // The file grew while we read it: take the rest too.
-            bytes.resize(std::min(std::max<std::size_t>(bytes.size() * 2, 4096), kMaxFileBytes));
+            capacity = std::min(std::max<std::size_t>(capacity * 2, 4096), kMaxFileBytes);
+            auto larger = std::make_unique_for_overwrite<char[]>(capacity);
+            std::memcpy(larger.get(), bytes.get(), used);
+            bytes = std::move(larger);
         }
-        const long n = ReadFromDescriptor(fd.Get(), bytes.data() + used, bytes.size() - used);
+        const long n = ReadFromDescriptor(fd.Get(), bytes.get() + used, capacity - used);
         if (n < 0) {
             const int error = errno;
             complete = false;
@@ -242,9 +246,9 @@ Loaded LoadFromFile(const std::string& path) {
         }
         used += static_cast<std::size_t>(n);
     }
-    bytes.resize(used);
     g_parseCount.fetch_add(1, std::memory_order_relaxed);
-    auto file = std::make_shared<const ParsedFile>(FileStamp::Of(info), ini::Document::Parse(bytes));
+    auto file = std::make_shared<const ParsedFile>(FileStamp::Of(info),
+                                                   ini::Document::Parse(std::string_view(bytes.get(), used)));
     if (complete && used == expected) {
         Cache().Store(path, file);
     }
@@ -412,14 +416,15 @@ bool HasLineBreakOrNul(std::u16string_view text) {
 
 } // namespace
 
-std::vector<CKSString> CIniProfile::GetSectionNames(const CKSString& file) {
+std::vector<CKSString> CIniProfile::GetSectionNames(const CKSString& file, std::vector<CKSString>* shadowed) {
     std::vector<CKSString> names;
     const Loaded loaded = Load(file.ToUtf8());
     if (loaded.file) {
-        const auto& found = loaded.file->index.SectionNames();
+        const ini::Index& index = loaded.file->index;
+        const auto& found = index.SectionNames();
         names.reserve(found.size());
-        for (const std::u16string& name : found) {
-            names.emplace_back(name);
+        for (std::size_t i = 0; i < found.size(); ++i) {
+            (shadowed == nullptr || index.IsFirstOfName(i) ? names : *shadowed).emplace_back(found[i]);
         }
     }
     return names;

@@ -23,8 +23,10 @@ using CIniKeyValues = std::vector<std::pair<CKSString, CKSString>>;
 class CIniProfile {
 public:
     // Every section name of the file in file order, duplicates included; empty for a missing or
-    // unreadable file.
-    static std::vector<CKSString> GetSectionNames(const CKSString& file);
+    // unreadable file. With shadowed given, a section whose name an earlier one already has (as
+    // the readers match names) goes there instead, in file order: the answer holds each name once.
+    static std::vector<CKSString> GetSectionNames(const CKSString& file,
+                                                  std::vector<CKSString>* shadowed = nullptr);
 
     // Whether the file has a section of that name, matched as the readers match it: the name
     // trimmed and compared without regard to case. False for a missing or unreadable file.
