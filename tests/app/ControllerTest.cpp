@@ -65,6 +65,30 @@ TEST(RunBatch, RunsEveryDefinitionAndReportsTheOnesThatFail) {
     EXPECT_EQ(info.GetFolders()[1].second.ToUtf8(), "two");
 }
 
+TEST(RunBatch, ANameGivenAgainInAnyCaseOrSpacingIsMadeOnceUnderItsFirstSpelling) {
+    TempDir config;
+    TempDir destination;
+    auto output = std::make_shared<CapturingOutput>();
+    CKSGeneratorBatch batch(Names({u"two", u"one", u" TWO ", u"three", u"One", u"two"}), WriteConfig(config),
+                            CKSString::FromUtf8(destination.Path().string()), output, CBatchOptions{0, 1});
+    CKSLogger logger;
+    logger.SetLevel(CKSLogger::kLevelInfo);
+    const CKSFileGeneratorFactory factory(&logger);
+    RunBatch(&batch, factory, logger);
+
+    EXPECT_EQ(output->Count("Starting '"), 3) << output->All();
+    for (const char* again : {"' TWO ' is named again", "'One' is named again", "'two' is named again"}) {
+        EXPECT_EQ(output->Count(again), 1) << again << "\n" << output->All();
+    }
+    const CKSBatchInfo info(batch);
+    std::vector<std::string> made;
+    for (const auto& [folder, name] : info.GetFolders()) {
+        made.push_back(name.ToUtf8());
+    }
+    EXPECT_EQ(made, (std::vector<std::string>{"two", "one", "three"}));
+    EXPECT_FALSE(std::filesystem::exists(destination.Path() / "second" / "fkbin1.bin"));
+}
+
 TEST(RunBatch, OneDefinitionAndNoBatch) {
     TempDir config;
     TempDir destination;
