@@ -76,6 +76,14 @@ std::unique_ptr<CKSBatchInfo> GeneratorWorker::GetBatchInfo(std::size_t index) {
     return std::make_unique<CKSBatchInfo>(*m_finished[index]);
 }
 
+std::unique_ptr<CKSBatchInfo> GeneratorWorker::TakeBatchInfo(std::size_t index) {
+    CAutoLock lock(m_lock);
+    if (index >= m_finished.size()) {
+        return nullptr;
+    }
+    return std::make_unique<CKSBatchInfo>(std::move(*m_finished[index]));
+}
+
 std::unique_ptr<CKSGeneratorBatch> GeneratorWorker::TakeNextBatch() {
     CAutoLock lock(m_lock);
     if (m_queue.empty()) {

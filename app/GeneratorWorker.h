@@ -49,6 +49,9 @@ public:
     std::size_t ListBatches(std::vector<CKSString>& names);
     std::unique_ptr<CKSBatchInfo> GetBatchInfo(std::u16string_view name) override;
     std::unique_ptr<CKSBatchInfo> GetBatchInfo(std::size_t index) override;
+    // The same, the batch's records taken instead of copied: for a caller that asks no more of
+    // that batch (the command line, once its batch is done).
+    std::unique_ptr<CKSBatchInfo> TakeBatchInfo(std::size_t index);
 
     // Ends the worker soon, whatever event it watches: the batch in hand stops after the block in
     // hand, the queued ones create no generator, and the thread ends. Any thread.

@@ -19,7 +19,7 @@ std::uint32_t EffectiveJobs(std::uint32_t jobs) {
 }
 
 void CKSGeneratorBatch::AddFile(CKSString definitionName, CKSString outputFolder) {
-    m_files.emplace_back(std::move(definitionName), std::move(outputFolder));
+    m_folders.emplace_back(std::move(outputFolder), std::move(definitionName));
 }
 
 void CKSGeneratorBatch::LogFinished(CKSLogger& logger) const {
@@ -34,12 +34,10 @@ void CKSGeneratorBatch::LogFinished(CKSLogger& logger) const {
 }
 
 CKSBatchInfo::CKSBatchInfo(const CKSGeneratorBatch& batch)
-    : m_name(batch.GetName()), m_stopped(batch.WasStopped()) {
-    m_folders.reserve(batch.GetFiles().size());
-    for (const auto& [definition, folder] : batch.GetFiles()) {
-        m_folders.emplace_back(folder, definition);
-    }
-}
+    : m_name(batch.GetName()), m_folders(batch.GetFolders()), m_stopped(batch.WasStopped()) {}
+
+CKSBatchInfo::CKSBatchInfo(CKSGeneratorBatch&& batch)
+    : m_name(batch.GetName()), m_folders(batch.TakeFolders()), m_stopped(batch.WasStopped()) {}
 
 std::int64_t CKSBatchControl::Now() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();

@@ -120,8 +120,10 @@ public:
     void AddFile(CKSString definitionName, CKSString outputFolder);
     // Room for that many records at once: a batch of thousands of definitions would otherwise
     // copy its records over and over as they grow.
-    void ReserveFiles(std::size_t count) { m_files.reserve(count); }
-    const std::vector<std::pair<CKSString, CKSString>>& GetFiles() const { return m_files; }
+    void ReserveFiles(std::size_t count) { m_folders.reserve(count); }
+    // The records as (output folder, definition name) pairs, in the order of the batch's files.
+    const std::vector<std::pair<CKSString, CKSString>>& GetFolders() const { return m_folders; }
+    std::vector<std::pair<CKSString, CKSString>> TakeFolders() { return std::move(m_folders); }
     // "Generator finished %s" or "%u generators finished %s", counting the names asked for.
     void LogFinished(CKSLogger& logger) const;
     // Whether a stop ended the batch before all its files were made.
@@ -133,7 +135,7 @@ private:
     std::vector<CKSString> m_definitionNames;
     CKSString m_configFile;
     CKSString m_destination;
-    std::vector<std::pair<CKSString, CKSString>> m_files;
+    std::vector<std::pair<CKSString, CKSString>> m_folders;
     std::shared_ptr<IOutput> m_output;
     CBatchOptions m_options;
     std::shared_ptr<CKSBatchControl> m_control;
@@ -145,6 +147,8 @@ private:
 class CKSBatchInfo {
 public:
     explicit CKSBatchInfo(const CKSGeneratorBatch& batch);
+    // Takes the batch's records instead of copying them, for a caller done with the batch.
+    explicit CKSBatchInfo(CKSGeneratorBatch&& batch);
     const CKSString& GetName() const { return m_name; }
     const std::vector<std::pair<CKSString, CKSString>>& GetFolders() const { return m_folders; }
     bool WasStopped() const { return m_stopped; }

@@ -369,7 +369,7 @@ int RunGenerateCommand(const CliConfig& config, const std::vector<std::string>& 
         CKSManualResetEvent::WaitAny({&batch->FinishedEvent(), &worker.ExitedEvent()}, kWaitForever);
         progress.reset();
         caught = stopOnSignal->Caught();
-        info = worker.GetBatchInfo(std::size_t{0});
+        info = worker.TakeBatchInfo(std::size_t{0});
     }
     // A definition that made no generator (not in the file, no known kind) is a failure too.
     std::unordered_set<std::u16string_view> generated;
