@@ -24,11 +24,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Check(document.Serialize() == bytes);
 
     const ini::Index index(document);
-    for (const std::u16string& section : index.SectionNames()) {
-        (void)index.Find(section, u"Type");
+    for (std::size_t i = 0; i < index.SectionCount(); ++i) {
+        (void)index.Find(index.SectionName(i), u"Type");
     }
 
-    std::u16string section = index.SectionNames().empty() ? u"new" : index.SectionNames().back();
+    std::u16string section = index.SectionCount() == 0 ? u"new" : index.SectionName(index.SectionCount() - 1);
     if (!CIniProfile::CheckSectionName(section).empty()) {
         section = u"new";
     }

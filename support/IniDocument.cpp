@@ -525,46 +525,76 @@ bool Document::ReplaceSection(std::u16string_view section,
 
 Index::Index(const Document& document) : m_document(&document) {
     const std::vector<Line>& lines = document.Lines();
-    std::size_t sections = 0;
     std::size_t keys = 0;
-    for (const Line& line : lines) {
-        sections += line.kind == LineKind::Section ? 1 : 0;
-        keys += line.kind == LineKind::Key ? 1 : 0;
+    std::vector<Entry> sections; // hash and place in m_sectionLines
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].kind == LineKind::Section) {
+            sections.push_back(Entry{Hash32(document.FoldedNameHash(lines[i])),
+                                     static_cast<std::uint32_t>(m_sectionLines.size())});
+            m_sectionLines.push_back(static_cast<std::uint32_t>(i));
+        } else if (lines[i].kind == LineKind::Key) {
+            ++keys;
+        }
     }
-    m_sectionNames.reserve(sections);
-    m_firstOfName.reserve(sections);
-    m_sections.reserve(sections);
-    m_slotNames.reserve(sections); // never grown past this: m_sections looks at its strings
-    m_ranges.reserve(sections);
+    // Among sections of one hash (nearly always a single one) a name met earlier shadows a later.
+    std::sort(sections.begin(), sections.end());
+    m_firstOfName.assign(m_sectionLines.size(), true);
+    for (std::size_t first = 0; first < sections.size();) {
+        std::size_t end = first + 1;
+        while (end < sections.size() && sections[end].hash == sections[first].hash) {
+            ++end;
+        }
+        for (std::size_t later = first + 1; later < end; ++later) {
+            const std::u16string folded = FoldName(SectionName(sections[later].number));
+            for (std::size_t earlier = first; earlier < later; ++earlier) {
+                if (m_firstOfName[sections[earlier].number] && SameName(m_sectionLines[sections[earlier].number], folded)) {
+                    m_firstOfName[sections[later].number] = false;
+                    break;
+                }
+            }
+        }
+        first = end;
+    }
+    // Slots in file order, each with its keys.
+    std::vector<std::uint32_t> slotOfPlace(m_sectionLines.size(), static_cast<std::uint32_t>(kNoSection));
     m_keys.reserve(keys);
+    m_slots.reserve(static_cast<std::size_t>(std::count(m_firstOfName.begin(), m_firstOfName.end(), true)));
     bool collecting = false;
+    std::size_t place = 0;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         const Line& line = lines[i];
         if (line.kind == LineKind::Section) {
-            m_sectionNames.push_back(document.Name(line));
-            // Only the first section of a name is ever searched; later ones collect nothing.
-            std::u16string folded = FoldName(m_sectionNames.back());
-            collecting = m_sections.find(folded) == m_sections.end();
-            m_firstOfName.push_back(collecting);
+            collecting = m_firstOfName[place];
             if (collecting) {
-                m_slotNames.push_back(std::move(folded));
-                m_sections.emplace(m_slotNames.back(), m_ranges.size());
-                m_ranges.push_back(KeyRange{m_keys.size(), m_keys.size()});
+                slotOfPlace[place] = static_cast<std::uint32_t>(m_slots.size());
+                const auto at = static_cast<std::uint32_t>(m_keys.size());
+                m_slots.push_back(Slot{static_cast<std::uint32_t>(i), at, at});
             }
+            ++place;
         } else if (line.kind == LineKind::Key && collecting) {
-            m_keys.push_back(KeyEntry{document.FoldedNameHash(line), i});
-            m_ranges.back().end = m_keys.size();
+            m_keys.push_back(Entry{Hash32(document.FoldedNameHash(line)), static_cast<std::uint32_t>(i)});
+            m_slots.back().keysEnd = static_cast<std::uint32_t>(m_keys.size());
         }
     }
-    // Equal hashes keep file order through the line number: a sort needing no buffer of its own,
-    // where a stable sort would take one from the heap for every section.
-    for (const KeyRange& range : m_ranges) {
-        std::sort(m_keys.begin() + static_cast<std::ptrdiff_t>(range.begin),
-                  m_keys.begin() + static_cast<std::ptrdiff_t>(range.end),
-                  [](const KeyEntry& a, const KeyEntry& b) {
-                      return a.hash != b.hash ? a.hash < b.hash : a.line < b.line;
-                  });
+    for (const Slot& slot : m_slots) {
+        std::sort(m_keys.begin() + slot.keysBegin, m_keys.begin() + slot.keysEnd);
     }
+    // The section table: the sorted hashes of the first sections, by slot. Places and slots
+    // rise together, so the order among equal hashes holds.
+    m_sectionTable.reserve(m_slots.size());
+    for (const Entry& section : sections) {
+        if (m_firstOfName[section.number]) {
+            m_sectionTable.push_back(Entry{section.hash, slotOfPlace[section.number]});
+        }
+    }
+}
+
+std::u16string Index::SectionName(std::size_t place) const {
+    return m_document->Name(m_document->Lines()[m_sectionLines[place]]);
+}
+
+bool Index::SameName(std::uint32_t line, std::u16string_view folded) const {
+    return m_document->NameIs(m_document->Lines()[line], folded);
 }
 
 bool Index::HasSection(std::u16string_view section) const {
@@ -573,11 +603,17 @@ bool Index::HasSection(std::u16string_view section) const {
 
 std::size_t Index::FindSection(std::u16string_view section, std::size_t hint) const {
     const std::u16string folded = FoldName(section);
-    if (hint < m_slotNames.size() && m_slotNames[hint] == folded) {
+    if (hint < m_slots.size() && SameName(m_slots[hint].header, folded)) {
         return hint;
     }
-    const auto found = m_sections.find(folded);
-    return found == m_sections.end() ? kNoSection : found->second;
+    const std::uint32_t hash = Hash32(NameHash(folded));
+    for (auto entry = std::lower_bound(m_sectionTable.begin(), m_sectionTable.end(), Entry{hash, 0});
+         entry != m_sectionTable.end() && entry->hash == hash; ++entry) {
+        if (SameName(m_slots[entry->number].header, folded)) {
+            return entry->number;
+        }
+    }
+    return kNoSection;
 }
 
 std::optional<std::u16string> Index::FindKey(std::size_t section, std::u16string_view key) const {
@@ -585,16 +621,14 @@ std::optional<std::u16string> Index::FindKey(std::size_t section, std::u16string
         return std::nullopt;
     }
     const std::u16string folded = FoldName(key);
-    const std::size_t hash = NameHash(folded);
-    const KeyRange range = m_ranges[section];
-    const auto end = m_keys.begin() + static_cast<std::ptrdiff_t>(range.end);
-    auto entry = std::lower_bound(m_keys.begin() + static_cast<std::ptrdiff_t>(range.begin), end, hash,
-                                  [](const KeyEntry& e, std::size_t h) { return e.hash < h; });
+    const std::uint32_t hash = Hash32(NameHash(folded));
+    const Slot& slot = m_slots[section];
+    const auto end = m_keys.begin() + slot.keysEnd;
     // Equal hashes stay in file order, so the first equal name is the first of that name.
-    for (; entry != end && entry->hash == hash; ++entry) {
-        const Line& line = m_document->Lines()[entry->line];
-        if (m_document->NameIs(line, folded)) {
-            return m_document->Value(line);
+    for (auto entry = std::lower_bound(m_keys.begin() + slot.keysBegin, end, Entry{hash, 0});
+         entry != end && entry->hash == hash; ++entry) {
+        if (SameName(entry->number, folded)) {
+            return m_document->Value(m_document->Lines()[entry->number]);
         }
     }
     return std::nullopt;

@@ -421,10 +421,9 @@ std::vector<CKSString> CIniProfile::GetSectionNames(const CKSString& file, std::
     const Loaded loaded = Load(file.ToUtf8());
     if (loaded.file) {
         const ini::Index& index = loaded.file->index;
-        const auto& found = index.SectionNames();
-        names.reserve(found.size());
-        for (std::size_t i = 0; i < found.size(); ++i) {
-            (shadowed == nullptr || index.IsFirstOfName(i) ? names : *shadowed).emplace_back(found[i]);
+        names.reserve(index.SectionCount());
+        for (std::size_t i = 0; i < index.SectionCount(); ++i) {
+            (shadowed == nullptr || index.IsFirstOfName(i) ? names : *shadowed).emplace_back(index.SectionName(i));
         }
     }
     return names;

@@ -119,6 +119,26 @@ TEST_F(IniRead, ASectionOfManyKeysFindsEveryOneAndTheFirstOfEachName) {
     EXPECT_EQ(Get(u"other", u"key6"), u"<default>");
 }
 
+TEST_F(IniRead, NamesWhoseHashesAgreeAreStillToldApart) {
+    // "iafvgvt" and "vxezhax" fall on one hash of the index: as sections (the later one shadowed
+    // in another case) and as keys of one section, each is found as itself.
+    Put("[iafvgvt]\nk=first\niafvgvt=x\nvxezhax=y\n"
+        "[VXEZHAX]\nk=second\n"
+        "[vxezhax]\nk=shadowed\n");
+    EXPECT_EQ(Get(u"iafvgvt", u"k"), u"first");
+    EXPECT_EQ(Get(u"vxezhax", u"k"), u"second");
+    EXPECT_EQ(Get(u"iafvgvt", u"IAFVGVT"), u"x");
+    EXPECT_EQ(Get(u"iafvgvt", u"vxezhax"), u"y");
+    std::vector<CKSString> shadowed;
+    std::vector<std::string> names;
+    for (const CKSString& name : CIniProfile::GetSectionNames(Ini(), &shadowed)) {
+        names.push_back(name.ToUtf8());
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"iafvgvt", "VXEZHAX"}));
+    ASSERT_EQ(shadowed.size(), 1u);
+    EXPECT_EQ(shadowed[0].ToUtf8(), "vxezhax");
+}
+
 TEST_F(IniRead, HasSectionAnswersAsTheReaderFindsSections) {
     EXPECT_FALSE(CIniProfile::HasSection(Ini(), u"a")); // no file yet
     Put("[\xC3\x84rger]\r\n"                            // [Ärger], no keys
