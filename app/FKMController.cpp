@@ -138,11 +138,15 @@ std::unique_ptr<CKSFileGenerator> CBatchRun::Prepare(const CKSFileGeneratorFacto
     }
     // A value the syntax refused, a range that cannot be drawn from (it would run away to
     // billions of files or bytes): the definition is refused and the rest of the batch runs.
-    CKSString value;
-    std::u16string reason;
-    if (const CKSProperty* problem = generator->FindProblem(value, reason)) {
-        reporter.Logger().ErrorF("'%s' not generated: %s=%s: %s", name, problem->GetName(), value, reason);
-        return nullptr;
+    // Asked once here and kept for the checks the generator makes again as it runs.
+    if (!generator->IsSound()) {
+        CKSString value;
+        std::u16string reason;
+        if (const CKSProperty* problem = generator->FindProblem(value, reason)) {
+            reporter.Logger().ErrorF("'%s' not generated: %s=%s: %s", name, problem->GetName(), value,
+                                     reason);
+            return nullptr;
+        }
     }
     generator->SetOutputFolder(m_batch.GetDestination());
     generator->SetName();

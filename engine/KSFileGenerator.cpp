@@ -180,6 +180,7 @@ void CKSFileGenerator::Run() {
 }
 
 void CKSFileGenerator::AppendProperties(const CKSPropertyList& table) {
+    m_soundness.reset();
     table.ForEachProperty([this](const CKSProperty& property) { m_properties.Add(property); });
 }
 
@@ -305,6 +306,15 @@ bool CKSFileGenerator::DefinitionIsSound() const {
     }
     Logger().ErrorF("%s: nothing generated: %s=%s: %s", m_name, problem->GetName(), value, reason);
     return false;
+}
+
+bool CKSFileGenerator::IsSound() const {
+    if (!m_soundness) {
+        CKSString value;
+        std::u16string reason;
+        m_soundness = FindProblem(value, reason) == nullptr && OptionsProblem().empty();
+    }
+    return *m_soundness;
 }
 
 std::u16string CKSFileGenerator::OptionsProblem() const {
@@ -437,9 +447,7 @@ std::uint32_t CKSFileGenerator::GetAssignedFiles() const {
 }
 
 void CKSFileGenerator::AnnounceWork() {
-    CKSString value;
-    std::u16string reason;
-    if (m_announced || FindProblem(value, reason) != nullptr || !OptionsProblem().empty()) {
+    if (m_announced || !IsSound()) {
         return;
     }
     m_announced = true;
@@ -467,9 +475,7 @@ void CKSFileGenerator::SetManifest(CKSBatchManifest* manifest, const CKSString& 
 
 std::unique_ptr<CKSFileGenerator> CKSFileGenerator::Split() {
     // A definition that cannot be generated makes nothing: Generate says why, once.
-    CKSString value;
-    std::u16string reason;
-    if (FindProblem(value, reason) != nullptr || !OptionsProblem().empty()) {
+    if (!IsSound()) {
         return nullptr;
     }
     PrepareWork();
@@ -498,11 +504,11 @@ std::unique_ptr<CKSFileGenerator> CKSFileGenerator::Split() {
 }
 
 void CKSFileGenerator::Generate() {
-    if (!DefinitionIsSound()) {
-        return;
-    }
-    if (const std::u16string problem = OptionsProblem(); !problem.empty()) {
-        Logger().ErrorF("%s: nothing generated: %s", m_name, problem);
+    if (!IsSound()) {
+        // The checks again, to say why.
+        if (DefinitionIsSound()) {
+            Logger().ErrorF("%s: nothing generated: %s", m_name, OptionsProblem());
+        }
         return;
     }
     m_damageClasses = ParseDamageList(TextProperty(u"Damage").View());

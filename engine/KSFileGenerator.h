@@ -102,7 +102,11 @@ public:
     // this one: both take file indexes from one shared counter. May be called again for more
     // parts. Null when no more parts than files would result or the kind makes no siblings.
     virtual std::unique_ptr<CKSFileGenerator> Split();
-    virtual CKSPropertyList& GetProperties() { return m_properties; }
+    // Handing the properties out for a change forgets whether they were found sound.
+    virtual CKSPropertyList& GetProperties() {
+        m_soundness.reset();
+        return m_properties;
+    }
     const CKSPropertyList& GetProperties() const { return m_properties; }
     // Appends the kind's own properties to the list.
     virtual void AddTypeProperties() = 0;
@@ -132,6 +136,10 @@ public:
     // damage class for the kind, say); empty when they can. The base checks what every kind
     // shares; kinds with their own options add theirs.
     virtual std::u16string OptionsProblem() const;
+    // Whether FindProblem and OptionsProblem both find nothing, without a word. Answered once and
+    // kept while the properties stay as they are: a batch asks several times per definition,
+    // which for thousands of one-file definitions cost more than their files.
+    bool IsSound() const;
     // The kind's own damage classes, as the "Damage" key names them (besides the common ones).
     virtual std::vector<std::string_view> OwnDamageClasses() const { return {}; }
     // The format whose damage classes the files get ("png", "csv", ...); empty for a kind that
@@ -268,6 +276,7 @@ private:
     std::shared_ptr<CKSFileWork> m_work;
     std::uint32_t m_part = 0;
     bool m_announced = false;
+    mutable std::optional<bool> m_soundness; // IsSound's answer, once asked
     CKSBatchManifest* m_manifest = nullptr;
     CKSString m_definitionName{u""};
     CKSFileDigest m_digest;

@@ -118,6 +118,28 @@ TEST(FileGenerator, ARangeThatCannotBeDrawnFromMakesNothing) {
     EXPECT_TRUE(CKSRange(3, 3).Problem().empty());
 }
 
+TEST(FileGenerator, AChangeAfterTheChecksIsCheckedAgain) {
+    // Found sound, then given a value that is not: the first answer must not be kept.
+    GeneratorFixture fixture;
+    auto sound = fixture.Make(u"bin");
+    GeneratorFixture::Set(*sound, u"Size", u"10");
+    EXPECT_TRUE(sound->IsSound());
+    GeneratorFixture::Set(*sound, u"Damage", u"nonsense");
+    EXPECT_EQ(sound->Split(), nullptr);
+    sound->Run();
+    EXPECT_TRUE(fixture.Files().empty());
+    EXPECT_TRUE(fixture.Output().Contains("nothing generated: Damage=nonsense")) << fixture.Output().All();
+
+    // Found unsound, then mended: it runs.
+    auto mended = fixture.Make(u"bin");
+    GeneratorFixture::Set(*mended, u"Files", u"5,2");
+    EXPECT_FALSE(mended->IsSound());
+    GeneratorFixture::Set(*mended, u"Files", u"2");
+    GeneratorFixture::Set(*mended, u"Size", u"10");
+    mended->Run();
+    EXPECT_EQ(fixture.Files().size(), 2u) << fixture.Output().All();
+}
+
 TEST(FileGenerator, AfterTwoHundredFiftySixTakenNamesTheIndexIsSkipped) {
     GeneratorFixture fixture;
     auto generator = fixture.Make(u"bin");
