@@ -3,6 +3,9 @@
 #include "support/IniProfile.h"
 #include "support/KSException.h"
 
+#include <algorithm>
+#include <utility>
+
 CKSPropertyList::CKSPropertyList(std::span<const CKSProperty* const> properties) {
     for (const CKSProperty* property : properties) {
         Add(*property);
@@ -10,8 +13,9 @@ CKSPropertyList::CKSPropertyList(std::span<const CKSProperty* const> properties)
 }
 
 CKSPropertyList::CKSPropertyList(const CKSPropertyList& other) {
-    for (const auto& [name, property] : other.m_properties) {
-        m_properties.emplace(name, property->Clone());
+    m_properties.reserve(other.m_properties.size());
+    for (const auto& property : other.m_properties) {
+        m_properties.push_back(property->Clone());
     }
 }
 
@@ -23,18 +27,34 @@ CKSPropertyList& CKSPropertyList::operator=(const CKSPropertyList& other) {
     return *this;
 }
 
+std::vector<std::unique_ptr<CKSProperty>>::const_iterator
+CKSPropertyList::LowerBound(std::u16string_view name) const {
+    return std::lower_bound(m_properties.begin(), m_properties.end(), name,
+                            [](const std::unique_ptr<CKSProperty>& property, std::u16string_view wanted) {
+                                return CKSStringLess()(property->GetName(), wanted);
+                            });
+}
+
 void CKSPropertyList::Add(const CKSProperty& property) {
-    m_properties.insert_or_assign(property.GetName(), property.Clone());
+    const auto at = LowerBound(property.GetName());
+    const auto place = m_properties.begin() + (at - m_properties.cbegin());
+    if (place != m_properties.end() &&
+        CKSString::CompareNames((*place)->GetName(), property.GetName()) == 0) {
+        *place = property.Clone();
+    } else {
+        m_properties.insert(place, property.Clone());
+    }
 }
 
 CKSProperty* CKSPropertyList::Find(std::u16string_view name) {
-    const auto found = m_properties.find(name);
-    return found == m_properties.end() ? nullptr : found->second.get();
+    return const_cast<CKSProperty*>(std::as_const(*this).Find(name));
 }
 
 const CKSProperty* CKSPropertyList::Find(std::u16string_view name) const {
-    const auto found = m_properties.find(name);
-    return found == m_properties.end() ? nullptr : found->second.get();
+    const auto found = LowerBound(name);
+    return found != m_properties.end() && CKSString::CompareNames((*found)->GetName(), name) == 0
+               ? found->get()
+               : nullptr;
 }
 
 CKSProperty& CKSPropertyList::Get(std::u16string_view name) {
@@ -52,14 +72,14 @@ const CKSProperty& CKSPropertyList::Get(std::u16string_view name) const {
 }
 
 void CKSPropertyList::ForEach(IPropertyInfo& info) const {
-    for (const auto& [name, property] : m_properties) {
+    for (const auto& property : m_properties) {
         info.OnProperty(*property);
     }
 }
 
 void CKSPropertyList::CopyValuesFrom(const CKSPropertyList& other) {
-    for (const auto& [name, property] : other.m_properties) {
-        if (CKSProperty* mine = Find(name)) {
+    for (const auto& property : other.m_properties) {
+        if (CKSProperty* mine = Find(property->GetName())) {
             mine->Assign(*property);
         }
     }
@@ -69,7 +89,7 @@ bool CKSPropertyList::FormatAll(std::vector<std::pair<CKSString, CKSString>>& ke
                                 std::u16string* error) const {
     keys.clear();
     keys.reserve(m_properties.size());
-    for (const auto& [name, property] : m_properties) {
+    for (const auto& property : m_properties) {
         CKSString text;
         if (!property->FormatValue(text)) {
             if (error != nullptr) {
@@ -92,14 +112,14 @@ bool CKSPropertyList::WriteToFile(const CKSString& file, std::u16string_view sec
 }
 
 bool CKSPropertyList::ReadFromFile(const CKSString& file, std::u16string_view section) {
-    for (auto& [name, property] : m_properties) {
+    for (auto& property : m_properties) {
         property->ReadFromValue(file, section);
     }
     return true;
 }
 
 const CKSProperty* CKSPropertyList::FindRefusedValue() const {
-    for (const auto& [name, property] : m_properties) {
+    for (const auto& property : m_properties) {
         if (property->GetRefusal()) {
             return property.get();
         }
@@ -108,7 +128,7 @@ const CKSProperty* CKSPropertyList::FindRefusedValue() const {
 }
 
 const CKSProperty* CKSPropertyList::FindUnsoundRange(std::u16string* problem) const {
-    for (const auto& [name, property] : m_properties) {
+    for (const auto& property : m_properties) {
         if (property->GetType() != PropertyType::RANGE) {
             continue;
         }

@@ -5,7 +5,6 @@
 #include "properties/KSProperty.h"
 
 #include <cstddef>
-#include <map>
 #include <memory>
 #include <span>
 #include <utility>
@@ -43,7 +42,7 @@ public:
     void ForEach(IPropertyInfo& info) const;
     template <typename Visit>
     void ForEachProperty(Visit visit) const {
-        for (const auto& [name, property] : m_properties) {
+        for (const auto& property : m_properties) {
             visit(*property);
         }
     }
@@ -69,5 +68,11 @@ public:
     bool ReadFromFile(const CKSString& file, std::u16string_view section);
 
 private:
-    std::map<CKSString, std::unique_ptr<CKSProperty>, CKSStringLess> m_properties;
+    // The first property whose name does not order before name.
+    std::vector<std::unique_ptr<CKSProperty>>::const_iterator LowerBound(std::u16string_view name) const;
+
+    // Sorted by name as CKSStringLess orders names, one property per name. A vector: a list is
+    // made for every definition a batch generates, and a tree of a few dozen nodes cost more
+    // to build and search than the definition's files when they are small.
+    std::vector<std::unique_ptr<CKSProperty>> m_properties;
 };
