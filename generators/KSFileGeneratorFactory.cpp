@@ -86,7 +86,8 @@ std::unique_ptr<CKSFileGenerator> CKSFileGeneratorFactory::CreateForKind(std::u1
 
 std::unique_ptr<CKSFileGenerator>
 CKSFileGeneratorFactory::CreateFromSection(const CKSString& file, std::u16string_view section) const {
-    const CKSString read = CIniProfile::GetString(file, section, u"Type", u"");
+    const CIniSectionReader keys(file, section);
+    const CKSString read = keys.GetString(u"Type", u"");
     const std::u16string_view type = read.View().substr(0, kTypeCapacity - 1);
     if (type.empty()) {
         Logger().ErrorF("Section %s in %s does not contain %s.", section, file, u"Type");
@@ -105,7 +106,7 @@ CKSFileGeneratorFactory::CreateFromSection(const CKSString& file, std::u16string
                         static_cast<int>(properties.Count()));
     }
     generator->AddTypeProperties();
-    properties.ReadFromFile(file, section);
+    properties.ReadFromFile(keys);
     return generator;
 }
 

@@ -448,7 +448,11 @@ bool CKSProperty::ReadsAsTyped(std::u16string_view text) const {
 }
 
 bool CKSProperty::ReadFromValue(const CKSString& file, std::u16string_view section) {
-    const CKSString read = CIniProfile::GetString(file, section, m_name, kMissing);
+    return ReadFromValue(CIniSectionReader(file, section));
+}
+
+bool CKSProperty::ReadFromValue(const CIniSectionReader& section) {
+    const CKSString read = section.GetString(m_name, kMissing);
     const std::u16string_view text = read.View().substr(0, kValueCapacity - 1);
     if (text.empty() || text == kMissing) {
         return true; // missing or empty: the current value stays

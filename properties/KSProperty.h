@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+class CIniSectionReader;
+
 enum class PropertyType : std::int32_t {
     BOOL = 0,
     LONG = 1,
@@ -165,6 +167,7 @@ public:
     // Reads this property's key from the section. A missing key, an empty value or a missing file
     // leave the value as it is. Always true.
     bool ReadFromValue(const CKSString& file, std::u16string_view section);
+    bool ReadFromValue(const CIniSectionReader& section);
     // Writes this property's key; false when it cannot be written (an empty LIST among them).
     bool WriteToValue(const CKSString& file, std::u16string_view section) const;
 

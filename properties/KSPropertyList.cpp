@@ -112,8 +112,12 @@ bool CKSPropertyList::WriteToFile(const CKSString& file, std::u16string_view sec
 }
 
 bool CKSPropertyList::ReadFromFile(const CKSString& file, std::u16string_view section) {
+    return ReadFromFile(CIniSectionReader(file, section));
+}
+
+bool CKSPropertyList::ReadFromFile(const CIniSectionReader& section) {
     for (auto& property : m_properties) {
-        property->ReadFromValue(file, section);
+        property->ReadFromValue(section);
     }
     return true;
 }

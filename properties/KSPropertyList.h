@@ -66,6 +66,7 @@ public:
     // Reads every property from the section; keys the list does not know are ignored, missing
     // keys keep their current values. Always true.
     bool ReadFromFile(const CKSString& file, std::u16string_view section);
+    bool ReadFromFile(const CIniSectionReader& section);
 
 private:
     // The first property whose name does not order before name.

@@ -283,6 +283,35 @@ char16_t FoldAscii(char32_t c) {
 
 } // namespace
 
+namespace {
+
+// A name folded as FoldName folds it; a short ASCII name (every key a definition reads) is
+// folded into the object itself, without a string of its own.
+class FoldedName {
+public:
+    explicit FoldedName(std::u16string_view name) {
+        if (name.size() <= kInline &&
+            std::all_of(name.begin(), name.end(), [](char16_t c) { return c < 0x80; })) {
+            std::transform(name.begin(), name.end(), m_inline, [](char16_t c) { return FoldAscii(c); });
+            m_view = std::u16string_view(m_inline, name.size());
+        } else {
+            m_heap = FoldName(name);
+            m_view = m_heap;
+        }
+    }
+    FoldedName(const FoldedName&) = delete;
+    FoldedName& operator=(const FoldedName&) = delete;
+    std::u16string_view View() const { return m_view; }
+
+private:
+    static constexpr std::size_t kInline = 40;
+    char16_t m_inline[kInline];
+    std::u16string m_heap;
+    std::u16string_view m_view;
+};
+
+} // namespace
+
 std::size_t NameHash(std::u16string_view folded) {
     std::size_t hash = kHashStart;
     for (const char16_t unit : folded) {
@@ -547,7 +576,8 @@ Index::Index(const Document& document) : m_document(&document) {
         for (std::size_t later = first + 1; later < end; ++later) {
             const std::u16string folded = FoldName(SectionName(sections[later].number));
             for (std::size_t earlier = first; earlier < later; ++earlier) {
-                if (m_firstOfName[sections[earlier].number] && SameName(m_sectionLines[sections[earlier].number], folded)) {
+                if (m_firstOfName[sections[earlier].number] &&
+                    SameName(m_sectionLines[sections[earlier].number], folded)) {
                     m_firstOfName[sections[later].number] = false;
                     break;
                 }
@@ -602,7 +632,8 @@ bool Index::HasSection(std::u16string_view section) const {
 }
 
 std::size_t Index::FindSection(std::u16string_view section, std::size_t hint) const {
-    const std::u16string folded = FoldName(section);
+    const FoldedName name(section);
+    const std::u16string_view folded = name.View();
     if (hint < m_slots.size() && SameName(m_slots[hint].header, folded)) {
         return hint;
     }
@@ -620,7 +651,8 @@ std::optional<std::u16string> Index::FindKey(std::size_t section, std::u16string
     if (section == kNoSection) {
         return std::nullopt;
     }
-    const std::u16string folded = FoldName(key);
+    const FoldedName name(key);
+    const std::u16string_view folded = name.View();
     const std::uint32_t hash = Hash32(NameHash(folded));
     const Slot& slot = m_slots[section];
     const auto end = m_keys.begin() + slot.keysEnd;

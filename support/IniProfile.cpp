@@ -140,17 +140,22 @@ struct CIniReadSnapshot::State {
     mutable std::size_t lastSlot = ini::Index::kNoSection;
     mutable bool lastKnown = false;
 
-    std::optional<std::u16string> Find(std::u16string_view section, std::u16string_view key) const {
-        if (!loaded.file) {
-            return std::nullopt;
-        }
+    // The section's slot in the index; the file must be loaded.
+    std::size_t Slot(std::u16string_view section) const {
         if (!lastKnown || lastSection != section) {
             lastSection.assign(section);
             const std::size_t next = lastSlot == ini::Index::kNoSection ? 0 : lastSlot + 1;
             lastSlot = loaded.file->index.FindSection(section, next);
             lastKnown = true;
         }
-        return loaded.file->index.FindKey(lastSlot, key);
+        return lastSlot;
+    }
+
+    std::optional<std::u16string> Find(std::u16string_view section, std::u16string_view key) const {
+        if (!loaded.file) {
+            return std::nullopt;
+        }
+        return loaded.file->index.FindKey(Slot(section), key);
     }
 };
 
@@ -423,7 +428,8 @@ std::vector<CKSString> CIniProfile::GetSectionNames(const CKSString& file, std::
         const ini::Index& index = loaded.file->index;
         names.reserve(index.SectionCount());
         for (std::size_t i = 0; i < index.SectionCount(); ++i) {
-            (shadowed == nullptr || index.IsFirstOfName(i) ? names : *shadowed).emplace_back(index.SectionName(i));
+            (shadowed == nullptr || index.IsFirstOfName(i) ? names : *shadowed)
+                .emplace_back(index.SectionName(i));
         }
     }
     return names;
@@ -448,6 +454,44 @@ bool CIniProfile::CopyProfile(const CKSString& from, const CKSString& to, std::u
     });
 }
 
+namespace {
+
+// What GetString answers for a key that is missing.
+CKSString DefaultValue(std::u16string_view defaultValue) {
+    while (!defaultValue.empty() && defaultValue.back() == u' ') {
+        defaultValue.remove_suffix(1);
+    }
+    return CKSString(defaultValue);
+}
+
+} // namespace
+
+CIniSectionReader::CIniSectionReader(const CKSString& file, std::u16string_view section) {
+    const std::string path = file.ToUtf8();
+    if (const CIniReadSnapshot::State* snapshot = SnapshotOf(path)) {
+        if (snapshot->loaded.file) {
+            m_slot = snapshot->Slot(TrimName(section));
+            m_index = &snapshot->loaded.file->index;
+            m_file = snapshot->loaded.file;
+        }
+    } else if (Loaded loaded = LoadFromFile(path); loaded.file) {
+        m_index = &loaded.file->index;
+        m_slot = m_index->FindSection(TrimName(section));
+        m_file = std::move(loaded.file);
+    }
+}
+
+CIniSectionReader::~CIniSectionReader() = default;
+
+CKSString CIniSectionReader::GetString(std::u16string_view key, std::u16string_view defaultValue) const {
+    if (m_index != nullptr) {
+        if (std::optional<std::u16string> value = m_index->FindKey(m_slot, TrimName(key))) {
+            return CKSString(std::move(*value));
+        }
+    }
+    return DefaultValue(defaultValue);
+}
+
 CKSString CIniProfile::GetString(const CKSString& file, std::u16string_view section, std::u16string_view key,
                                  std::u16string_view defaultValue) {
     const std::string path = file.ToUtf8();
@@ -460,10 +504,7 @@ CKSString CIniProfile::GetString(const CKSString& file, std::u16string_view sect
     if (value) {
         return CKSString(std::move(*value));
     }
-    while (!defaultValue.empty() && defaultValue.back() == u' ') {
-        defaultValue.remove_suffix(1);
-    }
-    return CKSString(defaultValue);
+    return DefaultValue(defaultValue);
 }
 
 bool CIniProfile::WriteString(const CKSString& file, std::u16string_view section, std::u16string_view key,

@@ -90,6 +90,29 @@ public:
     static void DropCache();
 };
 
+namespace ini {
+class Index;
+}
+
+// One section of a configuration file, looked up once, for a caller that reads many of its keys
+// (the properties of a definition): each read is then a search among the section's own keys.
+// Reads the version a snapshot in force on this thread holds, else the current one.
+class CIniSectionReader {
+public:
+    CIniSectionReader(const CKSString& file, std::u16string_view section);
+    ~CIniSectionReader();
+    CIniSectionReader(const CIniSectionReader&) = delete;
+    CIniSectionReader& operator=(const CIniSectionReader&) = delete;
+
+    // As CIniProfile::GetString with this file and section.
+    CKSString GetString(std::u16string_view key, std::u16string_view defaultValue) const;
+
+private:
+    std::shared_ptr<const void> m_file; // keeps the parsed file (and m_index) alive
+    const ini::Index* m_index = nullptr;
+    std::size_t m_slot = 0;
+};
+
 // While an object of this class lives, reads of its file on the same thread use the version
 // parsed when it was made, without looking at the file again. Reading every key of thousands of
 // definitions then costs one look at the file instead of one per key, and sees one consistent

@@ -240,6 +240,20 @@ TEST_F(IniRead, ThingsThatAreNotFilesReadAsEmpty) {
     EXPECT_TRUE(CIniProfile::GetSectionNames(CKSString(u"")).empty());
 }
 
+TEST_F(IniRead, ASectionReaderAnswersAsGetStringDoes) {
+    Put("[Def]\nSize=1KB\nEmpty=\n[other]\nSize=2\n");
+    const CIniSectionReader def(Ini(), u"  def ");
+    EXPECT_EQ(def.GetString(u" SIZE ", u"x").Str(), u"1KB");
+    EXPECT_EQ(def.GetString(u"Empty", u"x").Str(), u"");
+    EXPECT_EQ(def.GetString(u"Missing", u"dflt  ").Str(), u"dflt"); // as GetString trims it
+    EXPECT_EQ(CIniSectionReader(Ini(), u"nowhere").GetString(u"Size", u"d").Str(), u"d");
+    EXPECT_EQ(CIniSectionReader(CKSString(u""), u"Def").GetString(u"Size", u"d").Str(), u"d");
+    // Under a snapshot it reads the snapshot's version, as GetString does.
+    const CIniReadSnapshot snapshot(Ini());
+    Put("[Def]\nSize=9\n");
+    EXPECT_EQ(CIniSectionReader(Ini(), u"Def").GetString(u"Size", u"x").Str(), u"1KB");
+}
+
 TEST_F(IniRead, ASnapshotKeepsOneVersionOfTheFileForItsThreadOnly) {
     Put("[a]\nk=1\n");
     {
