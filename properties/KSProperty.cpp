@@ -452,8 +452,11 @@ bool CKSProperty::ReadFromValue(const CKSString& file, std::u16string_view secti
 }
 
 bool CKSProperty::ReadFromValue(const CIniSectionReader& section) {
-    const CKSString read = section.GetString(m_name, kMissing);
-    const std::u16string_view text = read.View().substr(0, kValueCapacity - 1);
+    const std::optional<std::u16string> read = section.Find(m_name);
+    if (!read) {
+        return true; // missing: the current value stays
+    }
+    const std::u16string_view text = std::u16string_view(*read).substr(0, kValueCapacity - 1);
     if (text.empty() || text == kMissing) {
         return true; // missing or empty: the current value stays
     }

@@ -483,11 +483,13 @@ CIniSectionReader::CIniSectionReader(const CKSString& file, std::u16string_view 
 
 CIniSectionReader::~CIniSectionReader() = default;
 
+std::optional<std::u16string> CIniSectionReader::Find(std::u16string_view key) const {
+    return m_index != nullptr ? m_index->FindKey(m_slot, TrimName(key)) : std::nullopt;
+}
+
 CKSString CIniSectionReader::GetString(std::u16string_view key, std::u16string_view defaultValue) const {
-    if (m_index != nullptr) {
-        if (std::optional<std::u16string> value = m_index->FindKey(m_slot, TrimName(key))) {
-            return CKSString(std::move(*value));
-        }
+    if (std::optional<std::u16string> value = Find(key)) {
+        return CKSString(std::move(*value));
     }
     return DefaultValue(defaultValue);
 }

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -106,6 +107,8 @@ public:
 
     // As CIniProfile::GetString with this file and section.
     CKSString GetString(std::u16string_view key, std::u16string_view defaultValue) const;
+    // The key's value, or nothing when the key (or the section, or the file) is missing.
+    std::optional<std::u16string> Find(std::u16string_view key) const;
 
 private:
     std::shared_ptr<const void> m_file; // keeps the parsed file (and m_index) alive
