@@ -10,7 +10,6 @@
 #include "support/KSWorker.h"
 #include "support/MakePath.h"
 
-#include <algorithm>
 #include <mutex>
 #include <optional>
 
@@ -89,33 +88,9 @@ std::vector<const CKSString*> CBatchRun::UniqueNames() {
     const auto folded = [&given](std::size_t place) {
         return ini::FoldName(ini::TrimBlanks(given[place].View()));
     };
-    // Each name's place beside the hash of its folded form, sorted: equal names sit together. A
-    // set of the names themselves would take many times this memory for thousands of names.
-    std::vector<std::pair<std::size_t, std::size_t>> byHash;
-    byHash.reserve(given.size());
-    for (std::size_t place = 0; place < given.size(); ++place) {
-        byHash.emplace_back(ini::NameHash(folded(place)), place);
-    }
-    std::sort(byHash.begin(), byHash.end());
-    std::vector<bool> repeated(given.size(), false);
-    for (std::size_t first = 0; first < byHash.size();) {
-        std::size_t end = first + 1;
-        while (end < byHash.size() && byHash[end].first == byHash[first].first) {
-            ++end;
-        }
-        // Places of one hash (nearly always a single name) come in file order: a name met
-        // earlier among them makes a later one a repeat.
-        for (std::size_t later = first + 1; later < end; ++later) {
-            const std::u16string name = folded(byHash[later].second);
-            for (std::size_t earlier = first; earlier < later; ++earlier) {
-                if (folded(byHash[earlier].second) == name) {
-                    repeated[byHash[later].second] = true;
-                    break;
-                }
-            }
-        }
-        first = end;
-    }
+    const std::vector<bool> repeated = ini::MarkRepeats(
+        given.size(), [&folded](std::size_t place) { return ini::NameHash(folded(place)); },
+        [&folded](std::size_t earlier, std::size_t later) { return folded(earlier) == folded(later); });
     std::vector<const CKSString*> names;
     names.reserve(given.size());
     for (std::size_t place = 0; place < given.size(); ++place) {

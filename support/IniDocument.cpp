@@ -281,10 +281,6 @@ char16_t FoldAscii(char32_t c) {
     return static_cast<char16_t>((c >= U'A' && c <= U'Z') ? c + (U'a' - U'A') : c);
 }
 
-} // namespace
-
-namespace {
-
 // A name folded as FoldName folds it; a short ASCII name (every key a definition reads) is
 // folded into the object itself, without a string of its own.
 class FoldedName {
@@ -555,36 +551,24 @@ bool Document::ReplaceSection(std::u16string_view section,
 Index::Index(const Document& document) : m_document(&document) {
     const std::vector<Line>& lines = document.Lines();
     std::size_t keys = 0;
-    std::vector<Entry> sections; // hash and place in m_sectionLines
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (lines[i].kind == LineKind::Section) {
-            sections.push_back(Entry{Hash32(document.FoldedNameHash(lines[i])),
-                                     static_cast<std::uint32_t>(m_sectionLines.size())});
             m_sectionLines.push_back(static_cast<std::uint32_t>(i));
         } else if (lines[i].kind == LineKind::Key) {
             ++keys;
         }
     }
-    // Among sections of one hash (nearly always a single one) a name met earlier shadows a later.
-    std::sort(sections.begin(), sections.end());
-    m_firstOfName.assign(m_sectionLines.size(), true);
-    for (std::size_t first = 0; first < sections.size();) {
-        std::size_t end = first + 1;
-        while (end < sections.size() && sections[end].hash == sections[first].hash) {
-            ++end;
-        }
-        for (std::size_t later = first + 1; later < end; ++later) {
-            const std::u16string folded = FoldName(SectionName(sections[later].number));
-            for (std::size_t earlier = first; earlier < later; ++earlier) {
-                if (m_firstOfName[sections[earlier].number] &&
-                    SameName(m_sectionLines[sections[earlier].number], folded)) {
-                    m_firstOfName[sections[later].number] = false;
-                    break;
-                }
-            }
-        }
-        first = end;
+    std::vector<std::uint32_t> hashes(m_sectionLines.size());
+    for (std::size_t place = 0; place < hashes.size(); ++place) {
+        hashes[place] = Hash32(document.FoldedNameHash(lines[m_sectionLines[place]]));
     }
+    // Only the first section of a name is ever searched; later ones collect nothing.
+    m_firstOfName = MarkRepeats(
+        hashes.size(), [&hashes](std::size_t place) { return hashes[place]; },
+        [this](std::size_t earlier, std::size_t later) {
+            return SameName(m_sectionLines[earlier], FoldName(SectionName(later)));
+        });
+    m_firstOfName.flip();
     // Slots in file order, each with its keys.
     std::vector<std::uint32_t> slotOfPlace(m_sectionLines.size(), static_cast<std::uint32_t>(kNoSection));
     m_keys.reserve(keys);
@@ -609,14 +593,13 @@ Index::Index(const Document& document) : m_document(&document) {
     for (const Slot& slot : m_slots) {
         std::sort(m_keys.begin() + slot.keysBegin, m_keys.begin() + slot.keysEnd);
     }
-    // The section table: the sorted hashes of the first sections, by slot. Places and slots
-    // rise together, so the order among equal hashes holds.
     m_sectionTable.reserve(m_slots.size());
-    for (const Entry& section : sections) {
-        if (m_firstOfName[section.number]) {
-            m_sectionTable.push_back(Entry{section.hash, slotOfPlace[section.number]});
+    for (std::size_t place = 0; place < hashes.size(); ++place) {
+        if (m_firstOfName[place]) {
+            m_sectionTable.push_back(Entry{hashes[place], slotOfPlace[place]});
         }
     }
+    std::sort(m_sectionTable.begin(), m_sectionTable.end());
 }
 
 std::u16string Index::SectionName(std::size_t place) const {

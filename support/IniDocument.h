@@ -7,6 +7,7 @@
 // Parsing never fails: bytes that are not valid text read as U+FFFD and the rest of the line
 // and the file read normally.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -30,8 +31,8 @@ struct Line {
     // Byte ranges within raw: a section's or key's name, trimmed (an update keeps a key's bytes
     // as they are), and a key's value, trimmed, one pair of quotes removed. Names and values are
     // decoded only when asked for (Document::Name, Value): a file of many thousands of
-    // definitions then takes a third of the memory it took with every line decoded, and a batch
-    // reads only the sections it generates. No line of a file we read comes near 4 GiB.
+    // definitions then takes less than half the memory it took with every line decoded, and a
+    // batch decodes only what it reads. No line of a file we read comes near 4 GiB.
     std::uint32_t nameBegin = 0;
     std::uint32_t nameEnd = 0;
     std::uint32_t valueBegin = 0;
@@ -45,6 +46,38 @@ std::u16string_view TrimBlanks(std::u16string_view text);
 std::u16string FoldName(std::u16string_view name);
 // The hash of a folded name, as Document::FoldedNameHash gives it for a line.
 std::size_t NameHash(std::u16string_view folded);
+
+// Marks each of count names that repeats an earlier one. hashOf(place) hashes a name as names
+// are matched; same(earlier, later) compares two names whose hashes agree. The (hash, place)
+// pairs are sorted so that equal names sit together: 16 bytes a name, where a set of the names
+// would take many times that for thousands of them.
+template <typename HashOf, typename Same>
+std::vector<bool> MarkRepeats(std::size_t count, HashOf hashOf, Same same) {
+    std::vector<std::pair<std::size_t, std::size_t>> byHash;
+    byHash.reserve(count);
+    for (std::size_t place = 0; place < count; ++place) {
+        byHash.emplace_back(hashOf(place), place);
+    }
+    std::sort(byHash.begin(), byHash.end());
+    std::vector<bool> repeated(count, false);
+    for (std::size_t first = 0; first < byHash.size();) {
+        std::size_t end = first + 1;
+        while (end < byHash.size() && byHash[end].first == byHash[first].first) {
+            ++end;
+        }
+        // Places of one hash (nearly always a single name) come in order.
+        for (std::size_t later = first + 1; later < end; ++later) {
+            for (std::size_t earlier = first; earlier < later; ++earlier) {
+                if (!repeated[byHash[earlier].second] && same(byHash[earlier].second, byHash[later].second)) {
+                    repeated[byHash[later].second] = true;
+                    break;
+                }
+            }
+        }
+        first = end;
+    }
+    return repeated;
+}
 
 class Document {
 public:
