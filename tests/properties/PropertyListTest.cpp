@@ -38,6 +38,23 @@ TEST(PropertyList, LookupIgnoresCaseAndBlanksAndReportsMisses) {
     EXPECT_EQ(list.Count(), 3u); // a failed lookup leaves the list unchanged
 }
 
+TEST(PropertyList, AddReplacesAPropertyOfTheSameNameAndKeepsTheListInNameOrder) {
+    CKSPropertyList list = SampleList();
+    const CKSProperty sameName(u"S ize", u"replaced", CKSRange(3, 4));
+    const CKSProperty first(u"Alpha", u"a", u"x");
+    const CKSProperty last(u"zeta", u"z", u"y");
+    const CKSProperty between(u"Depth", u"d", u"w");
+    for (const CKSProperty* property : {&sameName, &last, &first, &between}) {
+        list.Add(*property);
+    }
+    EXPECT_EQ(list.Count(), 6u);
+    EXPECT_EQ(list.Get(u"size").GetRangeValue(), CKSRange(3, 4));
+    std::vector<std::string> order;
+    list.ForEachProperty(
+        [&order](const CKSProperty& property) { order.push_back(property.GetName().ToUtf8()); });
+    EXPECT_EQ(order, (std::vector<std::string>{"Alpha", "CRC", "Depth", "S ize", "Type", "zeta"}));
+}
+
 TEST(PropertyList, CopiesOwnTheirPropertiesAndCopyValuesTakesOnlyKnownNames) {
     CKSPropertyList original = SampleList();
     CKSPropertyList copy(original);
