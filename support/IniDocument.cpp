@@ -254,10 +254,12 @@ void Document::ParseLine(Line& line) const {
     line.valueEnd = offset(valueEnd);
 }
 
+std::string_view Document::NameBytes(const Line& line) {
+    return std::string_view(line.raw).substr(line.nameBegin, line.nameEnd - line.nameBegin);
+}
+
 std::u16string Document::Name(const Line& line) const {
-    const std::string_view bytes =
-        std::string_view(line.raw).substr(line.nameBegin, line.nameEnd - line.nameBegin);
-    const Units units(bytes, m_encoding);
+    const Units units(NameBytes(line), m_encoding);
     return units.Decode(0, units.Count());
 }
 
@@ -317,8 +319,7 @@ std::size_t NameHash(std::u16string_view folded) {
 }
 
 bool Document::NameIs(const Line& line, std::u16string_view folded) const {
-    const Units units(std::string_view(line.raw).substr(line.nameBegin, line.nameEnd - line.nameBegin),
-                      m_encoding);
+    const Units units(NameBytes(line), m_encoding);
     const std::size_t count = units.Count();
     for (std::size_t i = 0; i < count; ++i) {
         const char32_t c = units.At(i);
@@ -333,8 +334,7 @@ bool Document::NameIs(const Line& line, std::u16string_view folded) const {
 }
 
 std::size_t Document::FoldedNameHash(const Line& line) const {
-    const Units units(std::string_view(line.raw).substr(line.nameBegin, line.nameEnd - line.nameBegin),
-                      m_encoding);
+    const Units units(NameBytes(line), m_encoding);
     std::size_t hash = kHashStart;
     for (std::size_t i = 0; i < units.Count(); ++i) {
         const char32_t c = units.At(i);

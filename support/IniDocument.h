@@ -113,6 +113,7 @@ public:
 private:
     std::size_t FindSection(std::u16string_view folded) const;
     std::size_t SectionEnd(std::size_t header) const;
+    static std::string_view NameBytes(const Line& line);
     Line MakeLine(std::u16string_view text) const;
     void ParseLine(Line& line) const;
     void InsertLines(std::size_t at, std::vector<Line> lines);

@@ -150,13 +150,6 @@ struct CIniReadSnapshot::State {
         }
         return lastSlot;
     }
-
-    std::optional<std::u16string> Find(std::u16string_view section, std::u16string_view key) const {
-        if (!loaded.file) {
-            return std::nullopt;
-        }
-        return loaded.file->index.FindKey(Slot(section), key);
-    }
 };
 
 namespace {
@@ -454,18 +447,6 @@ bool CIniProfile::CopyProfile(const CKSString& from, const CKSString& to, std::u
     });
 }
 
-namespace {
-
-// What GetString answers for a key that is missing.
-CKSString DefaultValue(std::u16string_view defaultValue) {
-    while (!defaultValue.empty() && defaultValue.back() == u' ') {
-        defaultValue.remove_suffix(1);
-    }
-    return CKSString(defaultValue);
-}
-
-} // namespace
-
 CIniSectionReader::CIniSectionReader(const CKSString& file, std::u16string_view section) {
     const std::string path = file.ToUtf8();
     if (const CIniReadSnapshot::State* snapshot = SnapshotOf(path)) {
@@ -491,22 +472,15 @@ CKSString CIniSectionReader::GetString(std::u16string_view key, std::u16string_v
     if (std::optional<std::u16string> value = Find(key)) {
         return CKSString(std::move(*value));
     }
-    return DefaultValue(defaultValue);
+    while (!defaultValue.empty() && defaultValue.back() == u' ') {
+        defaultValue.remove_suffix(1);
+    }
+    return CKSString(defaultValue);
 }
 
 CKSString CIniProfile::GetString(const CKSString& file, std::u16string_view section, std::u16string_view key,
                                  std::u16string_view defaultValue) {
-    const std::string path = file.ToUtf8();
-    std::optional<std::u16string> value;
-    if (const CIniReadSnapshot::State* snapshot = SnapshotOf(path)) {
-        value = snapshot->Find(TrimName(section), TrimName(key));
-    } else if (const Loaded loaded = LoadFromFile(path); loaded.file) {
-        value = loaded.file->index.Find(TrimName(section), TrimName(key));
-    }
-    if (value) {
-        return CKSString(std::move(*value));
-    }
-    return DefaultValue(defaultValue);
+    return CIniSectionReader(file, section).GetString(key, defaultValue);
 }
 
 bool CIniProfile::WriteString(const CKSString& file, std::u16string_view section, std::u16string_view key,
